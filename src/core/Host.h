@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tabulo {
+
+enum class Answer { Yes, No, Cancel };
+enum class Buttons { YesNo, YesNoCancel };
+
+// Everything the engine needs from the outside world: the window, the terminal or a test.
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // The status line changed to `text`.
+    virtual void status(const std::string& text) = 0;
+    // A modal question; YesNo questions never answer Cancel.
+    virtual Answer ask(const std::string& text, const std::string& title, Buttons buttons) = 0;
+    // Let pending user-interface events run during a long operation.
+    virtual void processEvents() = 0;
+    // Open a file, folder or address with the desktop's default action; failures are silent.
+    virtual void openInShell(const std::string& target, const std::string& workingFolder) = 0;
+    // A folder chooser starting at `start`; nothing when cancelled.
+    virtual std::optional<std::string> chooseFolder(const std::string& start) = 0;
+};
+
+}  // namespace tabulo

@@ -1,0 +1,106 @@
+#include "common/TextFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <system_error>
+
+namespace tabulo {
+
+namespace {
+
+constexpr std::size_t kFlushAt = 64 * 1024;
+
+[[noreturn]] void fail(int err, const std::string& what) {
+    throw std::system_error(err, std::generic_category(), what);
+}
+
+std::string tempPathBeside(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    auto slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    // Hidden and short, so listings skip it and it fits wherever the final name fits.
+    return folder + ".tabulo-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+           ".tmp";
+}
+
+}  // namespace
+
+TextFile::TextFile(std::string path, Mode mode, Unmappable policy)
+    : path_(std::move(path)), mode_(mode), policy_(policy) {
+    writePath_ = mode_ == Mode::Replace ? tempPathBeside(path_) : path_;
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode_ == Mode::Replace ? O_TRUNC : O_APPEND);
+    fd_ = ::open(writePath_.c_str(), flags, 0644);
+    if (fd_ < 0) fail(errno, path_);
+}
+
+TextFile::~TextFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && mode_ == Mode::Replace) ::unlink(writePath_.c_str());
+}
+
+void TextFile::write(std::string_view utf8) {
+    buffer_ += toCp1252(utf8, policy_);
+    if (buffer_.size() >= kFlushAt) flush();
+}
+
+void TextFile::writeLine(std::string_view utf8) {
+    write(utf8);
+    buffer_ += "\r\n";
+}
+
+void TextFile::writeMultiline(std::string_view utf8) {
+    std::string normal;
+    normal.reserve(utf8.size() + 16);
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        char c = utf8[i];
+        if (c == '\r') {
+            normal += "\r\n";
+            if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            normal += "\r\n";
+        } else {
+            normal += c;
+        }
+    }
+    write(normal);
+}
+
+void TextFile::flush() {
+    std::size_t done = 0;
+    while (done < buffer_.size()) {
+        ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno, path_);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    buffer_.clear();
+}
+
+void TextFile::commit() {
+    flush();
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail(errno, path_);
+    if (mode_ == Mode::Replace && ::rename(writePath_.c_str(), path_.c_str()) != 0) {
+        fail(errno, path_);
+    }
+    committed_ = true;
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool isFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+}  // namespace tabulo

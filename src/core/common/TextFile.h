@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/Encoding.h"
+
+namespace tabulo {
+
+// A text file written in windows-1252 with CR LF line ends. A created file is written beside
+// its final name and renamed into place by commit(), so a failed write never leaves a
+// truncated file where a good one was. Failures throw std::system_error naming the cause.
+class TextFile {
+public:
+    enum class Mode { Replace, Append };
+
+    TextFile(std::string path, Mode mode, Unmappable policy);
+    ~TextFile();
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Text without a line end; the next write continues the line.
+    void write(std::string_view utf8);
+    void writeLine(std::string_view utf8 = {});
+    // Text that may hold its own line breaks (LF, CR or CR LF); each becomes CR LF.
+    void writeMultiline(std::string_view utf8);
+
+    // Writes what is buffered and puts the file in place.
+    void commit();
+
+private:
+    void flush();
+
+    std::string path_;
+    std::string writePath_;
+    Mode mode_;
+    Unmappable policy_;
+    int fd_ = -1;
+    std::string buffer_;
+    bool committed_ = false;
+};
+
+// Whether something (file or folder) exists at `path`.
+bool pathExists(const std::string& path);
+bool isFile(const std::string& path);
+
+}  // namespace tabulo

@@ -1,0 +1,75 @@
+#include "generator/FolderListing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "common/CaseFold.h"
+#include "generator/Wildcard.h"
+
+namespace tabulo {
+
+namespace {
+
+void sortByName(std::vector<FolderEntry>& entries) {
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) keys.emplace_back(foldCase(entries[i].name), i);
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        return entries[a.second].name < entries[b.second].name;
+    });
+    std::vector<FolderEntry> sorted;
+    sorted.reserve(entries.size());
+    for (auto& [key, index] : keys) sorted.push_back(std::move(entries[index]));
+    entries = std::move(sorted);
+}
+
+}  // namespace
+
+FolderListing readFolder(const std::string& path, const Wildcard& fileFilter) {
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) throw std::system_error(errno, std::generic_category(), path);
+    FolderListing listing;
+    int fd = ::dirfd(dir);
+    errno = 0;
+    while (dirent* d = ::readdir(dir)) {
+        const char* name = d->d_name;
+        if (name[0] == '.') continue;  // hidden, and "." and ".."
+        struct stat st;
+        // Follows links; a link whose target is missing fails here and is not listed.
+        if (::fstatat(fd, name, &st, 0) != 0) continue;
+        FolderEntry e{name, static_cast<double>(st.st_size), st.st_mtime, st.st_dev, st.st_ino};
+        if (S_ISDIR(st.st_mode)) {
+            e.size = 0;
+            listing.folders.push_back(std::move(e));
+        } else if (fileFilter.matches(e.name)) {
+            listing.files.push_back(std::move(e));
+        }
+        errno = 0;
+    }
+    int err = errno;
+    ::closedir(dir);
+    if (err != 0) throw std::system_error(err, std::generic_category(), path);
+    sortByName(listing.folders);
+    sortByName(listing.files);
+    return listing;
+}
+
+FolderId folderIdOf(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) throw std::system_error(errno, std::generic_category(), path);
+    return {st.st_dev, st.st_ino};
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace tabulo

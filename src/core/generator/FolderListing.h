@@ -1,0 +1,41 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace tabulo {
+
+class Wildcard;
+
+struct FolderEntry {
+    std::string name;  // bytes as on disk
+    double size = 0;
+    std::time_t mtime = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// The visible subfolders and files of one folder, each in name order (case-insensitive,
+// ties by bytes). Hidden names (leading ".") and links whose target is missing are left out.
+struct FolderListing {
+    std::vector<FolderEntry> folders;
+    std::vector<FolderEntry> files;
+};
+
+// Throws std::system_error when the folder cannot be read.
+FolderListing readFolder(const std::string& path, const Wildcard& fileFilter);
+
+// Identity of a folder, to tell a link that leads back up the tree.
+struct FolderId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderId&) const = default;
+};
+FolderId folderIdOf(const std::string& path);  // throws std::system_error
+
+std::string joinPath(const std::string& folder, const std::string& name);
+
+}  // namespace tabulo

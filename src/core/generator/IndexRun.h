@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/TextFile.h"
+
+namespace tabulo {
+
+// The state one index run shares between the driver and the writers.
+struct IndexRun {
+    bool replaceCancelled = false;
+    bool allInOneHeadWritten = false;
+    int rootDepth = 0;
+    double serverTotal = 0;
+    std::string startFolder;
+    // The page or stylesheet being written; the all-in-one page stays open across sections.
+    TextFile* outputFile = nullptr;
+};
+
+// Icon names the pages need, in insertion order, without duplicates (case-sensitive).
+class NeededIconList {
+public:
+    void add(const std::string& name);
+    const std::vector<std::string>& names() const { return names_; }
+
+private:
+    std::vector<std::string> names_;
+};
+
+}  // namespace tabulo

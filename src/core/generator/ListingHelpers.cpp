@@ -1,0 +1,138 @@
+#include "generator/ListingHelpers.h"
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "common/CaseFold.h"
+#include "common/Encoding.h"
+#include "common/Text.h"
+
+namespace tabulo {
+
+namespace {
+
+constexpr std::string_view kUnits[] = {"Bytes", "KBytes", "MBytes", "GBytes", "TBytes", "PBytes"};
+constexpr std::string_view kUtfAllowed =
+    "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz:/.?=_-$(){}~&";
+
+std::string wholeNumber(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.0f", v);
+    return buf;
+}
+
+void appendHexCode(std::string& out, unsigned code) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, code < 16 ? "%%0%X" : "%%%X", code);
+    out += buf;
+}
+
+}  // namespace
+
+std::string FormatFileSize(const Options& options, double size) {
+    int step = 0;
+    bool autoUnit = options.selected(opt("optAuto"));
+    if (autoUnit) {
+        while (size >= 1024 && step <= 4) {
+            size /= 1024;
+            ++step;
+        }
+        if (size < 1) return "0 Bytes";
+    } else {
+        step = options.selectedIndex(opt("optFileSize"));
+        if (step < 0 || step > 5) return "";
+        for (int i = 0; i < step; ++i) size /= 1024;
+        if (size < 0.001) return "0 " + std::string(kUnits[step]);
+    }
+    std::string unit(kUnits[step]);
+    double whole = std::floor(size);
+    if (whole == size) return " " + wholeNumber(size) + " " + unit;
+    char fraction[16];
+    std::snprintf(fraction, sizeof fraction, "%03d", static_cast<int>(std::floor((size - whole) * 1000)));
+    return wholeNumber(whole) + "." + fraction + " " + unit;
+}
+
+std::string URLEncode(const Options& options, std::string_view raw) {
+    if (!options.on(opt("chkUtf"))) {
+        return replaceAll(replaceAll(raw, "#", "%23"), " ", "%20");
+    }
+    std::string out;
+    for (std::size_t i = 0; i < raw.size();) {
+        char32_t cp;
+        std::size_t n = decodeUtf8(raw, i, cp);
+        if (n == 0) {  // a byte that is no character: its own code
+            appendHexCode(out, static_cast<unsigned char>(raw[i++]));
+            continue;
+        }
+        if (cp < 0x80 && kUtfAllowed.find(static_cast<char>(cp)) != std::string_view::npos) {
+            out += static_cast<char>(cp);
+        } else if (int b = cp1252Byte(cp); b >= 0) {
+            appendHexCode(out, static_cast<unsigned>(b));
+        } else {  // no code in windows-1252: its UTF-8 bytes
+            for (std::size_t k = 0; k < n; ++k) {
+                appendHexCode(out, static_cast<unsigned char>(raw[i + k]));
+            }
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string FlatPageName(const Options& options, std::string_view relativePath) {
+    if (relativePath.empty()) return options.text(opt("txtIndexHtm"));
+    const std::string& sep = options.text(opt("txtReplaceIndexs"));
+    std::string joined = replaceAll(replaceAll(relativePath, "/", sep), "\\", sep);
+    std::string text;
+    for (std::size_t i = 0; i < joined.size();) {
+        char32_t cp;
+        std::size_t n = decodeUtf8(joined, i, cp);
+        if (n == 0) n = 1, cp = 0x80;  // a stray byte is one character
+        bool kept = (cp >= '0' && cp <= '9') || (cp >= 'A' && cp <= 'Z') ||
+                    (cp >= 'a' && cp <= 'z') || cp == '_' || cp == '-';
+        text += kept ? static_cast<char>(cp) : '_';
+        i += n;
+    }
+    if (!sep.empty() && text.starts_with(sep)) text.erase(0, sep.size());
+    if (!sep.empty() && text.ends_with(sep)) text.erase(text.size() - sep.size());
+    return options.text(opt("txtIndexOf")) + text + ".html";
+}
+
+std::string FileTypeOf(std::string_view fileName) {
+    auto dot = fileName.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == fileName.size()) return "unknown";
+    return foldCase(fileName.substr(dot + 1));
+}
+
+bool IsExcluded(const Options& options, std::string_view name) {
+    struct Pattern {
+        std::string exact, bare;
+        bool leadingStar, trailingStar;
+    };
+    // The pattern text is parsed again only when it changed, not once per file.
+    thread_local std::string parsedFrom;
+    thread_local std::vector<Pattern> patterns;
+    const std::string& text = options.text(opt("txtExclude"));
+    if (patterns.empty() || parsedFrom != text) {
+        patterns.clear();
+        for (const std::string& raw : split(text, ';')) {
+            std::string p = replaceAll(raw, " ", "");
+            patterns.push_back({p, replaceAll(p, "*", ""), p.starts_with('*'), p.ends_with('*')});
+        }
+        parsedFrom = text;
+    }
+    for (const Pattern& p : patterns) {
+        if (name == p.exact) return true;
+        if (p.leadingStar && name.ends_with(p.bare)) return true;
+        if (p.trailingStar && name.starts_with(p.bare)) return true;
+    }
+    return false;
+}
+
+int CountPathSeparators(std::string_view path) {
+    int n = 0;
+    for (char c : path) n += c == '/';
+    return n;
+}
+
+}  // namespace tabulo

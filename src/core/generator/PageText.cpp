@@ -1,0 +1,80 @@
+#include "generator/PageText.h"
+
+#include <cstdio>
+
+#include "common/Encoding.h"
+
+namespace tabulo {
+
+namespace {
+
+constexpr std::string_view kUtfAllowed =
+    "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz/.=_-$(){}~&";
+
+std::string escape(std::string_view s, bool attribute) {
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (char c : s) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"':
+                out += attribute ? "&quot;" : "\"";
+                break;
+            default:
+                // A control character in a name would break the page's line structure.
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+                    out += "&#" + std::to_string(static_cast<int>(c)) + ";";
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string escapeText(std::string_view utf8) { return escape(utf8, false); }
+
+std::string escapeAttribute(std::string_view utf8) { return escape(utf8, true); }
+
+std::string encodeNameForLink(std::string_view rawName, bool fullEscape) {
+    std::string out;
+    out.reserve(rawName.size() + 8);
+    for (char c : rawName) {
+        auto b = static_cast<unsigned char>(c);
+        bool printable = b >= 0x20 && b < 0x7F;
+        bool keep;
+        if (!printable) {
+            keep = false;
+        } else if (fullEscape) {
+            keep = kUtfAllowed.find(c) != std::string_view::npos;
+        } else {
+            keep = c != '#' && c != ' ' && c != '%' && c != '?' && c != ':';
+        }
+        if (keep) {
+            out += c;
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", b);
+            out += buf;
+        }
+    }
+    return escapeAttribute(out);
+}
+
+std::string cutName(std::string_view utf8, std::size_t limit) {
+    std::size_t chars = 0, i = 0;
+    char32_t cp;
+    while (i < utf8.size() && chars < limit) {
+        std::size_t n = decodeUtf8(utf8, i, cp);
+        i += n ? n : 1;
+        ++chars;
+    }
+    if (i >= utf8.size()) return std::string(utf8);
+    return std::string(utf8.substr(0, i)) + "...";
+}
+
+}  // namespace tabulo

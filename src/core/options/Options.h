@@ -1,0 +1,73 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "options/OptionTable.h"
+
+namespace tabulo {
+
+// The option set: every value of the table, with change notification.
+// Setting a value equal to the current one does nothing; a real change notifies once.
+class Options {
+public:
+    // index: the member for indexed groups and colour slots, -1 otherwise
+    using Listener = std::function<void(OptionId id, int index)>;
+
+    Options();
+
+    static std::optional<OptionId> find(std::string_view name);
+    static const OptionDef& def(OptionId id) { return kOptionTable[id]; }
+
+    int check(OptionId id) const { return values_[id].number; }
+    bool on(OptionId id) const { return values_[id].number == 1; }
+    bool selected(OptionId id) const { return values_[id].number != 0; }  // option buttons
+    int selectedIndex(OptionId id) const { return values_[id].number; }   // indexed, -1 = none
+    bool selected(OptionId id, int index) const { return values_[id].number == index; }
+    const std::string& text(OptionId id) const { return values_[id].text; }
+    const std::vector<std::string>& list(OptionId id) const { return values_[id].list; }
+    int tab() const { return values_[opt("tabOptions")].number; }
+    const std::string& colour(int slot) const;
+
+    void setCheck(OptionId id, int value);
+    void setTab(int index);
+    // Selects a member of its group; the other members become unselected.
+    void select(OptionId id, int index = -1);
+    // Clears one member, leaving the group possibly without a selection.
+    void deselect(OptionId id);
+    void setText(OptionId id, std::string value);
+    void setList(OptionId id, std::vector<std::string> entries);
+    void appendList(OptionId id, std::string entry);
+    void setColour(int slot, std::string value);
+
+    // The stored form of a value ("1", "True", the text, an index); lists join with LF.
+    std::string valueText(OptionId id) const;
+    // Sets from the stored form; returns false when the text does not fit the kind.
+    bool setValueText(OptionId id, std::string_view value);
+
+    const std::string& editedMark() const { return editedMark_; }
+    void setEditedMark(std::string mark) { editedMark_ = std::move(mark); }
+
+    int subscribe(Listener listener);
+    void unsubscribe(int token);
+
+private:
+    struct Value {
+        int number = 0;
+        std::string text;
+        std::vector<std::string> list;
+    };
+
+    void changed(OptionId id, int index);
+    void applyOwnRules(OptionId id);
+
+    std::vector<Value> values_;
+    std::string editedMark_ = "-";
+    std::vector<std::pair<int, Listener>> listeners_;
+    int nextToken_ = 1;
+};
+
+}  // namespace tabulo
