@@ -1,0 +1,115 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/Text.h"
+#include "support/Fixture.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace tabulo::test {
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string err;
+};
+
+// Runs the real tabulo-cli with stdin from /dev/null (so no terminal) and captures stderr.
+Result runCli(const std::vector<std::string>& args, const std::string& workdir) {
+    std::string errFile = workdir + "/../stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> all{TABULO_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string cwd = fs::current_path();
+    fs::current_path(workdir);
+    pid_t pid;
+    int rc = posix_spawn(&pid, TABULO_CLI, &actions, nullptr, argv.data(), environ);
+    fs::current_path(cwd);
+    posix_spawn_file_actions_destroy(&actions);
+    Result r;
+    if (rc != 0) return r;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = readFile(errFile);
+    return r;
+}
+
+class CliTest : public EngineTest {
+protected:
+    Result run(std::vector<std::string> args) { return runCli(args, root); }
+};
+
+TEST_F(CliTest, IndexesTheTreeAndEnds) {
+    writeFile("a/x.txt", "x");
+    Result r = run({root});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(fs::exists(path("index.html")));
+    EXPECT_TRUE(fs::exists(path("a/index.html")));
+    EXPECT_TRUE(r.err.ends_with("Done generating index for : `" + root + "`\nDone\n")) << r.err;
+    EXPECT_TRUE(r.err.starts_with("Generating index for : `" + path("a") + "`\n")) << r.err;
+}
+
+TEST_F(CliTest, RelativeFolderAndGluedSwitches) {
+    writeFile("sub/x.txt");
+    // The context-menu shape: a quoted path followed directly by -view.
+    Result r = run({"\"sub\"-view"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(path("sub/index.html")));
+    Result noquit = run({"\"sub\"-noquit-view"});
+    EXPECT_EQ(noquit.exitCode, 0) << noquit.err;
+}
+
+TEST_F(CliTest, BlankBeforeASwitchStaysInTheFolderText) {
+    makeFolder("sub");
+    // "sub -view" minus the switch leaves "sub " with its blank: no such folder.
+    Result r = run({"sub", "-view"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: The `sub /` directory not found or empty.\n");
+}
+
+TEST_F(CliTest, MissingFolderAndUsage) {
+    Result missing = run({path("nowhere")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "Error: The `" + path("nowhere") + "/` directory not found or empty.\n");
+    writeFile("plain.txt");
+    EXPECT_EQ(run({path("plain.txt")}).exitCode, 1);
+    EXPECT_EQ(run({}).exitCode, 2);
+    EXPECT_EQ(run({"--bogus", root}).exitCode, 2);
+    EXPECT_EQ(run({"--version"}).exitCode, 0);
+}
+
+TEST_F(CliTest, ExistingPagesAreKeptUnlessTheAnswerIsYes) {
+    writeFile("index.html", "mine");
+    Result r = run({root});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(readFile(path("index.html")), "mine");
+    r = run({"--answer=yes", root});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(readFile(path("index.html")), "mine");
+}
+
+TEST_F(CliTest, UnwritablePageGivesExitOne) {
+    writeFile("a/x.txt");
+    makeFolder("a/index.html");
+    Result r = run({"--answer=yes", root});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "Error writing index for `" + path("a") + "`")) << r.err;
+    EXPECT_TRUE(r.err.ends_with("Done\n"));
+}
+
+}  // namespace
+}  // namespace tabulo::test

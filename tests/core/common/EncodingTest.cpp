@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include "common/CaseFold.h"
+#include "common/Encoding.h"
+
+namespace tabulo {
+namespace {
+
+TEST(EncodingTest, Utf8ToWindows1252) {
+    EXPECT_EQ(toCp1252("caf\xC3\xA9", Unmappable::HtmlReference), "caf\xE9");
+    EXPECT_EQ(toCp1252("\xE2\x82\xAC", Unmappable::HtmlReference), "\x80");
+    EXPECT_EQ(toCp1252("\xE6\x97\xA5", Unmappable::HtmlReference), "&#26085;");
+    EXPECT_EQ(toCp1252("\xF0\x9F\x98\x80", Unmappable::Question), "?");
+    EXPECT_EQ(toCp1252("\xE9t\xE9", Unmappable::HtmlReference), "\xE9t\xE9");  // raw bytes pass
+}
+
+TEST(EncodingTest, NamesThatAreNotUtf8ReadAsWindows1252) {
+    EXPECT_EQ(toUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
+    EXPECT_EQ(toUtf8("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(toUtf8("\x80"), "\xE2\x82\xAC");
+    // An undefined byte survives the round trip to the page.
+    EXPECT_EQ(toCp1252(toUtf8("\x81\xE9"), Unmappable::HtmlReference), "\x81\xE9");
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));  // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
+}
+
+TEST(CaseFoldTest, SimpleFolding) {
+    EXPECT_EQ(foldCase("ABC xyz"), "abc xyz");
+    EXPECT_EQ(foldCase("\xC3\x9C" "BER"), "\xC3\xBC" "ber");            // Ü
+    EXPECT_EQ(foldCase("\xCE\xA3"), "\xCF\x83");                          // Σ
+    EXPECT_EQ(foldCase("\xD0\x96"), "\xD0\xB6");                          // Ж
+    EXPECT_EQ(foldCase("\xC5\xBD"), "\xC5\xBE");                          // Ž
+    EXPECT_EQ(foldCase("\xFF\xFE"), "\xFF\xFE");
+}
+
+}  // namespace
+}  // namespace tabulo

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "options/Options.h"
+
+namespace tabulo {
+namespace {
+
+TEST(OptionsTest, DefaultsFollowTheTable) {
+    Options o;
+    EXPECT_EQ(o.check(opt("chkHeading")), 1);
+    EXPECT_EQ(o.text(opt("txtFilter")), "*.*");
+    EXPECT_TRUE(o.selected(opt("optCssEmbed")));
+    EXPECT_FALSE(o.selected(opt("optCssNew")));
+    EXPECT_EQ(o.selectedIndex(opt("optProtocol")), 0);
+    EXPECT_EQ(o.selectedIndex(opt("optFileSize")), -1);
+    EXPECT_TRUE(o.selected(opt("optAuto")));
+    EXPECT_EQ(o.text(opt("txtExclude")), "index*; *.css; desc.txt; snap.gif; *.tmp; *.bak;\r\n");
+    EXPECT_EQ(o.colour(0), "f0f0f0");
+    EXPECT_EQ(o.colour(3), "000001");
+    EXPECT_EQ(o.colour(8), "f0f0f0");
+    EXPECT_EQ(o.text(opt("lblIconsWidth")), "height=\"16\" width=\"16\" border=\"0\" ");
+    EXPECT_EQ(o.editedMark(), "-");
+    EXPECT_EQ(o.text(opt("txtIcohref")), o.text(opt("txtIcohrefDl")));
+    EXPECT_TRUE(o.text(opt("txtIcohref")).ends_with("pics/icons/ico.cgi?ico=#"));
+}
+
+TEST(OptionsTest, ByNameInStoredForm) {
+    Options o;
+    auto id = Options::find("chkLenght");
+    ASSERT_TRUE(id);
+    EXPECT_EQ(o.valueText(*id), "1");
+    // A hand-edited 2 is kept, but is not "on".
+    EXPECT_TRUE(o.setValueText(*id, "2"));
+    EXPECT_EQ(o.check(*id), 2);
+    EXPECT_FALSE(o.on(*id));
+    EXPECT_FALSE(o.setValueText(*id, "yes"));
+    EXPECT_FALSE(Options::find("chkLength"));
+    EXPECT_FALSE(o.setValueText(opt("optFileSize"), "6"));
+    EXPECT_TRUE(o.setValueText(opt("optCssNew"), "TRUE"));
+    EXPECT_EQ(o.valueText(opt("optCssEmbed")), "False");
+    EXPECT_TRUE(o.setValueText(opt("txtColorHex"), "1&2&3&4&5&6&7&8&9"));
+    EXPECT_EQ(o.colour(8), "9");
+    EXPECT_FALSE(o.setValueText(opt("txtColorHex"), "1&2"));
+}
+
+TEST(OptionsTest, GroupsKeepOneSelectedMember) {
+    Options o;
+    o.select(opt("optFileSize"), 2);
+    EXPECT_FALSE(o.selected(opt("optAuto")));
+    EXPECT_TRUE(o.selected(opt("optFileSize"), 2));
+    o.select(opt("optAuto"));
+    EXPECT_EQ(o.selectedIndex(opt("optFileSize")), -1);
+    o.select(opt("optProtocolCustom"));
+    EXPECT_EQ(o.selectedIndex(opt("optProtocol")), -1);
+    EXPECT_TRUE(o.selected(opt("optCgi")));  // other groups untouched
+}
+
+TEST(OptionsTest, LayoutChoiceSetsItsMirrors) {
+    Options o;
+    o.select(opt("optAllInOneFile"));
+    EXPECT_EQ(o.check(opt("chkAllInOneFile")), 1);
+    EXPECT_EQ(o.check(opt("chkAllInOneFolder")), 0);
+    o.select(opt("optAllInOneFolder"));
+    EXPECT_EQ(o.check(opt("chkAllInOneFile")), 0);
+    EXPECT_EQ(o.check(opt("chkAllInOneFolder")), 1);
+    o.select(opt("optCurrentDir"));
+    EXPECT_EQ(o.check(opt("chkAllInOneFile")), 0);
+    EXPECT_EQ(o.check(opt("chkAllInOneFolder")), 0);
+}
+
+TEST(OptionsTest, TitleOverwritesTheHeading) {
+    Options o;
+    o.setText(opt("txtHeading"), "typed by hand");
+    o.setText(opt("txtTitle"), "music");
+    EXPECT_EQ(o.text(opt("txtHeading")), "music");
+}
+
+TEST(OptionsTest, OnlyRealChangesNotify) {
+    Options o;
+    std::vector<std::string> seen;
+    int token = o.subscribe([&](OptionId id, int index) {
+        seen.push_back(std::string(Options::def(id).name) + (index >= 0 ? std::to_string(index) : ""));
+    });
+    o.setCheck(opt("chkTable"), 1);  // unchanged
+    o.setCheck(opt("chkTable"), 0);
+    o.select(opt("optCssEmbed"));  // already selected
+    o.select(opt("optAllInOneFile"));
+    o.setColour(4, "123456");
+    // The mirrors change (and notify) before the option that set them.
+    EXPECT_EQ(seen, (std::vector<std::string>{"chkTable", "chkAllInOneFile", "optAllInOneFile",
+                                              "txtColorHex4"}));
+    o.unsubscribe(token);
+    o.setCheck(opt("chkTable"), 1);
+    EXPECT_EQ(seen.size(), 4u);
+}
+
+}  // namespace
+}  // namespace tabulo

@@ -1,0 +1,91 @@
+#include "support/Fixture.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/Text.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulo::test {
+
+bool ScriptedHost::sawError() const {
+    for (const auto& line : statusLines) {
+        if (contains(line, "Error")) return true;
+    }
+    return false;
+}
+
+void EngineTest::SetUp() {
+    std::string pattern = (fs::temp_directory_path() / "tabulo-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root = pattern;
+    fs::create_directories(root + "/home");
+    ::setenv("TABULO_HOME", (root + "/home").c_str(), 1);
+    engine.today = [] {
+        std::tm tm{};
+        tm.tm_year = 2026 - 1900;
+        tm.tm_mon = 11;
+        tm.tm_mday = 6;
+        return tm;
+    };
+    fs::create_directories(root + "/site");
+    root += "/site";
+}
+
+void EngineTest::TearDown() {
+    std::error_code ec;
+    fs::remove_all(fs::path(root).parent_path(), ec);
+}
+
+std::string EngineTest::writeFile(const std::string& relative, const std::string& content) {
+    std::string full = path(relative);
+    fs::create_directories(fs::path(full).parent_path());
+    std::ofstream(full, std::ios::binary) << content;
+    return full;
+}
+
+std::string EngineTest::makeFolder(const std::string& relative) {
+    std::string full = path(relative);
+    fs::create_directories(full);
+    return full;
+}
+
+void EngineTest::setTime(const std::string& relative, std::time_t when) {
+    struct timespec times[2] = {{when, 0}, {when, 0}};
+    ::utimensat(AT_FDCWD, path(relative).c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+void EngineTest::set(std::string_view name, std::string_view value) {
+    auto id = Options::find(name);
+    ASSERT_TRUE(id) << name;
+    ASSERT_TRUE(engine.options().setValueText(*id, value)) << name << "=" << value;
+}
+
+void EngineTest::select(std::string_view name, int index) {
+    auto id = Options::find(name);
+    ASSERT_TRUE(id) << name;
+    engine.options().select(*id, index);
+}
+
+void EngineTest::go(const std::string& relative) {
+    engine.setCurrentFolder(relative.empty() ? root : path(relative));
+    engine.cmdGo_Click();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string crlf(std::string_view text) { return replaceAll(replaceAll(text, "\r\n", "\n"), "\n", "\r\n"); }
+
+}  // namespace tabulo::test

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "Engine.h"
+#include "Host.h"
+
+namespace tabulo::test {
+
+// A host that records what the engine says and answers questions from a script.
+class ScriptedHost : public Host {
+public:
+    void status(const std::string& text) override { statusLines.push_back(text); }
+    Answer ask(const std::string& text, const std::string& title, Buttons) override {
+        questions.push_back(title + ": " + text);
+        if (answers.empty()) return Answer::No;
+        Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void processEvents() override { ++eventPumps; }
+    void openInShell(const std::string& target, const std::string& folder) override {
+        opened.push_back(target + " in " + folder);
+    }
+    std::optional<std::string> chooseFolder(const std::string&) override { return chosenFolder; }
+
+    bool sawError() const;
+
+    std::vector<std::string> statusLines;
+    std::vector<std::string> questions;
+    std::deque<Answer> answers;
+    std::vector<std::string> opened;
+    std::optional<std::string> chosenFolder;
+    int eventPumps = 0;
+};
+
+// A temporary folder per test, TABULO_HOME pointed into it, and an engine on a scripted host
+// with a fixed date.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates a file (and its folders) below the temporary folder; returns its full path.
+    std::string writeFile(const std::string& relative, const std::string& content = "");
+    std::string makeFolder(const std::string& relative);
+    std::string path(const std::string& relative) const { return root + "/" + relative; }
+    // Sets the modification time of a file or folder (seconds since 1970, UTC).
+    void setTime(const std::string& relative, std::time_t when);
+
+    void set(std::string_view name, std::string_view value);  // by name, stored form
+    void select(std::string_view name, int index = -1);
+
+    // Indexes `relative` (empty: the temporary folder itself) as "Go!" does.
+    void go(const std::string& relative = "");
+
+    std::string root;
+    ScriptedHost host;
+    Engine engine{host};
+};
+
+std::string readFile(const std::string& path);
+// Expected text written with "\n" line ends, turned into the CR LF files the program writes.
+std::string crlf(std::string_view text);
+
+}  // namespace tabulo::test
