@@ -94,10 +94,18 @@ int cp1252Byte(char32_t cp) {
 std::string toCp1252(std::string_view utf8, Unmappable policy) {
     std::string out;
     out.reserve(utf8.size());
+    appendCp1252(out, utf8, policy);
+    return out;
+}
+
+void appendCp1252(std::string& out, std::string_view utf8, Unmappable policy) {
     for (std::size_t i = 0; i < utf8.size();) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 0x80) {
-            out += utf8[i++];
+        // Pages are mostly ASCII: copy such runs whole.
+        std::size_t run = i;
+        while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
+        if (run > i) {
+            out.append(utf8.data() + i, run - i);
+            i = run;
             continue;
         }
         char32_t cp;
@@ -116,7 +124,6 @@ std::string toCp1252(std::string_view utf8, Unmappable policy) {
             out += '?';
         }
     }
-    return out;
 }
 
 }  // namespace tabulo

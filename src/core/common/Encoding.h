@@ -19,6 +19,7 @@ std::string toUtf8(std::string_view bytes);
 
 // UTF-8 to windows-1252 bytes; bytes that are not valid UTF-8 pass through unchanged.
 std::string toCp1252(std::string_view utf8, Unmappable policy);
+void appendCp1252(std::string& out, std::string_view utf8, Unmappable policy);
 
 // The windows-1252 byte of a code point, or -1 when the code page has none.
 int cp1252Byte(char32_t cp);

@@ -43,7 +43,7 @@ TextFile::~TextFile() {
 }
 
 void TextFile::write(std::string_view utf8) {
-    buffer_ += toCp1252(utf8, policy_);
+    appendCp1252(buffer_, utf8, policy_);
     if (buffer_.size() >= kFlushAt) flush();
 }
 

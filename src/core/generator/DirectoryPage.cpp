@@ -36,16 +36,35 @@ std::string computeRelativePath(const Options& o, const std::string& folder) {
     return rel;
 }
 
+// Whether `name` is in the folder (a file, when `fileOnly`), from the listing when it knows.
+bool present(const FolderListing& listing, const std::string& folder, const std::string& name,
+             bool fileOnly) {
+    switch (listing.presence(name)) {
+        case FolderListing::Presence::Missing: return false;
+        case FolderListing::Presence::File: return true;
+        case FolderListing::Presence::Folder: return !fileOnly;
+        case FolderListing::Presence::Unknown: break;
+    }
+    std::string full = joinPath(folder, name);
+    return fileOnly ? isFile(full) : pathExists(full);
+}
+
 std::string removeCells(std::string_view line, std::string_view replacement) {
     return replaceAll(replaceAll(line, "<td>", replacement), "</td>", replacement);
 }
 
 std::string formatTime(std::time_t t) {
+    // Files of one folder often share their time; the locale and zone stay for the run.
+    thread_local std::time_t lastTime = -1;
+    thread_local std::string lastText;
+    if (t == lastTime) return lastText;
     std::tm tm{};
     localtime_r(&t, &tm);
     char buf[128];
     std::size_t n = std::strftime(buf, sizeof buf, "%c", &tm);
-    return toUtf8(std::string_view(buf, n));
+    lastTime = t;
+    lastText = toUtf8(std::string_view(buf, n));
+    return lastText;
 }
 
 // Comma-delimited fields, one per line: a field ends at a comma or the line end, blanks before
@@ -156,7 +175,7 @@ void PageWriter::writePreamble() {
     out_.writeLine("<a name=\"" + escapeAttribute(FlatPageName(o_, page_.relativePath)) + "\"></a>");
     if (o_.on(opt("chkHeading"))) out_.writeLine("<h2>" + escapeText(o_.text(opt("txtHeading"))) + "</h2>");
     const std::string& pic = o_.text(opt("txtCapSnap"));
-    if (o_.on(opt("chkCaptureSnap")) && isFile(joinPath(folder, pic))) {
+    if (o_.on(opt("chkCaptureSnap")) && present(listing_, folder, pic, true)) {
         bool thumb = o_.on(opt("chkThumb"));
         if (thumb) out_.writeLine("<a href=\"" + URLEncode(o_, pic) + "\">");
         out_.writeLine("<img alt=\"" + pic + "\" src=\"" + pic + "\" ");
@@ -164,7 +183,7 @@ void PageWriter::writePreamble() {
         out_.writeLine("><br>");
     }
     std::string desc = joinPath(folder, o_.text(opt("txtCapDesc")));
-    if (o_.on(opt("chkCaptureDesc")) && isFile(desc)) {
+    if (o_.on(opt("chkCaptureDesc")) && present(listing_, folder, o_.text(opt("txtCapDesc")), true)) {
         if (o_.on(opt("chkTT"))) out_.writeLine("<tt>");
         if (o_.on(opt("chkPre"))) out_.writeLine("<pre>");
         for (const std::string& line : descriptionLines(desc)) out_.writeLine(line);
@@ -367,7 +386,8 @@ void WriteDirectoryPage(Engine& engine, const FolderListing& listing) {
 
     if (run.replaceCancelled) return;
     std::string target = joinPath(folder, o.text(opt("txtIndexHtm")));
-    if (o.check(opt("chkReplaceOlda")) == 0 && pathExists(target)) {
+    if (o.check(opt("chkReplaceOlda")) == 0 &&
+        present(listing, folder, o.text(opt("txtIndexHtm")), false)) {
         Answer a = engine.host().ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo", Buttons::YesNoCancel);
         if (a == Answer::Cancel) run.replaceCancelled = true;
         if (a != Answer::Yes) return;

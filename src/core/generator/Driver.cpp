@@ -23,7 +23,9 @@ public:
     explicit Walk(Engine& engine) : engine_(engine), o_(engine.options()) {}
 
     FolderListing read(const std::string& folder) {
-        return readFolder(folder, Wildcard(o_.text(opt("txtFilter"))));
+        return readFolder(folder, Wildcard(o_.text(opt("txtFilter"))),
+                          {o_.text(opt("txtIndexHtm")), o_.text(opt("txtCapDesc")),
+                           o_.text(opt("txtCapSnap"))});
     }
 
     // Pages of every folder below `folder`, depth first, each page before its subfolders.

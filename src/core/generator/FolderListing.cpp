@@ -32,10 +32,24 @@ void sortByName(std::vector<FolderEntry>& entries) {
 
 }  // namespace
 
-FolderListing readFolder(const std::string& path, const Wildcard& fileFilter) {
+FolderListing::Presence FolderListing::presence(const std::string& name) const {
+    for (const auto& [watchedName, p] : watched) {
+        if (watchedName == name) return p;
+    }
+    return Presence::Unknown;
+}
+
+FolderListing readFolder(const std::string& path, const Wildcard& fileFilter,
+                         const std::vector<std::string>& watch) {
     DIR* dir = ::opendir(path.c_str());
     if (!dir) throw std::system_error(errno, std::generic_category(), path);
     FolderListing listing;
+    for (const auto& name : watch) {
+        // Hidden names and paths are not seen by this scan; they stay unknown.
+        bool plain = !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
+        listing.watched.emplace_back(name, plain ? FolderListing::Presence::Missing
+                                                 : FolderListing::Presence::Unknown);
+    }
     int fd = ::dirfd(dir);
     errno = 0;
     while (dirent* d = ::readdir(dir)) {
@@ -45,6 +59,12 @@ FolderListing readFolder(const std::string& path, const Wildcard& fileFilter) {
         // Follows links; a link whose target is missing fails here and is not listed.
         if (::fstatat(fd, name, &st, 0) != 0) continue;
         FolderEntry e{name, static_cast<double>(st.st_size), st.st_mtime, st.st_dev, st.st_ino};
+        for (auto& [watchedName, presence] : listing.watched) {
+            if (presence == FolderListing::Presence::Missing && watchedName == e.name) {
+                presence = S_ISDIR(st.st_mode) ? FolderListing::Presence::Folder
+                                               : FolderListing::Presence::File;
+            }
+        }
         if (S_ISDIR(st.st_mode)) {
             e.size = 0;
             listing.folders.push_back(std::move(e));

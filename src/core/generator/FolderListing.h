@@ -23,10 +23,17 @@ struct FolderEntry {
 struct FolderListing {
     std::vector<FolderEntry> folders;
     std::vector<FolderEntry> files;
+
+    // Names asked about while reading (the page, the description, the picture), whatever the
+    // file filter; saves looking them up again.
+    enum class Presence { Unknown, Missing, File, Folder };
+    std::vector<std::pair<std::string, Presence>> watched;
+    Presence presence(const std::string& name) const;
 };
 
 // Throws std::system_error when the folder cannot be read.
-FolderListing readFolder(const std::string& path, const Wildcard& fileFilter);
+FolderListing readFolder(const std::string& path, const Wildcard& fileFilter,
+                         const std::vector<std::string>& watch = {});
 
 // Identity of a folder, to tell a link that leads back up the tree.
 struct FolderId {

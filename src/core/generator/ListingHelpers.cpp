@@ -17,6 +17,7 @@ constexpr std::string_view kUtfAllowed =
     "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz:/.?=_-$(){}~&";
 
 std::string wholeNumber(double v) {
+    if (v >= 0 && v < 9e15) return std::to_string(static_cast<long long>(v));
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.0f", v);
     return buf;
