@@ -33,6 +33,10 @@ int main(int argc, char** argv) {
     for (; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (!arg.starts_with("--")) break;
+        if (arg == "--") {
+            ++i;
+            break;
+        }
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;

@@ -34,10 +34,7 @@ void Engine::cmdWriteCss_Click() { WriteStylesheetFile(*this); }
 void Engine::cmdDlIcons_Click() {}
 
 void NeededIconList::add(const std::string& name) {
-    for (const auto& n : names_) {
-        if (n == name) return;
-    }
-    names_.push_back(name);
+    if (known_.insert(name).second) names_.push_back(name);
 }
 
 }  // namespace tabulo

@@ -1,7 +1,7 @@
 #include "generator/DirectoryPage.h"
 
 #include <fstream>
-#include <map>
+#include <unordered_map>
 #include <sstream>
 
 #include "Engine.h"
@@ -25,13 +25,16 @@ struct Page {
     double total = 0;
 };
 
-std::string withoutWwwRoot(const Options& o, const std::string& path) {
-    const std::string& root = o.text(opt("txtWWWroot"));
+// Without a www root the selected folder is the root, for names and anchors as for depths;
+// so pages never carry the local path above the site, and flat names match their links.
+std::string withoutWwwRoot(Engine& engine, const std::string& path) {
+    const std::string& typed = engine.options().text(opt("txtWWWroot"));
+    const std::string& root = typed.empty() ? engine.run().topFolder : typed;
     return root.empty() ? path : replaceAll(path, root, "");
 }
 
-std::string computeRelativePath(const Options& o, const std::string& folder) {
-    std::string rel = withoutWwwRoot(o, folder) + "/";
+std::string computeRelativePath(Engine& engine, const std::string& folder) {
+    std::string rel = withoutWwwRoot(engine, folder) + "/";
     if (rel.starts_with('/')) rel.erase(0, 1);
     return rel;
 }
@@ -134,7 +137,7 @@ private:
     TextFile& out_;
     std::string folderIcon_;
     std::string sizeCell_, timeCell_, commentCell_;
-    std::map<std::string, std::string> iconTags_;
+    std::unordered_map<std::string, std::string> iconTags_;
 };
 
 void PageWriter::writeHead() {
@@ -248,7 +251,7 @@ void PageWriter::writeUpRow() {
     } else if (page_.depth - 1 == root) {
         link = htm;
     } else {
-        link = FlatPageName(o_, withoutWwwRoot(o_, engine_.currentFolder()));
+        link = FlatPageName(o_, withoutWwwRoot(engine_, engine_.currentFolder()));
         auto cut = link.rfind(o_.text(opt("txtReplaceIndexs")));
         if (cut != std::string::npos && !o_.text(opt("txtReplaceIndexs")).empty()) {
             link = link.substr(0, cut) + ".html";
@@ -276,7 +279,7 @@ void PageWriter::writeFolderRows() {
         if (sub.name == o_.text(opt("txtUploadDirectory")) || sub.name == iconsFolder) continue;
         std::string link;
         if (allInOne()) {
-            link = URLEncode(o_, FlatPageName(o_, withoutWwwRoot(o_, joinPath(folder, sub.name))));
+            link = URLEncode(o_, FlatPageName(o_, withoutWwwRoot(engine_, joinPath(folder, sub.name))));
         } else {
             link = linkForName("", sub.name, "/" + htm);
         }
@@ -382,7 +385,7 @@ void WriteDirectoryPage(Engine& engine, const FolderListing& listing) {
     if (!allInOne) {
         for (int i = run.rootDepth; i < page.depth; ++i) page.upPrefix += "../";
     }
-    page.relativePath = computeRelativePath(o, folder);
+    page.relativePath = computeRelativePath(engine, folder);
 
     if (run.replaceCancelled) return;
     std::string target = joinPath(folder, o.text(opt("txtIndexHtm")));

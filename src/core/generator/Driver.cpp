@@ -125,6 +125,7 @@ void RunIndex(Engine& engine) {
                         ? CountPathSeparators(top)
                         : static_cast<int>(val(o.text(opt("txtWWWRootDepth"))));
     run.startFolder.clear();
+    run.topFolder = top;
 
     // An empty output folder means the selected one, so nothing lands at the file-system root.
     bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "common/TextFile.h"
@@ -14,6 +15,7 @@ struct IndexRun {
     int rootDepth = 0;
     double serverTotal = 0;
     std::string startFolder;
+    std::string topFolder;  // the selected folder; the www root when none is set
     // The page or stylesheet being written; the all-in-one page stays open across sections.
     TextFile* outputFile = nullptr;
 };
@@ -26,6 +28,7 @@ public:
 
 private:
     std::vector<std::string> names_;
+    std::unordered_set<std::string> known_;  // asked once per listed file
 };
 
 }  // namespace tabulo

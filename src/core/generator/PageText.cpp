@@ -11,7 +11,18 @@ namespace {
 constexpr std::string_view kUtfAllowed =
     "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz/.=_-$(){}~&";
 
+bool needsEscape(std::string_view s, bool attribute) {
+    for (char c : s) {
+        if (c == '&' || c == '<' || c == '>' || (attribute && c == '"') ||
+            (static_cast<unsigned char>(c) < 0x20 && c != '\t')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string escape(std::string_view s, bool attribute) {
+    if (!needsEscape(s, attribute)) return std::string(s);
     std::string out;
     out.reserve(s.size() + 8);
     for (char c : s) {

@@ -57,6 +57,22 @@ TEST_F(DriverTest, AllInOneFileWritesTheTopSectionFirst) {
     EXPECT_FALSE(fs::exists(path("a/index.html")));
 }
 
+TEST_F(DriverTest, AllInOneFolderWithoutWwwRootLinksItsOwnPages) {
+    writeFile("a/b/x.txt");
+    select("optAllInOneFolder");
+    go();
+    for (const char* name : {"index.html", "index_of-a.html", "index_of-a_per_b.html"}) {
+        EXPECT_TRUE(fs::exists(path(name))) << name;
+    }
+    EXPECT_NE(readFile(path("index.html")).find("<a href=\"index_of-a.html\">"), std::string::npos);
+    EXPECT_NE(readFile(path("index_of-a.html")).find("<a href=\"index.html\">"), std::string::npos);
+    EXPECT_NE(readFile(path("index_of-a_per_b.html")).find("<a href=\"index_of-a.html\">"),
+              std::string::npos);
+    EXPECT_EQ(host.opened, std::vector<std::string>{path("index.html") + " in " + root});
+    // The local path above the site never reaches a page.
+    EXPECT_EQ(readFile(path("index.html")).find("tabulo-test"), std::string::npos);
+}
+
 TEST_F(DriverTest, WithoutRecursionOnePageAlsoInAllInOneModes) {
     writeFile("a/x.txt");
     set("chkReqrsive", "0");
