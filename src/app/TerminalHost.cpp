@@ -29,8 +29,10 @@ Answer TerminalHost::ask(const std::string& text, const std::string& title, Butt
         char line[64];
         if (!std::fgets(line, sizeof line, in_)) return cancel ? Answer::Cancel : Answer::No;
         switch (std::tolower(static_cast<unsigned char>(line[0]))) {
-            case 'y': return Answer::Yes;
-            case 'n': return Answer::No;
+            case 'y':
+                return Answer::Yes;
+            case 'n':
+                return Answer::No;
             case 'c':
                 if (cancel) return Answer::Cancel;
                 break;

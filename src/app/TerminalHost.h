@@ -11,7 +11,7 @@ namespace tabulo {
 // The host of the command line: status lines to stderr, questions on the terminal when there
 // is one, else the preset answer.
 class TerminalHost : public Host {
-public:
+  public:
     TerminalHost(Answer presetAnswer, bool interactive, std::FILE* in, std::FILE* err)
         : preset_(presetAnswer), interactive_(interactive), in_(in), err_(err) {}
 
@@ -23,7 +23,7 @@ public:
 
     bool sawError() const { return sawError_; }
 
-private:
+  private:
     Answer preset_;
     bool interactive_;
     std::FILE* in_;

@@ -26,9 +26,13 @@ void Engine::setStatus(std::string text) {
     host_.status(status_);
 }
 
-void Engine::cmdGo_Click() { RunIndex(*this); }
+void Engine::cmdGo_Click() {
+    RunIndex(*this);
+}
 
-void Engine::cmdWriteCss_Click() { WriteStylesheetFile(*this); }
+void Engine::cmdWriteCss_Click() {
+    WriteStylesheetFile(*this);
+}
 
 // Fetching missing icons arrives with the downloader; until then there is nothing to fetch.
 void Engine::cmdDlIcons_Click() {}

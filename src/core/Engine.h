@@ -14,7 +14,7 @@ namespace tabulo {
 // What the main window owns: the options, the run state, the status line and the current
 // folder. Every operation reaches the outside only through the host.
 class Engine {
-public:
+  public:
     explicit Engine(Host& host);
     ~Engine();
 
@@ -44,7 +44,7 @@ public:
     void cmdWriteCss_Click();
     void cmdDlIcons_Click();
 
-private:
+  private:
     Host& host_;
     Options options_;
     IndexRun run_;

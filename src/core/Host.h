@@ -10,7 +10,7 @@ enum class Buttons { YesNo, YesNoCancel };
 
 // Everything the engine needs from the outside world: the window, the terminal or a test.
 class Host {
-public:
+  public:
     virtual ~Host() = default;
 
     // The status line changed to `text`.

@@ -27,7 +27,8 @@ Result runCli(const std::vector<std::string>& args, const std::string& workdir) 
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     std::vector<std::string> all{TABULO_CLI};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -49,7 +50,7 @@ Result runCli(const std::vector<std::string>& args, const std::string& workdir) 
 }
 
 class CliTest : public EngineTest {
-protected:
+  protected:
     Result run(std::vector<std::string> args) { return runCli(args, root); }
 };
 

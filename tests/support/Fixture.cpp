@@ -86,6 +86,8 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
-std::string crlf(std::string_view text) { return replaceAll(replaceAll(text, "\r\n", "\n"), "\n", "\r\n"); }
+std::string crlf(std::string_view text) {
+    return replaceAll(replaceAll(text, "\r\n", "\n"), "\n", "\r\n");
+}
 
 }  // namespace tabulo::test

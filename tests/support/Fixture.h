@@ -14,7 +14,7 @@ namespace tabulo::test {
 
 // A host that records what the engine says and answers questions from a script.
 class ScriptedHost : public Host {
-public:
+  public:
     void status(const std::string& text) override { statusLines.push_back(text); }
     Answer ask(const std::string& text, const std::string& title, Buttons) override {
         questions.push_back(title + ": " + text);
@@ -42,7 +42,7 @@ public:
 // A temporary folder per test, TABULO_HOME pointed into it, and an engine on a scripted host
 // with a fixed date.
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

@@ -20,7 +20,8 @@ char32_t foldChar(char32_t cp) {
     if (evenIn(cp, 0x100, 0x12E) || evenIn(cp, 0x132, 0x136) || evenIn(cp, 0x14A, 0x176)) {
         return cp + 1;
     }
-    if ((cp >= 0x139 && cp <= 0x147 && cp % 2 == 1) || (cp >= 0x179 && cp <= 0x17D && cp % 2 == 1)) {
+    if ((cp >= 0x139 && cp <= 0x147 && cp % 2 == 1) ||
+        (cp >= 0x179 && cp <= 0x17D && cp % 2 == 1)) {
         return cp + 1;
     }
     if (cp == 0x178) return 0xFF;

@@ -45,8 +45,7 @@ double val(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         char c = s[i];
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-        if ((c == '+' || c == '-') &&
-            (digits.empty() || (seenExp && (digits.back() == 'e')))) {
+        if ((c == '+' || c == '-') && (digits.empty() || (seenExp && (digits.back() == 'e')))) {
             digits += c;
         } else if (c >= '0' && c <= '9') {
             digits += c;

@@ -11,7 +11,7 @@ namespace tabulo {
 // its final name and renamed into place by commit(), so a failed write never leaves a
 // truncated file where a good one was. Failures throw std::system_error naming the cause.
 class TextFile {
-public:
+  public:
     enum class Mode { Replace, Append };
 
     TextFile(std::string path, Mode mode, Unmappable policy);
@@ -30,7 +30,7 @@ public:
     // Writes what is buffered and puts the file in place.
     void commit();
 
-private:
+  private:
     void flush();
 
     std::string path_;

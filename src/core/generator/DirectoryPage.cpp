@@ -1,8 +1,8 @@
 #include "generator/DirectoryPage.h"
 
 #include <fstream>
-#include <unordered_map>
 #include <sstream>
+#include <unordered_map>
 
 #include "Engine.h"
 #include "common/Encoding.h"
@@ -19,7 +19,7 @@ namespace {
 // Values prepared once per page and shared by its parts.
 struct Page {
     int depth = 0;
-    std::string title;         // display form (UTF-8)
+    std::string title;  // display form (UTF-8)
     std::string upPrefix;
     std::string relativePath;  // bytes as on disk, "/" separated, ends with "/" unless empty
     double total = 0;
@@ -43,10 +43,14 @@ std::string computeRelativePath(Engine& engine, const std::string& folder) {
 bool present(const FolderListing& listing, const std::string& folder, const std::string& name,
              bool fileOnly) {
     switch (listing.presence(name)) {
-        case FolderListing::Presence::Missing: return false;
-        case FolderListing::Presence::File: return true;
-        case FolderListing::Presence::Folder: return !fileOnly;
-        case FolderListing::Presence::Unknown: break;
+        case FolderListing::Presence::Missing:
+            return false;
+        case FolderListing::Presence::File:
+            return true;
+        case FolderListing::Presence::Folder:
+            return !fileOnly;
+        case FolderListing::Presence::Unknown:
+            break;
     }
     std::string full = joinPath(folder, name);
     return fileOnly ? isFile(full) : pathExists(full);
@@ -111,7 +115,7 @@ std::vector<std::string> descriptionLines(const std::string& path) {
 }
 
 class PageWriter {
-public:
+  public:
     PageWriter(Engine& engine, const FolderListing& listing, Page& page, TextFile& out)
         : engine_(engine), o_(engine.options()), listing_(listing), page_(page), out_(out) {}
 
@@ -119,8 +123,10 @@ public:
     void writePreamble();
     void writeListing();
 
-private:
-    bool allInOne() const { return o_.on(opt("chkAllInOneFile")) || o_.on(opt("chkAllInOneFolder")); }
+  private:
+    bool allInOne() const {
+        return o_.on(opt("chkAllInOneFile")) || o_.on(opt("chkAllInOneFolder"));
+    }
     std::string iconTag(const std::string& type);
     std::string linkForName(std::string_view typedPrefix, std::string_view namePart,
                             std::string_view typedSuffix) const;
@@ -142,21 +148,26 @@ private:
 
 void PageWriter::writeHead() {
     const std::string title = page_.title;
-    if (o_.on(opt("chkW3c"))) out_.writeLine("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">");
+    if (o_.on(opt("chkW3c")))
+        out_.writeLine("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">");
     out_.writeLine("<HTML><HEAD>");
     if (o_.on(opt("chkW3c"))) {
-        out_.writeLine(" <meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">");
+        out_.writeLine(
+            " <meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">");
     }
     if (o_.check(opt("chkMetaStyle")) == 0) {
         std::string t = escapeAttribute(title);
-        out_.writeLine(" <meta name=\"DESCRIPTION\" content=\"Contents of the " + t + " Directory.\">");
+        out_.writeLine(" <meta name=\"DESCRIPTION\" content=\"Contents of the " + t +
+                       " Directory.\">");
         out_.writeLine(" <meta name=\"KEYWORDS\" content=\"" + t +
                        ", tabulo, tabul, indexing, sigulo, verified hashes, hash\">");
-        out_.writeLine(" <meta name=\"GENERATOR\" content=\"Tabulo v." + o_.text(opt("lblVersion")) + "\">");
+        out_.writeLine(" <meta name=\"GENERATOR\" content=\"Tabulo v." +
+                       o_.text(opt("lblVersion")) + "\">");
     }
     bool embed = o_.selected(opt("optCssEmbed"));
     if (o_.on(opt("chkCss")) && !embed) {
-        out_.writeLine(" <link rel=\"stylesheet\" href=\"" + page_.upPrefix + o_.text(opt("txtIndexCss")) + "\">");
+        out_.writeLine(" <link rel=\"stylesheet\" href=\"" + page_.upPrefix +
+                       o_.text(opt("txtIndexCss")) + "\">");
     }
     if (embed) {
         out_.writeLine("  <STYLE TYPE=\"Text/css\">");
@@ -175,8 +186,10 @@ void PageWriter::writeHead() {
 
 void PageWriter::writePreamble() {
     const std::string& folder = engine_.currentFolder();
-    out_.writeLine("<a name=\"" + escapeAttribute(FlatPageName(o_, page_.relativePath)) + "\"></a>");
-    if (o_.on(opt("chkHeading"))) out_.writeLine("<h2>" + escapeText(o_.text(opt("txtHeading"))) + "</h2>");
+    out_.writeLine("<a name=\"" + escapeAttribute(FlatPageName(o_, page_.relativePath)) +
+                   "\"></a>");
+    if (o_.on(opt("chkHeading")))
+        out_.writeLine("<h2>" + escapeText(o_.text(opt("txtHeading"))) + "</h2>");
     const std::string& pic = o_.text(opt("txtCapSnap"));
     if (o_.on(opt("chkCaptureSnap")) && present(listing_, folder, pic, true)) {
         bool thumb = o_.on(opt("chkThumb"));
@@ -186,7 +199,8 @@ void PageWriter::writePreamble() {
         out_.writeLine("><br>");
     }
     std::string desc = joinPath(folder, o_.text(opt("txtCapDesc")));
-    if (o_.on(opt("chkCaptureDesc")) && present(listing_, folder, o_.text(opt("txtCapDesc")), true)) {
+    if (o_.on(opt("chkCaptureDesc")) &&
+        present(listing_, folder, o_.text(opt("txtCapDesc")), true)) {
         if (o_.on(opt("chkTT"))) out_.writeLine("<tt>");
         if (o_.on(opt("chkPre"))) out_.writeLine("<pre>");
         for (const std::string& line : descriptionLines(desc)) out_.writeLine(line);
@@ -228,7 +242,8 @@ void PageWriter::writeListing() {
     if (o_.on(opt("chkTable"))) {
         std::string line = "<table";
         if (o_.on(opt("chkBorder"))) line += " border=\"" + o_.text(opt("txtBorder")) + "\"";
-        if (o_.on(opt("chkCellSpace"))) line += " cellspacing=\"" + o_.text(opt("txtCellspace")) + "\"";
+        if (o_.on(opt("chkCellSpace")))
+            line += " cellspacing=\"" + o_.text(opt("txtCellspace")) + "\"";
         if (o_.on(opt("chkCellPad"))) line += " cellpadding=\"" + o_.text(opt("txtCellpad")) + "\"";
         out_.writeLine(line + ">");
     }
@@ -260,9 +275,11 @@ void PageWriter::writeUpRow() {
     if (o_.on(opt("chkAllInOneFile"))) link = "#" + link;
     std::string size = o_.on(opt("chkColuSize")) ? "<td>[dir up]</td>" : "";
     if (o_.on(opt("chkTable"))) {
-        out_.writeLine(" <tr><td><a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a></td>" + size + "</tr>");
+        out_.writeLine(" <tr><td><a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a></td>" +
+                       size + "</tr>");
     } else {
-        out_.writeLine(" <a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a>" + removeCells(size, "") + "<br>");
+        out_.writeLine(" <a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a>" +
+                       removeCells(size, "") + "<br>");
     }
 }
 
@@ -279,16 +296,20 @@ void PageWriter::writeFolderRows() {
         if (sub.name == o_.text(opt("txtUploadDirectory")) || sub.name == iconsFolder) continue;
         std::string link;
         if (allInOne()) {
-            link = URLEncode(o_, FlatPageName(o_, withoutWwwRoot(engine_, joinPath(folder, sub.name))));
+            link = URLEncode(o_,
+                             FlatPageName(o_, withoutWwwRoot(engine_, joinPath(folder, sub.name))));
         } else {
             link = linkForName("", sub.name, "/" + htm);
         }
         if (o_.on(opt("chkAllInOneFile"))) link = "#" + link;
-        std::string row = "<a href=\"" + link + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
+        std::string row =
+            "<a href=\"" + link + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
         if (o_.on(opt("chkTable"))) {
-            out_.writeLine(" <tr><td>" + row + "</td>" + sizeCell_ + timeCell_ + commentCell_ + "</tr>");
+            out_.writeLine(" <tr><td>" + row + "</td>" + sizeCell_ + timeCell_ + commentCell_ +
+                           "</tr>");
         } else {
-            out_.writeLine(" " + row + removeCells(sizeCell_ + timeCell_ + commentCell_, " ") + "<br>");
+            out_.writeLine(" " + row + removeCells(sizeCell_ + timeCell_ + commentCell_, " ") +
+                           "<br>");
         }
     }
 }
@@ -312,7 +333,8 @@ void PageWriter::writeFileRows() {
         if (exclude && IsExcluded(o_, file.name)) continue;
         std::string nameCell = "<td><a href=\"" + linkForName(prefix, namePart, "") + "\">" +
                                fileIcon + displayName(file.name) + "</a></td>";
-        std::string hashCell = o_.on(opt("chkColuHash")) ? "<td><a href=\"[hash]\">md5</a></td>" : "";
+        std::string hashCell =
+            o_.on(opt("chkColuHash")) ? "<td><a href=\"[hash]\">md5</a></td>" : "";
         page_.total += file.size;
         engine_.run().serverTotal += file.size;
         if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>" + FormatFileSize(o_, file.size) + "</td>";
@@ -379,7 +401,8 @@ void WriteDirectoryPage(Engine& engine, const FolderListing& listing) {
     Page page;
     page.depth = CountPathSeparators(folder);
     auto pieces = split(folder, '/');
-    page.title = static_cast<std::size_t>(page.depth) < pieces.size() ? toUtf8(pieces[page.depth]) : "";
+    page.title =
+        static_cast<std::size_t>(page.depth) < pieces.size() ? toUtf8(pieces[page.depth]) : "";
     o.setText(opt("txtTitle"), page.title);
     bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
     if (!allInOne) {
@@ -391,7 +414,8 @@ void WriteDirectoryPage(Engine& engine, const FolderListing& listing) {
     std::string target = joinPath(folder, o.text(opt("txtIndexHtm")));
     if (o.check(opt("chkReplaceOlda")) == 0 &&
         present(listing, folder, o.text(opt("txtIndexHtm")), false)) {
-        Answer a = engine.host().ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo", Buttons::YesNoCancel);
+        Answer a = engine.host().ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo",
+                                     Buttons::YesNoCancel);
         if (a == Answer::Cancel) run.replaceCancelled = true;
         if (a != Answer::Yes) return;
     }

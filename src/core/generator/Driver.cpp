@@ -16,16 +16,18 @@ namespace tabulo {
 
 namespace {
 
-std::string reason(const std::system_error& e) { return e.code().message(); }
+std::string reason(const std::system_error& e) {
+    return e.code().message();
+}
 
 class Walk {
-public:
+  public:
     explicit Walk(Engine& engine) : engine_(engine), o_(engine.options()) {}
 
     FolderListing read(const std::string& folder) {
-        return readFolder(folder, Wildcard(o_.text(opt("txtFilter"))),
-                          {o_.text(opt("txtIndexHtm")), o_.text(opt("txtCapDesc")),
-                           o_.text(opt("txtCapSnap"))});
+        return readFolder(
+            folder, Wildcard(o_.text(opt("txtFilter"))),
+            {o_.text(opt("txtIndexHtm")), o_.text(opt("txtCapDesc")), o_.text(opt("txtCapSnap"))});
     }
 
     // Pages of every folder below `folder`, depth first, each page before its subfolders.
@@ -53,7 +55,8 @@ public:
             try {
                 WriteDirectoryPage(engine_, listing);
             } catch (const std::system_error& e) {
-                engine_.setStatus("Error writing index for `" + toUtf8(path) + "`: " + reason(e) + ".");
+                engine_.setStatus("Error writing index for `" + toUtf8(path) + "`: " + reason(e) +
+                                  ".");
             }
             listing.files.clear();
             listing.files.shrink_to_fit();
@@ -66,7 +69,7 @@ public:
         engine_.host().processEvents();
     }
 
-private:
+  private:
     static bool isAncestor(const FolderId& id, const std::vector<FolderId>& ancestors) {
         for (const FolderId& a : ancestors) {
             if (a == id) return true;
@@ -129,7 +132,8 @@ void RunIndex(Engine& engine) {
 
     // An empty output folder means the selected one, so nothing lands at the file-system root.
     bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
-    if (allInOne && o.text(opt("lblAllInOneFolder")).empty()) o.setText(opt("lblAllInOneFolder"), top);
+    if (allInOne && o.text(opt("lblAllInOneFolder")).empty())
+        o.setText(opt("lblAllInOneFolder"), top);
 
     Walk walk(engine);
     bool topWritten = true;

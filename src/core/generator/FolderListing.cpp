@@ -19,7 +19,8 @@ namespace {
 void sortByName(std::vector<FolderEntry>& entries) {
     std::vector<std::pair<std::string, std::size_t>> keys;
     keys.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) keys.emplace_back(foldCase(entries[i].name), i);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        keys.emplace_back(foldCase(entries[i].name), i);
     std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
         if (a.first != b.first) return a.first < b.first;
         return entries[a.second].name < entries[b.second].name;
@@ -47,8 +48,8 @@ FolderListing readFolder(const std::string& path, const Wildcard& fileFilter,
     for (const auto& name : watch) {
         // Hidden names and paths are not seen by this scan; they stay unknown.
         bool plain = !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
-        listing.watched.emplace_back(name, plain ? FolderListing::Presence::Missing
-                                                 : FolderListing::Presence::Unknown);
+        listing.watched.emplace_back(
+            name, plain ? FolderListing::Presence::Missing : FolderListing::Presence::Unknown);
     }
     int fd = ::dirfd(dir);
     errno = 0;
@@ -83,7 +84,8 @@ FolderListing readFolder(const std::string& path, const Wildcard& fileFilter,
 
 FolderId folderIdOf(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) throw std::system_error(errno, std::generic_category(), path);
+    if (::stat(path.c_str(), &st) != 0)
+        throw std::system_error(errno, std::generic_category(), path);
     return {st.st_dev, st.st_ino};
 }
 

@@ -22,11 +22,11 @@ struct IndexRun {
 
 // Icon names the pages need, in insertion order, without duplicates (case-sensitive).
 class NeededIconList {
-public:
+  public:
     void add(const std::string& name);
     const std::vector<std::string>& names() const { return names_; }
 
-private:
+  private:
     std::vector<std::string> names_;
     std::unordered_set<std::string> known_;  // asked once per listed file
 };

@@ -50,7 +50,8 @@ std::string FormatFileSize(const Options& options, double size) {
     double whole = std::floor(size);
     if (whole == size) return " " + wholeNumber(size) + " " + unit;
     char fraction[16];
-    std::snprintf(fraction, sizeof fraction, "%03d", static_cast<int>(std::floor((size - whole) * 1000)));
+    std::snprintf(fraction, sizeof fraction, "%03d",
+                  static_cast<int>(std::floor((size - whole) * 1000)));
     return wholeNumber(whole) + "." + fraction + " " + unit;
 }
 

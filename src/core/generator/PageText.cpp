@@ -27,9 +27,15 @@ std::string escape(std::string_view s, bool attribute) {
     out.reserve(s.size() + 8);
     for (char c : s) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
             case '"':
                 out += attribute ? "&quot;" : "\"";
                 break;
@@ -47,9 +53,13 @@ std::string escape(std::string_view s, bool attribute) {
 
 }  // namespace
 
-std::string escapeText(std::string_view utf8) { return escape(utf8, false); }
+std::string escapeText(std::string_view utf8) {
+    return escape(utf8, false);
+}
 
-std::string escapeAttribute(std::string_view utf8) { return escape(utf8, true); }
+std::string escapeAttribute(std::string_view utf8) {
+    return escape(utf8, true);
+}
 
 std::string encodeNameForLink(std::string_view rawName, bool fullEscape) {
     std::string out;

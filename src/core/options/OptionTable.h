@@ -30,7 +30,8 @@ struct OptionDef {
 using OptionId = std::size_t;
 
 // Fixed addresses chosen for this product; hosts live under the reserved example domain.
-inline constexpr std::string_view kIconService = "http://tabulo.example.org/pics/icons/ico.cgi?ico=#";
+inline constexpr std::string_view kIconService =
+    "http://tabulo.example.org/pics/icons/ico.cgi?ico=#";
 inline constexpr std::string_view kOwnerPage = "http://tabulo.example.org/";
 inline constexpr std::string_view kUpdatePage = "http://tabulo.example.org/update.cgi?v=";
 inline constexpr std::string_view kHomeSite = "http://tabulo.example.org/";
@@ -158,7 +159,11 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"chkAboutGenWith", K::Check, "1"},
     // tail
     {"lblOptions", K::Panel, "Options >"},
-    {"txtColorHex", K::Colours, "f0f0f0&aaaaaa&aaaaaa&000001&000000&0000ff&d000d0&f0f0f0&f0f0f0", {}, 9},
+    {"txtColorHex",
+     K::Colours,
+     "f0f0f0&aaaaaa&aaaaaa&000001&000000&0000ff&d000d0&f0f0f0&f0f0f0",
+     {},
+     9},
     // read by the generators but kept in no theme
     {"txtTitle", K::Text, "Title", {}, 1, false},
     {"txtHeading", K::Text, "Heading Title", {}, 1, false},

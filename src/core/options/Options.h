@@ -13,7 +13,7 @@ namespace tabulo {
 // The option set: every value of the table, with change notification.
 // Setting a value equal to the current one does nothing; a real change notifies once.
 class Options {
-public:
+  public:
     // index: the member for indexed groups and colour slots, -1 otherwise
     using Listener = std::function<void(OptionId id, int index)>;
 
@@ -54,7 +54,7 @@ public:
     int subscribe(Listener listener);
     void unsubscribe(int token);
 
-private:
+  private:
     struct Value {
         int number = 0;
         std::string text;

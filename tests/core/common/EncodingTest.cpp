@@ -20,16 +20,19 @@ TEST(EncodingTest, NamesThatAreNotUtf8ReadAsWindows1252) {
     EXPECT_EQ(toUtf8("\x80"), "\xE2\x82\xAC");
     // An undefined byte survives the round trip to the page.
     EXPECT_EQ(toCp1252(toUtf8("\x81\xE9"), Unmappable::HtmlReference), "\x81\xE9");
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));  // overlong
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
 }
 
 TEST(CaseFoldTest, SimpleFolding) {
     EXPECT_EQ(foldCase("ABC xyz"), "abc xyz");
-    EXPECT_EQ(foldCase("\xC3\x9C" "BER"), "\xC3\xBC" "ber");            // Ü
-    EXPECT_EQ(foldCase("\xCE\xA3"), "\xCF\x83");                          // Σ
-    EXPECT_EQ(foldCase("\xD0\x96"), "\xD0\xB6");                          // Ж
-    EXPECT_EQ(foldCase("\xC5\xBD"), "\xC5\xBE");                          // Ž
+    EXPECT_EQ(foldCase("\xC3\x9C"
+                       "BER"),
+              "\xC3\xBC"
+              "ber");                             // Ü
+    EXPECT_EQ(foldCase("\xCE\xA3"), "\xCF\x83");  // Σ
+    EXPECT_EQ(foldCase("\xD0\x96"), "\xD0\xB6");  // Ж
+    EXPECT_EQ(foldCase("\xC5\xBD"), "\xC5\xBE");  // Ž
     EXPECT_EQ(foldCase("\xFF\xFE"), "\xFF\xFE");
 }
 

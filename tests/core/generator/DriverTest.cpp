@@ -12,7 +12,7 @@ namespace tabulo::test {
 namespace {
 
 class DriverTest : public EngineTest {
-protected:
+  protected:
     // The folders whose pages were written, in order, relative to the site.
     std::vector<std::string> pagesWritten() const {
         std::vector<std::string> out;

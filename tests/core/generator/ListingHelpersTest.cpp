@@ -45,9 +45,9 @@ TEST(URLEncodeTest, LightAndFullEscaping) {
     EXPECT_EQ(URLEncode(o, "a+b,c"), "a%2Bb%2Cc");
     EXPECT_EQ(URLEncode(o, "../x y/"), "../x%20y/");
     EXPECT_EQ(URLEncode(o, "\t%\\"), "%09%25%5C");
-    EXPECT_EQ(URLEncode(o, "caf\xC3\xA9"), "caf%E9");         // windows-1252 code
-    EXPECT_EQ(URLEncode(o, "\xE2\x82\xAC"), "%80");           // the euro sign
-    EXPECT_EQ(URLEncode(o, "\xE6\x97\xA5"), "%E6%97%A5");     // none there: UTF-8 bytes
+    EXPECT_EQ(URLEncode(o, "caf\xC3\xA9"), "caf%E9");      // windows-1252 code
+    EXPECT_EQ(URLEncode(o, "\xE2\x82\xAC"), "%80");        // the euro sign
+    EXPECT_EQ(URLEncode(o, "\xE6\x97\xA5"), "%E6%97%A5");  // none there: UTF-8 bytes
 }
 
 TEST(NameLinkTest, NamesNeverBecomeAddresses) {

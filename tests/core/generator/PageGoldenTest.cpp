@@ -205,8 +205,8 @@ TEST_F(GoldenPageTest, PlainLinesWithTotalsAndLinkedStylesheet) {
    <a href="R&amp;D%20notes.txt">@txt@R&amp;D n...</a>   100 Bytes  Fri Feb 13 23:31:30 2009  txt File <br>
    <a href="x.gif">@gif@x.gif</a>   512 Bytes  Tue Nov 14 22:13:20 2023  gif File <br>
    <a href="%C3%A9l%C3%A9phant.txt">@txt@)"
-                   "\xE9l\xE9ph"
-                   R"(...</a>  2.500 KBytes  Sun Sep  9 01:46:40 2001  txt File <br>
+               "\xE9l\xE9ph"
+               R"(...</a>  2.500 KBytes  Sun Sep  9 01:46:40 2001  txt File <br>
 <tr>Server Total: 3.097 KBytesTotal: 3.097 KBytes</tr>
   <p><i><font size="2">Genererated with <a href="http://tabulo.example.org/update.cgi?v=42&amp;s=default"> tabulo</a> by <a href="http://tabulo.example.org/">Quennel</a> on 12-06-2026.</font></i></p>
 </BODY></HTML>

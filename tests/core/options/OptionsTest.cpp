@@ -79,7 +79,8 @@ TEST(OptionsTest, OnlyRealChangesNotify) {
     Options o;
     std::vector<std::string> seen;
     int token = o.subscribe([&](OptionId id, int index) {
-        seen.push_back(std::string(Options::def(id).name) + (index >= 0 ? std::to_string(index) : ""));
+        seen.push_back(std::string(Options::def(id).name) +
+                       (index >= 0 ? std::to_string(index) : ""));
     });
     o.setCheck(opt("chkTable"), 1);  // unchanged
     o.setCheck(opt("chkTable"), 0);
