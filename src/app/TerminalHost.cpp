@@ -20,6 +20,10 @@ void TerminalHost::status(const std::string& text) {
 }
 
 Answer TerminalHost::ask(const std::string& text, const std::string& title, Buttons buttons) {
+    if (buttons == Buttons::Ok) {
+        std::fprintf(err_, "%s: %s\n", title.c_str(), text.c_str());
+        return Answer::Yes;
+    }
     bool cancel = buttons == Buttons::YesNoCancel;
     if (!interactive_) return !cancel && preset_ == Answer::Cancel ? Answer::No : preset_;
     for (;;) {

@@ -8,15 +8,22 @@
 
 #include "Engine.h"
 #include "TerminalHost.h"
-#include "app/CommandLine.h"
+#include "app/Startup.h"
+#include "common/Text.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tabulo-cli [--answer=yes|no|cancel] [--help] [--version] FOLDER [-view] [-noquit]\n"
+    "usage: tabulo-cli [--answer=yes|no|cancel] FOLDER [-view] [-noquit] [-sheme THEME]\n"
+    "       tabulo-cli --themes\n"
+    "       tabulo-cli --save-theme NAME [-sheme THEME]\n"
     "Writes an index page into FOLDER and every folder below it.\n"
-    "  --answer=A  answer to overwrite questions when stdin is no terminal (default: no)\n"
-    "  -view       open the written page when done\n";
+    "  --answer=A       answer to overwrite questions when stdin is no terminal (default: no)\n"
+    "  --themes         list the themes\n"
+    "  --save-theme N   save the options after start-up as theme N, index nothing\n"
+    "  -view            open the written page when done\n"
+    "  -sheme THEME     index with that theme (the name comes last)\n"
+    "Themes live in $TABULO_HOME, else $XDG_CONFIG_HOME/tabulo, else ~/.config/tabulo.\n";
 
 int usageError(const std::string& why) {
     if (!why.empty()) std::fprintf(stderr, "tabulo-cli: %s\n", why.c_str());
@@ -29,6 +36,9 @@ int usageError(const std::string& why) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     tabulo::Answer answer = tabulo::Answer::No;
+    bool listThemes = false;
+    std::string saveAs;
+    bool save = false;
     int i = 1;
     for (; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -49,17 +59,39 @@ int main(int argc, char** argv) {
             answer = tabulo::Answer::No;
         } else if (arg == "--answer=cancel") {
             answer = tabulo::Answer::Cancel;
+        } else if (arg == "--themes") {
+            listThemes = true;
+        } else if (arg == "--save-theme" && i + 1 < argc) {
+            save = true;
+            saveAs = argv[++i];
         } else {
             return usageError("unknown option " + std::string(arg));
         }
     }
     std::string line;
-    for (; i < argc; ++i) line += (line.empty() ? "" : " ") + std::string(argv[i]);
-    if (line.empty()) return usageError("");
+    for (; i < argc; ++i) line += (i > 1 && !line.empty() ? " " : "") + std::string(argv[i]);
 
     tabulo::TerminalHost host(answer, ::isatty(STDIN_FILENO) != 0, stdin, stderr);
     tabulo::Engine engine(host);
-    tabulo::RunCommandLine(engine, line);
-    bool ok = engine.statusLine() == "Done" && !host.sawError();
+    using tabulo::StartMode;
+
+    if (listThemes) {
+        if (!line.empty() || save) return usageError("--themes takes nothing else");
+        tabulo::Form_Activate(engine, "", StartMode::Tool, false);
+        for (const auto& name : engine.themeList()) std::printf("%s\n", name.c_str());
+        return 0;
+    }
+    if (save) {
+        if (!line.empty() && !line.starts_with("-sheme ")) return usageError("--save-theme takes only -sheme THEME");
+        tabulo::Form_Activate(engine, line, StartMode::Tool, false);
+        if (tabulo::contains(engine.statusLine(), "Error")) return 1;
+        engine.options().setText(tabulo::opt("cmbSheme"), saveAs);
+        engine.options().setEditedMark("ok");  // saved without a question
+        engine.cmdSave_Click();
+        return tabulo::contains(engine.statusLine(), "Error") ? 1 : 0;
+    }
+    if (line.empty()) return usageError("");
+    auto outcome = tabulo::Form_Activate(engine, line, StartMode::Tool);
+    bool ok = outcome.started && engine.statusLine() == "Done" && !engine.runSawError();
     return ok ? 0 : 1;
 }

@@ -1,7 +1,12 @@
 #include "Engine.h"
 
+#include <filesystem>
+
+#include "common/Text.h"
 #include "generator/Driver.h"
+#include "options/PanelRules.h"
 #include "stylesheet/Stylesheet.h"
+#include "themes/Themes.h"
 
 namespace tabulo {
 
@@ -16,22 +21,89 @@ std::tm localToday() {
 
 }  // namespace
 
-Engine::Engine(Host& host) : today(localToday), host_(host) {}
+Engine::Engine(Host& host)
+    : today(localToday), host_(host), rules_(std::make_unique<PanelRules>(*this)) {
+    // The folder list starts where the program was started.
+    std::error_code ec;
+    currentFolder_ = std::filesystem::current_path(ec).string();
+    rules_->applyStates();
+}
 
 Engine::~Engine() = default;
 
 void Engine::setStatus(std::string text) {
     if (text == status_) return;
     status_ = std::move(text);
+    if (contains(status_, "Error")) runSawError_ = true;
     host_.status(status_);
 }
 
 void Engine::cmdGo_Click() {
+    runSawError_ = false;
     RunIndex(*this);
 }
 
-void Engine::cmdWriteCss_Click() {
-    WriteStylesheetFile(*this);
+void Engine::cmdWriteCss_Click() { WriteStylesheetFile(*this); }
+
+// The schematic is computed by the preview; every refresh counts as an edit.
+void Engine::cmdPreView_Click() {
+    options_.setEditedMark("*");
+    ++previewVersion_;
+}
+
+void Engine::ToggleOptionsPanel() {
+    OptionId caption = opt("lblOptions");
+    if (options_.text(caption) != "Options >") {
+        options_.setText(caption, "Options >");
+        panel_.setClientHeight(Panel::kLineBase);
+    } else {
+        options_.setText(caption, "Options <");
+        panel_.setClientHeight(Panel::kLineBottom);
+    }
+}
+
+void Engine::cmdLoad_Click() { LoadTheme(*this); }
+void Engine::cmdSave_Click() { SaveTheme(*this); }
+void Engine::cmbSheme_Click(int index) { ChooseTheme(*this, index); }
+void Engine::cmbSheme_KeyDown(int keyCode) { TypeThemeName(*this, keyCode); }
+void Engine::CmdDelete_Click() { DeleteTheme(*this); }
+void Engine::cmdLockWWWRoot_Click() { LockWwwRoot(*this); }
+void Engine::cmdUnlock_Click() { UnlockWwwRoot(*this); }
+
+void Engine::cmdBrowseMoreWWW_Click() {
+    options_.setEditedMark("*");
+    auto chosen = host_.chooseFolder(currentFolder_);
+    if (chosen && !chosen->empty() && *chosen != "?") options_.appendList(opt("lstDeamonMore"), *chosen);
+}
+
+void Engine::cmdRemoveMoreWWW_Click(int selected) {
+    options_.setEditedMark("*");
+    auto entries = options_.list(opt("lstDeamonMore"));
+    if (selected < 0 || static_cast<std::size_t>(selected) >= entries.size()) return;
+    entries.erase(entries.begin() + selected);
+    options_.setList(opt("lstDeamonMore"), std::move(entries));
+}
+
+void Engine::cmdBrowseDesc_Click() { options_.setEditedMark("*"); }
+
+bool Engine::Form_Unload() {
+    if (options_.editedMark() != "*") return true;
+    if (options_.on(opt("chkAutoSave"))) {
+        cmdSave_Click();
+        return true;
+    }
+    const std::string& name = options_.text(opt("cmbSheme"));
+    switch (host_.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo", Buttons::YesNoCancel)) {
+        case Answer::Yes:
+            options_.setEditedMark("ok");
+            cmdSave_Click();
+            return true;
+        case Answer::No:
+            return true;
+        case Answer::Cancel:
+            return false;
+    }
+    return true;
 }
 
 // Fetching missing icons arrives with the downloader; until then there is nothing to fetch.

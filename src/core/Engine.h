@@ -8,11 +8,14 @@
 #include "Host.h"
 #include "generator/IndexRun.h"
 #include "options/Options.h"
+#include "options/Panel.h"
 
 namespace tabulo {
 
 // What the main window owns: the options, the run state, the status line and the current
 // folder. Every operation reaches the outside only through the host.
+class PanelRules;
+
 class Engine {
   public:
     explicit Engine(Host& host);
@@ -21,9 +24,13 @@ class Engine {
     Options& options() { return options_; }
     const Options& options() const { return options_; }
     Host& host() { return host_; }
+    Panel& panel() { return panel_; }
+    const Panel& panel() const { return panel_; }
 
     const std::string& statusLine() const { return status_; }
     void setStatus(std::string text);
+    // Whether a status message with "Error" came since the last index run began.
+    bool runSawError() const { return runSawError_; }
 
     // The folder whose page is written (the folder list's path).
     const std::string& currentFolder() const { return currentFolder_; }
@@ -39,14 +46,42 @@ class Engine {
     // The all-in-one page of the running index, open across its sections.
     std::unique_ptr<TextFile>& allInOneFile() { return allInOne_; }
 
+    // The theme list: "default", "random", then the themes found and saved.
+    std::vector<std::string>& themeList() { return themeList_; }
+
+    // How often the preview was refreshed; the window redraws when it grows.
+    unsigned previewVersion() const { return previewVersion_; }
+
     // Operations.
     void cmdGo_Click();
     void cmdWriteCss_Click();
     void cmdDlIcons_Click();
+    void cmdPreView_Click();
+    void ToggleOptionsPanel();
+
+    void cmdLoad_Click();
+    void cmdSave_Click();
+    void cmbSheme_Click(int index);
+    void cmbSheme_KeyDown(int keyCode);
+    void CmdDelete_Click();
+    void cmdLockWWWRoot_Click();
+    void cmdUnlock_Click();
+
+    void cmdBrowseMoreWWW_Click();
+    void cmdRemoveMoreWWW_Click(int selected);
+    void cmdBrowseDesc_Click();
+
+    // The exit question; true when the window may close.
+    bool Form_Unload();
 
   private:
     Host& host_;
     Options options_;
+    Panel panel_;
+    std::unique_ptr<PanelRules> rules_;
+    std::vector<std::string> themeList_{"default", "random"};
+    unsigned previewVersion_ = 0;
+    bool runSawError_ = false;
     IndexRun run_;
     NeededIconList neededIcons_;
     std::string status_;

@@ -6,7 +6,7 @@
 namespace tabulo {
 
 enum class Answer { Yes, No, Cancel };
-enum class Buttons { YesNo, YesNoCancel };
+enum class Buttons { Ok, YesNo, YesNoCancel };
 
 // Everything the engine needs from the outside world: the window, the terminal or a test.
 class Host {
@@ -15,7 +15,7 @@ class Host {
 
     // The status line changed to `text`.
     virtual void status(const std::string& text) = 0;
-    // A modal question; YesNo questions never answer Cancel.
+    // A modal question or message; YesNo questions never answer Cancel, Ok ones answer Yes.
     virtual Answer ask(const std::string& text, const std::string& title, Buttons buttons) = 0;
     // Let pending user-interface events run during a long operation.
     virtual void processEvents() = 0;

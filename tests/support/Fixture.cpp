@@ -37,6 +37,8 @@ void EngineTest::SetUp() {
     };
     fs::create_directories(root + "/site");
     root += "/site";
+    // The folder list starts in the test's own folder, so rules that copy it stay inside.
+    engine.setCurrentFolder(root);
 }
 
 void EngineTest::TearDown() {

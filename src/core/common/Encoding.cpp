@@ -1,6 +1,8 @@
 #include "common/Encoding.h"
 
 #include <array>
+#include <fstream>
+#include <sstream>
 
 namespace tabulo {
 
@@ -90,6 +92,25 @@ int cp1252Byte(char32_t cp) {
     return -1;
 }
 
+bool fitsCp1252(std::string_view utf8) {
+    char32_t cp;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t n = decodeUtf8(utf8, i, cp);
+        if (n == 0) return false;
+        if (cp1252Byte(cp) < 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string readTextFile(const std::string& path, bool* ok) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    if (ok) *ok = in.is_open() && !in.bad();
+    return toUtf8(buffer.str());
+}
+
 std::string toCp1252(std::string_view utf8, Unmappable policy) {
     std::string out;
     out.reserve(utf8.size());
@@ -98,6 +119,10 @@ std::string toCp1252(std::string_view utf8, Unmappable policy) {
 }
 
 void appendCp1252(std::string& out, std::string_view utf8, Unmappable policy) {
+    if (policy == Unmappable::KeepUtf8) {
+        out.append(utf8);
+        return;
+    }
     for (std::size_t i = 0; i < utf8.size();) {
         // Pages are mostly ASCII: copy such runs whole.
         std::size_t run = i;

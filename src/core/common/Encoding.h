@@ -9,7 +9,14 @@ namespace tabulo {
 enum class Unmappable {
     HtmlReference,  // "&#N;" — page text
     Question,       // "?" — stylesheets and other plain text
+    KeepUtf8,       // the file is written in UTF-8 instead, unchanged
 };
+
+// Whether windows-1252 holds every character of the text.
+bool fitsCp1252(std::string_view utf8);
+
+// A whole file's content: UTF-8 when valid, else windows-1252.
+std::string readTextFile(const std::string& path, bool* ok = nullptr);
 
 bool isValidUtf8(std::string_view s);
 

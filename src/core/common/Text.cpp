@@ -64,6 +64,20 @@ double val(std::string_view s) {
     return std::strtod(digits.c_str(), nullptr);
 }
 
+std::string crlfLineBreaks(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 16);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r' || s[i] == '\n') {
+            out += "\r\n";
+            if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
 std::string asciiLower(std::string_view s) {
     std::string out(s);
     for (char& c : out) {

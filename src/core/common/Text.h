@@ -17,6 +17,9 @@ bool contains(std::string_view s, std::string_view part);
 // first character that cannot continue a number, no number reads as 0.
 double val(std::string_view s);
 
+// Every line break (CR LF, LF or CR alone) as CR LF.
+std::string crlfLineBreaks(std::string_view s);
+
 // Lower-cases ASCII letters only.
 std::string asciiLower(std::string_view s);
 

@@ -1,5 +1,7 @@
 #include "common/TextFile.h"
 
+#include "common/Text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,22 +54,7 @@ void TextFile::writeLine(std::string_view utf8) {
     buffer_ += "\r\n";
 }
 
-void TextFile::writeMultiline(std::string_view utf8) {
-    std::string normal;
-    normal.reserve(utf8.size() + 16);
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        char c = utf8[i];
-        if (c == '\r') {
-            normal += "\r\n";
-            if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
-        } else if (c == '\n') {
-            normal += "\r\n";
-        } else {
-            normal += c;
-        }
-    }
-    write(normal);
-}
+void TextFile::writeMultiline(std::string_view utf8) { write(crlfLineBreaks(utf8)); }
 
 void TextFile::flush() {
     std::size_t done = 0;

@@ -1,7 +1,5 @@
 #include "generator/DirectoryPage.h"
 
-#include <fstream>
-#include <sstream>
 #include <unordered_map>
 
 #include "Engine.h"
@@ -77,10 +75,7 @@ std::string formatTime(std::time_t t) {
 // Comma-delimited fields, one per line: a field ends at a comma or the line end, blanks before
 // it are skipped, a quoted field keeps its commas and loses its quotes.
 std::vector<std::string> descriptionLines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    std::string text = toUtf8(buffer.str());
+    std::string text = readTextFile(path);
     std::vector<std::string> out;
     std::vector<std::string> lines = split(replaceAll(text, "\r\n", "\n"), '\n');
     if (!lines.empty() && lines.back().empty()) lines.pop_back();

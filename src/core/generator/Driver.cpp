@@ -124,9 +124,11 @@ void RunIndex(Engine& engine) {
         engine.AddNeededIcon("unknown");
     }
     const std::string top = engine.currentFolder();
-    run.rootDepth = o.text(opt("txtWWWroot")).empty()
-                        ? CountPathSeparators(top)
-                        : static_cast<int>(val(o.text(opt("txtWWWRootDepth"))));
+    // The depth of the www root itself: the depth text is only set by a lock, and choosing an
+    // all-in-one mode sets the www root without one, which would leave every up link wrong.
+    std::string wwwRoot = o.text(opt("txtWWWroot"));
+    while (wwwRoot.size() > 1 && wwwRoot.back() == '/') wwwRoot.pop_back();
+    run.rootDepth = CountPathSeparators(wwwRoot.empty() ? top : wwwRoot);
     run.startFolder.clear();
     run.topFolder = top;
 

@@ -57,9 +57,10 @@ TEST_F(DriverTest, AllInOneFileWritesTheTopSectionFirst) {
     EXPECT_FALSE(fs::exists(path("a/index.html")));
 }
 
-TEST_F(DriverTest, AllInOneFolderWithoutWwwRootLinksItsOwnPages) {
+TEST_F(DriverTest, AllInOneFolderLinksItsOwnPages) {
     writeFile("a/b/x.txt");
-    select("optAllInOneFolder");
+    select("optAllInOneFolder");  // sets the www root from the folder list, without a lock
+    EXPECT_EQ(engine.options().text(opt("txtWWWroot")), root);
     go();
     for (const char* name : {"index.html", "index_of-a.html", "index_of-a_per_b.html"}) {
         EXPECT_TRUE(fs::exists(path(name))) << name;

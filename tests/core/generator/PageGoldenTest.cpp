@@ -119,8 +119,8 @@ Second line
 }
 
 TEST_F(GoldenPageTest, AllInOneFileHasOneHeadThreeSectionsOneFooter) {
+    select("optAllInOneFile");  // its rule copies the folder list into the www root: choose first
     makeTree();
-    select("optAllInOneFile");
     go("top");
 
     EXPECT_TRUE(host.questions.empty());
@@ -143,10 +143,10 @@ TEST_F(GoldenPageTest, AllInOneFileHasOneHeadThreeSectionsOneFooter) {
 }
 
 TEST_F(GoldenPageTest, AllInOneFolderWritesFlatPages) {
+    select("optAllInOneFolder");
     makeTree();
     makeFolder("out");
     set("lblAllInOneFolder", path("out"));
-    select("optAllInOneFolder");
     go("top");
 
     std::vector<std::string> written;

@@ -1,0 +1,71 @@
+#include "options/Panel.h"
+
+#include <algorithm>
+
+namespace tabulo {
+
+bool Panel::enabled(std::string_view control) const {
+    auto it = disabled_.find(std::string(control));
+    return it == disabled_.end() || !it->second;
+}
+
+bool Panel::visible(std::string_view control) const {
+    auto it = hidden_.find(std::string(control));
+    return it == hidden_.end() || !it->second;
+}
+
+void Panel::setEnabled(std::string_view control, bool on) {
+    std::string name(control);
+    if (enabled(name) == on) return;
+    disabled_[name] = !on;
+    changed(name);
+}
+
+void Panel::setVisible(std::string_view control, bool on) {
+    std::string name(control);
+    if (visible(name) == on) return;
+    hidden_[name] = !on;
+    changed(name);
+}
+
+const std::string& Panel::caption(std::string_view control) const {
+    static const std::string none;
+    auto it = captions_.find(std::string(control));
+    return it == captions_.end() ? none : it->second;
+}
+
+void Panel::setCaption(std::string_view control, std::string text) {
+    std::string name(control);
+    auto& slot = captions_[name];
+    if (slot == text) return;
+    slot = std::move(text);
+    changed(name);
+}
+
+void Panel::setClientHeight(int twips) {
+    if (clientHeight_ == twips) return;
+    clientHeight_ = twips;
+    changed("frmMain");
+}
+
+void Panel::setMixerTop(int twips) {
+    if (mixerTop_ == twips) return;
+    mixerTop_ = twips;
+    changed("rgbFrame");
+}
+
+int Panel::subscribe(Listener listener) {
+    listeners_.emplace_back(nextToken_, std::move(listener));
+    return nextToken_++;
+}
+
+void Panel::unsubscribe(int token) {
+    std::erase_if(listeners_, [token](const auto& entry) { return entry.first == token; });
+}
+
+void Panel::changed(const std::string& control) {
+    auto listeners = listeners_;
+    for (auto& [token, listener] : listeners) listener(control);
+}
+
+}  // namespace tabulo

@@ -1,0 +1,198 @@
+#include "options/PanelRules.h"
+
+#include <unordered_map>
+
+#include "Engine.h"
+#include "common/Text.h"
+
+namespace tabulo {
+
+namespace {
+
+struct Rule {
+    bool marks = false;
+    bool preview = false;
+    void (*state)(Engine&) = nullptr;   // dependent controls, from the values alone
+    void (*action)(Engine&) = nullptr;  // changes of other values, on a real change only
+};
+
+bool on(Engine& e, std::string_view name) {
+    return e.options().check(Options::find(name).value()) != 0;
+}
+bool chosen(Engine& e, std::string_view name) { return e.options().selected(Options::find(name).value()); }
+
+void enable(Engine& e, std::initializer_list<std::string_view> controls, bool state) {
+    for (auto c : controls) e.panel().setEnabled(c, state);
+}
+
+// The www-root step of the all-in-one choices: an unlocked www root follows the folder list.
+void followFolderList(Engine& e) {
+    if (!e.panel().visible("cmdLockWWWRoot")) return;
+    e.options().setText(opt("txtWWWroot"), e.currentFolder());
+    e.options().setText(opt("lblAllInOneFolder"), e.currentFolder());
+}
+
+void commentState(Engine& e) { enable(e, {"txtComment"}, chosen(e, "optGlobal")); }
+
+void allInOneState(Engine& e) {
+    enable(e, {"txtIndexOf", "txtReplaceIndexs", "lblAllInOneFolder", "cmdBrowseAllInOneFolder"},
+           on(e, "chkAllInOneFile") || on(e, "chkAllInOneFolder"));
+}
+
+void iconSourceState(Engine& e) {
+    bool local = chosen(e, "optIconsLocal");
+    enable(e, {"cmdBrowseIconPath", "lblWWWroot", "txtIconsLocal", "chkIconsDownloaded", "txtIcohrefDl",
+               "chkProxy", "txtProxy"},
+           local);
+    enable(e, {"txtIcohref", "chkIconsDynamic"}, !local);
+}
+
+void iconSourceAction(Engine& e) {
+    const std::string& root = e.options().text(opt("lblWWWroot"));
+    if (chosen(e, "optIconsLocal") && (root.empty() || contains(root, "?"))) {
+        e.options().setText(opt("lblWWWroot"), e.currentFolder());
+    }
+}
+
+// ".cgi" or ".php" in place of the last four characters of both script names.
+void scriptFlavourAction(Engine& e) {
+    std::string ending = chosen(e, "optCgi") ? ".cgi" : ".php";
+    for (OptionId id : {opt("txtIndexScript"), opt("txtUploadScript")}) {
+        std::string name = e.options().text(id);
+        name = name.substr(0, name.size() >= 4 ? name.size() - 4 : 0) + ending;
+        e.options().setText(id, name);
+    }
+}
+
+const std::unordered_map<OptionId, Rule>& rules() {
+    static const auto table = [] {
+        std::unordered_map<OptionId, Rule> t;
+        for (auto name : {"chkAboutDate", "chkAboutGenWith", "chkAlowExit", "chkAutoSave",
+                          "chkColuDesc", "chkColuHash", "chkColuSize", "chkColuTime", "chkForceCdUp",
+                          "chkInverseSortorder", "chkMetaStyle", "chkPre", "chkReplaceOlda", "chkTable",
+                          "chkTT", "optAuto", "optFileSize", "optDate", "optExten", "optName", "optSize",
+                          "optProtocol", "optProtocolCustom", "optCssNew", "optCssOld", "txtAboutNick",
+                          "txtCapDesc", "txtComment", "txtDaemon", "txtDouble", "txtExclude", "txtFont",
+                          "txtFontSize", "txtFooter", "txtHeader", "txtIcohref", "txtIcohrefDl",
+                          "txtIconsLocal", "txtIndexCss", "txtIndexHtm", "txtIndexOf", "txtLenght",
+                          "txtPreLink", "txtProtocolCustom", "txtProxy", "txtReplaceIndexs",
+                          "txtUploadDirectory", "chkIconsDownloaded", "lstDeamonMore"}) {
+            t[Options::find(name).value()] = {true};
+        }
+        for (auto name : {"chkBackground", "chkBorder", "chkCaptureDesc", "chkCellPad", "chkCellSpace",
+                          "chkCenter", "chkDouble", "chkGlobalDesc", "txtBorder", "txtCellpad",
+                          "txtCellspace"}) {
+            t[Options::find(name).value()] = {true, true};
+        }
+        for (auto name : {"chkCaptureSnap", "chkGlobalPicture", "chkThumb", "chkW3c", "chkWindowsStyle"}) {
+            t[Options::find(name).value()] = {false, true};
+        }
+        t[opt("chkAbout")] = {false, true, [](Engine& e) {
+            enable(e, {"chkAboutGenWith", "chkAboutCredits", "txtAboutLink", "txtAboutNick", "chkMetaStyle",
+                       "chkAboutDate"},
+                   on(e, "chkAbout"));
+        }};
+        t[opt("chkAboutCredits")] = {true, false, [](Engine& e) {
+            enable(e, {"txtAboutLink", "txtAboutNick"}, on(e, "chkAboutCredits"));
+        }};
+        t[opt("chkHeading")] = {false, true, [](Engine& e) {
+            e.panel().setVisible("txtHeading", on(e, "chkHeading"));
+        }};
+        t[opt("chkHeader")] = {true, true, [](Engine& e) {
+            e.panel().setVisible("txtHeader", on(e, "chkHeader"));
+        }};
+        t[opt("chkFooter")] = {true, true, [](Engine& e) {
+            e.panel().setVisible("txtFooter", on(e, "chkFooter"));
+        }};
+        t[opt("chkFont")] = {true, false, [](Engine& e) { enable(e, {"txtFont"}, on(e, "chkFont")); }};
+        t[opt("chkFontSize")] = {true, false, [](Engine& e) {
+            enable(e, {"txtFontSize"}, on(e, "chkFontSize"));
+        }};
+        t[opt("chkLenght")] = {true, false, [](Engine& e) {
+            int v = e.options().check(opt("chkLenght"));
+            if (v == 0 || v == 1) enable(e, {"txtLenght"}, v == 1);  // 2 leaves it as it was
+        }};
+        t[opt("chkPreLink")] = {true, false, [](Engine& e) {
+            enable(e, {"txtPreLink"}, on(e, "chkPreLink"));
+        }};
+        t[opt("chkExcludeExts")] = {true, false, [](Engine& e) {
+            enable(e, {"txtExclude"}, on(e, "chkExcludeExts"));
+        }};
+        t[opt("chkReqrsive")] = {true, true, [](Engine& e) {
+            enable(e, {"chkAlowExit"}, on(e, "chkReqrsive"));
+        }};
+        t[opt("chkCss")] = {true, false, [](Engine& e) {
+            enable(e, {"optCssNew", "optCssOld", "optCssEmbed"}, on(e, "chkCss"));
+        }};
+        t[opt("chkAllInOneFile")] = {true, false, allInOneState};
+        t[opt("chkAllInOneFolder")] = {true, false, allInOneState};
+        t[opt("optAllInOneFile")] = {false, false, nullptr, followFolderList};
+        t[opt("optAllInOneFolder")] = {false, false, nullptr, followFolderList};
+        t[opt("optGlobal")] = {true, false, commentState};
+        t[opt("optMimeReg")] = {true, false, commentState};
+        t[opt("optExtention")] = {false, false, commentState};
+        t[opt("tabOptions")] = {false, false, nullptr, [](Engine& e) {
+            e.panel().setMixerTop(Panel::kLineBottom + 100);
+        }};
+        t[opt("chkColor")] = {true, false,
+                              [](Engine& e) { e.panel().setVisible("frmColor", on(e, "chkColor")); },
+                              [](Engine& e) {
+                                  e.options().setCheck(opt("chkCss"), e.options().check(opt("chkColor")));
+                              }};
+        t[opt("chkUpload")] = {true, true, [](Engine& e) {
+            enable(e, {"chkUploadScript", "optPhp", "optCgi", "chkCgiFilter", "txtUploadDirectory",
+                       "txtIndexScript", "txtUploadScript"},
+                   on(e, "chkUpload"));
+        }};
+        t[opt("chkUploadScript")] = {true, false, [](Engine& e) {
+            enable(e, {"txtUploadDirectory", "txtUploadScript", "txtIndexScript", "chkCgiFilter"},
+                   on(e, "chkUploadScript"));
+        }};
+        t[opt("optCgi")] = {false, false, nullptr, scriptFlavourAction};
+        t[opt("optPhp")] = {false, false, nullptr, scriptFlavourAction};
+        t[opt("chkDeamon")] = {true, false, [](Engine& e) {
+            enable(e, {"txtDaemon"}, on(e, "chkDeamon"));
+        }};
+        t[opt("chkProxy")] = {true, false, [](Engine& e) { enable(e, {"txtProxy"}, on(e, "chkProxy")); }};
+        t[opt("optIconsLocal")] = {true, false, iconSourceState, iconSourceAction};
+        t[opt("optIconsRemote")] = {true, false, iconSourceState, iconSourceAction};
+        t[opt("chkIcons")] = {false, true, [](Engine& e) {
+            e.panel().setVisible("frmIcons", on(e, "chkIcons"));
+        }};
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+PanelRules::PanelRules(Engine& engine)
+    : engine_(engine),
+      token_(engine.options().subscribe([this](OptionId id, int) { onChange(id); })) {}
+
+PanelRules::~PanelRules() { engine_.options().unsubscribe(token_); }
+
+void PanelRules::onChange(OptionId id) {
+    auto it = rules().find(id);
+    if (it == rules().end()) return;
+    const Rule& rule = it->second;
+    if (rule.marks) engine_.options().setEditedMark("*");
+    if (rule.action) rule.action(engine_);
+    if (rule.state) rule.state(engine_);
+    if (rule.preview) engine_.cmdPreView_Click();
+}
+
+void PanelRules::applyStates() {
+    // In the order of the table, so shared controls end as the later option says.
+    for (OptionId id = 0; id < kOptionTable.size(); ++id) {
+        auto it = rules().find(id);
+        if (it != rules().end() && it->second.state) it->second.state(engine_);
+    }
+    // Controls no rule ever enables, and the ones hidden until asked for.
+    enable(engine_, {"chkColuHash", "optMimeReg", "chkGlobalPicture", "chkGlobalDesc", "CmdDelete"}, false);
+    for (auto c : {"txtWWWRootDepth", "cmdRandom"}) engine_.panel().setVisible(c, false);
+    // The icon size controls follow their check box.
+    enable(engine_, {"scrIconsSize", "txtIcons32"}, on(engine_, "chkIcons32"));
+}
+
+}  // namespace tabulo

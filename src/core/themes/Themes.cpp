@@ -1,0 +1,397 @@
+#include "themes/Themes.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <cmath>
+#include <optional>
+#include <system_error>
+
+#include "Engine.h"
+#include "app/Startup.h"
+#include "common/CaseFold.h"
+#include "common/Encoding.h"
+#include "common/Text.h"
+#include "common/TextFile.h"
+#include "generator/ListingHelpers.h"
+
+namespace tabulo {
+
+std::string ThemeKey(OptionId id);  // ThemeFormat.cpp
+
+namespace {
+
+// The keys a loader looks for, in the order it applies them.
+constexpr std::string_view kLoadOrder[] = {
+    "chkHeading", "chkWindowsStyle", "tabOptions", "txtFilter", "txtWWWroot", "chkColor", "chkCss",
+    "optCssNew", "optCssOld", "optCssEmbed", "chkIcons", "chkIcons32", "txtIcons32", "optIconsLocal",
+    "lblWWWroot", "txtIconsLocal", "chkIconsDownloaded", "txtIcohrefDl", "chkProxy", "txtProxy",
+    "optIconsRemote", "chkIconsDynamic", "txtIcohref", "chkCenter", "chkW3c", "chkUtf", "chkLenght",
+    "txtLenght", "chkReplaceOlda", "txtIndexCss", "txtIndexHtm", "chkFont", "txtFont", "chkFontSize",
+    "txtFontSize", "optExten", "optName", "optDate", "optSize", "chkInverseSortorder", "optAuto",
+    "optFileSize", "chkTable", "chkBorder", "txtBorder", "chkCellSpace", "txtCellspace", "chkCellPad",
+    "txtCellpad", "chkDouble", "txtDouble", "chkColuDesc", "chkColuHash", "chkColuSize", "chkColuTime",
+    "optProtocolCustom", "optProtocol", "txtProtocolCustom", "chkDeamon", "txtDaemon", "chkCaptureDesc",
+    "chkGlobalDesc", "lblGlobalDesc", "chkPre", "chkTT", "chkCaptureSnap", "chkCaptureMidi",
+    "chkSumSize", "optCurrentDir", "optAllInOneFile", "optAllInOneFolder", "chkPreLink", "txtPreLink",
+    "lblAllInOneFolder", "txtReplaceIndexs", "txtIndexOf", "chkReqrsive", "chkAlowExit",
+    "chkForceCdUp", "lstDeamonMore", "chkUpload", "chkUploadScript", "optPhp", "optCgi",
+    "txtUploadDirectory", "txtIndexScript", "txtUploadScript", "chkCgiFilter", "chkExcludeExts",
+    "txtExclude", "optGlobal", "optExtention", "optMimeReg", "txtComment", "chkAutoSave", "chkHeader",
+    "chkFooter", "txtHeader", "txtFooter", "chkAbout", "chkAboutDate", "chkAboutCredits",
+    "chkAboutGenWith", "txtAboutLink", "txtAboutNick", "chkMetaStyle", "lblOptions", "txtColorHex",
+};
+
+constexpr std::string_view kSectionHeads[] = {
+    "[color panel]",   "[icons panel]",   "[text panel]",
+    "[header / Footer]", "[protocol/daemon]", "[files panel]",
+    "[paths panel]",   "[misc panel]",    "[about panel]",
+};
+
+struct LoadKey {
+    std::string key;
+    OptionId id;
+};
+
+const std::vector<LoadKey>& loadKeys() {
+    static const auto keys = [] {
+        std::vector<LoadKey> k;
+        for (auto name : kLoadOrder) {
+            OptionId id = Options::find(name).value();
+            k.push_back({ThemeKey(id), id});
+        }
+        return k;
+    }();
+    return keys;
+}
+
+bool isMultiline(OptionId id) {
+    return id == opt("txtHeader") || id == opt("txtFooter") || id == opt("txtExclude");
+}
+
+std::string trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return std::string(s);
+}
+
+// A number as the loader's integer conversion reads it: the whole text, rounded half to even.
+std::optional<long> integerOf(std::string_view text) {
+    std::string t = trimBlanks(text);
+    if (t.empty()) return std::nullopt;
+    char* end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (end != t.c_str() + t.size() || !std::isfinite(v)) return std::nullopt;
+    return static_cast<long>(std::nearbyint(v));
+}
+
+// Applies one entry; a value that does not convert leaves the option as it was.
+void applyValue(Engine& engine, OptionId id, const std::string& value) {
+    Options& o = engine.options();
+    switch (Options::def(id).kind) {
+        case OptionKind::Check:
+            if (auto n = integerOf(value); n && *n >= -32768 && *n <= 32767) o.setCheck(id, static_cast<int>(*n));
+            break;
+        case OptionKind::Option: {
+            std::string word = asciiLower(trimBlanks(value));
+            std::optional<bool> on;
+            if (word == "true") {
+                on = true;
+            } else if (word == "false") {
+                on = false;
+            } else if (auto n = integerOf(value)) {
+                on = *n != 0;
+            }
+            if (on && *on) o.select(id);
+            if (on && !*on) o.deselect(id);
+            break;
+        }
+        case OptionKind::Indexed: {
+            long n = std::lround(val(value));
+            if (n >= 0 && n < Options::def(id).members) o.select(id, static_cast<int>(n));
+            break;
+        }
+        case OptionKind::Tab:
+            if (auto n = integerOf(value); n && *n >= 0 && *n <= 8) o.setTab(static_cast<int>(*n));
+            break;
+        case OptionKind::List:
+            o.appendList(id, value);
+            break;
+        case OptionKind::Panel:
+            o.setText(id, "Options " + value);
+            engine.ToggleOptionsPanel();
+            break;
+        case OptionKind::Colours: {
+            auto pieces = split(value, '&');
+            if (pieces.size() < 10) break;  // a short line changes no slot
+            for (int slot = 0; slot < 9; ++slot) o.setColour(slot, pieces[static_cast<std::size_t>(slot) + 1]);
+            break;
+        }
+        default:
+            o.setText(id, value);
+            if (id == opt("txtWWWroot") && !value.empty()) {
+                if (DirExists(value)) {
+                    engine.setCurrentFolder(value);
+                    engine.panel().setVisible("cmdLockWWWRoot", false);
+                } else {
+                    engine.setStatus("Error: The `" + value + "` does not exist.");
+                }
+            }
+    }
+}
+
+bool holdsKey(const std::string& line) {
+    if (contains(line, "chkView.Value=")) return true;  // written, never applied
+    for (const auto& k : loadKeys()) {
+        if (contains(line, k.key)) return true;
+    }
+    return false;
+}
+
+bool isSectionHead(const std::string& line) {
+    return std::find(std::begin(kSectionHeads), std::end(kSectionHeads), line) != std::end(kSectionHeads);
+}
+
+void applyLines(Engine& engine, const std::vector<std::string>& lines) {
+    // A multi-line text takes the key-less lines after its entry, up to the next key or head.
+    struct Pending {
+        OptionId id;
+        std::string value;
+        bool lastLineEmpty = false;
+    };
+    std::optional<Pending> pending;
+    auto finish = [&](bool atSectionHead) {
+        if (!pending) return;
+        if (atSectionHead && pending->lastLineEmpty) pending->value.resize(pending->value.size() - 2);
+        applyValue(engine, pending->id, pending->value);
+        pending.reset();
+    };
+    for (const std::string& line : lines) {
+        if (!contains(engine.statusLine(), "Error") && contains(line, "[")) {
+            engine.setStatus("Loading Section : `" + line + "`");
+        }
+        if (pending) {
+            bool head = isSectionHead(line);
+            if (!head && !holdsKey(line)) {
+                pending->value += "\r\n" + line;
+                pending->lastLineEmpty = line.empty();
+                continue;
+            }
+            finish(head);
+        }
+        for (const auto& k : loadKeys()) {
+            if (!contains(line, k.key)) continue;
+            std::string value = replaceAll(line, k.key, "");
+            if (isMultiline(k.id)) {
+                finish(false);
+                pending = Pending{k.id, value};
+            } else {
+                applyValue(engine, k.id, value);
+            }
+        }
+    }
+    finish(false);
+}
+
+std::vector<std::string> fileLines(const std::string& text) {
+    std::vector<std::string> lines = split(text, '\n');
+    for (auto& line : lines) {
+        if (line.ends_with('\r')) line.pop_back();
+    }
+    return lines;
+}
+
+void refuseName(Engine& engine, const std::string& name) {
+    engine.setStatus("Error: `" + name + "` is no theme name (a name, not a path).");
+}
+
+}  // namespace
+
+bool ApplyWwwRootLock(Engine& engine) {
+    Options& o = engine.options();
+    const std::string root = o.text(opt("txtWWWroot"));
+    if (root.empty() || !DirExists(root)) return false;
+    engine.setCurrentFolder(root);
+    engine.panel().setEnabled("txtWWWroot", false);
+    engine.panel().setVisible("cmdLockWWWRoot", false);
+    o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
+    return true;
+}
+
+namespace {
+
+std::string firstNameIn(const std::string& folder) {
+    std::string name;
+    if (DIR* dir = ::opendir((folder + "/").c_str())) {
+        if (dirent* d = ::readdir(dir)) name = d->d_name;
+        ::closedir(dir);
+    }
+    return name;
+}
+
+}  // namespace
+
+bool IsValidThemeName(std::string_view name) {
+    if (name.empty() || contains(name, "..")) return false;
+    for (char c : name) {
+        auto b = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || b < 0x20 || b == 0x7F) return false;
+    }
+    return true;
+}
+
+std::string ThemePath(std::string_view name) { return applicationFolder() + "/" + std::string(name) + ".color"; }
+
+void LoadTheme(Engine& engine) {
+    Options& o = engine.options();
+    const std::string name = o.text(opt("cmbSheme"));
+    engine.setStatus("Loading : `" + name + ".color`");
+    if (!IsValidThemeName(name)) {
+        refuseName(engine, name);
+    } else if (!isFile(ThemePath(name))) {
+        engine.setStatus("Error Loading : `" + name + ".color` does not exist.");
+    } else {
+        applyLines(engine, fileLines(readTextFile(ThemePath(name))));
+        if (o.on(opt("chkDebug"))) engine.host().ask(engine.statusLine(), "Tabulo", Buttons::Ok);
+        if (!contains(engine.statusLine(), "Error")) engine.setStatus("Done loading : `" + name + ".color`");
+    }
+    if (o.on(opt("chkDebug"))) {
+        engine.host().ask(firstNameIn(o.text(opt("txtWWWroot"))), "Tabulo", Buttons::Ok);
+    }
+    ApplyWwwRootLock(engine);
+    o.setEditedMark("-");
+}
+
+void SaveTheme(Engine& engine) {
+    Options& o = engine.options();
+    const std::string name = o.text(opt("cmbSheme"));
+    if (!IsValidThemeName(name)) {
+        refuseName(engine, name);
+        return;
+    }
+    const std::string path = ThemePath(name);
+    bool unasked = o.editedMark() == "ok" || o.on(opt("chkAutoSave"));
+    if (pathExists(path) && !unasked &&
+        engine.host().ask("Overwrite '" + name + ".color' ?", "Tabulo", Buttons::YesNo) != Answer::Yes) {
+        o.setEditedMark("-");
+        return;
+    }
+    engine.setStatus("Saving : `" + name + ".color`");
+    auto& list = engine.themeList();
+    if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+    std::string text = ThemeText(o, name);
+    try {
+        std::error_code ec;
+        std::filesystem::create_directories(applicationFolder(), ec);
+        TextFile file(path, TextFile::Mode::Replace,
+                      fitsCp1252(text) ? Unmappable::Question : Unmappable::KeepUtf8);
+        file.write(text);
+        file.commit();
+    } catch (const std::system_error& e) {
+        engine.setStatus("Error saving : `" + name + ".color`: " + e.code().message() + ".");
+        o.setEditedMark("*");
+        return;
+    }
+    engine.setStatus("Done saving : `" + name + ".color`");
+    o.setEditedMark("-");
+}
+
+void ChooseTheme(Engine& engine, int index) {
+    auto& list = engine.themeList();
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
+    Panel& panel = engine.panel();
+    const std::string entry = list[static_cast<std::size_t>(index)];
+    engine.options().setText(opt("cmbSheme"), entry);
+    if (index == 1) {
+        panel.setVisible("cmdRandom", true);
+    } else {
+        panel.setVisible("cmdRandom", false);
+        panel.setCaption("cmdLoad", entry + ".color");
+        LoadTheme(engine);
+    }
+    panel.setEnabled("CmdDelete", index >= 2);
+}
+
+void TypeThemeName(Engine& engine, int keyCode) {
+    Panel& panel = engine.panel();
+    const std::string& text = engine.options().text(opt("cmbSheme"));
+    if (text.empty()) {
+        panel.setEnabled("cmdSave", false);
+        panel.setCaption("cmdLoad.BackColor", "grey");
+        return;
+    }
+    panel.setEnabled("cmdSave", true);
+    bool digit = keyCode >= 48 && keyCode <= 57, letter = keyCode >= 65 && keyCode <= 90;
+    std::string typed = digit || letter ? std::string(1, static_cast<char>(letter ? keyCode + 32 : keyCode)) : "";
+    std::string caption = text + typed + ".color";
+    panel.setCaption("cmdLoad", caption);
+    panel.setCaption("cmdLoad.BackColor", "buttontext");
+    engine.options().setText(opt("txtIndexCss"), replaceAll(caption, ".color", "") + ".css");
+}
+
+void DeleteTheme(Engine& engine) {
+    Options& o = engine.options();
+    const std::string name = o.text(opt("cmbSheme"));
+    if (!IsValidThemeName(name)) {
+        refuseName(engine, name);
+        return;
+    }
+    engine.setStatus("Deleting : `" + name + ".color`");
+    if (::unlink(ThemePath(name).c_str()) != 0 && errno != ENOENT) {
+        engine.setStatus("Error deleting : `" + name + ".color`: " + std::generic_category().message(errno) + ".");
+        return;
+    }
+    // The entry of that name goes, whichever is selected; "default" and "random" always stay.
+    auto& list = engine.themeList();
+    auto it = std::find(list.begin() + 2, list.end(), name);
+    if (it != list.end()) list.erase(it);
+    ChooseTheme(engine, 0);
+    engine.setStatus("Done deleting : `" + name + ".color`");
+}
+
+void LockWwwRoot(Engine& engine) {
+    Options& o = engine.options();
+    o.setText(opt("txtWWWroot"), engine.currentFolder());
+    engine.panel().setEnabled("txtWWWroot", false);
+    engine.panel().setVisible("cmdLockWWWRoot", false);
+    o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
+    o.setText(opt("lblAllInOneFolder"), o.text(opt("txtWWWroot")));
+    o.setText(opt("lblWWWroot"), o.text(opt("txtWWWroot")));
+    SaveTheme(engine);
+}
+
+void UnlockWwwRoot(Engine& engine) {
+    Options& o = engine.options();
+    o.setEditedMark("*");
+    o.setText(opt("txtWWWRootDepth"), "999");
+    engine.panel().setEnabled("txtWWWroot", true);
+    o.setText(opt("txtWWWroot"), "");
+    engine.panel().setVisible("cmdLockWWWRoot", true);
+}
+
+std::vector<std::string> ThemeListFromDisk() {
+    std::vector<std::string> list{"default", "random"};
+    std::vector<std::string> found;
+    if (DIR* dir = ::opendir(applicationFolder().c_str())) {
+        while (dirent* d = ::readdir(dir)) {
+            std::string file = d->d_name;
+            if (file.size() <= 6 || !file.ends_with(".color") || file[0] == '.') continue;
+            found.push_back(file);
+        }
+        ::closedir(dir);
+    }
+    std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
+        std::string fa = foldCase(a), fb = foldCase(b);
+        return fa != fb ? fa < fb : a < b;
+    });
+    for (const auto& file : found) {
+        std::string name = replaceAll(file, ".color", "");
+        if (name != "random" && name != "default") list.push_back(toUtf8(name));
+    }
+    return list;
+}
+
+}  // namespace tabulo
