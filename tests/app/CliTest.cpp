@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "common/Text.h"
 #include "support/Fixture.h"
@@ -26,7 +27,9 @@ Result runCli(const std::vector<std::string>& args, const std::string& workdir) 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::string outFile = workdir + "/../stdout.txt";
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     std::vector<std::string> all{TABULO_CLI};
@@ -52,6 +55,9 @@ Result runCli(const std::vector<std::string>& args, const std::string& workdir) 
 class CliTest : public EngineTest {
   protected:
     Result run(std::vector<std::string> args) { return runCli(args, root); }
+    std::string themePath(const std::string& name) const {
+        return fs::path(root).parent_path().string() + "/home/" + name + ".color";
+    }
 };
 
 TEST_F(CliTest, IndexesTheTreeAndEnds) {
@@ -116,6 +122,43 @@ TEST_F(CliTest, UnwritablePageGivesExitOne) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "Error writing index for `" + path("a") + "`")) << r.err;
     EXPECT_TRUE(r.err.ends_with("Done\n"));
+}
+
+TEST_F(CliTest, ThemesByName) {
+    writeFile("a/x.txt");
+    std::ofstream(themePath("blue"), std::ios::binary) << "chkTable.Value=0\r\n";
+    Result r = run({"\"" + root + "\"", "-sheme", "blue"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.starts_with("Loading : `blue.color`\nDone loading : `blue.color`\n"))
+        << r.err;
+    EXPECT_FALSE(contains(readFile(path("index.html")), "<table"));
+
+    fs::remove(path("index.html"));
+    r = run({root, "-sheme", "green"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: Sheme : `green` not found.\nError: The `" + root +
+                         " -sheme green/` directory not found or empty.\n");
+    EXPECT_FALSE(fs::exists(path("index.html")));
+
+    r = run({"--themes"});
+    std::string listed = readFile(fs::path(root).parent_path().string() + "/stdout.txt");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(listed, "default\nrandom\nblue\n");
+}
+
+TEST_F(CliTest, SaveThemeStartsFromTheDefaultOrANamedTheme) {
+    std::ofstream(themePath("default"), std::ios::binary) << "txtAboutNick.Text=Me\r\n";
+    std::ofstream(themePath("blue"), std::ios::binary) << "chkTable.Value=0\r\n";
+    EXPECT_EQ(run({"--save-theme", "mine"}).exitCode, 0);
+    std::string mine = readFile(themePath("mine"));
+    EXPECT_TRUE(mine.starts_with("[mine sheme settings]\r\n"));
+    EXPECT_TRUE(contains(mine, "\r\ntxtAboutNick.Text=Me\r\n"));
+    EXPECT_TRUE(contains(mine, "\r\nchkView.Value=1\r\n"));
+    EXPECT_EQ(run({"--save-theme", "mine", "-sheme", "blue"}).exitCode, 0);
+    EXPECT_TRUE(contains(readFile(themePath("mine")), "\r\nchkTable.Value=0\r\n"));
+    EXPECT_EQ(run({"--save-theme", "../escape"}).exitCode, 1);
+    EXPECT_EQ(run({"--save-theme", "x", "-sheme", "nope"}).exitCode, 1);
+    EXPECT_FALSE(fs::exists(themePath("x")));
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+#include <filesystem>
+#include <fstream>
+
+#include "app/Startup.h"
+#include "common/Text.h"
+#include "support/Fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulo::test {
+namespace {
+
+class StartupTest : public EngineTest {
+  protected:
+    void writeTheme(const std::string& name, const std::string& text) {
+        std::ofstream(fs::path(root).parent_path() / "home" / (name + ".color"), std::ios::binary)
+            << text;
+    }
+    StartOutcome start(const std::string& line, StartMode mode = StartMode::Window) {
+        return Form_Activate(engine, line, mode);
+    }
+    bool said(const std::string& text) const {
+        return std::find(host.statusLines.begin(), host.statusLines.end(), text) !=
+               host.statusLines.end();
+    }
+    std::size_t whereSaid(const std::string& text) const {
+        return std::find(host.statusLines.begin(), host.statusLines.end(), text) -
+               host.statusLines.begin();
+    }
+};
+
+TEST_F(StartupTest, ContextMenuLineIndexesViewsAndEnds) {
+    writeFile("a/x.txt");
+    auto outcome = start("\"" + path("a") + "\"-view");
+    EXPECT_TRUE(outcome.quit);
+    EXPECT_TRUE(fs::exists(path("a/index.html")));
+    EXPECT_EQ(host.opened.size(), 1u);
+}
+
+TEST_F(StartupTest, PlainFolderIndexesWithoutViewing) {
+    auto outcome = start(root);
+    EXPECT_TRUE(outcome.quit);
+    EXPECT_EQ(engine.options().check(opt("chkView")), 0);
+    EXPECT_TRUE(host.opened.empty());
+}
+
+TEST_F(StartupTest, NoQuitKeepsTheWindowAndLoadsTheDefaultAfterwards) {
+    writeTheme("default", "chkTable.Value=0\r\n");
+    auto outcome = start("\"" + root + "\"-noquit-view");
+    EXPECT_FALSE(outcome.quit);
+    EXPECT_LT(whereSaid("Done"), whereSaid("Done loading : `default.color`"));
+    EXPECT_TRUE(contains(readFile(path("index.html")), "<table"));  // indexed before the theme
+    EXPECT_EQ(engine.options().check(opt("chkTable")), 0);
+    EXPECT_EQ(engine.options().editedMark(), "-");
+}
+
+TEST_F(StartupTest, NamedThemeComesFirst) {
+    writeTheme("blue", "chkTable.Value=0\r\n");
+    writeTheme("default", "chkCenter.Value=0\r\n");
+    auto outcome = start("\"" + root + "\"-sheme blue");
+    EXPECT_TRUE(outcome.quit);
+    EXPECT_EQ(outcome.theme, "blue");
+    EXPECT_FALSE(contains(readFile(path("index.html")), "<table"));
+    EXPECT_FALSE(said("Loading : `default.color`"));
+}
+
+TEST_F(StartupTest, MissingThemeStopsEverything) {
+    writeTheme("default", "chkTable.Value=0\r\n");
+    auto outcome = start(root + "-sheme blue");
+    EXPECT_FALSE(outcome.quit);
+    EXPECT_TRUE(said("Error: Sheme : `blue` not found."));
+    EXPECT_EQ(host.statusLines.back(),
+              "Error: The `" + root + "-sheme blue/` directory not found or empty.");
+    EXPECT_FALSE(fs::exists(path("index.html")));
+    EXPECT_EQ(engine.options().check(opt("chkTable")), 1);  // no default theme either
+}
+
+TEST_F(StartupTest, WithoutACommandLine) {
+    makeFolder("www");
+    writeTheme("default", "txtWWWroot.Text=" + path("www") + "\r\nchkTable.Value=0\r\n");
+    writeTheme("mine", "");
+    start("");
+    EXPECT_EQ(engine.themeList(), (std::vector<std::string>{"default", "random", "mine"}));
+    EXPECT_EQ(engine.currentFolder(), path("www"));
+    EXPECT_FALSE(engine.panel().visible("cmdLockWWWRoot"));
+    EXPECT_EQ(engine.options().editedMark(), "-");
+    EXPECT_TRUE(engine.Form_Unload());
+    EXPECT_TRUE(host.questions.empty());
+}
+
+TEST_F(StartupTest, ToolLoadsTheDefaultBeforeTheRunFromTheNamedFolder) {
+    // An all-in-one default theme takes the command line's folder as its www root.
+    writeTheme("default", "optAllInOneFile.Value=True\r\n");
+    makeFolder("a/b");
+    auto outcome = start(path("a"), StartMode::Tool);
+    EXPECT_TRUE(outcome.started);
+    EXPECT_EQ(engine.options().text(opt("txtWWWroot")), path("a"));
+    EXPECT_TRUE(contains(readFile(path("a/index.html")), "<a name=\"index_of-b.html\"></a>"));
+}
+
+}  // namespace
+}  // namespace tabulo::test

@@ -1,0 +1,220 @@
+#include <filesystem>
+#include <fstream>
+
+#include "common/Text.h"
+#include "support/Fixture.h"
+#include "themes/Themes.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulo::test {
+namespace {
+
+class ThemeFileTest : public EngineTest {
+  protected:
+    std::string home() const { return fs::path(root).parent_path().string() + "/home"; }
+    void writeTheme(const std::string& name, const std::string& bytes) {
+        std::ofstream(home() + "/" + name + ".color", std::ios::binary) << bytes;
+    }
+    void load(const std::string& name) {
+        engine.options().setText(opt("cmbSheme"), name);
+        engine.cmdLoad_Click();
+    }
+    void save(const std::string& name) {
+        engine.options().setText(opt("cmbSheme"), name);
+        engine.cmdSave_Click();
+    }
+    std::string theme(const std::string& name) { return readFile(home() + "/" + name + ".color"); }
+    Options& o() { return engine.options(); }
+};
+
+TEST_F(ThemeFileTest, DefaultThemeByteForByte) {
+    std::string expected = crlf(readFile(TABULO_TEST_DATA "/themes/default.color"));
+    expected.resize(expected.size() - 2);  // the colour line has no line end
+    save("default");
+    EXPECT_EQ(theme("default"), expected);
+    EXPECT_EQ(host.statusLines, (std::vector<std::string>{"Saving : `default.color`",
+                                                          "Done saving : `default.color`"}));
+    EXPECT_EQ(o().editedMark(), "-");
+}
+
+TEST_F(ThemeFileTest, EditedOptionsSurviveARoundTrip) {
+    makeFolder("www/r\xC3\xA9");
+    select("optAllInOneFolder");
+    set("txtWWWroot", path("www/r\xC3\xA9"));
+    set("txtHeader", "<b>caf\xC3\xA9</b>\r\n\r\nline 3\r\n");
+    set("txtFooter", "\xE2\x82\xAC and \xE6\x97\xA5");  // the second needs UTF-8
+    set("txtExclude", "*.tmp;\r\nsecret*");
+    for (const char* name : {"chkHeader", "chkFooter", "chkSumSize", "chkUtf"}) set(name, "1");
+    set("chkColuTime", "0");
+    set("tabOptions", "4");
+    select("optCssNew");
+    select("optIconsLocal");
+    select("optFileSize", 3);
+    select("optProtocolCustom");
+    o().appendList(opt("lstDeamonMore"), "/srv/a");
+    o().appendList(opt("lstDeamonMore"), "/srv/b c");
+    o().setColour(5, "123abc");
+    engine.ToggleOptionsPanel();
+    save("mine");
+
+    ScriptedHost otherHost;
+    Engine other(otherHost);
+    other.options().setText(opt("cmbSheme"), "mine");
+    other.cmdLoad_Click();
+    for (OptionId id = 0; id < kOptionTable.size(); ++id) {
+        if (!Options::def(id).stored || id == opt("chkView")) continue;
+        EXPECT_EQ(other.options().valueText(id), o().valueText(id)) << Options::def(id).name;
+    }
+    EXPECT_EQ(other.options().editedMark(), "-");
+    EXPECT_EQ(other.currentFolder(), path("www/r\xC3\xA9"));  // the www root locks
+    EXPECT_FALSE(other.panel().enabled("txtWWWroot"));
+    EXPECT_TRUE(other.panel().visible("txtHeader"));
+    EXPECT_EQ(other.panel().clientHeight(), Panel::kLineBottom);
+}
+
+TEST_F(ThemeFileTest, HandWrittenFilesLoadLineByLine) {
+    writeTheme("hand",
+               "[hand sheme settings]\n"
+               "chkView.Value=0\n"  // written, never applied
+               "chkHeader.Value=1\n"
+               "txtHeader.Text=<p>one\n"
+               "two\n"
+               "chkAbout.Value=0\n"                     // a key ends the header, and applies
+               "txtComment.Text=a txtComment.Text=b\n"  // every occurrence of the key goes
+               "chkTable.Value=2\n"
+               "chkBorder.Value=x\n"  // does not convert: unchanged
+               "optFileSize=9\n"      // no such member: unchanged
+               "tabOptions.Tab=9\n"
+               "optCssNew.Value=True\r\n"
+               "optCssOld.Value=False\n"
+               "lstDeamonMore.List=/a\n"
+               "some line nobody knows\n"
+               "txtColorHex=&1&2\n"  // short: no slot changes
+               "lblOptions.Caption=>");
+    load("hand");
+    load("hand");
+    EXPECT_EQ(o().check(opt("chkView")), 1);
+    EXPECT_EQ(o().text(opt("txtHeader")), "<p>one\r\ntwo");
+    EXPECT_EQ(o().check(opt("chkAbout")), 0);
+    EXPECT_EQ(o().text(opt("txtComment")), "a b");
+    EXPECT_EQ(o().check(opt("chkTable")), 2);
+    EXPECT_EQ(o().check(opt("chkBorder")), 1);
+    EXPECT_TRUE(o().selected(opt("optAuto")));
+    EXPECT_EQ(o().tab(), 0);
+    EXPECT_TRUE(o().selected(opt("optCssNew")));
+    EXPECT_EQ(o().list(opt("lstDeamonMore")), (std::vector<std::string>{"/a", "/a"}));
+    EXPECT_EQ(o().colour(0), "f0f0f0");
+    EXPECT_EQ(o().text(opt("lblOptions")), "Options <");  // a stored ">" leaves it open
+    EXPECT_TRUE(engine.panel().visible("txtHeader"));
+    EXPECT_EQ(host.statusLines.back(), "Done loading : `hand.color`");
+    EXPECT_EQ(o().editedMark(), "-");
+}
+
+TEST_F(ThemeFileTest, Windows1252FilesAndErrorSuppression) {
+    writeTheme("old",
+               "[old sheme "
+               "settings]\r\ntxtAboutNick.Text=Jos\xE9\r\ntxtWWWroot.Text=/no/such/place\r\n[text "
+               "panel]\r\n");
+    load("old");
+    EXPECT_EQ(o().text(opt("txtAboutNick")), "Jos\xC3\xA9");
+    EXPECT_EQ(o().text(opt("txtWWWroot")), "/no/such/place");
+    // Once an error shows, the load stays quiet about sections and success.
+    EXPECT_EQ(host.statusLines.back(), "Error: The `/no/such/place` does not exist.");
+
+    host.statusLines.clear();
+    writeTheme("Error1", "[text panel]\n");
+    load("Error1");
+    EXPECT_EQ(host.statusLines, std::vector<std::string>{"Loading : `Error1.color`"});
+
+    load("missing");
+    EXPECT_EQ(host.statusLines.back(), "Error Loading : `missing.color` does not exist.");
+    EXPECT_EQ(o().editedMark(), "-");
+}
+
+TEST_F(ThemeFileTest, NamesArePlainFileNames) {
+    for (const char* bad : {"", "../x", "a/b", "a\\b", "..", "a\nb"}) {
+        host.statusLines.clear();
+        save(bad);
+        EXPECT_TRUE(host.sawError()) << bad;
+        load(bad);
+        EXPECT_TRUE(contains(host.statusLines.back(), "Error")) << bad;
+    }
+    EXPECT_FALSE(fs::exists(fs::path(home()).parent_path() / "x.color"));
+}
+
+TEST_F(ThemeFileTest, SavingAsksBeforeReplacing) {
+    writeTheme("t", "old");
+    host.answers = {Answer::No};
+    o().setEditedMark("*");
+    save("t");
+    EXPECT_EQ(theme("t"), "old");
+    EXPECT_EQ(o().editedMark(), "-");
+    o().setEditedMark("ok");  // the exit dialog's save asks nothing
+    save("t");
+    EXPECT_NE(theme("t"), "old");
+    EXPECT_EQ(host.questions, std::vector<std::string>{"Tabulo: Overwrite 't.color' ?"});
+    EXPECT_EQ(std::count(engine.themeList().begin(), engine.themeList().end(), "t"), 1);
+}
+
+TEST_F(ThemeFileTest, FailedSaveKeepsTheOldFileAndTheMark) {
+    writeTheme("t", "old");
+    set("chkAutoSave", "1");
+    // A folder where the new file would be renamed to makes the save fail.
+    fs::remove(home() + "/t.color");
+    fs::create_directory(home() + "/t.color");
+    o().setEditedMark("*");
+    save("t");
+    EXPECT_TRUE(host.sawError());
+    EXPECT_EQ(o().editedMark(), "*");
+    EXPECT_TRUE(fs::is_directory(home() + "/t.color"));
+}
+
+TEST_F(ThemeFileTest, ThemeListChooseTypeDelete) {
+    for (const char* name : {"zeta", "Alpha", "default", "random", "beta"}) writeTheme(name, "");
+    engine.themeList() = ThemeListFromDisk();
+    EXPECT_EQ(engine.themeList(),
+              (std::vector<std::string>{"default", "random", "Alpha", "beta", "zeta"}));
+
+    engine.cmbSheme_Click(1);
+    EXPECT_TRUE(engine.panel().visible("cmdRandom"));
+    EXPECT_FALSE(engine.panel().enabled("CmdDelete"));
+    engine.cmbSheme_Click(3);
+    EXPECT_EQ(host.statusLines.back(), "Done loading : `beta.color`");
+    EXPECT_TRUE(engine.panel().enabled("CmdDelete"));
+
+    engine.cmbSheme_KeyDown('X');  // before the key changes the text
+    EXPECT_EQ(engine.panel().caption("cmdLoad"), "betax.color");
+    EXPECT_EQ(o().text(opt("txtIndexCss")), "betax.css");
+    o().setText(opt("cmbSheme"), "");
+    engine.cmbSheme_KeyDown('A');
+    EXPECT_FALSE(engine.panel().enabled("cmdSave"));
+
+    o().setText(opt("cmbSheme"), "beta");
+    fs::remove(home() + "/beta.color");  // already gone: the list still follows
+    engine.CmdDelete_Click();
+    EXPECT_EQ(engine.themeList(), (std::vector<std::string>{"default", "random", "Alpha", "zeta"}));
+    EXPECT_EQ(o().text(opt("cmbSheme")), "default");
+    EXPECT_EQ(host.statusLines.back(), "Done deleting : `beta.color`");
+}
+
+TEST_F(ThemeFileTest, LockAndUnlockTheWwwRoot) {
+    engine.setCurrentFolder(path("www"));
+    makeFolder("www");
+    o().setText(opt("cmbSheme"), "site");
+    engine.cmdLockWWWRoot_Click();
+    EXPECT_EQ(o().text(opt("txtWWWroot")), path("www"));
+    EXPECT_EQ(o().text(opt("lblWWWroot")), path("www"));
+    EXPECT_EQ(o().text(opt("txtWWWRootDepth")),
+              std::to_string(std::count(root.begin(), root.end(), '/') + 1));
+    EXPECT_FALSE(engine.panel().visible("cmdLockWWWRoot"));
+    EXPECT_TRUE(contains(theme("site"), "txtWWWroot.Text=" + path("www") + "\r\n"));
+    engine.cmdUnlock_Click();
+    EXPECT_EQ(o().text(opt("txtWWWroot")), "");
+    EXPECT_EQ(o().text(opt("txtWWWRootDepth")), "999");
+    EXPECT_TRUE(engine.panel().visible("cmdLockWWWRoot"));
+    EXPECT_EQ(o().editedMark(), "*");
+}
+
+}  // namespace
+}  // namespace tabulo::test
