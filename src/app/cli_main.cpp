@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (save) {
-        if (!line.empty() && !line.starts_with("-sheme ")) return usageError("--save-theme takes only -sheme THEME");
+        if (!line.empty() && !line.starts_with("-sheme "))
+            return usageError("--save-theme takes only -sheme THEME");
         tabulo::Form_Activate(engine, line, StartMode::Tool, false);
         if (tabulo::contains(engine.statusLine(), "Error")) return 1;
         engine.options().setText(tabulo::opt("cmbSheme"), saveAs);
@@ -93,5 +94,7 @@ int main(int argc, char** argv) {
     if (line.empty()) return usageError("");
     auto outcome = tabulo::Form_Activate(engine, line, StartMode::Tool);
     bool ok = outcome.started && engine.statusLine() == "Done" && !engine.runSawError();
+    // Icons may still be coming; failed icons are reported but leave the run a success.
+    engine.finishPendingEvents();
     return ok ? 0 : 1;
 }

@@ -4,6 +4,8 @@
 
 #include "common/Text.h"
 #include "generator/Driver.h"
+#include "icons/IconDownloader.h"
+#include "icons/IconOptions.h"
 #include "options/PanelRules.h"
 #include "stylesheet/Stylesheet.h"
 #include "themes/Themes.h"
@@ -22,7 +24,10 @@ std::tm localToday() {
 }  // namespace
 
 Engine::Engine(Host& host)
-    : today(localToday), host_(host), rules_(std::make_unique<PanelRules>(*this)) {
+    : today(localToday),
+      host_(host),
+      rules_(std::make_unique<PanelRules>(*this)),
+      downloader_(std::make_unique<IconDownloader>(*this)) {
     // The folder list starts where the program was started.
     std::error_code ec;
     currentFolder_ = std::filesystem::current_path(ec).string();
@@ -38,12 +43,29 @@ void Engine::setStatus(std::string text) {
     host_.status(status_);
 }
 
+void Engine::setNetworkStatus(std::string text) {
+    bool before = runSawError_;
+    setStatus(std::move(text));
+    runSawError_ = before;
+}
+
+void Engine::letEventsRun() {
+    downloader_->poll();
+    host_.processEvents();
+}
+
+void Engine::finishPendingEvents() {
+    downloader_->finish();
+}
+
 void Engine::cmdGo_Click() {
     runSawError_ = false;
     RunIndex(*this);
 }
 
-void Engine::cmdWriteCss_Click() { WriteStylesheetFile(*this); }
+void Engine::cmdWriteCss_Click() {
+    WriteStylesheetFile(*this);
+}
 
 // The schematic is computed by the preview; every refresh counts as an edit.
 void Engine::cmdPreView_Click() {
@@ -62,18 +84,33 @@ void Engine::ToggleOptionsPanel() {
     }
 }
 
-void Engine::cmdLoad_Click() { LoadTheme(*this); }
-void Engine::cmdSave_Click() { SaveTheme(*this); }
-void Engine::cmbSheme_Click(int index) { ChooseTheme(*this, index); }
-void Engine::cmbSheme_KeyDown(int keyCode) { TypeThemeName(*this, keyCode); }
-void Engine::CmdDelete_Click() { DeleteTheme(*this); }
-void Engine::cmdLockWWWRoot_Click() { LockWwwRoot(*this); }
-void Engine::cmdUnlock_Click() { UnlockWwwRoot(*this); }
+void Engine::cmdLoad_Click() {
+    LoadTheme(*this);
+}
+void Engine::cmdSave_Click() {
+    SaveTheme(*this);
+}
+void Engine::cmbSheme_Click(int index) {
+    ChooseTheme(*this, index);
+}
+void Engine::cmbSheme_KeyDown(int keyCode) {
+    TypeThemeName(*this, keyCode);
+}
+void Engine::CmdDelete_Click() {
+    DeleteTheme(*this);
+}
+void Engine::cmdLockWWWRoot_Click() {
+    LockWwwRoot(*this);
+}
+void Engine::cmdUnlock_Click() {
+    UnlockWwwRoot(*this);
+}
 
 void Engine::cmdBrowseMoreWWW_Click() {
     options_.setEditedMark("*");
     auto chosen = host_.chooseFolder(currentFolder_);
-    if (chosen && !chosen->empty() && *chosen != "?") options_.appendList(opt("lstDeamonMore"), *chosen);
+    if (chosen && !chosen->empty() && *chosen != "?")
+        options_.appendList(opt("lstDeamonMore"), *chosen);
 }
 
 void Engine::cmdRemoveMoreWWW_Click(int selected) {
@@ -84,7 +121,13 @@ void Engine::cmdRemoveMoreWWW_Click(int selected) {
     options_.setList(opt("lstDeamonMore"), std::move(entries));
 }
 
-void Engine::cmdBrowseDesc_Click() { options_.setEditedMark("*"); }
+void Engine::cmdBrowseDesc_Click() {
+    options_.setEditedMark("*");
+}
+
+void Engine::cmdBrowseIconPath_Click() {
+    ChooseLocalIconFolder(*this);
+}
 
 bool Engine::Form_Unload() {
     if (options_.editedMark() != "*") return true;
@@ -93,7 +136,8 @@ bool Engine::Form_Unload() {
         return true;
     }
     const std::string& name = options_.text(opt("cmbSheme"));
-    switch (host_.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo", Buttons::YesNoCancel)) {
+    switch (host_.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo",
+                      Buttons::YesNoCancel)) {
         case Answer::Yes:
             options_.setEditedMark("ok");
             cmdSave_Click();
@@ -106,8 +150,9 @@ bool Engine::Form_Unload() {
     return true;
 }
 
-// Fetching missing icons arrives with the downloader; until then there is nothing to fetch.
-void Engine::cmdDlIcons_Click() {}
+void Engine::cmdDlIcons_Click() {
+    downloader_->cmdDlIcons_Click();
+}
 
 void NeededIconList::add(const std::string& name) {
     if (known_.insert(name).second) names_.push_back(name);

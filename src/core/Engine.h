@@ -15,6 +15,7 @@ namespace tabulo {
 // What the main window owns: the options, the run state, the status line and the current
 // folder. Every operation reaches the outside only through the host.
 class PanelRules;
+class IconDownloader;
 
 class Engine {
   public:
@@ -29,8 +30,16 @@ class Engine {
 
     const std::string& statusLine() const { return status_; }
     void setStatus(std::string text);
-    // Whether a status message with "Error" came since the last index run began.
+    // Whether a status message with "Error" came since the last index run began; the icon
+    // downloader's messages do not count, as they come from outside.
     bool runSawError() const { return runSawError_; }
+    void setNetworkStatus(std::string text);
+
+    // Lets pending events run: socket events first, then the host's own.
+    void letEventsRun();
+    // Waits for the last icon fetch to end (a tool that is about to exit).
+    void finishPendingEvents();
+    IconDownloader& downloader() { return *downloader_; }
 
     // The folder whose page is written (the folder list's path).
     const std::string& currentFolder() const { return currentFolder_; }
@@ -70,6 +79,7 @@ class Engine {
     void cmdBrowseMoreWWW_Click();
     void cmdRemoveMoreWWW_Click(int selected);
     void cmdBrowseDesc_Click();
+    void cmdBrowseIconPath_Click();
 
     // The exit question; true when the window may close.
     bool Form_Unload();
@@ -79,6 +89,7 @@ class Engine {
     Options options_;
     Panel panel_;
     std::unique_ptr<PanelRules> rules_;
+    std::unique_ptr<IconDownloader> downloader_;
     std::vector<std::string> themeList_{"default", "random"};
     unsigned previewVersion_ = 0;
     bool runSawError_ = false;

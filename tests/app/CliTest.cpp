@@ -8,6 +8,7 @@
 
 #include "common/Text.h"
 #include "support/Fixture.h"
+#include "support/LocalServers.h"
 
 extern char** environ;
 
@@ -159,6 +160,20 @@ TEST_F(CliTest, SaveThemeStartsFromTheDefaultOrANamedTheme) {
     EXPECT_EQ(run({"--save-theme", "../escape"}).exitCode, 1);
     EXPECT_EQ(run({"--save-theme", "x", "-sheme", "nope"}).exitCode, 1);
     EXPECT_FALSE(fs::exists(themePath("x")));
+}
+
+TEST_F(CliTest, FailedIconDownloadsLeaveTheRunASuccess) {
+    writeFile("a.txt");
+    std::ofstream(themePath("default"), std::ios::binary)
+        << "optIconsLocal.Value=True\r\nlblWWWroot.Caption=" << root
+        << "\r\ntxtIcohrefDl.Text=http://127.0.0.1:" << freeLoopbackPort() << "/#.gif\r\n";
+    Result r = run({root});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "\nDone\n"));
+    EXPECT_TRUE(contains(r.err, "Error Winsock : ")) << r.err;
+    EXPECT_TRUE(r.err.ends_with("Tabulo couldn't contact the website :(\n"))
+        << r.err;  // waited for the last
+    EXPECT_TRUE(fs::is_directory(path("pics/icons")));
 }
 
 }  // namespace

@@ -91,10 +91,11 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
             if (IsValidThemeName(outcome.theme) && isFile(ThemePath(outcome.theme))) {
                 std::string before = replaceAll(line.substr(0, at), "\"", "");
                 // Without a folder list to click, the tool's list starts at the named folder.
-                if (auto start = existingFolder(testedFolder(before)); start && mode == StartMode::Tool) {
+                if (auto start = existingFolder(testedFolder(before));
+                    start && mode == StartMode::Tool) {
                     engine.setCurrentFolder(*start);
                 }
-                engine.host().processEvents();
+                engine.letEventsRun();
                 loadNamedTheme(engine, outcome.theme);
                 folder = before;
             } else {
@@ -113,10 +114,11 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
             if (auto found = existingFolder(tested)) {
                 engine.setCurrentFolder(*found);
                 outcome.started = true;
-                engine.host().processEvents();
+                engine.letEventsRun();
                 engine.cmdGo_Click();
             } else {
-                engine.setStatus("Error: The `" + toUtf8(tested) + "` directory not found or empty.");
+                engine.setStatus("Error: The `" + toUtf8(tested) +
+                                 "` directory not found or empty.");
             }
             outcome.quit = outcome.started && !contains(line, "-noquit") &&
                            !contains(engine.statusLine(), "Error") && engine.statusLine() == "Done";
@@ -124,7 +126,8 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
         }
     }
 
-    if (!defaultLoaded && defaultThemeWanted(outcome.theme)) loadNamedTheme(engine, o.text(opt("cmbSheme")));
+    if (!defaultLoaded && defaultThemeWanted(outcome.theme))
+        loadNamedTheme(engine, o.text(opt("cmbSheme")));
     ApplyWwwRootLock(engine);
     o.setEditedMark("-");
     return outcome;

@@ -66,7 +66,7 @@ class Walk {
             // Back up by the path we came down, never through ".." of a linked folder.
             engine_.setCurrentFolder(folder);
         }
-        engine_.host().processEvents();
+        engine_.letEventsRun();
     }
 
   private:

@@ -16,6 +16,7 @@ enum class OptionKind {
     Tab,
     Colours,  // the nine colour slots
     Panel,    // the options panel caption
+    Slider,   // a position, kept for the window; no theme stores it
 };
 
 struct OptionDef {
@@ -180,6 +181,7 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"cmbSheme", K::Text, "default", {}, 1, false},
     {"chkDebug", K::Check, "0", {}, 1, false},
     {"txtZtestSize", K::Text, "12", {}, 1, false},
+    {"scrIconsSize", K::Slider, "29", {}, 1, false},
     // part of the window, neither stored nor read
     {"chkGlobalMidi", K::Check, "0", {}, 1, false},
     {"txtCapMidi", K::Text, "music.mid", {}, 1, false},

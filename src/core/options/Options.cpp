@@ -36,6 +36,7 @@ Options::Options() : values_(kOptionTable.size()) {
             case OptionKind::Check:
             case OptionKind::Tab:
             case OptionKind::Indexed:
+            case OptionKind::Slider:
                 v.number = parseInt(d.defaultValue).value_or(0);
                 break;
             case OptionKind::Option:
@@ -124,6 +125,7 @@ std::string Options::valueText(OptionId id) const {
         case OptionKind::Check:
         case OptionKind::Tab:
         case OptionKind::Indexed:
+        case OptionKind::Slider:
             return std::to_string(v.number);
         case OptionKind::Option:
             return v.number ? "True" : "False";
@@ -144,7 +146,8 @@ std::string Options::valueText(OptionId id) const {
 
 bool Options::setValueText(OptionId id, std::string_view value) {
     switch (def(id).kind) {
-        case OptionKind::Check: {
+        case OptionKind::Check:
+        case OptionKind::Slider: {
             auto n = parseInt(value);
             if (!n) return false;
             setCheck(id, *n);

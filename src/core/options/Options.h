@@ -22,7 +22,7 @@ class Options {
     static std::optional<OptionId> find(std::string_view name);
     static const OptionDef& def(OptionId id) { return kOptionTable[id]; }
 
-    int check(OptionId id) const { return values_[id].number; }
+    int check(OptionId id) const { return values_[id].number; }  // check boxes and sliders
     bool on(OptionId id) const { return values_[id].number == 1; }
     bool selected(OptionId id) const { return values_[id].number != 0; }  // option buttons
     int selectedIndex(OptionId id) const { return values_[id].number; }   // indexed, -1 = none

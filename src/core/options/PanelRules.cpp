@@ -4,6 +4,7 @@
 
 #include "Engine.h"
 #include "common/Text.h"
+#include "icons/IconOptions.h"
 
 namespace tabulo {
 
@@ -19,7 +20,9 @@ struct Rule {
 bool on(Engine& e, std::string_view name) {
     return e.options().check(Options::find(name).value()) != 0;
 }
-bool chosen(Engine& e, std::string_view name) { return e.options().selected(Options::find(name).value()); }
+bool chosen(Engine& e, std::string_view name) {
+    return e.options().selected(Options::find(name).value());
+}
 
 void enable(Engine& e, std::initializer_list<std::string_view> controls, bool state) {
     for (auto c : controls) e.panel().setEnabled(c, state);
@@ -32,7 +35,9 @@ void followFolderList(Engine& e) {
     e.options().setText(opt("lblAllInOneFolder"), e.currentFolder());
 }
 
-void commentState(Engine& e) { enable(e, {"txtComment"}, chosen(e, "optGlobal")); }
+void commentState(Engine& e) {
+    enable(e, {"txtComment"}, chosen(e, "optGlobal"));
+}
 
 void allInOneState(Engine& e) {
     enable(e, {"txtIndexOf", "txtReplaceIndexs", "lblAllInOneFolder", "cmdBrowseAllInOneFolder"},
@@ -41,8 +46,9 @@ void allInOneState(Engine& e) {
 
 void iconSourceState(Engine& e) {
     bool local = chosen(e, "optIconsLocal");
-    enable(e, {"cmdBrowseIconPath", "lblWWWroot", "txtIconsLocal", "chkIconsDownloaded", "txtIcohrefDl",
-               "chkProxy", "txtProxy"},
+    enable(e,
+           {"cmdBrowseIconPath", "lblWWWroot", "txtIconsLocal", "chkIconsDownloaded",
+            "txtIcohrefDl", "chkProxy", "txtProxy"},
            local);
     enable(e, {"txtIcohref", "chkIconsDynamic"}, !local);
 }
@@ -67,63 +73,102 @@ void scriptFlavourAction(Engine& e) {
 const std::unordered_map<OptionId, Rule>& rules() {
     static const auto table = [] {
         std::unordered_map<OptionId, Rule> t;
-        for (auto name : {"chkAboutDate", "chkAboutGenWith", "chkAlowExit", "chkAutoSave",
-                          "chkColuDesc", "chkColuHash", "chkColuSize", "chkColuTime", "chkForceCdUp",
-                          "chkInverseSortorder", "chkMetaStyle", "chkPre", "chkReplaceOlda", "chkTable",
-                          "chkTT", "optAuto", "optFileSize", "optDate", "optExten", "optName", "optSize",
-                          "optProtocol", "optProtocolCustom", "optCssNew", "optCssOld", "txtAboutNick",
-                          "txtCapDesc", "txtComment", "txtDaemon", "txtDouble", "txtExclude", "txtFont",
-                          "txtFontSize", "txtFooter", "txtHeader", "txtIcohref", "txtIcohrefDl",
-                          "txtIconsLocal", "txtIndexCss", "txtIndexHtm", "txtIndexOf", "txtLenght",
-                          "txtPreLink", "txtProtocolCustom", "txtProxy", "txtReplaceIndexs",
-                          "txtUploadDirectory", "chkIconsDownloaded", "lstDeamonMore"}) {
+        for (auto name : {"chkAboutDate",
+                          "chkAboutGenWith",
+                          "chkAlowExit",
+                          "chkAutoSave",
+                          "chkColuDesc",
+                          "chkColuHash",
+                          "chkColuSize",
+                          "chkColuTime",
+                          "chkForceCdUp",
+                          "chkInverseSortorder",
+                          "chkMetaStyle",
+                          "chkPre",
+                          "chkReplaceOlda",
+                          "chkTable",
+                          "chkTT",
+                          "optAuto",
+                          "optFileSize",
+                          "optDate",
+                          "optExten",
+                          "optName",
+                          "optSize",
+                          "optProtocol",
+                          "optProtocolCustom",
+                          "optCssNew",
+                          "optCssOld",
+                          "txtAboutNick",
+                          "txtCapDesc",
+                          "txtComment",
+                          "txtDaemon",
+                          "txtDouble",
+                          "txtExclude",
+                          "txtFont",
+                          "txtFontSize",
+                          "txtFooter",
+                          "txtHeader",
+                          "txtIcohref",
+                          "txtIcohrefDl",
+                          "txtIconsLocal",
+                          "txtIndexCss",
+                          "txtIndexHtm",
+                          "txtIndexOf",
+                          "txtLenght",
+                          "txtPreLink",
+                          "txtProtocolCustom",
+                          "txtProxy",
+                          "txtReplaceIndexs",
+                          "txtUploadDirectory",
+                          "chkIconsDownloaded",
+                          "lstDeamonMore"}) {
             t[Options::find(name).value()] = {true};
         }
-        for (auto name : {"chkBackground", "chkBorder", "chkCaptureDesc", "chkCellPad", "chkCellSpace",
-                          "chkCenter", "chkDouble", "chkGlobalDesc", "txtBorder", "txtCellpad",
-                          "txtCellspace"}) {
+        for (auto name : {"chkBackground", "chkBorder", "chkCaptureDesc", "chkCellPad",
+                          "chkCellSpace", "chkCenter", "chkDouble", "chkGlobalDesc", "txtBorder",
+                          "txtCellpad", "txtCellspace"}) {
             t[Options::find(name).value()] = {true, true};
         }
-        for (auto name : {"chkCaptureSnap", "chkGlobalPicture", "chkThumb", "chkW3c", "chkWindowsStyle"}) {
+        for (auto name :
+             {"chkCaptureSnap", "chkGlobalPicture", "chkThumb", "chkW3c", "chkWindowsStyle"}) {
             t[Options::find(name).value()] = {false, true};
         }
         t[opt("chkAbout")] = {false, true, [](Engine& e) {
-            enable(e, {"chkAboutGenWith", "chkAboutCredits", "txtAboutLink", "txtAboutNick", "chkMetaStyle",
-                       "chkAboutDate"},
-                   on(e, "chkAbout"));
-        }};
-        t[opt("chkAboutCredits")] = {true, false, [](Engine& e) {
-            enable(e, {"txtAboutLink", "txtAboutNick"}, on(e, "chkAboutCredits"));
-        }};
+                                  enable(e,
+                                         {"chkAboutGenWith", "chkAboutCredits", "txtAboutLink",
+                                          "txtAboutNick", "chkMetaStyle", "chkAboutDate"},
+                                         on(e, "chkAbout"));
+                              }};
+        t[opt("chkAboutCredits")] = {
+            true, false, [](Engine& e) {
+                enable(e, {"txtAboutLink", "txtAboutNick"}, on(e, "chkAboutCredits"));
+            }};
         t[opt("chkHeading")] = {false, true, [](Engine& e) {
-            e.panel().setVisible("txtHeading", on(e, "chkHeading"));
-        }};
-        t[opt("chkHeader")] = {true, true, [](Engine& e) {
-            e.panel().setVisible("txtHeader", on(e, "chkHeader"));
-        }};
-        t[opt("chkFooter")] = {true, true, [](Engine& e) {
-            e.panel().setVisible("txtFooter", on(e, "chkFooter"));
-        }};
-        t[opt("chkFont")] = {true, false, [](Engine& e) { enable(e, {"txtFont"}, on(e, "chkFont")); }};
-        t[opt("chkFontSize")] = {true, false, [](Engine& e) {
-            enable(e, {"txtFontSize"}, on(e, "chkFontSize"));
-        }};
+                                    e.panel().setVisible("txtHeading", on(e, "chkHeading"));
+                                }};
+        t[opt("chkHeader")] = {
+            true, true, [](Engine& e) { e.panel().setVisible("txtHeader", on(e, "chkHeader")); }};
+        t[opt("chkFooter")] = {
+            true, true, [](Engine& e) { e.panel().setVisible("txtFooter", on(e, "chkFooter")); }};
+        t[opt("chkFont")] = {true, false,
+                             [](Engine& e) { enable(e, {"txtFont"}, on(e, "chkFont")); }};
+        t[opt("chkFontSize")] = {
+            true, false, [](Engine& e) { enable(e, {"txtFontSize"}, on(e, "chkFontSize")); }};
         t[opt("chkLenght")] = {true, false, [](Engine& e) {
-            int v = e.options().check(opt("chkLenght"));
-            if (v == 0 || v == 1) enable(e, {"txtLenght"}, v == 1);  // 2 leaves it as it was
-        }};
-        t[opt("chkPreLink")] = {true, false, [](Engine& e) {
-            enable(e, {"txtPreLink"}, on(e, "chkPreLink"));
-        }};
-        t[opt("chkExcludeExts")] = {true, false, [](Engine& e) {
-            enable(e, {"txtExclude"}, on(e, "chkExcludeExts"));
-        }};
-        t[opt("chkReqrsive")] = {true, true, [](Engine& e) {
-            enable(e, {"chkAlowExit"}, on(e, "chkReqrsive"));
-        }};
-        t[opt("chkCss")] = {true, false, [](Engine& e) {
-            enable(e, {"optCssNew", "optCssOld", "optCssEmbed"}, on(e, "chkCss"));
-        }};
+                                   int v = e.options().check(opt("chkLenght"));
+                                   if (v == 0 || v == 1)
+                                       enable(e, {"txtLenght"}, v == 1);  // 2 leaves it as it was
+                               }};
+        t[opt("chkPreLink")] = {true, false,
+                                [](Engine& e) { enable(e, {"txtPreLink"}, on(e, "chkPreLink")); }};
+        t[opt("chkExcludeExts")] = {
+            true, false, [](Engine& e) { enable(e, {"txtExclude"}, on(e, "chkExcludeExts")); }};
+        t[opt("chkReqrsive")] = {
+            true, true, [](Engine& e) { enable(e, {"chkAlowExit"}, on(e, "chkReqrsive")); }};
+        t[opt("chkCss")] = {
+            true, false, [](Engine& e) {
+                enable(e, {"optCssNew", "optCssOld", "optCssEmbed"}, on(e, "chkCss"));
+            }};
         t[opt("chkAllInOneFile")] = {true, false, allInOneState};
         t[opt("chkAllInOneFolder")] = {true, false, allInOneState};
         t[opt("optAllInOneFile")] = {false, false, nullptr, followFolderList};
@@ -131,34 +176,40 @@ const std::unordered_map<OptionId, Rule>& rules() {
         t[opt("optGlobal")] = {true, false, commentState};
         t[opt("optMimeReg")] = {true, false, commentState};
         t[opt("optExtention")] = {false, false, commentState};
-        t[opt("tabOptions")] = {false, false, nullptr, [](Engine& e) {
-            e.panel().setMixerTop(Panel::kLineBottom + 100);
-        }};
-        t[opt("chkColor")] = {true, false,
-                              [](Engine& e) { e.panel().setVisible("frmColor", on(e, "chkColor")); },
-                              [](Engine& e) {
-                                  e.options().setCheck(opt("chkCss"), e.options().check(opt("chkColor")));
-                              }};
+        t[opt("tabOptions")] = {false, false, nullptr,
+                                [](Engine& e) { e.panel().setMixerTop(Panel::kLineBottom + 100); }};
+        t[opt("chkColor")] = {
+            true, false, [](Engine& e) { e.panel().setVisible("frmColor", on(e, "chkColor")); },
+            [](Engine& e) {
+                e.options().setCheck(opt("chkCss"), e.options().check(opt("chkColor")));
+            }};
         t[opt("chkUpload")] = {true, true, [](Engine& e) {
-            enable(e, {"chkUploadScript", "optPhp", "optCgi", "chkCgiFilter", "txtUploadDirectory",
-                       "txtIndexScript", "txtUploadScript"},
-                   on(e, "chkUpload"));
-        }};
-        t[opt("chkUploadScript")] = {true, false, [](Engine& e) {
-            enable(e, {"txtUploadDirectory", "txtUploadScript", "txtIndexScript", "chkCgiFilter"},
-                   on(e, "chkUploadScript"));
-        }};
+                                   enable(
+                                       e,
+                                       {"chkUploadScript", "optPhp", "optCgi", "chkCgiFilter",
+                                        "txtUploadDirectory", "txtIndexScript", "txtUploadScript"},
+                                       on(e, "chkUpload"));
+                               }};
+        t[opt("chkUploadScript")] = {
+            true, false, [](Engine& e) {
+                enable(e,
+                       {"txtUploadDirectory", "txtUploadScript", "txtIndexScript", "chkCgiFilter"},
+                       on(e, "chkUploadScript"));
+            }};
         t[opt("optCgi")] = {false, false, nullptr, scriptFlavourAction};
         t[opt("optPhp")] = {false, false, nullptr, scriptFlavourAction};
-        t[opt("chkDeamon")] = {true, false, [](Engine& e) {
-            enable(e, {"txtDaemon"}, on(e, "chkDeamon"));
-        }};
-        t[opt("chkProxy")] = {true, false, [](Engine& e) { enable(e, {"txtProxy"}, on(e, "chkProxy")); }};
+        t[opt("chkDeamon")] = {true, false,
+                               [](Engine& e) { enable(e, {"txtDaemon"}, on(e, "chkDeamon")); }};
+        t[opt("chkProxy")] = {true, false,
+                              [](Engine& e) { enable(e, {"txtProxy"}, on(e, "chkProxy")); }};
         t[opt("optIconsLocal")] = {true, false, iconSourceState, iconSourceAction};
         t[opt("optIconsRemote")] = {true, false, iconSourceState, iconSourceAction};
-        t[opt("chkIcons")] = {false, true, [](Engine& e) {
-            e.panel().setVisible("frmIcons", on(e, "chkIcons"));
-        }};
+        t[opt("chkIcons32")] = {false, false, nullptr, BuildIconSizeAttributes};
+        t[opt("txtIcons32")] = {false, false, nullptr, IconSizeTextChanged};
+        t[opt("scrIconsSize")] = {true, false, nullptr, IconSizeSliderChanged};
+        t[opt("chkIconsDynamic")] = {true, false, nullptr, IconsDynamicChanged};
+        t[opt("chkIcons")] = {
+            false, true, [](Engine& e) { e.panel().setVisible("frmIcons", on(e, "chkIcons")); }};
         return t;
     }();
     return table;
@@ -170,7 +221,9 @@ PanelRules::PanelRules(Engine& engine)
     : engine_(engine),
       token_(engine.options().subscribe([this](OptionId id, int) { onChange(id); })) {}
 
-PanelRules::~PanelRules() { engine_.options().unsubscribe(token_); }
+PanelRules::~PanelRules() {
+    engine_.options().unsubscribe(token_);
+}
 
 void PanelRules::onChange(OptionId id) {
     auto it = rules().find(id);
@@ -189,7 +242,8 @@ void PanelRules::applyStates() {
         if (it != rules().end() && it->second.state) it->second.state(engine_);
     }
     // Controls no rule ever enables, and the ones hidden until asked for.
-    enable(engine_, {"chkColuHash", "optMimeReg", "chkGlobalPicture", "chkGlobalDesc", "CmdDelete"}, false);
+    enable(engine_, {"chkColuHash", "optMimeReg", "chkGlobalPicture", "chkGlobalDesc", "CmdDelete"},
+           false);
     for (auto c : {"txtWWWRootDepth", "cmdRandom"}) engine_.panel().setVisible(c, false);
     // The icon size controls follow their check box.
     enable(engine_, {"scrIconsSize", "txtIcons32"}, on(engine_, "chkIcons32"));

@@ -1,0 +1,319 @@
+#include "icons/IconDownloader.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <asio.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "Engine.h"
+#include "common/Text.h"
+#include "common/TextFile.h"
+
+namespace tabulo {
+
+namespace {
+
+using asio::ip::tcp;
+
+// Everything outside letters, digits, "-", ".", "_" and "~" as %XX: a type never shapes the
+// request beyond its own place in the path.
+std::string encodeType(std::string_view type) {
+    std::string out;
+    for (char c : type) {
+        auto b = static_cast<unsigned char>(c);
+        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            out += c;
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", b);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+// A type that could name another place than its own file is never stored.
+bool storableType(std::string_view type) {
+    if (type.starts_with('.') || contains(type, "..")) return false;
+    for (char c : type) {
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    }
+    return true;
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool holdsNoFile(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        if (entry.is_regular_file(ec)) return false;
+    }
+    return true;
+}
+
+// "host:port" into its parts; the port must be a number from 1 to 65535.
+bool splitHostPort(const std::string& text, std::string& host, std::string& port) {
+    auto colon = text.find(':');
+    host = text.substr(0, colon);
+    if (colon == std::string::npos) return false;
+    port = text.substr(colon + 1);
+    port = port.substr(0, port.find(':'));
+    if (port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    int n = std::stoi(port);
+    return n >= 1 && n <= 65535 && !host.empty();
+}
+
+}  // namespace
+
+struct IconDownloader::Impl {
+    explicit Impl(Engine& e) : engine(e) {}
+
+    Engine& engine;
+    asio::io_context io;
+    tcp::resolver resolver{io};
+    tcp::socket socket{io};
+    asio::steady_timer timer{io};
+    std::chrono::milliseconds connectTimeout{10000};
+    std::chrono::milliseconds silenceTimeout{30000};
+
+    std::string socketState = "free";
+    std::string currentIconType;
+    std::string receivedData;
+    std::string remoteHost;
+    std::string remotePath;
+    std::string request;
+    std::array<char, 16384> buffer{};
+    unsigned attempt = 0;  // handlers of an ended attempt do nothing
+
+    Options& options() { return engine.options(); }
+    void status(const std::string& text) { engine.setNetworkStatus(text); }
+
+    std::string localIconPath(const std::string& type) {
+        return options().text(opt("lblWWWroot")) + "/" +
+               replaceAll(options().text(opt("txtIconsLocal")), "#", type);
+    }
+
+    bool directMode() {
+        return options().text(opt("txtProxy")).empty() || !options().on(opt("chkProxy"));
+    }
+
+    void pump() {
+        if (io.stopped()) io.restart();
+        io.run_one_for(std::chrono::milliseconds(50));
+        engine.host().processEvents();
+    }
+
+    void createIconFolders() {
+        const std::string root = options().text(opt("lblWWWroot"));
+        std::string templ = options().text(opt("txtIconsLocal"));
+        auto segments = split(templ, '/');
+        std::string acc;
+        for (std::size_t j = 0; j + 1 < segments.size(); ++j) {
+            acc += segments[j] + "/";
+            std::string folder = root + "/" + acc;
+            if (holdsNoFile(folder)) {
+                std::error_code ec;
+                std::filesystem::create_directory(folder.substr(0, folder.size() - 1), ec);
+            }
+        }
+    }
+
+    void start(const std::string& type) {
+        socketState = "taken";
+        receivedData.clear();
+        currentIconType = type;
+        std::string url = replaceAll(options().text(opt("txtIcohrefDl")), "#", encodeType(type));
+        auto segments = split(url, '/');
+        if (segments.size() > 2 && segments[0] == "http:" && segments[1].empty())
+            remoteHost = segments[2];
+        remotePath.clear();
+        segments = split(url + "/", '/');
+        for (std::size_t k = 3; k < segments.size() && !segments[k].empty(); ++k)
+            remotePath += "/" + segments[k];
+        status("Selected : `" + remoteHost + "` <+> `" + remotePath + "`");
+
+        std::string host, port;
+        if (directMode()) {
+            status("Connecting to the website...");
+            // The service's address may carry its own port; plain hosts use 80.
+            if (!splitHostPort(remoteHost, host, port))
+                host = remoteHost.substr(0, remoteHost.find(':')), port = "80";
+        } else {
+            const std::string& proxy = options().text(opt("txtProxy"));
+            status("Connecting to the website thru `" + proxy + "`...");
+            if (!splitHostPort(proxy, host, port)) {
+                onError(asio::error::invalid_argument,
+                        "The proxy needs a host, a colon and a port from 1 to 65535");
+                return;
+            }
+        }
+        connect(host, port);
+    }
+
+    void armTimer(std::chrono::milliseconds after) {
+        timer.expires_after(after);
+        timer.async_wait([this, current = attempt](const std::error_code& ec) {
+            if (ec || current != attempt) return;
+            onError(asio::error::timed_out, asio::error_code(asio::error::timed_out).message());
+        });
+    }
+
+    void connect(const std::string& host, const std::string& port) {
+        unsigned current = ++attempt;
+        armTimer(connectTimeout);
+        resolver.async_resolve(
+            host, port,
+            [this, current](const std::error_code& ec, tcp::resolver::results_type results) {
+                if (current != attempt) return;
+                if (ec) return onError(ec, ec.message());
+                asio::async_connect(
+                    socket, results,
+                    [this, current](const std::error_code& ec2, const tcp::endpoint&) {
+                        if (current != attempt) return;
+                        if (ec2) return onError(ec2, ec2.message());
+                        onConnect();
+                    });
+            });
+    }
+
+    // The request: absolute URI and "Proxy-Connection" through a proxy.
+    void onConnect() {
+        socketState = "taken";
+        status("Requesting page from `" + remoteHost + "`");
+        bool direct = directMode();
+        request = "GET " + (direct ? "" : "http://" + remoteHost) + remotePath + " HTTP/1.0\r\n" +
+                  "Accept: */*\r\n" + "User-Agent: Tabulo " + options().text(opt("lblVersion")) +
+                  "\r\n" + "Pragma: no-cache\r\n" + "Host: " + remoteHost + "\r\n" +
+                  (direct ? "" : "Proxy-") + "Connection: close\r\n\r\n";
+        unsigned current = attempt;
+        armTimer(silenceTimeout);
+        asio::async_write(socket, asio::buffer(request),
+                          [this, current](const std::error_code& ec, std::size_t) {
+                              if (current != attempt) return;
+                              if (ec) return onError(ec, ec.message());
+                              status("Waiting for response...");
+                              readMore();
+                          });
+    }
+
+    void readMore() {
+        unsigned current = attempt;
+        armTimer(silenceTimeout);
+        socket.async_read_some(
+            asio::buffer(buffer), [this, current](const std::error_code& ec, std::size_t n) {
+                if (current != attempt) return;
+                if (ec == asio::error::eof) return onClose();
+                if (ec) return onError(ec, ec.message());
+                receivedData.append(buffer.data(), n);
+                status(std::to_string(receivedData.size()) + " bytes retrieved so far...");
+                if (receivedData.size() > kMaxResponse) {
+                    return onError(asio::error::message_size, "The answer is larger than 1 MiB");
+                }
+                readMore();
+            });
+    }
+
+    void closeSocket() {
+        ++attempt;
+        std::error_code ignored;
+        timer.cancel();
+        resolver.cancel();
+        socket.close(ignored);
+    }
+
+    void onClose() {
+        closeSocket();
+        status("Done with downloading.");
+        std::string name = currentIconType.empty() ? "error" : currentIconType;
+        if (currentIconType == "end_") {
+            status("Done");
+            return;
+        }
+        if (auto first = receivedData.find("GIF"); first != std::string::npos) {
+            auto next = receivedData.find("GIF", first + 3);
+            std::string body = receivedData.substr(
+                first, next == std::string::npos ? std::string::npos : next - first);
+            try {
+                TextFile file(localIconPath(name), TextFile::Mode::Replace, Unmappable::KeepUtf8);
+                file.write(body + "\r\n");
+                file.commit();
+            } catch (const std::system_error&) {
+                // Like every file step of the downloader: skipped, the next icon goes on.
+            }
+        }
+        socketState = "free";
+        status("Finished icon : `" + name + ".gif`");
+    }
+
+    // An error ends this icon and frees the socket, so the remaining icons still come.
+    void onError(const std::error_code& code, const std::string& description) {
+        closeSocket();
+        std::string number = std::to_string(code.value());
+        status("Error Winsock : " + number + ", `" + description + "`");
+        engine.host().ask("The following Winsock error occured : '" + description + "' (" + number +
+                              ")\r\n" + "Tabulo couldn't contact the website :(",
+                          "Winsock Error", Buttons::Ok);
+        socketState = "free";
+    }
+};
+
+IconDownloader::IconDownloader(Engine& engine) : impl_(std::make_unique<Impl>(engine)) {}
+IconDownloader::~IconDownloader() = default;
+
+void IconDownloader::cmdDlIcons_Click() {
+    Impl& d = *impl_;
+    Options& o = d.options();
+    // Never under the file-system root because the all-in-one caption was empty.
+    if (!o.text(opt("lblAllInOneFolder")).empty())
+        o.setText(opt("lblWWWroot"), o.text(opt("lblAllInOneFolder")));
+    d.createIconFolders();
+    const auto names = d.engine.neededIcons().names();
+    for (const std::string& type : names) {
+        if (type.empty() || type == "end_" || !storableType(type) ||
+            isRegularFile(d.localIconPath(type))) {
+            d.status("Skipping icon : `" + type + ".gif`");
+            continue;
+        }
+        while (d.socketState == "taken") d.pump();
+        d.start(type);
+    }
+    d.status("Finished downloading icons.");
+}
+
+void IconDownloader::poll() {
+    if (impl_->io.stopped()) impl_->io.restart();
+    impl_->io.poll();
+}
+
+void IconDownloader::finish() {
+    while (impl_->socketState == "taken") impl_->pump();
+    poll();
+}
+
+const std::string& IconDownloader::socketState() const {
+    return impl_->socketState;
+}
+const std::string& IconDownloader::remoteHost() const {
+    return impl_->remoteHost;
+}
+const std::string& IconDownloader::remotePath() const {
+    return impl_->remotePath;
+}
+
+void IconDownloader::setTimeouts(std::chrono::milliseconds connect,
+                                 std::chrono::milliseconds silence) {
+    impl_->connectTimeout = connect;
+    impl_->silenceTimeout = silence;
+}
+
+}  // namespace tabulo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace tabulo {
+
+class Engine;
+
+// Fetches the icons the pages need and the www root lacks, one at a time over one TCP socket,
+// with HTTP/1.0, directly or through a proxy. Socket events run on the caller's thread while
+// the engine lets pending events run.
+class IconDownloader {
+  public:
+    explicit IconDownloader(Engine& engine);
+    ~IconDownloader();
+
+    // Starts the fetches; returns once the last one has started.
+    void cmdDlIcons_Click();
+    // Runs the socket events that are ready, without waiting.
+    void poll();
+    // Runs socket events until the last fetch has ended.
+    void finish();
+
+    const std::string& socketState() const;
+    const std::string& remoteHost() const;
+    const std::string& remotePath() const;
+
+    // A connection must open within `connect`; a response may stay silent for `silence`.
+    void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds silence);
+
+    static constexpr std::size_t kMaxResponse = 1024 * 1024;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tabulo

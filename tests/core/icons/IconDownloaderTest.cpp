@@ -1,0 +1,216 @@
+#include <poll.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "common/Text.h"
+#include "icons/IconDownloader.h"
+#include "support/Fixture.h"
+#include "support/LocalServers.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulo::test {
+namespace {
+
+const std::string kGif =
+    std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00", 19) +
+    std::string(",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;", 16);
+// A comment block that holds "GIF" again: the file is cut there.
+const std::string kGifWithEcho =
+    std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13) + "!\xfe\x03GIF" + kGif.substr(13);
+
+// nginx serving icons, and tinyproxy in front of it, for the whole suite.
+class IconDownloaderTest : public EngineTest {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = fs::temp_directory_path() / ("tabulo-servers-" + std::to_string(::getpid()));
+        fs::create_directories(dir_ / "www/icons");
+        fs::create_directories(dir_ / "tmp");
+        std::ofstream(dir_ / "www/icons/unknown.gif", std::ios::binary) << kGif;
+        std::ofstream(dir_ / "www/icons/txt.gif", std::ios::binary) << kGif;
+        std::ofstream(dir_ / "www/icons/echo.gif", std::ios::binary) << kGifWithEcho;
+        webPort_ = freeLoopbackPort();
+        proxyPort_ = freeLoopbackPort();
+        std::string d = dir_.string();
+        std::ofstream(dir_ / "nginx.conf")
+            << "daemon off; master_process off; pid " << d << "/nginx.pid; error_log " << d
+            << "/error.log;\n"
+            << "events { worker_connections 16; }\n"
+            << "http { access_log " << d << "/access.log; client_body_temp_path " << d << "/tmp;\n"
+            << "  proxy_temp_path " << d << "/tmp; fastcgi_temp_path " << d << "/tmp;\n"
+            << "  uwsgi_temp_path " << d << "/tmp; scgi_temp_path " << d << "/tmp;\n"
+            << "  server { listen 127.0.0.1:" << webPort_ << "; root " << d << "/www; } }\n";
+        std::ofstream(dir_ / "tinyproxy.conf")
+            << "Port " << proxyPort_ << "\nListen 127.0.0.1\nTimeout 10\n"
+            << "LogFile \"" << d << "/tinyproxy.log\"\nLogLevel Connect\n"
+            << "MaxClients 4\nAllow 127.0.0.1\n";
+        web_ = new Daemon({"/usr/sbin/nginx", "-c", d + "/nginx.conf", "-p", d}, webPort_);
+        proxy_ = new Daemon({"/usr/bin/tinyproxy", "-d", "-c", d + "/tinyproxy.conf"}, proxyPort_);
+    }
+    static void TearDownTestSuite() {
+        delete web_;
+        delete proxy_;
+        fs::remove_all(dir_);
+    }
+
+    void SetUp() override {
+        EngineTest::SetUp();
+        ASSERT_TRUE(web_->ready()) << "nginx did not start";
+        ASSERT_TRUE(proxy_->ready()) << "tinyproxy did not start";
+        engine.options().select(opt("optIconsLocal"));
+        engine.options().setText(opt("lblWWWroot"), makeFolder("www"));
+        iconsFrom("127.0.0.1:" + std::to_string(webPort_) + "/icons/#.gif");
+    }
+    void iconsFrom(const std::string& hostAndPath) {
+        engine.options().setText(opt("txtIcohrefDl"), "http://" + hostAndPath);
+    }
+    void download(const std::vector<std::string>& names) {
+        for (const auto& n : names) engine.AddNeededIcon(n);
+        engine.cmdDlIcons_Click();
+        engine.finishPendingEvents();
+    }
+    std::string icon(const std::string& type) {
+        return readFile(path("www/pics/icons/" + type + ".gif"));
+    }
+    bool said(const std::string& text) {
+        return std::find(host.statusLines.begin(), host.statusLines.end(), text) !=
+               host.statusLines.end();
+    }
+
+    static inline fs::path dir_;
+    static inline int webPort_ = 0, proxyPort_ = 0;
+    static inline Daemon* web_ = nullptr;
+    static inline Daemon* proxy_ = nullptr;
+};
+
+TEST_F(IconDownloaderTest, FetchesWhatIsMissingOneAfterTheOther) {
+    writeFile("www/pics/icons/dir.gif", "mine");
+    download({"dir", "unknown", "txt", "echo", "end_"});
+    EXPECT_EQ(icon("dir"), "mine");
+    EXPECT_EQ(icon("unknown"), kGif + "\r\n");
+    EXPECT_EQ(icon("txt"), kGif + "\r\n");
+    EXPECT_EQ(icon("echo"), kGifWithEcho.substr(0, 16) + "\r\n");  // cut at the second "GIF"
+    EXPECT_TRUE(said("Skipping icon : `dir.gif`"));
+    EXPECT_TRUE(said("Skipping icon : `end_.gif`"));
+    EXPECT_TRUE(
+        said("Selected : `127.0.0.1:" + std::to_string(webPort_) + "` <+> `/icons/txt.gif`"));
+    EXPECT_TRUE(said("Finished icon : `txt.gif`"));
+    EXPECT_EQ(engine.downloader().socketState(), "free");
+    for (const auto& entry : fs::directory_iterator(path("www/pics/icons"))) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+    }
+}
+
+TEST_F(IconDownloaderTest, MissingIconPageWritesNothing) {
+    download({"nosuchtype"});
+    EXPECT_FALSE(fs::exists(path("www/pics/icons/nosuchtype.gif")));
+    EXPECT_EQ(host.statusLines.back(), "Finished icon : `nosuchtype.gif`");
+    EXPECT_EQ(engine.downloader().socketState(), "free");
+}
+
+TEST_F(IconDownloaderTest, ThroughTheProxy) {
+    engine.options().setCheck(opt("chkProxy"), 1);
+    engine.options().setText(opt("txtProxy"), "127.0.0.1:" + std::to_string(proxyPort_));
+    download({"txt"});
+    EXPECT_EQ(icon("txt"), kGif + "\r\n");
+    EXPECT_TRUE(
+        said("Connecting to the website thru `127.0.0.1:" + std::to_string(proxyPort_) + "`..."));
+    EXPECT_TRUE(
+        contains(readFile((dir_ / "tinyproxy.log").string()),
+                 "GET http://127.0.0.1:" + std::to_string(webPort_) + "/icons/txt.gif HTTP/1.0"));
+}
+
+TEST_F(IconDownloaderTest, RequestBytesDirectAndThroughAProxy) {
+    ScriptedPeer peer(
+        [](int fd, const std::string&) { sendAll(fd, "HTTP/1.0 200 OK\r\n\r\nGIF89a"); });
+    std::string at = "127.0.0.1:" + std::to_string(peer.port());
+    iconsFrom("example.org/a//b/#.gif");  // the doubled "/" ends the path
+    engine.options().setCheck(opt("chkProxy"), 1);
+    engine.options().setText(opt("txtProxy"), at);
+    download({"txt"});
+    iconsFrom(at + "/pics/icons/ico.cgi?ico=#");
+    engine.options().setCheck(opt("chkProxy"), 0);
+    download({"a b\r\nX: y"});  // never reaches the request as it is, never stored
+    download({"c d"});
+    ASSERT_EQ(peer.requests().size(), 2u);
+    EXPECT_EQ(peer.requests()[0],
+              "GET http://example.org/a HTTP/1.0\r\nAccept: */*\r\nUser-Agent: Tabulo 42\r\n"
+              "Pragma: no-cache\r\nHost: example.org\r\nProxy-Connection: close\r\n\r\n");
+    EXPECT_EQ(
+        peer.requests()[1],
+        "GET /pics/icons/ico.cgi?ico=c%20d HTTP/1.0\r\nAccept: */*\r\nUser-Agent: Tabulo 42\r\n"
+        "Pragma: no-cache\r\nHost: " +
+            at + "\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(said("Skipping icon : `a b\r\nX: y.gif`"));
+    EXPECT_EQ(icon("c d"), "GIF89a\r\n");
+}
+
+TEST_F(IconDownloaderTest, HostOnlyTemplatesHaveAnEmptyPath) {
+    ScriptedPeer peer([](int, const std::string&) {});
+    std::string at = "127.0.0.1:" + std::to_string(peer.port());
+    for (std::string suffix : {"", "/"}) {
+        iconsFrom(at + suffix);
+        download({"t" + std::to_string(suffix.size())});
+        EXPECT_EQ(engine.downloader().remotePath(), "");
+    }
+    EXPECT_TRUE(peer.requests().back().starts_with("GET  HTTP/1.0\r\n"));
+}
+
+TEST_F(IconDownloaderTest, FailuresFreeTheSocketAndTheNextIconComes) {
+    engine.downloader().setTimeouts(std::chrono::milliseconds(2000),
+                                    std::chrono::milliseconds(300));
+    auto silent = std::make_unique<ScriptedPeer>([](int fd, const std::string&) {
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, 3000);  // says nothing until the client gives up
+    });
+    auto endless = std::make_unique<ScriptedPeer>([](int fd, const std::string&) {
+        std::string chunk(65536, 'x');
+        for (int i = 0; i < 40; ++i) sendAll(fd, chunk);
+    });
+    int refused = freeLoopbackPort();
+    auto error = [&](const std::string& what) {
+        return std::any_of(host.statusLines.begin(), host.statusLines.end(),
+                           [&](const std::string& l) {
+                               return l.starts_with("Error Winsock : ") && contains(l, what);
+                           });
+    };
+    iconsFrom("127.0.0.1:" + std::to_string(silent->port()) + "/#.gif");
+    download({"silent"});
+    EXPECT_TRUE(error("timed out"));
+    iconsFrom("127.0.0.1:" + std::to_string(endless->port()) + "/#.gif");
+    download({"endless"});
+    EXPECT_TRUE(error("larger than 1 MiB"));
+    iconsFrom("127.0.0.1:" + std::to_string(refused) + "/#.gif");
+    download({"refused"});
+    EXPECT_TRUE(error("refused"));
+    engine.options().setCheck(opt("chkProxy"), 1);
+    engine.options().setText(opt("txtProxy"), "127.0.0.1:99999");
+    download({"badproxy"});
+    EXPECT_TRUE(error("port from 1 to 65535"));
+    engine.options().setCheck(opt("chkProxy"), 0);
+    iconsFrom("127.0.0.1:" + std::to_string(webPort_) + "/icons/#.gif");
+    download({"txt"});
+    EXPECT_EQ(icon("txt"), kGif + "\r\n");
+    EXPECT_EQ(engine.downloader().socketState(), "free");
+    EXPECT_TRUE(
+        contains(host.questions.front(), "Winsock Error: The following Winsock error occured : '"));
+    EXPECT_TRUE(contains(host.questions.front(), ")\r\nTabulo couldn't contact the website :("));
+}
+
+TEST_F(IconDownloaderTest, AnIndexRunFetchesItsIcons) {
+    writeFile("site/a.txt");
+    writeFile("site/b.unknownext");
+    engine.options().setText(opt("lblWWWroot"), path("site"));
+    iconsFrom("127.0.0.1:" + std::to_string(webPort_) + "/icons/#.gif");
+    go("site");
+    engine.finishPendingEvents();
+    EXPECT_EQ(readFile(path("site/pics/icons/txt.gif")), kGif + "\r\n");
+    EXPECT_EQ(readFile(path("site/pics/icons/unknown.gif")), kGif + "\r\n");
+    EXPECT_TRUE(contains(readFile(path("site/index.html")), "src=\"pics/icons/txt.gif\""));
+}
+
+}  // namespace
+}  // namespace tabulo::test
