@@ -17,10 +17,12 @@ constexpr const char* kUsage =
     "usage: tabulo-cli [--answer=yes|no|cancel] FOLDER [-view] [-noquit] [-sheme THEME]\n"
     "       tabulo-cli --themes\n"
     "       tabulo-cli --save-theme NAME [-sheme THEME]\n"
+    "       tabulo-cli --scripts FOLDER [-sheme THEME]\n"
     "Writes an index page into FOLDER and every folder below it.\n"
     "  --answer=A       answer to overwrite questions when stdin is no terminal (default: no)\n"
     "  --themes         list the themes\n"
     "  --save-theme N   save the options after start-up as theme N, index nothing\n"
+    "  --scripts F      write the index and upload scripts into folder F, index nothing\n"
     "  -view            open the written page when done\n"
     "  -sheme THEME     index with that theme (the name comes last)\n"
     "Themes live in $TABULO_HOME, else $XDG_CONFIG_HOME/tabulo, else ~/.config/tabulo.\n";
@@ -37,8 +39,8 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     tabulo::Answer answer = tabulo::Answer::No;
     bool listThemes = false;
-    std::string saveAs;
-    bool save = false;
+    std::string saveAs, scriptsFolder;
+    bool save = false, scripts = false;
     int i = 1;
     for (; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -64,6 +66,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--save-theme" && i + 1 < argc) {
             save = true;
             saveAs = argv[++i];
+        } else if (arg == "--scripts" && i + 1 < argc) {
+            scripts = true;
+            scriptsFolder = argv[++i];
         } else {
             return usageError("unknown option " + std::string(arg));
         }
@@ -89,6 +94,15 @@ int main(int argc, char** argv) {
         engine.options().setText(tabulo::opt("cmbSheme"), saveAs);
         engine.options().setEditedMark("ok");  // saved without a question
         engine.cmdSave_Click();
+        return tabulo::contains(engine.statusLine(), "Error") ? 1 : 0;
+    }
+    if (scripts) {
+        if (!line.empty() && !line.starts_with("-sheme "))
+            return usageError("--scripts takes only -sheme THEME");
+        tabulo::Form_Activate(engine, line, StartMode::Tool, false);
+        if (tabulo::contains(engine.statusLine(), "Error")) return 1;
+        if (!tabulo::PrepareScriptFolder(engine, scriptsFolder)) return 1;
+        engine.cmdMakeScript_Click();
         return tabulo::contains(engine.statusLine(), "Error") ? 1 : 0;
     }
     if (line.empty()) return usageError("");

@@ -7,6 +7,7 @@
 #include "icons/IconDownloader.h"
 #include "icons/IconOptions.h"
 #include "options/PanelRules.h"
+#include "scripts/ServerScripts.h"
 #include "stylesheet/Stylesheet.h"
 #include "themes/Themes.h"
 
@@ -65,6 +66,10 @@ void Engine::cmdGo_Click() {
 
 void Engine::cmdWriteCss_Click() {
     WriteStylesheetFile(*this);
+}
+
+void Engine::cmdMakeScript_Click() {
+    WriteServerScripts(*this);
 }
 
 // The schematic is computed by the preview; every refresh counts as an edit.

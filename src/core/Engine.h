@@ -66,6 +66,7 @@ class Engine {
     void cmdWriteCss_Click();
     void cmdDlIcons_Click();
     void cmdPreView_Click();
+    void cmdMakeScript_Click();
     void ToggleOptionsPanel();
 
     void cmdLoad_Click();

@@ -162,6 +162,16 @@ TEST_F(CliTest, SaveThemeStartsFromTheDefaultOrANamedTheme) {
     EXPECT_FALSE(fs::exists(themePath("x")));
 }
 
+TEST_F(CliTest, ScriptsForAFolderBelowTheWwwRoot) {
+    makeFolder("a/b");
+    std::ofstream(themePath("default"), std::ios::binary) << "txtWWWroot.Text=" << root << "\r\n";
+    Result r = run({"--scripts", path("a/b")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(readFile(path("a/b/index.cgi")), "href=\\\"../index.css\\\""));
+    EXPECT_TRUE(fs::exists(path("a/b/upload.cgi")));
+    EXPECT_EQ(run({"--scripts", path("nowhere")}).exitCode, 1);
+}
+
 TEST_F(CliTest, FailedIconDownloadsLeaveTheRunASuccess) {
     writeFile("a.txt");
     std::ofstream(themePath("default"), std::ios::binary)

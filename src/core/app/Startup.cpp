@@ -10,6 +10,7 @@
 #include "common/Encoding.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
+#include "generator/Driver.h"
 #include "themes/Themes.h"
 
 namespace tabulo {
@@ -131,6 +132,18 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
     ApplyWwwRootLock(engine);
     o.setEditedMark("-");
     return outcome;
+}
+
+bool PrepareScriptFolder(Engine& engine, std::string_view folder) {
+    auto found = existingFolder(testedFolder(folder));
+    if (!found) {
+        engine.setStatus("Error: The `" + toUtf8(testedFolder(folder)) +
+                         "` directory not found or empty.");
+        return false;
+    }
+    engine.setCurrentFolder(*found);
+    engine.run().rootDepth = WwwRootDepth(engine);
+    return true;
 }
 
 }  // namespace tabulo

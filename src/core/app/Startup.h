@@ -28,6 +28,12 @@ struct StartOutcome {
 // Start-up: the theme list, the command line `line` (a folder, glued switches "-view",
 // "-noquit" and "-sheme NAME" included), the default theme, the www-root lock. With `index`
 // false the folder is not indexed (for tools that only want the options).
-StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode, bool index = true);
+StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode,
+                           bool index = true);
+
+// Points the folder list at `folder` and works out the www root depth as an index run of it
+// would, so scripts written there link the stylesheet right; false (with an error in the
+// status line) when the folder does not exist.
+bool PrepareScriptFolder(Engine& engine, std::string_view folder);
 
 }  // namespace tabulo

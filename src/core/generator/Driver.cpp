@@ -112,6 +112,14 @@ void appendAllInOneFooter(Engine& engine) {
 
 }  // namespace
 
+// The depth of the www root itself: the depth text is only set by a lock, and choosing an
+// all-in-one mode sets the www root without one, which would leave every up link wrong.
+int WwwRootDepth(Engine& engine) {
+    std::string wwwRoot = engine.options().text(opt("txtWWWroot"));
+    while (wwwRoot.size() > 1 && wwwRoot.back() == '/') wwwRoot.pop_back();
+    return CountPathSeparators(wwwRoot.empty() ? engine.currentFolder() : wwwRoot);
+}
+
 void RunIndex(Engine& engine) {
     Options& o = engine.options();
     IndexRun& run = engine.run();
@@ -124,11 +132,7 @@ void RunIndex(Engine& engine) {
         engine.AddNeededIcon("unknown");
     }
     const std::string top = engine.currentFolder();
-    // The depth of the www root itself: the depth text is only set by a lock, and choosing an
-    // all-in-one mode sets the www root without one, which would leave every up link wrong.
-    std::string wwwRoot = o.text(opt("txtWWWroot"));
-    while (wwwRoot.size() > 1 && wwwRoot.back() == '/') wwwRoot.pop_back();
-    run.rootDepth = CountPathSeparators(wwwRoot.empty() ? top : wwwRoot);
+    run.rootDepth = WwwRootDepth(engine);
     run.startFolder.clear();
     run.topFolder = top;
 

@@ -20,25 +20,26 @@ std::string aboutLine(Engine& engine) {
     std::string generated, credits, date;
     if (o.on(opt("chkAboutGenWith"))) {
         generated = "Genererated with <a href=\"" + std::string(kUpdatePage) +
-                    o.text(opt("lblVersion")) + "&amp;s=" + o.text(opt("cmbSheme")) +
+                    "?v=" + o.text(opt("lblVersion")) + "&amp;s=" + o.text(opt("cmbSheme")) +
                     "\"> tabulo</a>";
     }
     if (o.on(opt("chkAboutCredits"))) {
         credits = " by <a href=\"" + URLEncode(o, o.text(opt("txtAboutLink"))) + "\">" +
                   o.text(opt("txtAboutNick")) + "</a>";
     }
-    if (o.on(opt("chkAboutDate"))) {
-        std::tm tm = engine.today();
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", tm.tm_mon + 1, tm.tm_mday,
-                      tm.tm_year + 1900);
-        date = std::string(" on ") + buf;
-    }
+    if (o.on(opt("chkAboutDate"))) date = " on " + TodayText(engine);
     return "  <p" + align + "><i><font size=\"2\">" + generated + credits + date +
            ".</font></i></p>";
 }
 
 }  // namespace
+
+std::string TodayText(Engine& engine) {
+    std::tm tm = engine.today();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
+    return buf;
+}
 
 void WritePageFooter(Engine& engine) {
     const Options& o = engine.options();

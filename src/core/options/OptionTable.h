@@ -34,7 +34,7 @@ using OptionId = std::size_t;
 inline constexpr std::string_view kIconService =
     "http://tabulo.example.org/pics/icons/ico.cgi?ico=#";
 inline constexpr std::string_view kOwnerPage = "http://tabulo.example.org/";
-inline constexpr std::string_view kUpdatePage = "http://tabulo.example.org/update.cgi?v=";
+inline constexpr std::string_view kUpdatePage = "http://tabulo.example.org/update.cgi";
 inline constexpr std::string_view kHomeSite = "http://tabulo.example.org/";
 inline constexpr std::string_view kExamplePreLink = "ftp://ftp.example.org/pub/";
 
