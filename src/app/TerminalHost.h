@@ -20,6 +20,8 @@ class TerminalHost : public Host {
     void processEvents() override {}
     void openInShell(const std::string& target, const std::string& workingFolder) override;
     std::optional<std::string> chooseFolder(const std::string&) override { return std::nullopt; }
+    std::optional<std::uint32_t> chooseColor(std::uint32_t) override { return std::nullopt; }
+    std::optional<Font> chooseFont(const Font&) override { return std::nullopt; }
 
     bool sawError() const { return sawError_; }
 

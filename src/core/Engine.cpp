@@ -33,6 +33,7 @@ Engine::Engine(Host& host)
     std::error_code ec;
     currentFolder_ = std::filesystem::current_path(ec).string();
     rules_->applyStates();
+    preview_ = ComputePreview(options_);
 }
 
 Engine::~Engine() = default;
@@ -72,9 +73,10 @@ void Engine::cmdMakeScript_Click() {
     WriteServerScripts(*this);
 }
 
-// The schematic is computed by the preview; every refresh counts as an edit.
+// Every refresh counts as an edit; start-up and theme loads reset the mark afterwards.
 void Engine::cmdPreView_Click() {
     options_.setEditedMark("*");
+    preview_ = ComputePreview(options_);
     ++previewVersion_;
 }
 

@@ -6,9 +6,11 @@
 #include <string>
 
 #include "Host.h"
+#include "colours/ColourEditor.h"
 #include "generator/IndexRun.h"
 #include "options/Options.h"
 #include "options/Panel.h"
+#include "preview/Preview.h"
 
 namespace tabulo {
 
@@ -58,8 +60,10 @@ class Engine {
     // The theme list: "default", "random", then the themes found and saved.
     std::vector<std::string>& themeList() { return themeList_; }
 
-    // How often the preview was refreshed; the window redraws when it grows.
+    // The schematic page and how often it was refreshed; the window redraws when it grows.
+    const PreviewModel& preview() const { return preview_; }
     unsigned previewVersion() const { return previewVersion_; }
+    ColourEditor& colours() { return colours_; }
 
     // Operations.
     void cmdGo_Click();
@@ -93,6 +97,8 @@ class Engine {
     std::unique_ptr<IconDownloader> downloader_;
     std::vector<std::string> themeList_{"default", "random"};
     unsigned previewVersion_ = 0;
+    PreviewModel preview_;
+    ColourEditor colours_{*this};
     bool runSawError_ = false;
     IndexRun run_;
     NeededIconList neededIcons_;

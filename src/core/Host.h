@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,14 @@ class Host {
     virtual void openInShell(const std::string& target, const std::string& workingFolder) = 0;
     // A folder chooser starting at `start`; nothing when cancelled.
     virtual std::optional<std::string> chooseFolder(const std::string& start) = 0;
+    // The colour dialog: red in the low byte, then green, then blue; nothing when cancelled.
+    virtual std::optional<std::uint32_t> chooseColor(std::uint32_t initial) = 0;
+    // The font dialog; nothing when cancelled.
+    struct Font {
+        std::string family;
+        float size = 0;
+    };
+    virtual std::optional<Font> chooseFont(const Font& initial) = 0;
 };
 
 }  // namespace tabulo

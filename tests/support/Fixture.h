@@ -28,6 +28,8 @@ class ScriptedHost : public Host {
         opened.push_back(target + " in " + folder);
     }
     std::optional<std::string> chooseFolder(const std::string&) override { return chosenFolder; }
+    std::optional<std::uint32_t> chooseColor(std::uint32_t) override { return chosenColor; }
+    std::optional<Font> chooseFont(const Font&) override { return chosenFont; }
 
     bool sawError() const;
 
@@ -36,6 +38,8 @@ class ScriptedHost : public Host {
     std::deque<Answer> answers;
     std::vector<std::string> opened;
     std::optional<std::string> chosenFolder;
+    std::optional<std::uint32_t> chosenColor;
+    std::optional<Font> chosenFont;
     int eventPumps = 0;
 };
 

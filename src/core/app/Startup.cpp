@@ -129,6 +129,7 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
 
     if (!defaultLoaded && defaultThemeWanted(outcome.theme))
         loadNamedTheme(engine, o.text(opt("cmbSheme")));
+    for (int slot = 0; slot < 9; ++slot) engine.colours().RefreshColorField(slot);
     ApplyWwwRootLock(engine);
     o.setEditedMark("-");
     return outcome;

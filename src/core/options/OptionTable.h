@@ -182,6 +182,11 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"chkDebug", K::Check, "0", {}, 1, false},
     {"txtZtestSize", K::Text, "12", {}, 1, false},
     {"scrIconsSize", K::Slider, "29", {}, 1, false},
+    {"scrR", K::Slider, "0", {}, 1, false},
+    {"scrG", K::Slider, "0", {}, 1, false},
+    {"scrB", K::Slider, "0", {}, 1, false},
+    {"scrBrightness", K::Slider, "12000", {}, 1, false},
+    {"scrFontSize", K::Slider, "88", {}, 1, false},
     // part of the window, neither stored nor read
     {"chkGlobalMidi", K::Check, "0", {}, 1, false},
     {"txtCapMidi", K::Text, "music.mid", {}, 1, false},

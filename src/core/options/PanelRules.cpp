@@ -178,8 +178,18 @@ const std::unordered_map<OptionId, Rule>& rules() {
         t[opt("optExtention")] = {false, false, commentState};
         t[opt("tabOptions")] = {false, false, nullptr,
                                 [](Engine& e) { e.panel().setMixerTop(Panel::kLineBottom + 100); }};
+        t[opt("scrR")] = {false, false, nullptr,
+                          [](Engine& e) { e.colours().ComponentSliderChanged(0); }};
+        t[opt("scrG")] = {false, false, nullptr,
+                          [](Engine& e) { e.colours().ComponentSliderChanged(1); }};
+        t[opt("scrB")] = {false, false, nullptr,
+                          [](Engine& e) { e.colours().ComponentSliderChanged(2); }};
+        t[opt("scrBrightness")] = {false, false, nullptr,
+                                   [](Engine& e) { e.colours().BrightnessChanged(); }};
+        t[opt("scrFontSize")] = {false, false, nullptr,
+                                 [](Engine& e) { e.colours().FontSizeSliderChanged(); }};
         t[opt("chkColor")] = {
-            true, false, [](Engine& e) { e.panel().setVisible("frmColor", on(e, "chkColor")); },
+            true, true, [](Engine& e) { e.panel().setVisible("frmColor", on(e, "chkColor")); },
             [](Engine& e) {
                 e.options().setCheck(opt("chkCss"), e.options().check(opt("chkColor")));
             }};
@@ -219,13 +229,14 @@ const std::unordered_map<OptionId, Rule>& rules() {
 
 PanelRules::PanelRules(Engine& engine)
     : engine_(engine),
-      token_(engine.options().subscribe([this](OptionId id, int) { onChange(id); })) {}
+      token_(engine.options().subscribe([this](OptionId id, int index) { onChange(id, index); })) {}
 
 PanelRules::~PanelRules() {
     engine_.options().unsubscribe(token_);
 }
 
-void PanelRules::onChange(OptionId id) {
+void PanelRules::onChange(OptionId id, int index) {
+    if (id == opt("txtColorHex")) return engine_.colours().RefreshColorField(index);
     auto it = rules().find(id);
     if (it == rules().end()) return;
     const Rule& rule = it->second;

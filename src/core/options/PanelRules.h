@@ -10,7 +10,7 @@ class Engine;
 // theme load, marks the options edited, enables or shows dependent controls and refreshes the
 // preview, as its rule says. A rule that sets another option runs that option's rule first.
 class PanelRules {
-public:
+  public:
     explicit PanelRules(Engine& engine);
     ~PanelRules();
     PanelRules(const PanelRules&) = delete;
@@ -19,8 +19,8 @@ public:
     // Enabled and visible states as the current values ask, without marking anything.
     void applyStates();
 
-private:
-    void onChange(OptionId id);
+  private:
+    void onChange(OptionId id, int index);
 
     Engine& engine_;
     int token_;

@@ -84,6 +84,10 @@ TEST_F(StartupTest, WithoutACommandLine) {
     EXPECT_EQ(engine.currentFolder(), path("www"));
     EXPECT_FALSE(engine.panel().visible("cmdLockWWWRoot"));
     EXPECT_EQ(engine.options().editedMark(), "-");
+    // Every field painted; the mixer stands at the page background with its colour.
+    EXPECT_EQ(engine.colours().field(1).background, 0xAAAAAAu);
+    EXPECT_EQ(engine.colours().currentSlot(), 0);
+    EXPECT_EQ(engine.options().check(opt("scrR")), 255 - 0xF0);
     EXPECT_TRUE(engine.Form_Unload());
     EXPECT_TRUE(host.questions.empty());
 }

@@ -1,0 +1,180 @@
+#include "colours/ColourEditor.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "Engine.h"
+#include "common/Text.h"
+
+namespace tabulo {
+
+namespace {
+
+constexpr OptionId kSliders[] = {opt("scrR"), opt("scrG"), opt("scrB")};
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+int component(std::string_view text, int index) {
+    return hexDigit(text[static_cast<std::size_t>(index) * 2]) * 16 +
+           hexDigit(text[static_cast<std::size_t>(index) * 2 + 1]);
+}
+
+std::string hex2(int n) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02X", n);
+    return buf;
+}
+
+// Seconds since midnight, with their fraction, as the seed of a new sequence.
+std::function<double()> timeOfDaySource() {
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(now).count() % (86400LL * 1000000);
+    auto generator = std::make_shared<std::mt19937_64>(static_cast<std::uint64_t>(micros));
+    return [generator] { return std::uniform_real_distribution<double>(0.0, 1.0)(*generator); };
+}
+
+}  // namespace
+
+bool IsHexColor(std::string_view text) {
+    int count = 0;
+    for (std::size_t i = 0; i < 6 && i < text.size(); ++i) count += hexDigit(text[i]) >= 0;
+    return count == 6;
+}
+
+Rgb SlotColour(std::string_view text) {
+    if (!IsHexColor(text)) return kWhite;
+    return static_cast<Rgb>(component(text, 0) << 16 | component(text, 1) << 8 |
+                            component(text, 2));
+}
+
+std::string StrNumber(float value) {
+    char buf[64];
+    for (int precision = 1; precision <= 9; ++precision) {
+        std::snprintf(buf, sizeof buf, "%.*g", precision, static_cast<double>(value));
+        if (std::strtof(buf, nullptr) == value) break;
+    }
+    std::string text = buf;
+    if (text.find('e') != std::string::npos) {  // plain digits, as the classic form writes them
+        std::snprintf(buf, sizeof buf, "%.6f", static_cast<double>(value));
+        text = buf;
+        while (text.find('.') != std::string::npos && (text.back() == '0' || text.back() == '.'))
+            text.pop_back();
+    }
+    return value < 0 ? text : " " + text;
+}
+
+ColourEditor::ColourEditor(Engine& engine) : randomSource(timeOfDaySource), engine_(engine) {}
+
+void ColourEditor::RefreshColorField(int slot) {
+    const std::string& text = engine_.options().colour(slot);
+    Paint& paint = fields_.at(static_cast<std::size_t>(slot));
+    if (IsHexColor(text)) {
+        paint.background = SlotColour(text);
+        int sum = component(text, 0) + component(text, 1) + component(text, 2);
+        paint.text = sum >= 300 ? kBlack : kWhite;
+        SelectColorSlot(currentSlot_);
+    } else {
+        paint = Paint{};
+    }
+    engine_.cmdPreView_Click();
+}
+
+void ColourEditor::SelectColorSlot(int slot) {
+    engine_.options().setEditedMark("*");
+    currentSlot_ = slot;
+    int fieldTop = kFieldTop + slot * kFieldPitch;
+    engine_.panel().setMixerTop(kTabsTop + kPanelTop + fieldTop - 2 * kFieldHeight);
+    mixerLeft_ = kPanelLeft + kFieldLeft + kFieldHeight;
+    const std::string text = engine_.options().colour(slot);
+    if (!IsHexColor(text)) return;
+    for (int c = 0; c < 3; ++c) engine_.options().setCheck(kSliders[c], 255 - component(text, c));
+}
+
+void ColourEditor::ComponentSliderChanged(int c) {
+    int value = engine_.options().check(kSliders[c]);
+    int k = 255 - value;
+    ComponentLabel& label = labels_.at(static_cast<std::size_t>(c));
+    label.caption = " " + std::to_string(k);
+    label.background = static_cast<Rgb>(k) << (16 - 8 * c);
+    label.text = value > 128 ? kWhite : kBlack;
+    const std::string text = engine_.options().colour(currentSlot_);
+    auto piece = [&](std::size_t from, std::size_t count) {
+        return from < text.size() ? text.substr(from, count) : std::string();
+    };
+    std::string h = hex2(k), written;
+    if (c == 0) written = h + piece(2, 4);
+    if (c == 1) written = piece(0, 2) + h + piece(4, 2);
+    if (c == 2) written = piece(0, 4) + h;
+    engine_.options().setColour(currentSlot_, asciiLower(written));
+}
+
+void ColourEditor::BrightnessChanged() {
+    Options& o = engine_.options();
+    int value = o.check(opt("scrBrightness"));
+    int d = value - previousBrightness_;
+    for (OptionId slider : kSliders) {
+        int moved = o.check(slider) + d;
+        if (moved >= 0 && moved <= 255) o.setCheck(slider, moved);
+    }
+    previousBrightness_ = value;
+}
+
+void ColourEditor::cmdBrowseColor_Click() {
+    auto chosen = engine_.host().chooseColor(0);
+    if (!chosen) return;  // cancelled: the slot stays as it was
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%06X", *chosen & 0xFFFFFF);
+    std::string bgr = buf;
+    engine_.options().setColour(currentSlot_,
+                                bgr.substr(4, 2) + bgr.substr(2, 2) + bgr.substr(0, 2));
+    SelectColorSlot(currentSlot_);
+}
+
+void ColourEditor::ParkMixer() {
+    engine_.panel().setMixerTop(Panel::kLineBottom + 100);
+}
+
+void ColourEditor::FontSizeSliderChanged() {
+    engine_.options().setEditedMark("*");
+    engine_.options().setText(
+        opt("txtFontSize"),
+        StrNumber(static_cast<float>(100 - engine_.options().check(opt("scrFontSize")))));
+}
+
+void ColourEditor::cmdBrowseFont_Click() {
+    Options& o = engine_.options();
+    o.setEditedMark("*");
+    auto font = engine_.host().chooseFont(
+        {o.text(opt("txtFont")), static_cast<float>(val(o.text(opt("txtFontSize"))))});
+    if (!font) return;
+    o.setText(opt("txtFontSize"), StrNumber(font->size));
+    o.setText(opt("txtFont"), font->family);
+}
+
+void ColourEditor::GenerateRandomScheme() {
+    Options& o = engine_.options();
+    o.setEditedMark("*");
+    auto u = randomSource();
+    int a1 = static_cast<int>(std::floor(u() * 100)) + 50;
+    int a2 = static_cast<int>(std::floor(u() * 100)) + 50;
+    int a3 = static_cast<int>(std::floor(u() * 100)) + 50;
+    [[maybe_unused]] int d = static_cast<int>(std::floor(u() * 100));  // drawn, keeps the sequence
+    int e = static_cast<int>(std::floor(u() * 54)) + 50;
+    std::string table = asciiLower(hex2(a1) + hex2(a2) + hex2(a3));
+    o.setColour(1, table);
+    o.setColour(2, table);
+    o.setColour(3, "000000");
+    o.setColour(0, asciiLower(hex2(a1 + e) + hex2(a2 + e) + hex2(a3 + e)));
+    engine_.cmdPreView_Click();
+}
+
+}  // namespace tabulo

@@ -1,0 +1,145 @@
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+
+#include "colours/ColourEditor.h"
+#include "common/Text.h"
+#include "support/Fixture.h"
+
+namespace tabulo::test {
+namespace {
+
+class ColourEditorTest : public EngineTest {
+  protected:
+    Options& o() { return engine.options(); }
+    ColourEditor& ed() { return engine.colours(); }
+    void type(int slot, const std::string& text) { o().setColour(slot, text); }
+};
+
+TEST_F(ColourEditorTest, FieldsPaintThemselves) {
+    EXPECT_TRUE(IsHexColor("ff00ffzz"));
+    EXPECT_FALSE(IsHexColor("00000"));
+    EXPECT_FALSE(IsHexColor("12345g"));
+    for (auto [text, background, ink] :
+         std::vector<std::tuple<std::string, Rgb, Rgb>>{{"646464", 0x646464, kBlack},
+                                                        {"636464", 0x636464, kWhite},
+                                                        {"FFFFFF", 0xFFFFFF, kBlack},
+                                                        {"000000", 0x000000, kWhite},
+                                                        {"ff00ffzz", 0xFF00FF, kBlack},
+                                                        {"00000", kWhite, kBlack}}) {
+        type(4, text);
+        EXPECT_EQ(ed().field(4).background, background) << text;
+        EXPECT_EQ(ed().field(4).text, ink) << text;
+    }
+}
+
+TEST_F(ColourEditorTest, MalformedSlotLeavesTheSliders) {
+    ed().SelectColorSlot(4);
+    type(4, "102030");
+    EXPECT_EQ(o().check(opt("scrR")), 255 - 0x10);
+    type(4, "00000");
+    EXPECT_EQ(o().check(opt("scrR")), 255 - 0x10);
+    EXPECT_EQ(o().colour(4), "00000");
+}
+
+TEST_F(ColourEditorTest, SlidersWriteTheCurrentSlot) {
+    type(2, "1a2b3c");
+    ed().SelectColorSlot(2);
+    EXPECT_EQ(o().editedMark(), "*");
+    EXPECT_EQ(o().check(opt("scrG")), 255 - 0x2b);
+    o().setCheck(opt("scrR"), 0);
+    EXPECT_EQ(o().colour(2), "ff2b3c");
+    EXPECT_EQ(ed().label(0).caption, " 255");
+    EXPECT_EQ(ed().label(0).background, 0xFF0000u);
+    type(2, "1a2b3c");
+    o().setCheck(opt("scrB"), 255);
+    EXPECT_EQ(o().colour(2), "1a2b00");
+    EXPECT_EQ(ed().label(2).text, kWhite);  // slider value above 128
+    type(2, "abc");
+    o().setCheck(opt("scrG"), 0);
+    EXPECT_EQ(o().colour(2), "abff");  // what the text lacks stays absent
+}
+
+TEST_F(ColourEditorTest, BrightnessShiftsTheComponentsThatCan) {
+    type(3, "ff8000");
+    ed().SelectColorSlot(3);
+    o().setCheck(opt("scrBrightness"), 12010);
+    EXPECT_EQ(o().colour(3), "f57600");
+    EXPECT_EQ(o().check(opt("scrB")), 255);
+}
+
+TEST_F(ColourEditorTest, ColourDialog) {
+    ed().SelectColorSlot(6);
+    host.chosenColor = 0x030201;  // red 1, green 2, blue 3
+    ed().cmdBrowseColor_Click();
+    EXPECT_EQ(o().colour(6), "010203");
+    host.chosenColor.reset();  // cancelled
+    ed().cmdBrowseColor_Click();
+    EXPECT_EQ(o().colour(6), "010203");
+}
+
+TEST_F(ColourEditorTest, MixerStandsBesideTheFieldOrParks) {
+    ed().SelectColorSlot(5);
+    int besideFive = engine.panel().mixerTop();
+    ed().SelectColorSlot(1);
+    EXPECT_EQ(besideFive - engine.panel().mixerTop(), 4 * ColourEditor::kFieldPitch);
+    ed().ParkMixer();
+    EXPECT_EQ(engine.panel().mixerTop(), Panel::kLineBottom + 100);
+}
+
+TEST_F(ColourEditorTest, FontCompanions) {
+    o().setCheck(opt("scrFontSize"), 90);
+    EXPECT_EQ(o().text(opt("txtFontSize")), " 10");
+    host.chosenFont = Host::Font{"Courier New", 10.5f};
+    ed().cmdBrowseFont_Click();
+    EXPECT_EQ(o().text(opt("txtFontSize")), " 10.5");
+    EXPECT_EQ(o().text(opt("txtFont")), "Courier New");
+    host.chosenFont.reset();
+    ed().cmdBrowseFont_Click();
+    EXPECT_EQ(o().text(opt("txtFont")), "Courier New");
+    EXPECT_EQ(StrNumber(-2.25f), "-2.25");
+}
+
+TEST_F(ColourEditorTest, RandomSchemeInvariants) {
+    std::set<std::string> tables;
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        ed().randomSource = [seed] {
+            auto state = std::make_shared<std::mt19937>(seed);
+            return [state] { return std::uniform_real_distribution<double>(0.0, 1.0)(*state); };
+        };
+        type(4, "123456");
+        ed().GenerateRandomScheme();
+        const std::string page = o().colour(0), table = o().colour(1);
+        ASSERT_TRUE(IsHexColor(page) && IsHexColor(table));
+        EXPECT_EQ(page, asciiLower(page));
+        EXPECT_EQ(o().colour(2), table);
+        EXPECT_EQ(o().colour(3), "000000");
+        EXPECT_EQ(o().colour(4), "123456");
+        Rgb p = SlotColour(page), t = SlotColour(table);
+        int e = static_cast<int>(p >> 16) - static_cast<int>(t >> 16);
+        EXPECT_GE(e, 50);
+        EXPECT_LE(e, 103);
+        EXPECT_EQ(static_cast<int>((p >> 8) & 0xFF) - static_cast<int>((t >> 8) & 0xFF), e);
+        EXPECT_EQ(static_cast<int>(p & 0xFF) - static_cast<int>(t & 0xFF), e);
+        EXPECT_EQ(ed().field(0).text, kBlack);
+        tables.insert(table);
+    }
+    EXPECT_GT(tables.size(), 250u);
+}
+
+TEST_F(ColourEditorTest, ThemeLoadRepaintsAndEndsUnedited) {
+    engine.options().setText(opt("cmbSheme"), "t");
+    std::ofstream(std::filesystem::path(root).parent_path() / "home/t.color")
+        << "txtColorHex=&102030&aaaaaa&aaaaaa&&000000&&d000d0&f0f0f0&f0f0f0";
+    unsigned before = engine.previewVersion();
+    engine.cmdLoad_Click();
+    EXPECT_EQ(ed().field(0).background, 0x102030u);
+    EXPECT_EQ(ed().field(3).background, kWhite);
+    EXPECT_GT(engine.previewVersion(), before);
+    EXPECT_EQ(engine.preview().outerTable.borderColour, 0x808080u);
+    EXPECT_EQ(o().editedMark(), "-");
+}
+
+}  // namespace
+}  // namespace tabulo::test
