@@ -8,6 +8,7 @@
 #include "icons/IconOptions.h"
 #include "options/PanelRules.h"
 #include "scripts/ServerScripts.h"
+#include "shell/Shell.h"
 #include "stylesheet/Stylesheet.h"
 #include "themes/Themes.h"
 
@@ -54,6 +55,10 @@ void Engine::setNetworkStatus(std::string text) {
 void Engine::letEventsRun() {
     downloader_->poll();
     host_.processEvents();
+}
+
+void Engine::pollNetwork() {
+    downloader_->poll();
 }
 
 void Engine::finishPendingEvents() {
@@ -134,6 +139,23 @@ void Engine::cmdBrowseDesc_Click() {
 
 void Engine::cmdBrowseIconPath_Click() {
     ChooseLocalIconFolder(*this);
+}
+
+void Engine::cmdBrowseAllInOneFolder_Click() {
+    ChooseAllInOneFolder(*this);
+}
+
+void Engine::cmdOpen_Click() {
+    host_.openInShell(currentFolder_, currentFolder_);
+}
+
+void Engine::lblUpdate_Click(const std::string& programFolder) {
+    host_.openInShell(std::string(kHomeSite), programFolder);
+}
+
+void Engine::txtAboutLink_DblClick() {
+    options_.setEditedMark("*");
+    host_.openInShell(options_.text(opt("txtAboutLink")), "/");
 }
 
 bool Engine::Form_Unload() {

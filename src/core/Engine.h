@@ -41,6 +41,8 @@ class Engine {
     void letEventsRun();
     // Waits for the last icon fetch to end (a tool that is about to exit).
     void finishPendingEvents();
+    // Runs the socket events that are ready, for a window's own event loop.
+    void pollNetwork();
     IconDownloader& downloader() { return *downloader_; }
 
     // The folder whose page is written (the folder list's path).
@@ -85,6 +87,11 @@ class Engine {
     void cmdRemoveMoreWWW_Click(int selected);
     void cmdBrowseDesc_Click();
     void cmdBrowseIconPath_Click();
+    void cmdBrowseAllInOneFolder_Click();
+    // Shell requests: the current folder, the product's site, the site owner's page.
+    void cmdOpen_Click();
+    void lblUpdate_Click(const std::string& programFolder);
+    void txtAboutLink_DblClick();
 
     // The exit question; true when the window may close.
     bool Form_Unload();

@@ -54,6 +54,15 @@ void Panel::setMixerTop(int twips) {
     changed("rgbFrame");
 }
 
+std::vector<std::string> Panel::controls() const {
+    std::vector<std::string> names;
+    for (const auto& [name, state] : disabled_) names.push_back(name);
+    for (const auto& [name, state] : hidden_) {
+        if (!disabled_.contains(name)) names.push_back(name);
+    }
+    return names;
+}
+
 int Panel::subscribe(Listener listener) {
     listeners_.emplace_back(nextToken_, std::move(listener));
     return nextToken_++;

@@ -36,6 +36,9 @@ public:
     int mixerTop() const { return mixerTop_; }
     void setMixerTop(int twips);
 
+    // Every control whose state was ever set, for a window that applies them all at once.
+    std::vector<std::string> controls() const;
+
     int subscribe(Listener listener);
     void unsubscribe(int token);
 

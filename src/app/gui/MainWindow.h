@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <unordered_map>
+
+#include "Engine.h"
+#include "Host.h"
+
+namespace tabulo::gui {
+
+class ColourFields;
+class PreviewWidget;
+
+// The main window frmMain. It holds no rules of its own: every widget carries its option's
+// name, edits go to the engine, and the engine's values and panel state come back to the
+// widgets. It is also the engine's host: status line, questions, dialogs, the desktop.
+class MainWindow : public QWidget, public Host {
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    Engine& engine() { return *engine_; }
+
+    // Start-up with the command line; true when the program should end now.
+    bool startUp(const QString& commandLine, const QString& executable);
+
+    // Host
+    void status(const std::string& text) override;
+    Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
+    void processEvents() override;
+    void openInShell(const std::string& target, const std::string& workingFolder) override;
+    std::optional<std::string> chooseFolder(const std::string& start) override;
+    std::optional<std::uint32_t> chooseColor(std::uint32_t initial) override;
+    std::optional<Font> chooseFont(const Font& initial) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    QWidget* bind(std::string_view option, QWidget* parent);
+    QWidget* control(const QString& name, const QString& caption, QWidget* parent);
+    QWidget* row(std::initializer_list<std::pair<const char*, const char*>> items, QWidget* parent);
+    QWidget* buildTopArea();
+    QTabWidget* buildTabs();
+    void showOption(OptionId id, int index);
+    void showPanelState(const std::string& control);
+    void showAll();
+    void afterChange();
+    void setFolder(const QString& path);
+    void fillLists();
+    void go();
+
+    std::unique_ptr<Engine> engine_;
+    std::unordered_map<OptionId, QWidget*> widgets_;
+    QComboBox* drives_ = nullptr;
+    QListWidget* folders_ = nullptr;
+    QListWidget* files_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* edited_ = nullptr;
+    QLabel* selectedFolder_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* goButton_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    QWidget* mixer_ = nullptr;
+    QWidget* recOptions_ = nullptr;
+    ColourFields* colourFields_ = nullptr;
+    PreviewWidget* preview_ = nullptr;
+    QTimer network_;
+    unsigned shownPreview_ = ~0u;
+    std::string shownFolder_;
+    bool afterChangeQueued_ = false;
+};
+
+}  // namespace tabulo::gui

@@ -1,0 +1,119 @@
+#include "gui/Widgets.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QPainter>
+
+namespace tabulo::gui {
+
+namespace {
+
+QColor qcolour(Rgb rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+constexpr const char* kSlotCaptions[] = {"Page Background :", "Table Background :", "Cell background :",
+                                         "Table Border :",    "Font color :",        "Links :",
+                                         "Visited :",         "Future1 :",           "Future2 :"};
+
+}  // namespace
+
+IndexedOptionGroup::IndexedOptionGroup(const QStringList& captions, QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (int i = 0; i < captions.size(); ++i) {
+        auto* radio = new QRadioButton(captions[i], this);
+        radio->setAutoExclusive(false);
+        connect(radio, &QRadioButton::clicked, this, [this, i] { emit chosen(i); });
+        layout->addWidget(radio);
+        members.push_back(radio);
+    }
+}
+
+void IndexedOptionGroup::showSelected(int index) {
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        QSignalBlocker block(members[i]);
+        members[i]->setChecked(static_cast<int>(i) == index);
+    }
+}
+
+ColourFields::ColourFields(QWidget* parent) : QWidget(parent) {
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setVerticalSpacing(2);
+    QFont courier("Courier");
+    courier.setStyleHint(QFont::TypeWriter);
+    for (int i = 0; i < 9; ++i) {
+        auto* label = new QLabel(kSlotCaptions[i], this);
+        label->setObjectName(QString("lblColordesc_%1").arg(i));
+        label->installEventFilter(this);
+        auto* field = new QLineEdit(this);
+        field->setObjectName(QString("txtColorHex_%1").arg(i));
+        field->setFont(courier);
+        field->setMaximumWidth(90);
+        field->setAutoFillBackground(true);
+        field->installEventFilter(this);
+        connect(field, &QLineEdit::textEdited, this, [this, i](const QString& t) { emit edited(i, t); });
+        grid->addWidget(label, i, 0);
+        grid->addWidget(field, i, 1);
+        if (i >= 7) label->hide(), field->hide();  // reserved slots
+        fields_.push_back(field);
+        labels_.push_back(label);
+    }
+}
+
+void ColourFields::paint(int slot, const ColourEditor::Paint& paint) {
+    QPalette palette = fields_[static_cast<std::size_t>(slot)]->palette();
+    palette.setColor(QPalette::Base, qcolour(paint.background));
+    palette.setColor(QPalette::Text, qcolour(paint.text));
+    fields_[static_cast<std::size_t>(slot)]->setPalette(palette);
+}
+
+bool ColourFields::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        for (std::size_t i = 0; i < fields_.size(); ++i) {
+            if (watched == fields_[i]) emit clicked(static_cast<int>(i));
+        }
+        for (QLabel* label : labels_) {
+            if (watched == label) emit labelClicked();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+PreviewWidget::PreviewWidget(Engine& engine, QWidget* parent) : QWidget(parent), engine_(engine) {
+    setMinimumSize(200, 232);
+}
+
+QSize PreviewWidget::sizeHint() const { return {200, 232}; }
+
+void PreviewWidget::paintEvent(QPaintEvent*) {
+    const PreviewModel& p = engine_.preview();
+    QPainter painter(this);
+    // Marks are laid out in twips on the preview's own area; scale that onto the widget.
+    const double sx = width() / double(p.page.width), sy = height() / double(p.page.height);
+    auto rect = [&](const Mark& m) {
+        return QRectF((m.left - p.page.left) * sx, (m.top - p.page.top) * sy, m.width * sx, m.height * sy);
+    };
+    auto draw = [&](const Mark& m) {
+        if (!m.visible) return;
+        QRectF r = rect(m);
+        if (m.opaque) painter.fillRect(r, qcolour(m.back));
+        if (m.patterned) painter.fillRect(r, QBrush(qcolour(m.fill), Qt::HorPattern));
+        if (m.border == LineStyle::None) return;
+        QPen pen(qcolour(m.borderColour), std::max(1, m.borderWidth));
+        pen.setStyle(m.border == LineStyle::DashDotDot ? Qt::DashDotDotLine : Qt::SolidLine);
+        painter.setPen(pen);
+        painter.drawRect(r);
+    };
+    for (const Mark* m : {&p.page, &p.windows, &p.pic, &p.desc, &p.outerTable, &p.properties, &p.files,
+                          &p.iconDirs, &p.iconFiles, &p.upload1, &p.upload2, &p.w3cHtml, &p.w3cCss}) {
+        draw(*m);
+    }
+    if (p.headingVisible) {
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF((p.headingLeft - p.page.left) * sx, (p.headingTop - p.page.top) * sy + 12),
+                         QString::fromStdString(p.heading));
+    }
+}
+
+}  // namespace tabulo::gui

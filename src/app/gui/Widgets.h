@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "Engine.h"
+
+namespace tabulo::gui {
+
+// The members of an indexed option group (optProtocol, optFileSize) under one name.
+class IndexedOptionGroup : public QWidget {
+    Q_OBJECT
+public:
+    IndexedOptionGroup(const QStringList& captions, QWidget* parent = nullptr);
+    void showSelected(int index);
+    std::vector<QRadioButton*> members;
+signals:
+    void chosen(int index);
+};
+
+// The nine colour slot fields with their labels; 7 and 8 are hidden.
+class ColourFields : public QWidget {
+    Q_OBJECT
+public:
+    explicit ColourFields(QWidget* parent = nullptr);
+    QLineEdit* field(int slot) const { return fields_[static_cast<std::size_t>(slot)]; }
+    void paint(int slot, const ColourEditor::Paint& paint);
+signals:
+    void edited(int slot, const QString& text);
+    void clicked(int slot);
+    void labelClicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::vector<QLineEdit*> fields_;
+    std::vector<QLabel*> labels_;
+};
+
+// A label that reports clicks and the mouse passing over it.
+class ClickableLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+    void hovered();
+    void doubleClicked();
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { emit clicked(); }
+    void mouseDoubleClickEvent(QMouseEvent*) override { emit doubleClicked(); }
+    void mouseMoveEvent(QMouseEvent*) override { emit hovered(); }
+};
+
+// Draws the schematic page the engine computed.
+class PreviewWidget : public QWidget {
+public:
+    explicit PreviewWidget(Engine& engine, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    Engine& engine_;
+};
+
+}  // namespace tabulo::gui
