@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench install screenshot clean
 
 all: build
 
@@ -22,9 +22,20 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
-	@cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON -DTABULO_GUI=OFF >/dev/null
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
 	@cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS)
+
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The main window with the options open, drawn offscreen, for the README.
+screenshot: build
+	@mkdir -p docs
+	@tmp=$$(mktemp -d) && TABULO_HOME=$$tmp/home XDG_DATA_HOME=$$tmp/data QT_QPA_PLATFORM=offscreen \
+		$(BUILD)/bin/tabulo --screenshot=$(abspath docs/screenshot.png) 2>/dev/null; rm -rf $$tmp
+	@echo "docs/screenshot.png"
 
 bench: build
 	@bench/run.sh

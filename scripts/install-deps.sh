@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, only those that are missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build make libgtest-dev perl libasio-dev nginx tinyproxy libcgi-pm-perl lighttpd curl)
+packages=(g++ cmake ninja-build make libgtest-dev perl libasio-dev nginx tinyproxy libcgi-pm-perl lighttpd curl qt6-base-dev libgl-dev)
 
 missing=()
 for p in "${packages[@]}"; do
