@@ -273,8 +273,7 @@ QWidget* MainWindow::buildTopArea() {
     connect(goButton_, &QPushButton::clicked, this, [this] { go(); });
     progress_ = new QProgressBar(top);
     progress_->setObjectName("prgFolders");
-    progress_->setRange(0, 0);
-    progress_->setFormat("%v folders");
+    progress_->setFormat("%v folders done");
     progress_->hide();
     right->addWidget(goButton_);
     right->addWidget(progress_);
@@ -657,8 +656,8 @@ void MainWindow::fillLists() {
 
 void MainWindow::go() {
     goButton_->setEnabled(false);  // one run at a time, though the window stays responsive
+    progress_->setRange(0, 1);  // the total is unknown: the bar grows with the count
     progress_->setValue(0);
-    progress_->setRange(0, 0);
     progress_->show();
     engine_->cmdGo_Click();
     progress_->hide();
@@ -677,7 +676,7 @@ bool MainWindow::startUp(const QString& commandLine, const QString& executable) 
 void MainWindow::status(const std::string& text) {
     if (status_) status_->setText(q(text));
     if (progress_ && text.starts_with("Done generating index for")) {
-        progress_->setMaximum(0);
+        progress_->setMaximum(progress_->value() + 2);
         progress_->setValue(progress_->value() + 1);
     }
 }
