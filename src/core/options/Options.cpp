@@ -192,19 +192,16 @@ bool Options::setValueText(OptionId id, std::string_view value) {
 }
 
 int Options::subscribe(Listener listener) {
-    listeners_.emplace_back(nextToken_, std::move(listener));
-    return nextToken_++;
+    return listeners_.add(std::move(listener));
 }
 
 void Options::unsubscribe(int token) {
-    std::erase_if(listeners_, [token](const auto& entry) { return entry.first == token; });
+    listeners_.remove(token);
 }
 
 void Options::changed(OptionId id, int index) {
     applyOwnRules(id);
-    // A copy, so a listener may subscribe or unsubscribe while being told.
-    auto listeners = listeners_;
-    for (auto& [token, listener] : listeners) listener(id, index);
+    listeners_.notify(id, index);
 }
 
 // The two rules the generator relies on whether or not a window exists.

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Listeners.h"
 #include "options/OptionTable.h"
 
 namespace tabulo {
@@ -66,8 +67,7 @@ class Options {
 
     std::vector<Value> values_;
     std::string editedMark_ = "-";
-    std::vector<std::pair<int, Listener>> listeners_;
-    int nextToken_ = 1;
+    ListenerList<OptionId, int> listeners_;
 };
 
 }  // namespace tabulo

@@ -64,17 +64,15 @@ std::vector<std::string> Panel::controls() const {
 }
 
 int Panel::subscribe(Listener listener) {
-    listeners_.emplace_back(nextToken_, std::move(listener));
-    return nextToken_++;
+    return listeners_.add(std::move(listener));
 }
 
 void Panel::unsubscribe(int token) {
-    std::erase_if(listeners_, [token](const auto& entry) { return entry.first == token; });
+    listeners_.remove(token);
 }
 
 void Panel::changed(const std::string& control) {
-    auto listeners = listeners_;
-    for (auto& [token, listener] : listeners) listener(control);
+    listeners_.notify(control);
 }
 
 }  // namespace tabulo

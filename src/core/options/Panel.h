@@ -6,12 +6,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/Listeners.h"
+
 namespace tabulo {
 
 // What the window shows beside the option values: which controls are enabled and visible,
 // a few captions the rules set, and the height of the options area. The window applies it.
 class Panel {
-public:
+  public:
     // Layout marks, in twips from the top of the client area.
     static constexpr int kLineBase = 4080;
     static constexpr int kLineBottom = 6720;
@@ -42,7 +44,7 @@ public:
     int subscribe(Listener listener);
     void unsubscribe(int token);
 
-private:
+  private:
     void changed(const std::string& control);
 
     std::unordered_map<std::string, bool> disabled_;  // only those that differ from the default
@@ -50,8 +52,7 @@ private:
     std::unordered_map<std::string, std::string> captions_;
     int clientHeight_ = kLineBase;
     int mixerTop_ = kLineBottom + 100;
-    std::vector<std::pair<int, Listener>> listeners_;
-    int nextToken_ = 1;
+    ListenerList<const std::string&> listeners_;
 };
 
 }  // namespace tabulo
