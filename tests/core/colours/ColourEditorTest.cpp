@@ -79,15 +79,6 @@ TEST_F(ColourEditorTest, ColourDialog) {
     EXPECT_EQ(o().colour(6), "010203");
 }
 
-TEST_F(ColourEditorTest, MixerStandsBesideTheFieldOrParks) {
-    ed().SelectColorSlot(5);
-    int besideFive = engine.panel().mixerTop();
-    ed().SelectColorSlot(1);
-    EXPECT_EQ(besideFive - engine.panel().mixerTop(), 4 * ColourEditor::kFieldPitch);
-    ed().ParkMixer();
-    EXPECT_EQ(engine.panel().mixerTop(), Panel::kLineBottom + 100);
-}
-
 TEST_F(ColourEditorTest, FontCompanions) {
     o().setCheck(opt("scrFontSize"), 90);
     EXPECT_EQ(o().text(opt("txtFontSize")), " 10");

@@ -6,14 +6,6 @@
 namespace tabulo {
 namespace {
 
-TEST(EncodingTest, Utf8ToWindows1252) {
-    EXPECT_EQ(toCp1252("caf\xC3\xA9", Unmappable::HtmlReference), "caf\xE9");
-    EXPECT_EQ(toCp1252("\xE2\x82\xAC", Unmappable::HtmlReference), "\x80");
-    EXPECT_EQ(toCp1252("\xE6\x97\xA5", Unmappable::HtmlReference), "&#26085;");
-    EXPECT_EQ(toCp1252("\xF0\x9F\x98\x80", Unmappable::Question), "?");
-    EXPECT_EQ(toCp1252("\xE9t\xE9", Unmappable::HtmlReference), "\xE9t\xE9");  // raw bytes pass
-}
-
 TEST(EncodingTest, NamesThatAreNotUtf8ReadAsWindows1252) {
     EXPECT_EQ(toUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
     EXPECT_EQ(toUtf8("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");

@@ -43,20 +43,6 @@ TEST_F(DriverTest, WalksDepthFirstWithTheTopPageLast) {
     EXPECT_EQ(engine.options().text(opt("txtTitle")), "site");  // the last page's name
 }
 
-TEST_F(DriverTest, AllInOneFileWritesTheTopSectionFirst) {
-    writeFile("a/b/x.txt");
-    select("optAllInOneFile");
-    go();
-    EXPECT_EQ(pagesWritten(), (std::vector<std::string>{".", "a", "a/b"}));
-    // The output folder was empty: the selected folder takes its place.
-    EXPECT_EQ(engine.options().text(opt("lblAllInOneFolder")), root);
-    std::string all = page();
-    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), std::count(all.begin(), all.end(), '\r'));
-    EXPECT_EQ(all.find("<HTML>"), all.rfind("<HTML>"));
-    EXPECT_TRUE(all.ends_with("</BODY></HTML>\r\n"));
-    EXPECT_FALSE(fs::exists(path("a/index.html")));
-}
-
 TEST_F(DriverTest, AllInOneFolderLinksItsOwnPages) {
     writeFile("a/b/x.txt");
     select("optAllInOneFolder");  // sets the www root from the folder list, without a lock
@@ -105,14 +91,6 @@ TEST_F(DriverTest, NoAnswerStillWalksTheSubfolders) {
     go();
     EXPECT_EQ(page("a"), "old a");
     EXPECT_TRUE(fs::exists(path("a/b/index.html")));
-}
-
-TEST_F(DriverTest, ConfirmReplaceOffReplacesUnasked) {
-    writeFile("index.html", "old");
-    set("chkReplaceOlda", "1");
-    go();
-    EXPECT_TRUE(host.questions.empty());
-    EXPECT_NE(page(), "old");
 }
 
 TEST_F(DriverTest, SymbolicLinkLoopIsSkipped) {
@@ -201,15 +179,6 @@ TEST_F(DriverTest, StylesheetOnlyFromTheWwwRoot) {
     go("a");
     EXPECT_FALSE(fs::exists(path("a/index.css")));
     EXPECT_NE(page("a").find("<link rel=\"stylesheet\" href=\"../index.css\">"), std::string::npos);
-}
-
-TEST_F(DriverTest, ViewOpensThePage) {
-    go();
-    ASSERT_EQ(host.opened.size(), 1u);
-    EXPECT_EQ(host.opened[0], path("index.html") + " in " + root);
-    set("chkView", "0");
-    go();
-    EXPECT_EQ(host.opened.size(), 1u);
 }
 
 TEST_F(DriverTest, AllInOneCancelLeavesTheOldPageWhole) {

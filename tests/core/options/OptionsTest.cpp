@@ -5,25 +5,6 @@
 namespace tabulo {
 namespace {
 
-TEST(OptionsTest, DefaultsFollowTheTable) {
-    Options o;
-    EXPECT_EQ(o.check(opt("chkHeading")), 1);
-    EXPECT_EQ(o.text(opt("txtFilter")), "*.*");
-    EXPECT_TRUE(o.selected(opt("optCssEmbed")));
-    EXPECT_FALSE(o.selected(opt("optCssNew")));
-    EXPECT_EQ(o.selectedIndex(opt("optProtocol")), 0);
-    EXPECT_EQ(o.selectedIndex(opt("optFileSize")), -1);
-    EXPECT_TRUE(o.selected(opt("optAuto")));
-    EXPECT_EQ(o.text(opt("txtExclude")), "index*; *.css; desc.txt; snap.gif; *.tmp; *.bak;\r\n");
-    EXPECT_EQ(o.colour(0), "f0f0f0");
-    EXPECT_EQ(o.colour(3), "000001");
-    EXPECT_EQ(o.colour(8), "f0f0f0");
-    EXPECT_EQ(o.text(opt("lblIconsWidth")), "height=\"16\" width=\"16\" border=\"0\" ");
-    EXPECT_EQ(o.editedMark(), "-");
-    EXPECT_EQ(o.text(opt("txtIcohref")), o.text(opt("txtIcohrefDl")));
-    EXPECT_TRUE(o.text(opt("txtIcohref")).ends_with("pics/icons/ico.cgi?ico=#"));
-}
-
 TEST(OptionsTest, ByNameInStoredForm) {
     Options o;
     auto id = Options::find("chkLenght");

@@ -6,24 +6,6 @@
 namespace tabulo {
 namespace {
 
-TEST(PreviewTest, DefaultsDrawTheColouredTable) {
-    Options o;
-    PreviewModel p = ComputePreview(o);
-    EXPECT_EQ(p.heading, "Heading Title");
-    EXPECT_EQ(p.page.back, 0xF0F0F0u);
-    EXPECT_TRUE(p.outerTable.opaque);
-    EXPECT_EQ(p.outerTable.back, 0xAAAAAAu);
-    EXPECT_EQ(p.outerTable.borderColour, 0x000001u);
-    EXPECT_EQ(p.files.fill, 0x0000FFu);
-    EXPECT_EQ(p.properties.fill, 0x000000u);
-    EXPECT_FALSE(p.plainText.visible);
-    EXPECT_FALSE(p.windows.visible);
-    EXPECT_TRUE(p.w3cHtml.visible);
-    EXPECT_FALSE(p.pic.visible);
-    EXPECT_TRUE(p.desc.visible);
-    EXPECT_EQ(p.desc.border, LineStyle::DashDotDot);
-}
-
 TEST(PreviewTest, EmptySlots) {
     Options o;
     o.setColour(0, "");
