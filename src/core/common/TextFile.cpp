@@ -33,9 +33,17 @@ std::string tempPathBeside(const std::string& path) {
 
 TextFile::TextFile(std::string path, Mode mode, Unmappable policy)
     : path_(std::move(path)), mode_(mode), policy_(policy) {
-    writePath_ = mode_ == Mode::Replace ? tempPathBeside(path_) : path_;
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode_ == Mode::Replace ? O_TRUNC : O_APPEND);
-    fd_ = ::open(writePath_.c_str(), flags, 0644);
+    writePath_ = path_;
+    if (mode_ == Mode::Replace) {
+        // A new name is written in place; an existing file only ever by a rename.
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd_ >= 0) return;
+        if (errno != EEXIST) fail(errno, path_);
+        writePath_ = tempPathBeside(path_);
+        fd_ = ::open(writePath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    } else {
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    }
     if (fd_ < 0) fail(errno, path_);
 }
 
@@ -74,7 +82,7 @@ void TextFile::commit() {
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail(errno, path_);
-    if (mode_ == Mode::Replace && ::rename(writePath_.c_str(), path_.c_str()) != 0) {
+    if (writePath_ != path_ && ::rename(writePath_.c_str(), path_.c_str()) != 0) {
         fail(errno, path_);
     }
     committed_ = true;

@@ -7,9 +7,10 @@
 
 namespace tabulo {
 
-// A text file written in windows-1252 with CR LF line ends. A created file is written beside
-// its final name and renamed into place by commit(), so a failed write never leaves a
-// truncated file where a good one was. Failures throw std::system_error naming the cause.
+// A text file written in windows-1252 with CR LF line ends. A file that replaces another is
+// written beside it and renamed into place by commit(), so a failed write never leaves a
+// truncated file where a good one was; a new one that fails is removed again. Failures throw
+// std::system_error naming the cause.
 class TextFile {
   public:
     enum class Mode { Replace, Append };
