@@ -36,26 +36,6 @@ TEST(OptionsTest, GroupsKeepOneSelectedMember) {
     EXPECT_TRUE(o.selected(opt("optCgi")));  // other groups untouched
 }
 
-TEST(OptionsTest, LayoutChoiceSetsItsMirrors) {
-    Options o;
-    o.select(opt("optAllInOneFile"));
-    EXPECT_EQ(o.check(opt("chkAllInOneFile")), 1);
-    EXPECT_EQ(o.check(opt("chkAllInOneFolder")), 0);
-    o.select(opt("optAllInOneFolder"));
-    EXPECT_EQ(o.check(opt("chkAllInOneFile")), 0);
-    EXPECT_EQ(o.check(opt("chkAllInOneFolder")), 1);
-    o.select(opt("optCurrentDir"));
-    EXPECT_EQ(o.check(opt("chkAllInOneFile")), 0);
-    EXPECT_EQ(o.check(opt("chkAllInOneFolder")), 0);
-}
-
-TEST(OptionsTest, TitleOverwritesTheHeading) {
-    Options o;
-    o.setText(opt("txtHeading"), "typed by hand");
-    o.setText(opt("txtTitle"), "music");
-    EXPECT_EQ(o.text(opt("txtHeading")), "music");
-}
-
 TEST(OptionsTest, OnlyRealChangesNotify) {
     Options o;
     std::vector<std::string> seen;
