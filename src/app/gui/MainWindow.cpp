@@ -30,12 +30,20 @@ namespace tabulo::gui {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
-std::string s(const QString& q) { return q.toStdString(); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string s(const QString& q) {
+    return q.toStdString();
+}
 
 // Multi-line texts hold CR LF in the engine and LF in an editor.
-QString forEditor(const std::string& text) { return q(replaceAll(text, "\r\n", "\n")); }
-std::string fromEditor(const QString& text) { return crlfLineBreaks(s(text)); }
+QString forEditor(const std::string& text) {
+    return q(replaceAll(text, "\r\n", "\n"));
+}
+std::string fromEditor(const QString& text) {
+    return crlfLineBreaks(s(text));
+}
 
 const std::unordered_map<std::string_view, QStringList> kIndexedCaptions = {
     {"optProtocol", {"http://", "ftp://", "sig2dat:///", "ed2k://", "dchub://"}},
@@ -59,14 +67,15 @@ int keyCodeOf(QKeyEvent* event) {
 }
 
 class ThemeKeyFilter : public QObject {
-public:
+  public:
     ThemeKeyFilter(Engine& engine, QObject* parent) : QObject(parent), engine_(engine) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress) engine_.cmbSheme_KeyDown(keyCodeOf(static_cast<QKeyEvent*>(event)));
+        if (event->type() == QEvent::KeyPress)
+            engine_.cmbSheme_KeyDown(keyCodeOf(static_cast<QKeyEvent*>(event)));
         return QObject::eventFilter(watched, event);
     }
 
-private:
+  private:
     Engine& engine_;
 };
 
@@ -104,7 +113,6 @@ MainWindow::~MainWindow() = default;
 QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
     OptionId id = Options::find(name).value();
     const OptionDef& d = Options::def(id);
-    Options& o = engine_->options();
     QWidget* w = nullptr;
     switch (d.kind) {
         case OptionKind::Check: {
@@ -146,13 +154,15 @@ QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
                 box->lineEdit()->installEventFilter(new ThemeKeyFilter(*engine_, box));
                 connect(box, &QComboBox::editTextChanged, this,
                         [this, id](const QString& t) { engine_->options().setText(id, s(t)); });
-                connect(box, &QComboBox::activated, this, [this](int index) { engine_->cmbSheme_Click(index); });
+                connect(box, &QComboBox::activated, this,
+                        [this](int index) { engine_->cmbSheme_Click(index); });
                 w = box;
             } else if (name == "txtHeader" || name == "txtFooter" || name == "txtExclude") {
                 auto* edit = new QPlainTextEdit(parent);
                 edit->setMaximumHeight(name == "txtExclude" ? 60 : 150);
-                connect(edit, &QPlainTextEdit::textChanged, this,
-                        [this, id, edit] { engine_->options().setText(id, fromEditor(edit->toPlainText())); });
+                connect(edit, &QPlainTextEdit::textChanged, this, [this, id, edit] {
+                    engine_->options().setText(id, fromEditor(edit->toPlainText()));
+                });
                 w = edit;
             } else {
                 auto* edit = new QLineEdit(parent);
@@ -170,7 +180,8 @@ QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
         case OptionKind::Panel: {
             auto* label = new ClickableLabel(parent);
             label->setMouseTracking(true);
-            connect(label, &ClickableLabel::clicked, this, [this] { engine_->ToggleOptionsPanel(); });
+            connect(label, &ClickableLabel::clicked, this,
+                    [this] { engine_->ToggleOptionsPanel(); });
             connect(label, &ClickableLabel::hovered, this, [this] { recOptions_->show(); });
             w = label;
             break;
@@ -185,7 +196,8 @@ QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
             bar->setRange(range.min, range.max);
             bar->setPageStep(10);
             if (range.orientation == Qt::Vertical) bar->setMinimumHeight(90);
-            connect(bar, &QScrollBar::valueChanged, this, [this, id](int v) { engine_->options().setCheck(id, v); });
+            connect(bar, &QScrollBar::valueChanged, this,
+                    [this, id](int v) { engine_->options().setCheck(id, v); });
             w = bar;
             break;
         }
@@ -195,7 +207,6 @@ QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
     }
     w->setObjectName(q(std::string(name)));
     widgets_[id] = w;
-    (void)o;
     return w;
 }
 
@@ -203,8 +214,9 @@ QWidget* MainWindow::control(const QString& name, const QString& caption, QWidge
     if (auto id = Options::find(s(name))) {
         QWidget* w = bind(s(name), parent);
         if (auto* button = qobject_cast<QAbstractButton*>(w)) button->setText(caption);
-        if (!caption.isEmpty() && (qobject_cast<QLineEdit*>(w) || qobject_cast<QLabel*>(w) ||
-                                   qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w))) {
+        if (!caption.isEmpty() &&
+            (qobject_cast<QLineEdit*>(w) || qobject_cast<QLabel*>(w) ||
+             qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w))) {
             w->setToolTip(caption);
         }
         return w;
@@ -219,7 +231,8 @@ QWidget* MainWindow::control(const QString& name, const QString& caption, QWidge
     return w;
 }
 
-QWidget* MainWindow::row(std::initializer_list<std::pair<const char*, const char*>> items, QWidget* parent) {
+QWidget* MainWindow::row(std::initializer_list<std::pair<const char*, const char*>> items,
+                         QWidget* parent) {
     auto* box = new QWidget(parent);
     auto* layout = new QHBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -261,7 +274,8 @@ QWidget* MainWindow::buildTopArea() {
     });
     connect(folders_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
         QString here = q(engine_->currentFolder());
-        setFolder(item->text() == ".." ? QFileInfo(here).path() : QDir(here).filePath(item->text()));
+        setFolder(item->text() == ".." ? QFileInfo(here).path()
+                                       : QDir(here).filePath(item->text()));
     });
 
     auto* right = new QVBoxLayout;
@@ -277,9 +291,14 @@ QWidget* MainWindow::buildTopArea() {
     progress_->hide();
     right->addWidget(goButton_);
     right->addWidget(progress_);
-    right->addWidget(row({{"cmbSheme", "Theme"}, {"cmdSave", "Save"}, {"CmdDelete", "Delete"}, {"cmdRandom", "Generate"}},
+    right->addWidget(row({{"cmbSheme", "Theme"},
+                          {"cmdSave", "Save"},
+                          {"CmdDelete", "Delete"},
+                          {"cmdRandom", "Generate"}},
                          top));
-    right->addWidget(row({{"cmdOpen", "&Open folder"}, {"cmdMakeScript", "Write scripts"}, {"lblUpdate", "Tabulo site"}},
+    right->addWidget(row({{"cmdOpen", "&Open folder"},
+                          {"cmdMakeScript", "Write scripts"},
+                          {"lblUpdate", "Tabulo site"}},
                          top));
     auto* options = row({{"lblOptions", ""}, {"lblVersion", ""}}, top);
     edited_ = new QLabel(top);
@@ -325,11 +344,16 @@ QTabWidget* MainWindow::buildTabs() {
         tabs->addTab(w, title);
         return w;
     };
-    auto add = [](QWidget* page, QWidget* w) { static_cast<QVBoxLayout*>(page->layout())->addWidget(w); };
+    auto add = [](QWidget* page, QWidget* w) {
+        static_cast<QVBoxLayout*>(page->layout())->addWidget(w);
+    };
 
     QWidget* colors = page("Colors");
-    add(colors, row({{"chkColor", "Colors"}, {"chkCss", "Stylesheet"}, {"optCssNew", "Write new css"},
-                     {"optCssOld", "Link to old css"}, {"optCssEmbed", "Embeded"}},
+    add(colors, row({{"chkColor", "Colors"},
+                     {"chkCss", "Stylesheet"},
+                     {"optCssNew", "Write new css"},
+                     {"optCssOld", "Link to old css"},
+                     {"optCssEmbed", "Embeded"}},
                     colors));
     auto* frmColor = new QGroupBox(colors);
     frmColor->setObjectName("frmColor");
@@ -355,13 +379,19 @@ QTabWidget* MainWindow::buildTabs() {
     colorLayout->addWidget(mixer_);
     colorLayout->addStretch();
     add(colors, frmColor);
-    add(colors, row({{"chkFont", "Font:"}, {"txtFont", "Font family"}, {"cmdBrowseFont", "..."},
-                     {"chkFontSize", "Size:"}, {"txtFontSize", "Font size"}, {"scrFontSize", ""}},
+    add(colors, row({{"chkFont", "Font:"},
+                     {"txtFont", "Font family"},
+                     {"cmdBrowseFont", "..."},
+                     {"chkFontSize", "Size:"},
+                     {"txtFontSize", "Font size"},
+                     {"scrFontSize", ""}},
                     colors));
     connect(colourFields_, &ColourFields::edited, this,
             [this](int slot, const QString& t) { engine_->options().setColour(slot, s(t)); });
-    connect(colourFields_, &ColourFields::clicked, this, [this](int slot) { engine_->colours().SelectColorSlot(slot); });
-    connect(colourFields_, &ColourFields::labelClicked, this, [this] { engine_->colours().ParkMixer(); });
+    connect(colourFields_, &ColourFields::clicked, this,
+            [this](int slot) { engine_->colours().SelectColorSlot(slot); });
+    connect(colourFields_, &ColourFields::labelClicked, this,
+            [this] { engine_->colours().ParkMixer(); });
     connect(findChild<QPushButton*>("cmdBrowseColor"), &QPushButton::clicked, this,
             [this] { engine_->colours().cmdBrowseColor_Click(); });
     connect(findChild<QPushButton*>("cmdBrowseFont"), &QPushButton::clicked, this,
@@ -372,37 +402,64 @@ QTabWidget* MainWindow::buildTabs() {
     auto* frmIcons = new QGroupBox(icons);
     frmIcons->setObjectName("frmIcons");
     auto* iconLayout = new QVBoxLayout(frmIcons);
-    iconLayout->addWidget(row({{"chkIcons32", "Size:"}, {"txtIcons32", "Width x height"}, {"scrIconsSize", ""},
+    iconLayout->addWidget(row({{"chkIcons32", "Size:"},
+                               {"txtIcons32", "Width x height"},
+                               {"scrIconsSize", ""},
                                {"lblIconsWidth", ""}},
                               frmIcons));
-    iconLayout->addWidget(row({{"optIconsRemote", "Remote (absolute)"}, {"chkIconsDynamic", "Dynamic"},
+    iconLayout->addWidget(row({{"optIconsRemote", "Remote (absolute)"},
+                               {"chkIconsDynamic", "Dynamic"},
                                {"txtIcohref", "Icon address"}},
                               frmIcons));
-    iconLayout->addWidget(row({{"optIconsLocal", "Local (relative)"}, {"txtIconsLocal", "Icon path"},
-                               {"lblWWWroot", ""}, {"cmdBrowseIconPath", "..."}},
+    iconLayout->addWidget(row({{"optIconsLocal", "Local (relative)"},
+                               {"txtIconsLocal", "Icon path"},
+                               {"lblWWWroot", ""},
+                               {"cmdBrowseIconPath", "..."}},
                               frmIcons));
-    iconLayout->addWidget(row({{"chkIconsDownloaded", "Download new icons from:"}, {"txtIcohrefDl", "Download address"}},
-                              frmIcons));
-    iconLayout->addWidget(row({{"chkProxy", "Proxy  (to dl icons) :"}, {"txtProxy", "host:port"}}, frmIcons));
+    iconLayout->addWidget(row(
+        {{"chkIconsDownloaded", "Download new icons from:"}, {"txtIcohrefDl", "Download address"}},
+        frmIcons));
+    iconLayout->addWidget(
+        row({{"chkProxy", "Proxy  (to dl icons) :"}, {"txtProxy", "host:port"}}, frmIcons));
     add(icons, frmIcons);
     connect(findChild<QPushButton*>("cmdBrowseIconPath"), &QPushButton::clicked, this,
             [this] { engine_->cmdBrowseIconPath_Click(); });
 
     QWidget* text = page("Text ");
-    add(text, row({{"chkHeading", "Heading:"}, {"txtHeading", "Heading"}, {":", "Title:"}, {"txtTitle", "Title"},
+    add(text, row({{"chkHeading", "Heading:"},
+                   {"txtHeading", "Heading"},
+                   {":", "Title:"},
+                   {"txtTitle", "Title"},
                    {"chkWindowsStyle", "Windows style title"}},
                   text));
-    add(text, row({{"chkCenter", "Center"}, {"chkW3c", "W3C compatible"}, {"chkUtf", "Escape links fully"},
-                   {"chkReplaceOlda", "Confirm replace"}, {"chkLenght", "Cut names at:"}, {"txtLenght", "Length"}},
+    add(text, row({{"chkCenter", "Center"},
+                   {"chkW3c", "W3C compatible"},
+                   {"chkUtf", "Escape links fully"},
+                   {"chkReplaceOlda", "Confirm replace"},
+                   {"chkLenght", "Cut names at:"},
+                   {"txtLenght", "Length"}},
                   text));
-    add(text, row({{":", "Page:"}, {"txtIndexHtm", "Page name"}, {":", "Stylesheet:"}, {"txtIndexCss", "Stylesheet"}},
+    add(text, row({{":", "Page:"},
+                   {"txtIndexHtm", "Page name"},
+                   {":", "Stylesheet:"},
+                   {"txtIndexCss", "Stylesheet"}},
                   text));
-    add(text, row({{"chkColuSize", "Size"}, {"chkColuTime", "Time"}, {"chkColuDesc", "Comment"}, {"chkColuHash", "Hash"},
-                   {"optFile", "File"}, {"optHash", "Hash"}},
+    add(text, row({{"chkColuSize", "Size"},
+                   {"chkColuTime", "Time"},
+                   {"chkColuDesc", "Comment"},
+                   {"chkColuHash", "Hash"},
+                   {"optFile", "File"},
+                   {"optHash", "Hash"}},
                   text));
-    add(text, row({{"chkTable", "Table view"}, {"chkBorder", "Border:"}, {"txtBorder", "Border"},
-                   {"chkCellSpace", "Spacing:"}, {"txtCellspace", "Cell spacing"}, {"chkCellPad", "Padding:"},
-                   {"txtCellpad", "Cell padding"}, {"chkDouble", "Inner:"}, {"txtDouble", "Inner colour"}},
+    add(text, row({{"chkTable", "Table view"},
+                   {"chkBorder", "Border:"},
+                   {"txtBorder", "Border"},
+                   {"chkCellSpace", "Spacing:"},
+                   {"txtCellspace", "Cell spacing"},
+                   {"chkCellPad", "Padding:"},
+                   {"txtCellpad", "Cell padding"},
+                   {"chkDouble", "Inner:"},
+                   {"txtDouble", "Inner colour"}},
                   text));
 
     QWidget* headFoot = page("Head/Foot");
@@ -412,10 +469,13 @@ QTabWidget* MainWindow::buildTabs() {
     add(headFoot, control("txtFooter", "Footer code", headFoot));
 
     QWidget* protocol = page("Protocol");
-    add(protocol, row({{"optProtocol", ""}, {"optProtocolCustom", "Custom:"}, {"txtProtocolCustom", "Protocol"}},
+    add(protocol, row({{"optProtocol", ""},
+                       {"optProtocolCustom", "Custom:"},
+                       {"txtProtocolCustom", "Protocol"}},
                       protocol));
     add(protocol, row({{"chkDeamon", "Run as Deamon on Minimize and indexilize wwwroot every :"},
-                       {"txtDaemon", "Seconds"}, {":", "seconds."}},
+                       {"txtDaemon", "Seconds"},
+                       {":", "seconds."}},
                       protocol));
     add(protocol, new QLabel("Indexlilize the following paths too :", protocol));
     add(protocol, control("lstDeamonMore", "", protocol));
@@ -423,19 +483,29 @@ QTabWidget* MainWindow::buildTabs() {
     connect(findChild<QPushButton*>("cmdBrowseMoreWWW"), &QPushButton::clicked, this,
             [this] { engine_->cmdBrowseMoreWWW_Click(); });
     connect(findChild<QPushButton*>("cmdRemoveMoreWWW"), &QPushButton::clicked, this, [this] {
-        engine_->cmdRemoveMoreWWW_Click(static_cast<QListWidget*>(widgets_[opt("lstDeamonMore")])->currentRow());
+        engine_->cmdRemoveMoreWWW_Click(
+            static_cast<QListWidget*>(widgets_[opt("lstDeamonMore")])->currentRow());
     });
 
     QWidget* files = page("Files");
-    add(files, row({{"chkCaptureDesc", "Description:"}, {"txtCapDesc", "Description file"}, {"cmdBrowseDesc", "..."},
-                    {"chkPre", "Preformatted"}, {"chkTT", "Typewriter"}},
+    add(files, row({{"chkCaptureDesc", "Description:"},
+                    {"txtCapDesc", "Description file"},
+                    {"cmdBrowseDesc", "..."},
+                    {"chkPre", "Preformatted"},
+                    {"chkTT", "Typewriter"}},
                    files));
     add(files, row({{"chkGlobalDesc", "Global description:"}, {"lblGlobalDesc", ""}}, files));
-    add(files, row({{"chkCaptureSnap", "Picture:"}, {"txtCapSnap", "Picture file"}, {"chkThumb", "Thumbnail"},
-                    {"chkBackground", "As background"}, {"chkGlobalPicture", "Global picture"}},
+    add(files, row({{"chkCaptureSnap", "Picture:"},
+                    {"txtCapSnap", "Picture file"},
+                    {"chkThumb", "Thumbnail"},
+                    {"chkBackground", "As background"},
+                    {"chkGlobalPicture", "Global picture"}},
                    files));
-    add(files, row({{"chkCaptureMidi", "Music:"}, {"txtCapMidi", "Music file"}, {"chkGlobalMidi", "Global music"},
-                    {"chkMidiLoop", "Loop:"}, {"txtMidiLoop", "Loops"}},
+    add(files, row({{"chkCaptureMidi", "Music:"},
+                    {"txtCapMidi", "Music file"},
+                    {"chkGlobalMidi", "Global music"},
+                    {"chkMidiLoop", "Loop:"},
+                    {"txtMidiLoop", "Loops"}},
                    files));
     add(files, row({{"chkSumSize", "Totals"}, {"optAuto", "Auto"}, {"optFileSize", ""}}, files));
     add(files, row({{":", "Size test:"}, {"txtZtestSize", "Bytes"}, {"lblZtestSIze", ""}}, files));
@@ -443,54 +513,86 @@ QTabWidget* MainWindow::buildTabs() {
             [this] { engine_->cmdBrowseDesc_Click(); });
 
     QWidget* paths = page("Paths");
-    add(paths, row({{"optCurrentDir", "To the the target Folder"}, {"optAllInOneFile", "All in one File"},
-                    {"optAllInOneFolder", "All in one Folder :"}, {"lblAllInOneFolder", ""},
+    add(paths, row({{"optCurrentDir", "To the the target Folder"},
+                    {"optAllInOneFile", "All in one File"},
+                    {"optAllInOneFolder", "All in one Folder :"},
+                    {"lblAllInOneFolder", ""},
                     {"cmdBrowseAllInOneFolder", "..."}},
                    paths));
-    add(paths, row({{"chkAllInOneFile", "One file"}, {"chkAllInOneFolder", "One folder"}, {":", "Prefix:"},
-                    {"txtIndexOf", "Page name prefix"}, {":", "Separator:"}, {"txtReplaceIndexs", "Separator"}},
+    add(paths, row({{"chkAllInOneFile", "One file"},
+                    {"chkAllInOneFolder", "One folder"},
+                    {":", "Prefix:"},
+                    {"txtIndexOf", "Page name prefix"},
+                    {":", "Separator:"},
+                    {"txtReplaceIndexs", "Separator"}},
                    paths));
-    add(paths, row({{"chkPreLink", "Link prefix:"}, {"txtPreLink", "Prefix of file links"}}, paths));
-    add(paths, row({{"chkReqrsive", "Recursive"}, {"chkAlowExit", "Allow (..) in subs"},
+    add(paths,
+        row({{"chkPreLink", "Link prefix:"}, {"txtPreLink", "Prefix of file links"}}, paths));
+    add(paths, row({{"chkReqrsive", "Recursive"},
+                    {"chkAlowExit", "Allow (..) in subs"},
                     {"chkForceCdUp", "Force (..) in root"}},
                    paths));
-    add(paths, row({{":", "www root:"}, {"txtWWWroot", "www root"}, {"cmdLockWWWRoot", "Lock as www root"},
-                    {"cmdUnlock", "Unlock"}, {"txtWWWRootDepth", "Depth"}},
+    add(paths, row({{":", "www root:"},
+                    {"txtWWWroot", "www root"},
+                    {"cmdLockWWWRoot", "Lock as www root"},
+                    {"cmdUnlock", "Unlock"},
+                    {"txtWWWRootDepth", "Depth"}},
                    paths));
     connect(findChild<QPushButton*>("cmdBrowseAllInOneFolder"), &QPushButton::clicked, this,
             [this] { engine_->cmdBrowseAllInOneFolder_Click(); });
     connect(findChild<QPushButton*>("cmdLockWWWRoot"), &QPushButton::clicked, this,
             [this] { engine_->cmdLockWWWRoot_Click(); });
-    connect(findChild<QPushButton*>("cmdUnlock"), &QPushButton::clicked, this, [this] { engine_->cmdUnlock_Click(); });
+    connect(findChild<QPushButton*>("cmdUnlock"), &QPushButton::clicked, this,
+            [this] { engine_->cmdUnlock_Click(); });
 
     QWidget* misc = page("Misc");
-    add(misc, row({{"chkUpload", "Embed Upload form"}, {"chkUploadScript", "Write scripts:"}, {"optCgi", "cgi"},
-                   {"optPhp", "php"}, {"chkCgiFilter", "Filter above is active in scripts too"}},
+    add(misc, row({{"chkUpload", "Embed Upload form"},
+                   {"chkUploadScript", "Write scripts:"},
+                   {"optCgi", "cgi"},
+                   {"optPhp", "php"},
+                   {"chkCgiFilter", "Filter above is active in scripts too"}},
                   misc));
-    add(misc, row({{":", "Upload folder:"}, {"txtUploadDirectory", "Upload folder"}, {":", "Scripts:"},
-                   {"txtIndexScript", "Index script"}, {"txtUploadScript", "Upload script"}},
+    add(misc, row({{":", "Upload folder:"},
+                   {"txtUploadDirectory", "Upload folder"},
+                   {":", "Scripts:"},
+                   {"txtIndexScript", "Index script"},
+                   {"txtUploadScript", "Upload script"}},
                   misc));
-    add(misc, row({{"optExtention", "Extension"}, {"optGlobal", "Global comment:"}, {"optMimeReg", "Mime from registry"},
+    add(misc, row({{"optExtention", "Extension"},
+                   {"optGlobal", "Global comment:"},
+                   {"optMimeReg", "Mime from registry"},
                    {"txtComment", "Comment"}},
                   misc));
     add(misc, row({{"chkExcludeExts", "Exclude:"}}, misc));
     add(misc, control("txtExclude", "Exclude patterns", misc));
-    add(misc, row({{"optExten", "Type"}, {"optName", "Name"}, {"optDate", "Date"}, {"optSize", "Size"},
-                   {"chkInverseSortorder", "Inverse"}, {"chkAutoSave", "Autosave"}, {"chkDebug", "Debug"},
+    add(misc, row({{"optExten", "Type"},
+                   {"optName", "Name"},
+                   {"optDate", "Date"},
+                   {"optSize", "Size"},
+                   {"chkInverseSortorder", "Inverse"},
+                   {"chkAutoSave", "Autosave"},
+                   {"chkDebug", "Debug"},
                    {"chkView", "View when done"}},
                   misc));
 
     QWidget* about = page("About");
-    add(about, row({{"chkAbout", "About line"}, {"chkAboutGenWith", "Generated with Tabulo"},
-                    {"chkAboutCredits", "Credits to:"}, {"txtAboutNick", "Nickname"}, {"txtAboutLink", "Link"}},
+    add(about, row({{"chkAbout", "About line"},
+                    {"chkAboutGenWith", "Generated with Tabulo"},
+                    {"chkAboutCredits", "Credits to:"},
+                    {"txtAboutNick", "Nickname"},
+                    {"txtAboutLink", "Link"}},
                    about));
-    add(about, row({{"chkAboutDate", "Date"}, {"chkMetaStyle", "Remove meta style info"}, {"lblTabulo2", "tabulo site"}},
+    add(about, row({{"chkAboutDate", "Date"},
+                    {"chkMetaStyle", "Remove meta style info"},
+                    {"lblTabulo2", "tabulo site"}},
                    about));
     connect(findChild<ClickableLabel*>("lblTabulo2"), &ClickableLabel::clicked, this,
             [this] { engine_->lblUpdate_Click(s(QCoreApplication::applicationDirPath())); });
-    for (int i = 0; i < tabs->count(); ++i) static_cast<QVBoxLayout*>(tabs->widget(i)->layout())->addStretch();
+    for (int i = 0; i < tabs->count(); ++i)
+        static_cast<QVBoxLayout*>(tabs->widget(i)->layout())->addStretch();
 
-    connect(tabs, &QTabWidget::currentChanged, this, [this](int index) { engine_->options().setTab(index); });
+    connect(tabs, &QTabWidget::currentChanged, this,
+            [this](int index) { engine_->options().setTab(index); });
     return tabs;
 }
 
@@ -511,7 +613,9 @@ void MainWindow::showOption(OptionId id, int index) {
             auto* box = static_cast<QCheckBox*>(w);
             int v = o.check(id);
             box->setTristate(v != 0 && v != 1);
-            box->setCheckState(v == 0 ? Qt::Unchecked : v == 1 ? Qt::Checked : Qt::PartiallyChecked);
+            box->setCheckState(v == 0   ? Qt::Unchecked
+                               : v == 1 ? Qt::Checked
+                                        : Qt::PartiallyChecked);
             break;
         }
         case OptionKind::Option:
@@ -524,7 +628,8 @@ void MainWindow::showOption(OptionId id, int index) {
             if (auto* box = qobject_cast<QComboBox*>(w)) {
                 if (s(box->currentText()) != o.text(id)) box->setEditText(q(o.text(id)));
             } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
-                if (fromEditor(edit->toPlainText()) != o.text(id)) edit->setPlainText(forEditor(o.text(id)));
+                if (fromEditor(edit->toPlainText()) != o.text(id))
+                    edit->setPlainText(forEditor(o.text(id)));
             } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
                 if (s(line->text()) != o.text(id)) line->setText(q(o.text(id)));
             }
@@ -645,7 +750,8 @@ void MainWindow::fillLists() {
     shownFolder_ = folder;
     if (folder != "/") folders_->addItem("..");
     try {
-        FolderListing listing = readFolder(folder, Wildcard(engine_->options().text(opt("txtFilter"))));
+        FolderListing listing =
+            readFolder(folder, Wildcard(engine_->options().text(opt("txtFilter"))));
         for (const auto& sub : listing.folders) folders_->addItem(q(sub.name));
         for (const auto& file : listing.files) files_->addItem(q(file.name));
     } catch (const std::system_error&) {
@@ -656,7 +762,7 @@ void MainWindow::fillLists() {
 
 void MainWindow::go() {
     goButton_->setEnabled(false);  // one run at a time, though the window stays responsive
-    progress_->setRange(0, 1);  // the total is unknown: the bar grows with the count
+    progress_->setRange(0, 1);     // the total is unknown: the bar grows with the count
     progress_->setValue(0);
     progress_->show();
     engine_->cmdGo_Click();
@@ -667,7 +773,8 @@ void MainWindow::go() {
 
 bool MainWindow::startUp(const QString& commandLine, const QString& executable) {
     RegisterContextMenu(*engine_, s(executable));
-    auto outcome = Form_Activate(*engine_, s(commandLine), commandLine.isEmpty() ? StartMode::Window : StartMode::Tool);
+    auto outcome = Form_Activate(*engine_, s(commandLine),
+                                 commandLine.isEmpty() ? StartMode::Window : StartMode::Tool);
     fillLists();
     if (outcome.quit) engine_->finishPendingEvents();
     return outcome.quit;
@@ -692,15 +799,18 @@ Answer MainWindow::ask(const std::string& text, const std::string& title, Button
         return Answer::Yes;
     }
     box.setIcon(QMessageBox::Question);
-    box.setStandardButtons(buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No
-                                                     : QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.setStandardButtons(buttons == Buttons::YesNo
+                               ? QMessageBox::Yes | QMessageBox::No
+                               : QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     int answer = box.exec();
     if (answer == QMessageBox::Yes) return Answer::Yes;
     if (answer == QMessageBox::No) return Answer::No;
     return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
 }
 
-void MainWindow::processEvents() { QCoreApplication::processEvents(); }
+void MainWindow::processEvents() {
+    QCoreApplication::processEvents();
+}
 
 void MainWindow::openInShell(const std::string& target, const std::string&) {
     QString t = q(target);
@@ -720,14 +830,16 @@ std::optional<std::string> MainWindow::chooseFolder(const std::string& start) {
 }
 
 std::optional<std::uint32_t> MainWindow::chooseColor(std::uint32_t initial) {
-    QColor colour = QColorDialog::getColor(QColor(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF), this);
+    QColor colour = QColorDialog::getColor(
+        QColor(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF), this);
     if (!colour.isValid()) return std::nullopt;
     return static_cast<std::uint32_t>(colour.red() | colour.green() << 8 | colour.blue() << 16);
 }
 
 std::optional<Host::Font> MainWindow::chooseFont(const Font& initial) {
     bool ok = false;
-    QFont font = QFontDialog::getFont(&ok, QFont(q(initial.family), static_cast<int>(initial.size)), this);
+    QFont font =
+        QFontDialog::getFont(&ok, QFont(q(initial.family), static_cast<int>(initial.size)), this);
     if (!ok) return std::nullopt;
     return Font{s(font.family()), static_cast<float>(font.pointSizeF())};
 }

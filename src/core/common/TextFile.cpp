@@ -1,14 +1,15 @@
 #include "common/TextFile.h"
 
-#include "common/Text.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <system_error>
+
+#include "common/Text.h"
 
 namespace tabulo {
 
@@ -62,7 +63,9 @@ void TextFile::writeLine(std::string_view utf8) {
     buffer_ += "\r\n";
 }
 
-void TextFile::writeMultiline(std::string_view utf8) { write(crlfLineBreaks(utf8)); }
+void TextFile::writeMultiline(std::string_view utf8) {
+    write(crlfLineBreaks(utf8));
+}
 
 void TextFile::flush() {
     std::size_t done = 0;
@@ -96,6 +99,23 @@ bool pathExists(const std::string& path) {
 bool isFile(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+}  // namespace tabulo
+
+namespace tabulo {
+
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool holdsAFile(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        if (entry.is_regular_file(ec)) return true;
+    }
+    return false;
 }
 
 }  // namespace tabulo

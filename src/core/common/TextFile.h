@@ -45,6 +45,9 @@ class TextFile {
 
 // Whether something (file or folder) exists at `path`.
 bool pathExists(const std::string& path);
-bool isFile(const std::string& path);
+bool isFile(const std::string& path);         // exists and is no folder
+bool isRegularFile(const std::string& path);  // an ordinary file
+// Whether the folder holds at least one ordinary file (false when it cannot be read).
+bool holdsAFile(const std::string& folder);
 
 }  // namespace tabulo

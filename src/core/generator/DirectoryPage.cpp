@@ -193,12 +193,12 @@ void PageWriter::writePreamble() {
         if (thumb) out_.writeLine("width=\"320\" height=\"200\" border=\"0\"></a");
         out_.writeLine("><br>");
     }
-    std::string desc = joinPath(folder, o_.text(opt("txtCapDesc")));
-    if (o_.on(opt("chkCaptureDesc")) &&
-        present(listing_, folder, o_.text(opt("txtCapDesc")), true)) {
+    const std::string& desc = o_.text(opt("txtCapDesc"));
+    if (o_.on(opt("chkCaptureDesc")) && present(listing_, folder, desc, true)) {
         if (o_.on(opt("chkTT"))) out_.writeLine("<tt>");
         if (o_.on(opt("chkPre"))) out_.writeLine("<pre>");
-        for (const std::string& line : descriptionLines(desc)) out_.writeLine(line);
+        for (const std::string& line : descriptionLines(joinPath(folder, desc)))
+            out_.writeLine(line);
         if (o_.on(opt("chkPre"))) out_.writeLine("</pre>");
         if (o_.on(opt("chkTT"))) out_.write("</tt>");
         out_.writeLine("<br><br>");

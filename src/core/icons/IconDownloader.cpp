@@ -1,7 +1,5 @@
 #include "icons/IconDownloader.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <asio.hpp>
 #include <cstdio>
@@ -42,19 +40,6 @@ bool storableType(std::string_view type) {
     for (char c : type) {
         if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             return false;
-    }
-    return true;
-}
-
-bool isRegularFile(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool holdsNoFile(const std::string& folder) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        if (entry.is_regular_file(ec)) return false;
     }
     return true;
 }
@@ -121,7 +106,7 @@ struct IconDownloader::Impl {
         for (std::size_t j = 0; j + 1 < segments.size(); ++j) {
             acc += segments[j] + "/";
             std::string folder = root + "/" + acc;
-            if (holdsNoFile(folder)) {
+            if (!holdsAFile(folder)) {
                 std::error_code ec;
                 std::filesystem::create_directory(folder.substr(0, folder.size() - 1), ec);
             }

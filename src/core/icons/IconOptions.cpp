@@ -1,13 +1,11 @@
 #include "icons/IconOptions.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 
 #include "Engine.h"
 #include "common/Text.h"
+#include "common/TextFile.h"
 
 namespace tabulo {
 
@@ -18,22 +16,6 @@ constexpr OptionId kTemplates[] = {opt("txtIcohref"), opt("txtIcohrefDl"), opt("
 void replaceInTemplates(Engine& engine, std::string_view from, std::string_view to) {
     for (OptionId id : kTemplates)
         engine.options().setText(id, replaceAll(engine.options().text(id), from, to));
-}
-
-bool holdsAFile(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return false;
-    bool found = false;
-    while (dirent* d = ::readdir(dir)) {
-        struct stat st;
-        std::string full = folder + "/" + d->d_name;
-        if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "options/Options.h"
 
-#include <algorithm>
 #include <charconv>
 #include <unordered_map>
 

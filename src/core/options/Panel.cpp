@@ -1,7 +1,5 @@
 #include "options/Panel.h"
 
-#include <algorithm>
-
 namespace tabulo {
 
 bool Panel::enabled(std::string_view control) const {

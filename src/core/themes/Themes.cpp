@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <system_error>
 
@@ -20,35 +20,123 @@
 
 namespace tabulo {
 
-std::string ThemeKey(OptionId id);  // ThemeFormat.cpp
-
 namespace {
 
 // The keys a loader looks for, in the order it applies them.
 constexpr std::string_view kLoadOrder[] = {
-    "chkHeading", "chkWindowsStyle", "tabOptions", "txtFilter", "txtWWWroot", "chkColor", "chkCss",
-    "optCssNew", "optCssOld", "optCssEmbed", "chkIcons", "chkIcons32", "txtIcons32", "optIconsLocal",
-    "lblWWWroot", "txtIconsLocal", "chkIconsDownloaded", "txtIcohrefDl", "chkProxy", "txtProxy",
-    "optIconsRemote", "chkIconsDynamic", "txtIcohref", "chkCenter", "chkW3c", "chkUtf", "chkLenght",
-    "txtLenght", "chkReplaceOlda", "txtIndexCss", "txtIndexHtm", "chkFont", "txtFont", "chkFontSize",
-    "txtFontSize", "optExten", "optName", "optDate", "optSize", "chkInverseSortorder", "optAuto",
-    "optFileSize", "chkTable", "chkBorder", "txtBorder", "chkCellSpace", "txtCellspace", "chkCellPad",
-    "txtCellpad", "chkDouble", "txtDouble", "chkColuDesc", "chkColuHash", "chkColuSize", "chkColuTime",
-    "optProtocolCustom", "optProtocol", "txtProtocolCustom", "chkDeamon", "txtDaemon", "chkCaptureDesc",
-    "chkGlobalDesc", "lblGlobalDesc", "chkPre", "chkTT", "chkCaptureSnap", "chkCaptureMidi",
-    "chkSumSize", "optCurrentDir", "optAllInOneFile", "optAllInOneFolder", "chkPreLink", "txtPreLink",
-    "lblAllInOneFolder", "txtReplaceIndexs", "txtIndexOf", "chkReqrsive", "chkAlowExit",
-    "chkForceCdUp", "lstDeamonMore", "chkUpload", "chkUploadScript", "optPhp", "optCgi",
-    "txtUploadDirectory", "txtIndexScript", "txtUploadScript", "chkCgiFilter", "chkExcludeExts",
-    "txtExclude", "optGlobal", "optExtention", "optMimeReg", "txtComment", "chkAutoSave", "chkHeader",
-    "chkFooter", "txtHeader", "txtFooter", "chkAbout", "chkAboutDate", "chkAboutCredits",
-    "chkAboutGenWith", "txtAboutLink", "txtAboutNick", "chkMetaStyle", "lblOptions", "txtColorHex",
+    "chkHeading",
+    "chkWindowsStyle",
+    "tabOptions",
+    "txtFilter",
+    "txtWWWroot",
+    "chkColor",
+    "chkCss",
+    "optCssNew",
+    "optCssOld",
+    "optCssEmbed",
+    "chkIcons",
+    "chkIcons32",
+    "txtIcons32",
+    "optIconsLocal",
+    "lblWWWroot",
+    "txtIconsLocal",
+    "chkIconsDownloaded",
+    "txtIcohrefDl",
+    "chkProxy",
+    "txtProxy",
+    "optIconsRemote",
+    "chkIconsDynamic",
+    "txtIcohref",
+    "chkCenter",
+    "chkW3c",
+    "chkUtf",
+    "chkLenght",
+    "txtLenght",
+    "chkReplaceOlda",
+    "txtIndexCss",
+    "txtIndexHtm",
+    "chkFont",
+    "txtFont",
+    "chkFontSize",
+    "txtFontSize",
+    "optExten",
+    "optName",
+    "optDate",
+    "optSize",
+    "chkInverseSortorder",
+    "optAuto",
+    "optFileSize",
+    "chkTable",
+    "chkBorder",
+    "txtBorder",
+    "chkCellSpace",
+    "txtCellspace",
+    "chkCellPad",
+    "txtCellpad",
+    "chkDouble",
+    "txtDouble",
+    "chkColuDesc",
+    "chkColuHash",
+    "chkColuSize",
+    "chkColuTime",
+    "optProtocolCustom",
+    "optProtocol",
+    "txtProtocolCustom",
+    "chkDeamon",
+    "txtDaemon",
+    "chkCaptureDesc",
+    "chkGlobalDesc",
+    "lblGlobalDesc",
+    "chkPre",
+    "chkTT",
+    "chkCaptureSnap",
+    "chkCaptureMidi",
+    "chkSumSize",
+    "optCurrentDir",
+    "optAllInOneFile",
+    "optAllInOneFolder",
+    "chkPreLink",
+    "txtPreLink",
+    "lblAllInOneFolder",
+    "txtReplaceIndexs",
+    "txtIndexOf",
+    "chkReqrsive",
+    "chkAlowExit",
+    "chkForceCdUp",
+    "lstDeamonMore",
+    "chkUpload",
+    "chkUploadScript",
+    "optPhp",
+    "optCgi",
+    "txtUploadDirectory",
+    "txtIndexScript",
+    "txtUploadScript",
+    "chkCgiFilter",
+    "chkExcludeExts",
+    "txtExclude",
+    "optGlobal",
+    "optExtention",
+    "optMimeReg",
+    "txtComment",
+    "chkAutoSave",
+    "chkHeader",
+    "chkFooter",
+    "txtHeader",
+    "txtFooter",
+    "chkAbout",
+    "chkAboutDate",
+    "chkAboutCredits",
+    "chkAboutGenWith",
+    "txtAboutLink",
+    "txtAboutNick",
+    "chkMetaStyle",
+    "lblOptions",
+    "txtColorHex",
 };
 
 constexpr std::string_view kSectionHeads[] = {
-    "[color panel]",   "[icons panel]",   "[text panel]",
-    "[header / Footer]", "[protocol/daemon]", "[files panel]",
-    "[paths panel]",   "[misc panel]",    "[about panel]",
+    "[color panel]", "[icons panel]", "[text panel]", "[header / Footer]", "[protocol/daemon]",
+    "[files panel]", "[paths panel]", "[misc panel]", "[about panel]",
 };
 
 struct LoadKey {
@@ -93,7 +181,8 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
     Options& o = engine.options();
     switch (Options::def(id).kind) {
         case OptionKind::Check:
-            if (auto n = integerOf(value); n && *n >= -32768 && *n <= 32767) o.setCheck(id, static_cast<int>(*n));
+            if (auto n = integerOf(value); n && *n >= -32768 && *n <= 32767)
+                o.setCheck(id, static_cast<int>(*n));
             break;
         case OptionKind::Option: {
             std::string word = asciiLower(trimBlanks(value));
@@ -127,7 +216,8 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
         case OptionKind::Colours: {
             auto pieces = split(value, '&');
             if (pieces.size() < 10) break;  // a short line changes no slot
-            for (int slot = 0; slot < 9; ++slot) o.setColour(slot, pieces[static_cast<std::size_t>(slot) + 1]);
+            for (int slot = 0; slot < 9; ++slot)
+                o.setColour(slot, pieces[static_cast<std::size_t>(slot) + 1]);
             break;
         }
         default:
@@ -152,7 +242,8 @@ bool holdsKey(const std::string& line) {
 }
 
 bool isSectionHead(const std::string& line) {
-    return std::find(std::begin(kSectionHeads), std::end(kSectionHeads), line) != std::end(kSectionHeads);
+    return std::find(std::begin(kSectionHeads), std::end(kSectionHeads), line) !=
+           std::end(kSectionHeads);
 }
 
 void applyLines(Engine& engine, const std::vector<std::string>& lines) {
@@ -165,7 +256,8 @@ void applyLines(Engine& engine, const std::vector<std::string>& lines) {
     std::optional<Pending> pending;
     auto finish = [&](bool atSectionHead) {
         if (!pending) return;
-        if (atSectionHead && pending->lastLineEmpty) pending->value.resize(pending->value.size() - 2);
+        if (atSectionHead && pending->lastLineEmpty)
+            pending->value.resize(pending->value.size() - 2);
         applyValue(engine, pending->id, pending->value);
         pending.reset();
     };
@@ -208,6 +300,13 @@ void refuseName(Engine& engine, const std::string& name) {
     engine.setStatus("Error: `" + name + "` is no theme name (a name, not a path).");
 }
 
+// True for a usable name; otherwise the refusal is in the status line.
+bool acceptedName(Engine& engine, const std::string& name) {
+    if (IsValidThemeName(name)) return true;
+    refuseName(engine, name);
+    return false;
+}
+
 }  // namespace
 
 bool ApplyWwwRootLock(Engine& engine) {
@@ -243,7 +342,9 @@ bool IsValidThemeName(std::string_view name) {
     return true;
 }
 
-std::string ThemePath(std::string_view name) { return applicationFolder() + "/" + std::string(name) + ".color"; }
+std::string ThemePath(std::string_view name) {
+    return applicationFolder() + "/" + std::string(name) + ".color";
+}
 
 void LoadTheme(Engine& engine) {
     Options& o = engine.options();
@@ -256,7 +357,8 @@ void LoadTheme(Engine& engine) {
     } else {
         applyLines(engine, fileLines(readTextFile(ThemePath(name))));
         if (o.on(opt("chkDebug"))) engine.host().ask(engine.statusLine(), "Tabulo", Buttons::Ok);
-        if (!contains(engine.statusLine(), "Error")) engine.setStatus("Done loading : `" + name + ".color`");
+        if (!contains(engine.statusLine(), "Error"))
+            engine.setStatus("Done loading : `" + name + ".color`");
     }
     if (o.on(opt("chkDebug"))) {
         engine.host().ask(firstNameIn(o.text(opt("txtWWWroot"))), "Tabulo", Buttons::Ok);
@@ -268,14 +370,12 @@ void LoadTheme(Engine& engine) {
 void SaveTheme(Engine& engine) {
     Options& o = engine.options();
     const std::string name = o.text(opt("cmbSheme"));
-    if (!IsValidThemeName(name)) {
-        refuseName(engine, name);
-        return;
-    }
+    if (!acceptedName(engine, name)) return;
     const std::string path = ThemePath(name);
     bool unasked = o.editedMark() == "ok" || o.on(opt("chkAutoSave"));
     if (pathExists(path) && !unasked &&
-        engine.host().ask("Overwrite '" + name + ".color' ?", "Tabulo", Buttons::YesNo) != Answer::Yes) {
+        engine.host().ask("Overwrite '" + name + ".color' ?", "Tabulo", Buttons::YesNo) !=
+            Answer::Yes) {
         o.setEditedMark("-");
         return;
     }
@@ -325,7 +425,8 @@ void TypeThemeName(Engine& engine, int keyCode) {
     }
     panel.setEnabled("cmdSave", true);
     bool digit = keyCode >= 48 && keyCode <= 57, letter = keyCode >= 65 && keyCode <= 90;
-    std::string typed = digit || letter ? std::string(1, static_cast<char>(letter ? keyCode + 32 : keyCode)) : "";
+    std::string typed =
+        digit || letter ? std::string(1, static_cast<char>(letter ? keyCode + 32 : keyCode)) : "";
     std::string caption = text + typed + ".color";
     panel.setCaption("cmdLoad", caption);
     panel.setCaption("cmdLoad.BackColor", "buttontext");
@@ -335,13 +436,11 @@ void TypeThemeName(Engine& engine, int keyCode) {
 void DeleteTheme(Engine& engine) {
     Options& o = engine.options();
     const std::string name = o.text(opt("cmbSheme"));
-    if (!IsValidThemeName(name)) {
-        refuseName(engine, name);
-        return;
-    }
+    if (!acceptedName(engine, name)) return;
     engine.setStatus("Deleting : `" + name + ".color`");
     if (::unlink(ThemePath(name).c_str()) != 0 && errno != ENOENT) {
-        engine.setStatus("Error deleting : `" + name + ".color`: " + std::generic_category().message(errno) + ".");
+        engine.setStatus("Error deleting : `" + name +
+                         ".color`: " + std::generic_category().message(errno) + ".");
         return;
     }
     // The entry of that name goes, whichever is selected; "default" and "random" always stay.

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "options/OptionTable.h"
+
 namespace tabulo {
 
 class Engine;
@@ -12,6 +14,9 @@ class Options;
 // A theme name is a file name in the application folder, never a path.
 bool IsValidThemeName(std::string_view name);
 std::string ThemePath(std::string_view name);
+
+// The key of an option in a theme file ("chkHeading.Value=", "optProtocol=").
+std::string ThemeKey(OptionId id);
 
 // The whole theme file for the options, as UTF-8 with CR LF line ends (no final line end).
 std::string ThemeText(const Options& options, std::string_view name);
