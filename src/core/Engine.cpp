@@ -27,6 +27,7 @@ std::tm localToday() {
 
 Engine::Engine(Host& host)
     : today(localToday),
+      indexRunner(RunIndex),
       host_(host),
       rules_(std::make_unique<PanelRules>(*this)),
       downloader_(std::make_unique<IconDownloader>(*this)) {
@@ -67,7 +68,7 @@ void Engine::finishPendingEvents() {
 
 void Engine::cmdGo_Click() {
     runSawError_ = false;
-    RunIndex(*this);
+    indexRunner(*this);
 }
 
 void Engine::cmdWriteCss_Click() {

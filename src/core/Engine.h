@@ -55,6 +55,9 @@ class Engine {
 
     // Today's date for the about line; replaceable so pages can be compared byte for byte.
     std::function<std::tm()> today;
+    // What "Go!" runs: the index run; tests and fuzzing put a recorder here, so a start-up
+    // under test never walks a real tree.
+    std::function<void(Engine&)> indexRunner;
 
     // The all-in-one page of the running index, open across its sections.
     std::unique_ptr<TextFile>& allInOneFile() { return allInOne_; }

@@ -5,6 +5,7 @@
 #include "Engine.h"
 #include "common/Encoding.h"
 #include "common/Text.h"
+#include "generator/Description.h"
 #include "generator/ListingHelpers.h"
 #include "generator/PageFooter.h"
 #include "generator/PageText.h"
@@ -70,43 +71,6 @@ std::string formatTime(std::time_t t) {
     lastTime = t;
     lastText = toUtf8(std::string_view(buf, n));
     return lastText;
-}
-
-// Comma-delimited fields, one per line: a field ends at a comma or the line end, blanks before
-// it are skipped, a quoted field keeps its commas and loses its quotes.
-std::vector<std::string> descriptionLines(const std::string& path) {
-    std::string text = readTextFile(path);
-    std::vector<std::string> out;
-    std::vector<std::string> lines = split(replaceAll(text, "\r\n", "\n"), '\n');
-    if (!lines.empty() && lines.back().empty()) lines.pop_back();
-    for (const std::string& line : lines) {
-        std::size_t i = 0;
-        if (line.find_first_not_of(" \t") == std::string::npos) {
-            out.emplace_back();
-            continue;
-        }
-        while (i < line.size()) {
-            while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-            std::string field;
-            if (i < line.size() && line[i] == '"') {
-                std::size_t close = line.find('"', i + 1);
-                if (close == std::string::npos) close = line.size();
-                field = line.substr(i + 1, close - i - 1);
-                std::size_t comma = line.find(',', close);
-                i = comma == std::string::npos ? line.size() : comma + 1;
-            } else {
-                std::size_t comma = line.find(',', i);
-                std::size_t end = comma == std::string::npos ? line.size() : comma;
-                field = line.substr(i, end - i);
-                while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) {
-                    field.pop_back();
-                }
-                i = comma == std::string::npos ? line.size() : comma + 1;
-            }
-            out.push_back(std::move(field));
-        }
-    }
-    return out;
 }
 
 class PageWriter {
@@ -197,7 +161,7 @@ void PageWriter::writePreamble() {
     if (o_.on(opt("chkCaptureDesc")) && present(listing_, folder, desc, true)) {
         if (o_.on(opt("chkTT"))) out_.writeLine("<tt>");
         if (o_.on(opt("chkPre"))) out_.writeLine("<pre>");
-        for (const std::string& line : descriptionLines(joinPath(folder, desc)))
+        for (const std::string& line : DescriptionLines(readTextFile(joinPath(folder, desc))))
             out_.writeLine(line);
         if (o_.on(opt("chkPre"))) out_.writeLine("</pre>");
         if (o_.on(opt("chkTT"))) out_.write("</tt>");

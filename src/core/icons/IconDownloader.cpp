@@ -60,6 +60,16 @@ bool splitHostPort(const std::string& text, std::string& host, std::string& port
 
 }  // namespace
 
+// The picture runs from the first "GIF" to the next one or the end, and is stored as a line:
+// a CR LF follows it.
+std::optional<std::string> IconFromAnswer(std::string_view answer) {
+    auto first = answer.find("GIF");
+    if (first == std::string_view::npos) return std::nullopt;
+    auto next = answer.find("GIF", first + 3);
+    std::string body(answer.substr(first, next == std::string_view::npos ? next : next - first));
+    return body + "\r\n";
+}
+
 struct IconDownloader::Impl {
     explicit Impl(Engine& e) : engine(e) {}
 
@@ -224,13 +234,10 @@ struct IconDownloader::Impl {
             status("Done");
             return;
         }
-        if (auto first = receivedData.find("GIF"); first != std::string::npos) {
-            auto next = receivedData.find("GIF", first + 3);
-            std::string body = receivedData.substr(
-                first, next == std::string::npos ? std::string::npos : next - first);
+        if (auto icon = IconFromAnswer(receivedData)) {
             try {
                 TextFile file(localIconPath(name), TextFile::Mode::Replace, Unmappable::KeepUtf8);
-                file.write(body + "\r\n");
+                file.write(*icon);
                 file.commit();
             } catch (const std::system_error&) {
                 // Like every file step of the downloader: skipped, the next icon goes on.

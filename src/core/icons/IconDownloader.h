@@ -2,11 +2,16 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace tabulo {
 
 class Engine;
+
+// The icon file an HTTP answer carries, or nothing when it holds no GIF picture.
+std::optional<std::string> IconFromAnswer(std::string_view answer);
 
 // Fetches the icons the pages need and the www root lacks, one at a time over one TCP socket,
 // with HTTP/1.0, directly or through a proxy. Socket events run on the caller's thread while

@@ -288,7 +288,7 @@ void applyLines(Engine& engine, const std::vector<std::string>& lines) {
     finish(false);
 }
 
-std::vector<std::string> fileLines(const std::string& text) {
+std::vector<std::string> fileLines(std::string_view text) {
     std::vector<std::string> lines = split(text, '\n');
     for (auto& line : lines) {
         if (line.ends_with('\r')) line.pop_back();
@@ -333,6 +333,10 @@ std::string firstNameIn(const std::string& folder) {
 
 }  // namespace
 
+void ApplyThemeText(Engine& engine, std::string_view text) {
+    applyLines(engine, fileLines(text));
+}
+
 bool IsValidThemeName(std::string_view name) {
     if (name.empty() || contains(name, "..")) return false;
     for (char c : name) {
@@ -355,7 +359,7 @@ void LoadTheme(Engine& engine) {
     } else if (!isFile(ThemePath(name))) {
         engine.setStatus("Error Loading : `" + name + ".color` does not exist.");
     } else {
-        applyLines(engine, fileLines(readTextFile(ThemePath(name))));
+        ApplyThemeText(engine, readTextFile(ThemePath(name)));
         if (o.on(opt("chkDebug"))) engine.host().ask(engine.statusLine(), "Tabulo", Buttons::Ok);
         if (!contains(engine.statusLine(), "Error"))
             engine.setStatus("Done loading : `" + name + ".color`");

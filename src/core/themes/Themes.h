@@ -21,6 +21,9 @@ std::string ThemeKey(OptionId id);
 // The whole theme file for the options, as UTF-8 with CR LF line ends (no final line end).
 std::string ThemeText(const Options& options, std::string_view name);
 
+// Applies a theme file's text (UTF-8) to the options, line by line, as loading does.
+void ApplyThemeText(Engine& engine, std::string_view text);
+
 // Loading, saving, choosing, naming and deleting themes, and the www-root lock; each works on
 // the theme named by the theme list's text.
 void LoadTheme(Engine& engine);
