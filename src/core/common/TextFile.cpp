@@ -105,6 +105,42 @@ bool isFile(const std::string& path) {
 
 namespace tabulo {
 
+std::optional<std::string> readRegularFile(const std::string& path, std::error_code& ec) {
+    ec.clear();
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        ec.assign(errno, std::generic_category());
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) return std::nullopt;
+    // Non-blocking, in case a pipe took the file's place since the test.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        ec.assign(errno, std::generic_category());
+        return std::nullopt;
+    }
+    std::string bytes;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ec.assign(errno, std::generic_category());
+            ::close(fd);
+            return std::nullopt;
+        }
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return bytes;
+}
+
 bool isRegularFile(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

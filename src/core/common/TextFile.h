@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "common/Encoding.h"
 
@@ -42,6 +44,11 @@ class TextFile {
     std::string buffer_;
     bool committed_ = false;
 };
+
+// The bytes of an ordinary file. Nothing, with `ec` clear, when `path` is something else (a
+// folder, a pipe, a device), which is never opened for reading and so never blocks; nothing,
+// with `ec` set, when the file cannot be opened or read.
+std::optional<std::string> readRegularFile(const std::string& path, std::error_code& ec);
 
 // Whether something (file or folder) exists at `path`.
 bool pathExists(const std::string& path);
