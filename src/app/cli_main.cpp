@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ int usageError(const std::string& why) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // A reader that went away (| head) must not end the run half-way; lines it would have
+    // read are dropped.
+    std::signal(SIGPIPE, SIG_IGN);
     tabulo::Answer answer = tabulo::Answer::No;
     bool listThemes = false;
     std::string saveAs, scriptsFolder;
@@ -107,6 +111,7 @@ int main(int argc, char** argv) {
     }
     if (line.empty()) return usageError("");
     auto outcome = tabulo::Form_Activate(engine, line, StartMode::Tool);
+    if (outcome.noFolder) return usageError("no folder on the command line");
     bool ok = outcome.started && engine.statusLine() == "Done" && !engine.runSawError();
     // Icons may still be coming; failed icons are reported but leave the run a success.
     engine.finishPendingEvents();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "common/Paths.h"
 #include "common/Text.h"
 #include "generator/Driver.h"
 #include "icons/IconDownloader.h"
@@ -51,6 +52,10 @@ void Engine::setNetworkStatus(std::string text) {
     bool before = runSawError_;
     setStatus(std::move(text));
     runSawError_ = before;
+}
+
+void Engine::setCurrentFolder(std::string_view path) {
+    currentFolder_ = normalFolder(path);
 }
 
 void Engine::letEventsRun() {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "Host.h"
 #include "colours/ColourEditor.h"
@@ -47,7 +48,8 @@ class Engine {
 
     // The folder whose page is written (the folder list's path).
     const std::string& currentFolder() const { return currentFolder_; }
-    void setCurrentFolder(std::string path) { currentFolder_ = std::move(path); }
+    // Kept in one spelling: "/srv/www/" and "/srv/www" are the same folder.
+    void setCurrentFolder(std::string_view path);
 
     IndexRun& run() { return run_; }
     NeededIconList& neededIcons() { return neededIcons_; }

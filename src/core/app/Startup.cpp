@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "Engine.h"
 #include "common/Encoding.h"
@@ -45,9 +46,66 @@ std::string folderListPath(const std::string& folder) {
     return s;
 }
 
-// The folder text with the switches cut out and a trailing separator, as it is tested.
-std::string testedFolder(std::string_view folderText) {
-    std::string tested = replaceAll(replaceAll(folderText, "-noquit", ""), "-view", "");
+// "-view" and "-noquit" are switches where they stand as words: at the end of the line or
+// before a blank, a quote or another switch. So "/srv/www"-view is the glued context-menu form,
+// and a folder named "my-viewer" keeps its name. Spans are found from the right, because
+// whether a switch counts can depend on the one glued after it.
+struct SwitchSpan {
+    std::size_t at, length;
+};
+
+std::vector<SwitchSpan> switchSpans(std::string_view line) {
+    static constexpr std::string_view kSwitches[] = {"-view", "-noquit"};
+    std::vector<std::size_t> lengthAt(line.size() + 1, 0);
+    auto boundary = [&](std::size_t end) {
+        if (end == line.size()) return true;
+        char c = line[end];
+        return c == ' ' || c == '\t' || c == '"' || lengthAt[end] != 0 ||
+               line.substr(end).starts_with("-sheme ");
+    };
+    for (std::size_t i = line.size(); i-- > 0;) {
+        for (std::string_view sw : kSwitches) {
+            if (line.substr(i).starts_with(sw) && boundary(i + sw.size())) lengthAt[i] = sw.size();
+        }
+    }
+    std::vector<SwitchSpan> spans;
+    for (std::size_t i = 0; i < line.size();) {
+        if (lengthAt[i] != 0) {
+            spans.push_back({i, lengthAt[i]});
+            i += lengthAt[i];
+        } else {
+            ++i;
+        }
+    }
+    return spans;
+}
+
+bool hasSwitch(std::string_view line, std::string_view name) {
+    for (const SwitchSpan& s : switchSpans(line)) {
+        if (line.substr(s.at, s.length) == name) return true;
+    }
+    return false;
+}
+
+// The folder text: the switches cut out, then every double quote.
+std::string folderText(std::string_view line) {
+    std::string out;
+    std::size_t from = 0;
+    for (const SwitchSpan& s : switchSpans(line)) {
+        out.append(line.substr(from, s.at - from));
+        from = s.at + s.length;
+    }
+    out.append(line.substr(from));
+    return replaceAll(out, "\"", "");
+}
+
+bool isBlank(std::string_view text) {
+    return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// The text as it is tested: with a trailing separator.
+std::string testedFolder(std::string_view folder) {
+    std::string tested(folder);
     if (tested.empty() || tested.back() != '/') tested += '/';
     return tested;
 }
@@ -82,18 +140,18 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
     bool defaultLoaded = false;
 
     if (!line.empty()) {
-        std::string folder = replaceAll(line, "\"", "");
-        if (index && !contains(line, "-view")) o.setCheck(opt("chkView"), 0);
+        std::string folder = folderText(line);
+        if (index && !hasSwitch(line, "-view")) o.setCheck(opt("chkView"), 0);
 
         const std::string sheme = "-sheme ";
         if (auto at = line.find(sheme); at != std::string_view::npos) {
             std::string_view rest = line.substr(at + sheme.size());
             outcome.theme = std::string(rest.substr(0, rest.find(sheme)));
             if (IsValidThemeName(outcome.theme) && isFile(ThemePath(outcome.theme))) {
-                std::string before = replaceAll(line.substr(0, at), "\"", "");
+                std::string before = folderText(line.substr(0, at));
                 // Without a folder list to click, the tool's list starts at the named folder.
                 if (auto start = existingFolder(testedFolder(before));
-                    start && mode == StartMode::Tool) {
+                    start && mode == StartMode::Tool && !isBlank(before)) {
                     engine.setCurrentFolder(*start);
                 }
                 engine.letEventsRun();
@@ -103,14 +161,18 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
                 engine.setStatus("Error: Sheme : `" + outcome.theme + "` not found.");
             }
         }
+        // Only switches, quotes or blanks: there is no folder, and an empty text must never
+        // come to mean the file-system root.
+        outcome.noFolder = isBlank(folder);
 
         if (mode == StartMode::Tool && defaultThemeWanted(outcome.theme)) {
-            if (auto start = existingFolder(testedFolder(folder))) engine.setCurrentFolder(*start);
+            if (auto start = existingFolder(testedFolder(folder)); start && !outcome.noFolder)
+                engine.setCurrentFolder(*start);
             loadNamedTheme(engine, o.text(opt("cmbSheme")));
             defaultLoaded = true;
         }
 
-        if (index) {
+        if (index && !outcome.noFolder) {
             std::string tested = testedFolder(folder);
             if (auto found = existingFolder(tested)) {
                 engine.setCurrentFolder(*found);
@@ -121,7 +183,7 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
                 engine.setStatus("Error: The `" + toUtf8(tested) +
                                  "` directory not found or empty.");
             }
-            outcome.quit = outcome.started && !contains(line, "-noquit") &&
+            outcome.quit = outcome.started && !hasSwitch(line, "-noquit") &&
                            !contains(engine.statusLine(), "Error") && engine.statusLine() == "Done";
             if (outcome.quit) return outcome;
         }
@@ -136,7 +198,7 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
 }
 
 bool PrepareScriptFolder(Engine& engine, std::string_view folder) {
-    auto found = existingFolder(testedFolder(folder));
+    auto found = isBlank(folder) ? std::nullopt : existingFolder(testedFolder(folder));
     if (!found) {
         engine.setStatus("Error: The `" + toUtf8(testedFolder(folder)) +
                          "` directory not found or empty.");

@@ -22,12 +22,14 @@ enum class StartMode {
 struct StartOutcome {
     bool started = false;  // an index run was started
     bool quit = false;     // the program ends by itself now that the run is done
+    bool noFolder = false; // the line held switches only: nothing to index
     std::string theme;     // the theme named by "-sheme ", when one was
 };
 
 // Start-up: the theme list, the command line `line` (a folder, glued switches "-view",
 // "-noquit" and "-sheme NAME" included), the default theme, the www-root lock. With `index`
-// false the folder is not indexed (for tools that only want the options).
+// false the folder is not indexed (for tools that only want the options). A line without a
+// folder indexes nothing.
 StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode,
                            bool index = true);
 

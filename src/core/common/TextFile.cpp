@@ -1,14 +1,19 @@
 #include "common/TextFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
+#include "common/Paths.h"
 #include "common/Text.h"
 
 namespace tabulo {
@@ -16,41 +21,164 @@ namespace tabulo {
 namespace {
 
 constexpr std::size_t kFlushAt = 64 * 1024;
+constexpr int kMaxLinks = 40;
+constexpr std::string_view kTempPrefix = ".tabulo-";
+constexpr std::string_view kTempSuffix = ".tmp";
 
 [[noreturn]] void fail(int err, const std::string& what) {
     throw std::system_error(err, std::generic_category(), what);
 }
 
-std::string tempPathBeside(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
+class WriteCategory : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "tabulo-write"; }
+    std::string message(int code) const override {
+        return code == static_cast<int>(WriteError::OutsideTree)
+                   ? "it leads outside the folder being indexed"
+                   : "it leads outside its own folder";
+    }
+};
+
+std::pair<std::string, std::string> splitFolder(const std::string& path) {
     auto slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    // Hidden and short, so listings skip it and it fits wherever the final name fits.
-    return folder + ".tabulo-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
-           ".tmp";
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// The path a write to `path` really lands on: a link in the last place is followed, the
+// link itself stays.
+std::string finalTarget(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < kMaxLinks; ++hops) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0) {
+            if (errno == ENOENT) return p;
+            fail(errno, path);
+        }
+        if (!S_ISLNK(st.st_mode)) return p;
+        std::string target(static_cast<std::size_t>(st.st_size) + 256, '\0');
+        ssize_t n = ::readlink(p.c_str(), target.data(), target.size());
+        if (n < 0) fail(errno, path);
+        target.resize(static_cast<std::size_t>(n));
+        p = target.starts_with('/') ? target : splitFolder(p).first + "/" + target;
+    }
+    fail(ELOOP, path);
+}
+
+// The resolved path of an open folder.
+std::string folderRealPath(int fd, const std::string& fallback) {
+#ifdef __linux__
+    char buf[PATH_MAX];
+    std::string link = "/proc/self/fd/" + std::to_string(fd);
+    ssize_t n = ::readlink(link.c_str(), buf, sizeof buf);
+    if (n > 0 && buf[0] == '/') return std::string(buf, static_cast<std::size_t>(n));
+#endif
+    return realPath(fallback).value_or(fallback);  // no /proc, as in a bare chroot
+}
+
+std::string randomSuffix() {
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 rng{std::random_device{}()};
+    std::string out;
+    for (int i = 0; i < 12; ++i) out += kChars[rng() % (sizeof kChars - 1)];
+    return out;
+}
+
+// The process that owns a temporary name, from the pid in it; 0 when there is none.
+pid_t ownerOf(std::string_view name) {
+    name.remove_prefix(kTempPrefix.size());
+    pid_t pid = 0;
+    auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (ec != std::errc() || end == name.data() || *end != '-') return 0;
+    return pid;
+}
+
+bool isStale(std::string_view name) {
+    pid_t owner = ownerOf(name);
+    if (owner == ::getpid()) return false;  // one of ours, still being written
+    return owner <= 0 || (::kill(owner, 0) != 0 && errno == ESRCH);
+}
+
+void sweepFolder(int folderFd) {
+    int fd = ::dup(folderFd);
+    if (fd < 0) return;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    ::rewinddir(dir);
+    while (dirent* d = ::readdir(dir)) {
+        if (isTemporaryName(d->d_name) && isStale(d->d_name)) ::unlinkat(folderFd, d->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+mode_t processUmask() {
+    static const mode_t mask = [] {
+        mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
 }
 
 }  // namespace
 
-TextFile::TextFile(std::string path, Mode mode, Unmappable policy)
-    : path_(std::move(path)), mode_(mode), policy_(policy) {
-    writePath_ = path_;
-    if (mode_ == Mode::Replace) {
-        // A new name is written in place; an existing file only ever by a rename.
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd_ >= 0) return;
-        if (errno != EEXIST) fail(errno, path_);
-        writePath_ = tempPathBeside(path_);
-        fd_ = ::open(writePath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    } else {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+const std::error_category& writeCategory() {
+    static const WriteCategory category;
+    return category;
+}
+
+TextFile::TextFile(std::string path, Mode, Unmappable policy, const WriteRules& rules)
+    : path_(std::move(path)), policy_(policy), executable_(rules.executable) {
+    auto [folder, name] = splitFolder(finalTarget(path_));
+    name_ = name;
+    if (name_.empty() || name_ == "." || name_ == "..") fail(EISDIR, path_);
+    folderFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ < 0) fail(errno, path_);
+    try {
+        if (!rules.confineTo.empty() &&
+            !isInside(folderRealPath(folderFd_, folder), rules.confineTo)) {
+            throw std::system_error(static_cast<int>(rules.indexedTree ? WriteError::OutsideTree
+                                                                       : WriteError::OutsideFolder),
+                                    writeCategory(), path_);
+        }
+        long nameMax = ::fpathconf(folderFd_, _PC_NAME_MAX);
+        if (nameMax > 0 && name_.size() > static_cast<std::size_t>(nameMax))
+            fail(ENAMETOOLONG, path_);
+        struct stat st;
+        if (::fstatat(folderFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(st.st_mode)) fail(EISDIR, path_);
+            replaces_ = S_ISREG(st.st_mode);
+            oldMode_ = st.st_mode & 07777;
+            oldOwner_ = st.st_uid;
+            oldGroup_ = st.st_gid;
+        } else if (errno != ENOENT) {
+            fail(errno, path_);
+        }
+        if (rules.sweep) sweepFolder(folderFd_);
+        // Exclusive and never through a link: a name planted in advance only makes us pick
+        // another one.
+        for (int attempt = 0; fd_ < 0; ++attempt) {
+            tempName_ = std::string(kTempPrefix) + std::to_string(::getpid()) + "-" +
+                        randomSuffix() + std::string(kTempSuffix);
+            fd_ = ::openat(folderFd_, tempName_.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd_ < 0 && (errno != EEXIST || attempt >= 100)) fail(errno, path_);
+        }
+    } catch (...) {
+        ::close(folderFd_);
+        throw;
     }
-    if (fd_ < 0) fail(errno, path_);
 }
 
 TextFile::~TextFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!committed_ && mode_ == Mode::Replace) ::unlink(writePath_.c_str());
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+    }
+    if (folderFd_ >= 0) ::close(folderFd_);
 }
 
 void TextFile::write(std::string_view utf8) {
@@ -82,13 +210,48 @@ void TextFile::flush() {
 
 void TextFile::commit() {
     flush();
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) fail(errno, path_);
-    if (writePath_ != path_ && ::rename(writePath_.c_str(), path_.c_str()) != 0) {
+    if (replaces_) {
+        // Root replaces a user's page: it stays the user's (best effort).
+        if (::geteuid() == 0) (void)!::fchown(fd_, oldOwner_, oldGroup_);
+        if (::fchmod(fd_, oldMode_) != 0) fail(errno, path_);
+    } else if (::fchmod(fd_, (executable_ ? 0777 : 0666) & ~processUmask()) != 0) {
         fail(errno, path_);
     }
-    committed_ = true;
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+        fail(err, path_);
+    }
+    if (::renameat(folderFd_, tempName_.c_str(), folderFd_, name_.c_str()) != 0) {
+        int err = errno;
+        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+        fail(err, path_);
+    }
+}
+
+bool isTemporaryName(std::string_view name) {
+    return name.starts_with(kTempPrefix) && name.ends_with(kTempSuffix) &&
+           name.size() > kTempPrefix.size() + kTempSuffix.size();
+}
+
+void removeStaleTemporaries(const std::string& folder, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        if (isTemporaryName(name) && isStale(name))
+            ::unlinkat(AT_FDCWD, (folder + "/" + name).c_str(), 0);
+    }
+}
+
+void syncFileSystem(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+#ifdef __linux__
+    ::syncfs(fd);
+#else
+    ::sync();
+#endif
+    ::close(fd);
 }
 
 bool pathExists(const std::string& path) {

@@ -1,23 +1,43 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "common/Encoding.h"
 
 namespace tabulo {
 
-// A text file written in windows-1252 with CR LF line ends. A file that replaces another is
-// written beside it and renamed into place by commit(), so a failed write never leaves a
-// truncated file where a good one was; a new one that fails is removed again. Failures throw
-// std::system_error naming the cause.
+// Where a file may land once its links are followed, and what its folder needs first.
+struct WriteRules {
+    // A resolved folder the file's real place must lie in; empty: anywhere.
+    std::string confineTo;
+    // Whether `confineTo` is the folder being indexed (for the message when it is left).
+    bool indexedTree = false;
+    // Remove the temporary files a killed run left in the file's folder before writing.
+    bool sweep = true;
+    // A new file is executable (scripts); a replaced file keeps its own bits.
+    bool executable = false;
+};
+
+// Error codes of this file's own category: the file would land outside its folder.
+enum class WriteError { OutsideTree = 1, OutsideFolder };
+const std::error_category& writeCategory();
+
+// A text file written in windows-1252 with CR LF line ends, put in place whole or not at all:
+// it is written to a temporary file created exclusively in the target's folder (never through
+// a link) and renamed over the final name by commit(). A replaced file keeps its permission
+// bits; when the final name is a link, the link stays and its target is replaced. Dropping the
+// object without commit() leaves the old file as it was. Failures throw std::system_error.
 class TextFile {
   public:
-    enum class Mode { Replace, Append };
+    enum class Mode { Replace };
 
-    TextFile(std::string path, Mode mode, Unmappable policy);
+    TextFile(std::string path, Mode mode, Unmappable policy, const WriteRules& rules = {});
     ~TextFile();
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
@@ -37,13 +57,27 @@ class TextFile {
     void flush();
 
     std::string path_;
-    std::string writePath_;
-    Mode mode_;
-    Unmappable policy_;
+    std::string name_;      // the final name in its folder, links followed
+    std::string tempName_;  // the temporary file beside it
+    int folderFd_ = -1;
     int fd_ = -1;
+    Unmappable policy_;
+    bool executable_ = false;
+    bool replaces_ = false;  // an existing file: its bits and owner go to the new one
+    mode_t oldMode_ = 0;
+    uid_t oldOwner_ = 0;
+    gid_t oldGroup_ = 0;
     std::string buffer_;
-    bool committed_ = false;
 };
+
+// Whether `name` is a temporary file that a writer of this program leaves while it works.
+bool isTemporaryName(std::string_view name);
+// Removes from the folder the temporary files of runs that no longer go on; `names` are the
+// candidates a listing of the folder found.
+void removeStaleTemporaries(const std::string& folder, const std::vector<std::string>& names);
+
+// Flushes the file system that holds `folder` to disk (one call at the end of a run).
+void syncFileSystem(const std::string& folder);
 
 // The bytes of an ordinary file. Nothing, with `ec` clear, when `path` is something else (a
 // folder, a pipe, a device), which is never opened for reading and so never blocks; nothing,
