@@ -99,10 +99,6 @@ std::string folderText(std::string_view line) {
     return replaceAll(out, "\"", "");
 }
 
-bool isBlank(std::string_view text) {
-    return text.find_first_not_of(" \t") == std::string_view::npos;
-}
-
 // The text as it is tested: with a trailing separator.
 std::string testedFolder(std::string_view folder) {
     std::string tested(folder);

@@ -38,6 +38,10 @@ bool contains(std::string_view s, std::string_view part) {
     return s.find(part) != std::string_view::npos;
 }
 
+bool isBlank(std::string_view s) {
+    return s.find_first_not_of(" \t") == std::string_view::npos;
+}
+
 double val(std::string_view s) {
     // Blanks anywhere in the number are skipped, as the classic function does.
     std::string digits;

@@ -13,6 +13,9 @@ std::vector<std::string> split(std::string_view s, char sep);
 
 bool contains(std::string_view s, std::string_view part);
 
+// Whether the text holds nothing but blanks and tabs.
+bool isBlank(std::string_view s);
+
 // Reads a number the way the classic Val function does: blanks skipped, reading stops at the
 // first character that cannot continue a number, no number reads as 0.
 double val(std::string_view s);

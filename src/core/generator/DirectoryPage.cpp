@@ -27,8 +27,8 @@ struct Page {
 // Without a www root the selected folder is the root, for names and anchors as for depths;
 // so pages never carry the local path above the site, and flat names match their links.
 std::string withoutWwwRoot(Engine& engine, const std::string& path) {
-    const std::string& typed = engine.options().text(opt("txtWWWroot"));
-    const std::string& root = typed.empty() ? engine.run().topFolder : typed;
+    const std::string& root = engine.run().siteRoot;
+    if (root == "/") return path.substr(1);  // every "/" would go otherwise
     return root.empty() ? path : replaceAll(path, root, "");
 }
 
@@ -38,7 +38,8 @@ std::string computeRelativePath(Engine& engine, const std::string& folder) {
     return rel;
 }
 
-// Whether `name` is in the folder (a file, when `fileOnly`), from the listing when it knows.
+// Whether `name` is in the folder (an ordinary file, when `fileOnly`: a pipe or a device is
+// never read as a description or shown as a picture), from the listing when it knows.
 bool present(const FolderListing& listing, const std::string& folder, const std::string& name,
              bool fileOnly) {
     switch (listing.presence(name)) {
@@ -47,12 +48,13 @@ bool present(const FolderListing& listing, const std::string& folder, const std:
         case FolderListing::Presence::File:
             return true;
         case FolderListing::Presence::Folder:
+        case FolderListing::Presence::Other:
             return !fileOnly;
         case FolderListing::Presence::Unknown:
             break;
     }
     std::string full = joinPath(folder, name);
-    return fileOnly ? isFile(full) : pathExists(full);
+    return fileOnly ? isRegularFile(full) : pathExists(full);
 }
 
 std::string removeCells(std::string_view line, std::string_view replacement) {
@@ -152,17 +154,21 @@ void PageWriter::writePreamble() {
     const std::string& pic = o_.text(opt("txtCapSnap"));
     if (o_.on(opt("chkCaptureSnap")) && present(listing_, folder, pic, true)) {
         bool thumb = o_.on(opt("chkThumb"));
-        if (thumb) out_.writeLine("<a href=\"" + URLEncode(o_, pic) + "\">");
-        out_.writeLine("<img alt=\"" + pic + "\" src=\"" + pic + "\" ");
+        std::string src = linkForName("", pic, "");
+        if (thumb) out_.writeLine("<a href=\"" + src + "\">");
+        out_.writeLine("<img alt=\"" + escapeAttribute(toUtf8(pic)) + "\" src=\"" + src + "\" ");
         if (thumb) out_.writeLine("width=\"320\" height=\"200\" border=\"0\"></a");
         out_.writeLine("><br>");
     }
     const std::string& desc = o_.text(opt("txtCapDesc"));
     if (o_.on(opt("chkCaptureDesc")) && present(listing_, folder, desc, true)) {
+        // Read again as an ordinary file, in case a pipe took its place since the listing.
+        std::error_code ignored;
+        auto text = readRegularFile(joinPath(folder, desc), ignored);
+        if (!text) return;
         if (o_.on(opt("chkTT"))) out_.writeLine("<tt>");
         if (o_.on(opt("chkPre"))) out_.writeLine("<pre>");
-        for (const std::string& line : DescriptionLines(readTextFile(joinPath(folder, desc))))
-            out_.writeLine(line);
+        for (const std::string& line : DescriptionLines(toUtf8(*text))) out_.writeLine(line);
         if (o_.on(opt("chkPre"))) out_.writeLine("</pre>");
         if (o_.on(opt("chkTT"))) out_.write("</tt>");
         out_.writeLine("<br><br>");
@@ -254,13 +260,17 @@ void PageWriter::writeFolderRows() {
         if (o_.on(opt("chkColuDesc"))) commentCell_ = "<td>Directory</td>";
         if (sub.name == o_.text(opt("txtUploadDirectory")) || sub.name == iconsFolder) continue;
         std::string link;
-        if (allInOne()) {
+        if (sub.reach == FolderEntry::Reach::Outside ||
+            sub.reach == FolderEntry::Reach::Elsewhere) {
+            // No page is written for it in this run: the row leads to the folder itself.
+            link = linkForName("", allInOne() ? page_.relativePath + sub.name : sub.name, "/");
+        } else if (allInOne()) {
             link = URLEncode(o_,
                              FlatPageName(o_, withoutWwwRoot(engine_, joinPath(folder, sub.name))));
+            if (o_.on(opt("chkAllInOneFile"))) link = "#" + link;
         } else {
             link = linkForName("", sub.name, "/" + htm);
         }
-        if (o_.on(opt("chkAllInOneFile"))) link = "#" + link;
         std::string row =
             "<a href=\"" + link + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
         if (o_.on(opt("chkTable"))) {
@@ -328,23 +338,37 @@ void PageWriter::writeTotals() {
     out_.writeLine(line);
 }
 
-// The page file: a fresh file for one page, or the run's all-in-one file for a section.
-TextFile* openOutput(Engine& engine, const Page& page, std::unique_ptr<TextFile>& own) {
+// The page file: a fresh file for one page, or the run's all-in-one file for a section. Every
+// page stays inside the folder being indexed, links followed.
+TextFile* openOutput(Engine& engine, const FolderListing& listing, const Page& page,
+                     std::unique_ptr<TextFile>& own) {
     const Options& o = engine.options();
+    IndexRun& run = engine.run();
     const std::string& outFolder = o.text(opt("lblAllInOneFolder"));
+    WriteRules rules{run.tree, true};
     if (o.on(opt("chkAllInOneFile"))) {
         auto& shared = engine.allInOneFile();
-        if (!engine.run().allInOneHeadWritten) {
+        if (!run.allInOneHeadWritten) {
             shared.reset();
             shared = std::make_unique<TextFile>(joinPath(outFolder, o.text(opt("txtIndexHtm"))),
-                                                TextFile::Mode::Replace, Unmappable::HtmlReference);
+                                                TextFile::Mode::Replace, Unmappable::HtmlReference,
+                                                rules);
         }
         return shared.get();  // null once an earlier section failed: the file is given up
     }
-    std::string path = o.on(opt("chkAllInOneFolder"))
-                           ? joinPath(outFolder, FlatPageName(o, page.relativePath))
-                           : joinPath(engine.currentFolder(), o.text(opt("txtIndexHtm")));
-    own = std::make_unique<TextFile>(path, TextFile::Mode::Replace, Unmappable::HtmlReference);
+    std::string path;
+    if (o.on(opt("chkAllInOneFolder"))) {
+        path = joinPath(outFolder, FlatPageName(o, page.relativePath));
+        rules.sweep = !run.outputSwept;
+        run.outputSwept = true;
+    } else {
+        path = joinPath(engine.currentFolder(), o.text(opt("txtIndexHtm")));
+        // The listing already named what a killed run left here.
+        rules.sweep = false;
+        removeStaleTemporaries(engine.currentFolder(), listing.leftovers);
+    }
+    own =
+        std::make_unique<TextFile>(path, TextFile::Mode::Replace, Unmappable::HtmlReference, rules);
     return own.get();
 }
 
@@ -382,7 +406,7 @@ void WriteDirectoryPage(Engine& engine, const FolderListing& listing) {
     std::unique_ptr<TextFile> own;
     bool section = o.on(opt("chkAllInOneFile"));
     try {
-        TextFile* out = openOutput(engine, page, own);
+        TextFile* out = openOutput(engine, listing, page, own);
         if (!out) return;
         run.outputFile = out;
         PageWriter writer(engine, listing, page, *out);

@@ -1,10 +1,12 @@
 #include "generator/Driver.h"
 
+#include <optional>
 #include <system_error>
 #include <vector>
 
 #include "Engine.h"
 #include "common/Encoding.h"
+#include "common/Paths.h"
 #include "common/Text.h"
 #include "generator/DirectoryPage.h"
 #include "generator/FolderListing.h"
@@ -20,14 +22,28 @@ std::string reason(const std::system_error& e) {
     return e.code().message();
 }
 
+using Reach = FolderEntry::Reach;
+
+// Whether a resolved folder inside the selected one is walked under its own path anyway:
+// every folder below is, except hidden ones and what lies below them.
+bool walkedUnderOwnPath(const std::string& real, const std::string& realTop) {
+    if (!isInside(real, realTop)) return false;
+    for (const std::string& part : split(std::string_view(real).substr(realTop.size()), '/')) {
+        if (part.starts_with('.')) return false;
+    }
+    return true;
+}
+
 class Walk {
   public:
     explicit Walk(Engine& engine) : engine_(engine), o_(engine.options()) {}
 
     FolderListing read(const std::string& folder) {
-        return readFolder(
+        FolderListing listing = readFolder(
             folder, Wildcard(o_.text(opt("txtFilter"))),
             {o_.text(opt("txtIndexHtm")), o_.text(opt("txtCapDesc")), o_.text(opt("txtCapSnap"))});
+        classifyLinks(folder, listing);
+        return listing;
     }
 
     // Pages of every folder below `folder`, depth first, each page before its subfolders.
@@ -38,9 +54,9 @@ class Walk {
         for (const FolderEntry& sub : subfolders) {
             std::string path = joinPath(folder, sub.name);
             FolderId id{sub.device, sub.inode};
-            if (isAncestor(id, ancestors)) {
-                engine_.setStatus("Skipping `" + toUtf8(path) +
-                                  "`: it leads back to a folder above it.");
+            Reach reach = isAncestor(id, ancestors) ? Reach::LeadsBack : sub.reach;
+            if (reach != Reach::Walk) {
+                engine_.setStatus("Skipping `" + toUtf8(path) + "`: " + whyNotEntered(reach));
                 continue;
             }
             FolderListing listing;
@@ -75,6 +91,42 @@ class Walk {
             if (a == id) return true;
         }
         return false;
+    }
+
+    static std::string whyNotEntered(Reach reach) {
+        switch (reach) {
+            case Reach::LeadsBack:
+                return "it leads back to a folder above it.";
+            case Reach::Outside:
+                return "it leads outside the folder being indexed.";
+            default:
+                return "the folder it leads to is indexed under another path.";
+        }
+    }
+
+    // A linked subfolder is entered only when it leads inside the tree, to a folder that no
+    // other path of this run walks; otherwise pages would land outside the site, or one folder
+    // would get two pages with up links from different places.
+    void classifyLinks(const std::string& folder, FolderListing& listing) {
+        IndexRun& run = engine_.run();
+        bool recursive = o_.on(opt("chkReqrsive"));
+        std::optional<std::string> realHere;
+        for (FolderEntry& sub : listing.folders) {
+            if (!sub.link) continue;
+            std::string path = joinPath(folder, sub.name);
+            auto real = realPath(path);
+            if (!realHere) realHere = realPath(folder).value_or(folder);
+            if (real && isInside(*realHere, *real)) {
+                sub.reach = Reach::LeadsBack;
+            } else if (!real || !isInside(*real, run.tree)) {
+                sub.reach = Reach::Outside;
+            } else if (recursive && walkedUnderOwnPath(*real, run.realTop)) {
+                sub.reach = Reach::Elsewhere;
+            } else if (recursive) {
+                auto [it, fresh] = run.linkedFolders.emplace(*real, path);
+                if (!fresh && it->second != path) sub.reach = Reach::Elsewhere;
+            }
+        }
     }
 
     Engine& engine_;
@@ -115,8 +167,7 @@ void appendAllInOneFooter(Engine& engine) {
 // The depth of the www root itself: the depth text is only set by a lock, and choosing an
 // all-in-one mode sets the www root without one, which would leave every up link wrong.
 int WwwRootDepth(Engine& engine) {
-    std::string wwwRoot = engine.options().text(opt("txtWWWroot"));
-    while (wwwRoot.size() > 1 && wwwRoot.back() == '/') wwwRoot.pop_back();
+    std::string wwwRoot = normalFolder(engine.options().text(opt("txtWWWroot")));
     return CountPathSeparators(wwwRoot.empty() ? engine.currentFolder() : wwwRoot);
 }
 
@@ -126,6 +177,8 @@ void RunIndex(Engine& engine) {
     run.replaceCancelled = false;
     run.allInOneHeadWritten = false;
     run.serverTotal = 0;
+    run.outputSwept = false;
+    run.linkedFolders.clear();
     engine.allInOneFile().reset();
     if (o.on(opt("chkIconsDownloaded"))) {
         engine.AddNeededIcon("dir");
@@ -135,10 +188,22 @@ void RunIndex(Engine& engine) {
     run.rootDepth = WwwRootDepth(engine);
     run.startFolder.clear();
     run.topFolder = top;
+    const std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
+    run.siteRoot = wwwRoot.empty() ? top : wwwRoot;
+
+    auto realTop = realPath(top);
+    if (!realTop) {
+        engine.setStatus("Error reading folder `" + toUtf8(top) +
+                         "`: " + std::generic_category().message(errno) + ".");
+        return;
+    }
+    run.realTop = *realTop;
+    auto realWww = wwwRoot.empty() ? std::nullopt : realPath(wwwRoot);
+    run.tree = realWww && isInside(run.realTop, *realWww) ? *realWww : run.realTop;
 
     // An empty output folder means the selected one, so nothing lands at the file-system root.
     bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
-    if (allInOne && o.text(opt("lblAllInOneFolder")).empty())
+    if (allInOne && isBlank(o.text(opt("lblAllInOneFolder"))))
         o.setText(opt("lblAllInOneFolder"), top);
 
     Walk walk(engine);
@@ -178,6 +243,9 @@ void RunIndex(Engine& engine) {
         engine.cmdDlIcons_Click();
     }
     if (o.on(opt("chkAllInOneFile"))) appendAllInOneFooter(engine);
+    // Pages are not flushed one by one, which would triple the run's time; once for the run
+    // is enough to have them on disk.
+    syncFileSystem(run.tree);
     if (o.on(opt("chkView"))) {
         bool inOutputFolder = o.on(opt("chkAllInOneFolder")) || o.on(opt("chkAllInOneFile"));
         std::string folder = inOutputFolder ? o.text(opt("lblAllInOneFolder")) : top;

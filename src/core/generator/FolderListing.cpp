@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/CaseFold.h"
+#include "common/TextFile.h"
 #include "generator/Wildcard.h"
 
 namespace tabulo {
@@ -52,18 +53,30 @@ FolderListing readFolder(const std::string& path, const Wildcard& fileFilter,
             name, plain ? FolderListing::Presence::Missing : FolderListing::Presence::Unknown);
     }
     int fd = ::dirfd(dir);
-    errno = 0;
-    while (dirent* d = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;  // readdir reports its own failure only through errno
+        dirent* d = ::readdir(dir);
+        if (!d) break;
         const char* name = d->d_name;
-        if (name[0] == '.') continue;  // hidden, and "." and ".."
+        if (name[0] == '.') {  // hidden, and "." and ".."
+            if (isTemporaryName(name)) listing.leftovers.emplace_back(name);
+            continue;
+        }
         struct stat st;
         // Follows links; a link whose target is missing fails here and is not listed.
         if (::fstatat(fd, name, &st, 0) != 0) continue;
-        FolderEntry e{name, static_cast<double>(st.st_size), st.st_mtime, st.st_dev, st.st_ino};
+        bool link = d->d_type == DT_LNK;
+        if (d->d_type == DT_UNKNOWN) {
+            struct stat own;
+            link = ::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode);
+        }
+        FolderEntry e{name, static_cast<double>(st.st_size), st.st_mtime, st.st_dev, st.st_ino,
+                      link};
         for (auto& [watchedName, presence] : listing.watched) {
             if (presence == FolderListing::Presence::Missing && watchedName == e.name) {
-                presence = S_ISDIR(st.st_mode) ? FolderListing::Presence::Folder
-                                               : FolderListing::Presence::File;
+                presence = S_ISDIR(st.st_mode)   ? FolderListing::Presence::Folder
+                           : S_ISREG(st.st_mode) ? FolderListing::Presence::File
+                                                 : FolderListing::Presence::Other;
             }
         }
         if (S_ISDIR(st.st_mode)) {
@@ -72,7 +85,6 @@ FolderListing readFolder(const std::string& path, const Wildcard& fileFilter,
         } else if (fileFilter.matches(e.name)) {
             listing.files.push_back(std::move(e));
         }
-        errno = 0;
     }
     int err = errno;
     ::closedir(dir);

@@ -8,6 +8,7 @@
 
 #include "Engine.h"
 #include "common/Text.h"
+#include "common/Paths.h"
 #include "common/TextFile.h"
 
 namespace tabulo {
@@ -236,7 +237,10 @@ struct IconDownloader::Impl {
         }
         if (auto icon = IconFromAnswer(receivedData)) {
             try {
-                TextFile file(localIconPath(name), TextFile::Mode::Replace, Unmappable::KeepUtf8);
+                // Icons belong under the www root, also when their name is a link.
+                const std::string& root = options().text(opt("lblWWWroot"));
+                TextFile file(localIconPath(name), TextFile::Mode::Replace, Unmappable::KeepUtf8,
+                              {realPath(root).value_or(root)});
                 file.write(*icon);
                 file.commit();
             } catch (const std::system_error&) {

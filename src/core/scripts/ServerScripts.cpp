@@ -5,6 +5,7 @@
 #include "Engine.h"
 #include "common/Encoding.h"
 #include "common/Text.h"
+#include "common/Paths.h"
 #include "common/TextFile.h"
 #include "generator/ListingHelpers.h"
 #include "generator/PageFooter.h"
@@ -211,7 +212,9 @@ void WriteServerScripts(Engine& engine) {
           std::pair{o.text(opt("txtUploadScript")), UploadScriptLines(engine)}}) {
         std::string target = folder + "/" + name;
         try {
-            TextFile file(target, TextFile::Mode::Replace, Unmappable::Question);
+            // A script name that is a link may only lead to another place in the same folder.
+            TextFile file(target, TextFile::Mode::Replace, Unmappable::Question,
+                          {realPath(folder).value_or(folder)});
             for (const auto& line : lines) file.writeLine(line);
             file.commit();
         } catch (const std::system_error& e) {

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "common/Text.h"
 #include "support/Fixture.h"
@@ -24,6 +25,10 @@ class DriverTest : public EngineTest {
             }
         }
         return out;
+    }
+    bool said(const std::string& line) const {
+        return std::find(host.statusLines.begin(), host.statusLines.end(), line) !=
+               host.statusLines.end();
     }
     std::string page(const std::string& relative = "") {
         return readFile(relative.empty() ? path("index.html") : path(relative + "/index.html"));
@@ -93,20 +98,89 @@ TEST_F(DriverTest, NoAnswerStillWalksTheSubfolders) {
     EXPECT_TRUE(fs::exists(path("a/b/index.html")));
 }
 
-TEST_F(DriverTest, SymbolicLinkLoopIsSkipped) {
+TEST_F(DriverTest, LinkedFoldersAreWalkedOnlyInsideTheTreeAndOnce) {
+    // The fixture's site lies in a temporary folder; "outside" is that folder's other child.
+    const std::string outside = fs::path(root).parent_path().string() + "/outside";
+    fs::create_directories(outside + "/deep");
     writeFile("a/x.txt");
-    fs::create_directory_symlink(root, path("a/back"));
-    fs::create_directory_symlink(path("a"), path("also-a"));
+    writeFile(".store/kept/y.txt");
+    fs::create_directory_symlink(root, path("a/back"));            // loops
+    fs::create_directory_symlink(path("a"), path("also-a"));       // walked anyway as "a"
+    fs::create_directory_symlink(outside, path("out"));            // leaves the tree
+    fs::create_directory_symlink(path(".store"), path("store"));   // hidden: only via the link
+    fs::create_directory_symlink(path(".store"), path("store2"));  // the same folder again
+    fs::create_directory_symlink("../..", path("a/up"));           // above the tree
     fs::create_symlink(path("missing"), path("dangling.txt"));
-    set("chkReplaceOlda", "1");  // "also-a" is "a" again: its page is replaced unasked
     go();
-    EXPECT_EQ(pagesWritten(), (std::vector<std::string>{"a", "also-a", "."}));
-    EXPECT_TRUE(std::any_of(host.statusLines.begin(), host.statusLines.end(), [&](auto& l) {
-        return l == "Skipping `" + path("a/back") + "`: it leads back to a folder above it.";
-    }));
-    EXPECT_EQ(page().find("dangling"), std::string::npos);
-    EXPECT_NE(page("a").find("back/index.html"), std::string::npos);  // still listed
+    EXPECT_EQ(pagesWritten(), (std::vector<std::string>{"a", "store", "store/kept", "."}));
+    auto skipped = [&](const std::string& link, const std::string& why) {
+        return said("Skipping `" + path(link) + "`: " + why);
+    };
+    EXPECT_TRUE(skipped("a/back", "it leads back to a folder above it."));
+    EXPECT_TRUE(skipped("a/up", "it leads back to a folder above it."));
+    EXPECT_TRUE(skipped("also-a", "the folder it leads to is indexed under another path."));
+    EXPECT_TRUE(skipped("out", "it leads outside the folder being indexed."));
+    EXPECT_TRUE(skipped("store2", "the folder it leads to is indexed under another path."));
+    EXPECT_FALSE(fs::exists(outside + "/index.html"));
+    EXPECT_FALSE(fs::exists(outside + "/deep/index.html"));
     EXPECT_FALSE(host.sawError());
+    EXPECT_EQ(host.statusLines.back(), "Done");
+    // Rows of folders that get no page lead to the folder itself.
+    std::string top = page();
+    EXPECT_TRUE(contains(top, "<a href=\"out/\">"));
+    EXPECT_TRUE(contains(top, "<a href=\"also-a/\">"));
+    EXPECT_TRUE(contains(top, "<a href=\"store/index.html\">"));
+    EXPECT_FALSE(contains(top, "dangling"));
+    EXPECT_TRUE(contains(page("a"), "<a href=\"back/index.html\">"));  // an ancestor's page
+}
+
+TEST_F(DriverTest, NothingIsWrittenOutsideTheTree) {
+    const std::string outside = fs::path(root).parent_path().string() + "/outside";
+    fs::create_directories(outside);
+    std::ofstream(outside + "/index.html") << "theirs";
+    writeFile("a/x.txt");
+    fs::create_symlink(outside + "/index.html", path("a/index.html"));
+    set("chkReplaceOlda", "1");
+    go();
+    EXPECT_EQ(readFile(outside + "/index.html"), "theirs");
+    EXPECT_TRUE(fs::is_symlink(path("a/index.html")));
+    EXPECT_TRUE(said("Error writing index for `" + path("a") +
+                     "`: it leads outside the folder being indexed."));
+    EXPECT_TRUE(fs::exists(path("index.html")));
+
+    // An all-in-one output folder beside the tree is refused too.
+    select("optAllInOneFolder");
+    set("txtWWWroot", "");
+    set("lblAllInOneFolder", outside);
+    go("a");
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator{}), 1);
+    EXPECT_NE(host.statusLines.back(), "Done");
+}
+
+TEST_F(DriverTest, DanglingLinksNeverSkipAFolder) {
+    for (int i = 0; i < 20; ++i) {
+        std::string folder = "f" + std::to_string(i);
+        writeFile(folder + "/a.txt");
+        // Created last, so it is likely the last entry the folder listing returns.
+        fs::create_symlink(path("nowhere"), path(folder + "/zz-dangling"));
+    }
+    go();
+    EXPECT_FALSE(host.sawError());
+    for (int i = 0; i < 20; ++i)
+        EXPECT_TRUE(fs::exists(path("f" + std::to_string(i) + "/index.html")));
+}
+
+TEST_F(DriverTest, TrailingSeparatorNamesTheSameFolder) {
+    writeFile("www/a/x.txt");
+    select("optCssNew");
+    set("txtWWWroot", path("www") + "/");
+    go("www/");
+    std::string top = page("www");
+    EXPECT_TRUE(contains(top, "<title>www</title>"));
+    EXPECT_FALSE(contains(top, "<b>..</b>"));
+    EXPECT_TRUE(contains(top, "<link rel=\"stylesheet\" href=\"index.css\">"));
+    EXPECT_TRUE(contains(page("www/a"), "<link rel=\"stylesheet\" href=\"../index.css\">"));
+    EXPECT_TRUE(fs::exists(path("www/index.css")));
 }
 
 TEST_F(DriverTest, FolderRemovedDuringTheRunIsSkipped) {
