@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -184,6 +185,139 @@ TEST_F(CliTest, FailedIconDownloadsLeaveTheRunASuccess) {
     EXPECT_TRUE(r.err.ends_with("Tabulo couldn't contact the website :(\n"))
         << r.err;  // waited for the last
     EXPECT_TRUE(fs::is_directory(path("pics/icons")));
+}
+
+// Copies tabulo-cli and the libraries it loads into `dir`, for a run whose "/" is `dir`.
+bool makeChroot(const std::string& dir) {
+    fs::create_directories(dir + "/home");
+    fs::copy_file(TABULO_CLI, dir + "/tabulo-cli");
+    std::FILE* ldd = ::popen(("ldd " + std::string(TABULO_CLI)).c_str(), "r");
+    if (!ldd) return false;
+    char line[512];
+    while (std::fgets(line, sizeof line, ldd)) {
+        std::string text = line;
+        auto at = text.find('/');
+        if (at == std::string::npos) continue;
+        std::string lib = text.substr(at, text.find(' ', at) - at);
+        fs::create_directories(dir + fs::path(lib).parent_path().string());
+        fs::copy_file(lib, dir + lib, fs::copy_options::skip_existing);
+    }
+    return ::pclose(ldd) == 0;
+}
+
+Result runInChroot(const std::string& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> all{"/tabulo-cli"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string errFile = dir + "/../chroot-stderr.txt";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, 2);
+        int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(in, 0);
+        if (::chroot(dir.c_str()) != 0 || ::chdir("/") != 0) ::_exit(126);
+        char env[] = "TABULO_HOME=/home";
+        char* envp[] = {env, nullptr};
+        ::execve("/tabulo-cli", argv.data(), envp);
+        ::_exit(127);
+    }
+    Result r;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = readFile(errFile);
+    return r;
+}
+
+TEST_F(CliTest, ALineWithoutAFolderIsAUsageError) {
+    if (TABULO_SANITIZED || ::geteuid() != 0) GTEST_SKIP() << "needs a plain build and root";
+    // Should the folder text ever become "/" again, the run stays inside this throw-away root.
+    const std::string jail = path("jail");
+    ASSERT_TRUE(makeChroot(jail));
+    std::ofstream(jail + "/home/blue.color") << "chkTable.Value=0\r\n";
+    for (std::vector<std::string> args : {std::vector<std::string>{"-view"},
+                                          {"", "-view"},
+                                          {"\"\""},
+                                          {"", "-sheme", "blue"},
+                                          {"-noquit"}}) {
+        Result r = runInChroot(jail, args);
+        EXPECT_EQ(r.exitCode, 2) << args[0] << " " << r.err;
+        EXPECT_TRUE(contains(r.err, "usage: tabulo-cli")) << r.err;
+        EXPECT_FALSE(fs::exists(jail + "/index.html"));
+        EXPECT_FALSE(fs::exists(jail + "/home/index.html"));
+    }
+    // A folder whose name holds a switch as part of a word keeps it.
+    makeFolder("jail/my-viewer");
+    Result r = runInChroot(jail, {"/my-viewer"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(jail + "/my-viewer/index.html"));
+    EXPECT_FALSE(fs::exists(jail + "/index.html"));
+}
+
+TEST_F(CliTest, AClosedPipeDoesNotEndTheRun) {
+    // Far more status text than a pipe holds, so writes after the reader left must fail.
+    for (int i = 0; i < 600; ++i) makeFolder("f" + std::to_string(i));
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::string cli = TABULO_CLI;
+    char* argv[] = {cli.data(), root.data(), nullptr};
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, TABULO_CLI, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    char first[16];
+    ASSERT_GT(::read(fds[0], first, sizeof first), 0);
+    ::close(fds[0]);  // like "| head -1"
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(fs::exists(path("f599/index.html")));
+    EXPECT_TRUE(fs::exists(path("index.html")));
+}
+
+TEST_F(CliTest, AKilledRunNeverLeavesAnIncompletePage) {
+    for (int i = 0; i < 40; ++i) {
+        for (int j = 0; j < 40; ++j)
+            writeFile("f" + std::to_string(i) + "/file" + std::to_string(j) + ".txt");
+    }
+    auto everyPageComplete = [&] {
+        for (const auto& e : fs::recursive_directory_iterator(root)) {
+            std::string name = e.path().filename().string();
+            if (name == "index.html" && !readFile(e.path()).ends_with("</BODY></HTML>\r\n")) {
+                ADD_FAILURE() << e.path() << " is cut short";
+                return;
+            }
+        }
+    };
+    std::string cli = TABULO_CLI, yes = "--answer=yes";
+    for (int delayMs : {2, 4, 7, 10, 14, 18, 24, 30, 40}) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        char* argv[] = {cli.data(), yes.data(), root.data(), nullptr};
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, TABULO_CLI, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::usleep(static_cast<useconds_t>(delayMs) * 1000);
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        everyPageComplete();
+    }
+    // The next run sweeps what the killed ones left behind.
+    EXPECT_EQ(run({"--answer=yes", root}).exitCode, 0);
+    everyPageComplete();
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        EXPECT_FALSE(e.path().filename().string().starts_with(".tabulo-")) << e.path();
 }
 
 }  // namespace

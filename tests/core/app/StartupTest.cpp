@@ -102,5 +102,46 @@ TEST_F(StartupTest, ToolLoadsTheDefaultBeforeTheRunFromTheNamedFolder) {
     EXPECT_TRUE(contains(readFile(path("a/index.html")), "<a name=\"index_of-b.html\"></a>"));
 }
 
+TEST_F(StartupTest, SwitchesCountOnlyAsWordsAndNoFolderMeansNoRun) {
+    writeTheme("blue", "chkTable.Value=0\r\n");
+    makeFolder("my-viewer");
+    const std::string viewer = path("my-viewer");
+    struct Case {
+        std::string line;
+        std::string indexed;  // "" when nothing may be indexed
+        int view;
+        bool quit;
+    };
+    const Case cases[] = {
+        {"-view", "", 1, false},
+        {"\"\"", "", 0, false},
+        {"\"\" -view -noquit", "", 1, false},
+        {"  -sheme blue", "", 0, false},
+        {"\"\"-sheme blue", "", 0, false},
+        {viewer, viewer, 0, true},
+        {viewer + "-view", viewer, 1, true},
+        {"\"" + viewer + "\"-noquit-view", viewer, 1, false},
+        {viewer + " -noquit", viewer, 0, false},
+        {viewer + "-sheme blue", viewer, 0, true},
+    };
+    for (const Case& c : cases) {
+        ScriptedHost h;
+        Engine e(h);
+        std::vector<std::string> runs;
+        // Recorded, never walked: a start-up that went wrong here must not index "/".
+        e.indexRunner = [&](Engine& engine) {
+            runs.push_back(engine.currentFolder());
+            engine.setStatus("Done");
+        };
+        auto outcome = Form_Activate(e, c.line, StartMode::Tool);
+        EXPECT_EQ(runs, c.indexed.empty() ? std::vector<std::string>{}
+                                          : std::vector<std::string>{c.indexed})
+            << c.line;
+        EXPECT_EQ(outcome.noFolder, c.indexed.empty()) << c.line;
+        EXPECT_EQ(e.options().check(opt("chkView")), c.view) << c.line;
+        EXPECT_EQ(outcome.quit, c.quit) << c.line;
+    }
+}
+
 }  // namespace
 }  // namespace tabulo::test
