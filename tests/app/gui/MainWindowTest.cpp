@@ -167,6 +167,15 @@ private slots:
         QVERIFY(QFile::exists(site() + "/a/index.html"));
     }
 
+    void lineWithoutAFolderStartsNormally() {
+        MainWindow w;
+        int runs = 0;
+        w.engine().indexRunner = [&](tabulo::Engine&) { ++runs; };  // never a real walk here
+        QVERIFY(!w.startUp("-view", "tabulo"));
+        QVERIFY(!w.startUp("\"\" -noquit", "tabulo"));
+        QCOMPARE(runs, 0);
+    }
+
     void fileManagerEntryOnlyOnTheFirstStart() {
         {
             MainWindow w;

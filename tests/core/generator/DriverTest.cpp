@@ -264,5 +264,69 @@ TEST_F(DriverTest, AllInOneCancelLeavesTheOldPageWhole) {
     EXPECT_EQ(page(), "old");  // no stray footer appended
 }
 
+TEST_F(DriverTest, WhatAFolderShowsBesideItsListing) {
+    // The picture's name is escaped like every other name.
+    set("chkCaptureSnap", "1");
+    set("chkThumb", "1");
+    set("txtCapSnap", "my \"snap\" & <me>.gif");
+    writeFile("my \"snap\" & <me>.gif", "GIF89a");
+    // A pipe named like the description is passed over, never read (reading would hang).
+    ASSERT_EQ(::mkfifo(path("desc.txt").c_str(), 0644), 0);
+    writeFile("a/desc.txt", "one, \"two, three\"\n");
+    // The upload and icon folders get pages of their own but no row on their parent's page.
+    writeFile("upload/u.txt");
+    writeFile("pics/icons/txt.gif");
+    ::alarm(20);  // a hang fails the test instead of stalling the suite
+    go();
+    ::alarm(0);
+    std::string top = page();
+    EXPECT_TRUE(contains(top,
+                         "<a href=\"my%20&quot;snap&quot;%20&amp;%20&lt;me&gt;.gif\">\r\n"
+                         "<img alt=\"my &quot;snap&quot; &amp; &lt;me&gt;.gif\" "
+                         "src=\"my%20&quot;snap&quot;%20&amp;%20&lt;me&gt;.gif\" \r\n"))
+        << top;
+    EXPECT_FALSE(contains(top, "<tt>"));
+    EXPECT_TRUE(contains(page("a"), "<tt>\r\none\r\ntwo, three\r\n</tt><br><br>\r\n"));
+    EXPECT_FALSE(contains(top, "href=\"upload/"));
+    EXPECT_FALSE(contains(top, "href=\"pics/"));
+    EXPECT_TRUE(fs::exists(path("upload/index.html")));
+    EXPECT_TRUE(fs::exists(path("pics/index.html")));
+}
+
+TEST_F(DriverTest, AnEmptyOutputFolderMeansTheSelectedOne) {
+    writeFile("a/x.txt");
+    for (const char* mode : {"optAllInOneFile", "optAllInOneFolder"}) {
+        for (const char* recursive : {"0", "1"}) {
+            select(mode);
+            set("txtWWWroot", "");
+            set("lblAllInOneFolder", "");
+            set("chkReqrsive", recursive);
+            set("chkReplaceOlda", "1");
+            fs::remove(path("index.html"));
+            go("a");
+            EXPECT_TRUE(fs::exists(path("a/index.html"))) << mode << recursive;
+            EXPECT_EQ(engine.options().text(opt("lblAllInOneFolder")), path("a"));
+            EXPECT_EQ(host.statusLines.back(), "Done");
+            fs::remove(path("a/index.html"));
+        }
+    }
+}
+
+TEST_F(DriverTest, StylesheetIsAskedForAndWrittenWhole) {
+    select("optCssNew");
+    writeFile("index.css", "mine");
+    host.answers = {Answer::No};
+    go();
+    EXPECT_EQ(host.questions.back(), "Tabulo: Overwrite : '" + path("index.css") + "' ?");
+    EXPECT_EQ(readFile(path("index.css")), "mine");
+    host.answers = {Answer::Yes, Answer::Yes};
+    go();
+    std::string once = readFile(path("index.css"));
+    EXPECT_EQ(std::count(once.begin(), once.end(), '\n'), 5);
+    set("chkReplaceOlda", "1");
+    go();
+    EXPECT_EQ(readFile(path("index.css")), once);  // replaced, not appended to
+}
+
 }  // namespace
 }  // namespace tabulo::test

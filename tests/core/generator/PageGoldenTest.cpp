@@ -216,7 +216,9 @@ TEST_F(GoldenPageTest, HostileAndForeignNamesAreEscaped) {
     const std::string dir = "Q&A \"<1>\"";
     for (const char* name : {"<script>alert(1).txt", "a\"b.txt", "100%.txt", "a?b.txt",
                              "javascript:x", "Tom & Jerry.txt", "caf\xC3\xA9.txt",
-                             "\xE6\x97\xA5\xE6\x9C\xAC.txt", "\xE9t\xE9.txt", ".secret.txt"}) {
+                             "\xE6\x97\xA5\xE6\x9C\xAC.txt", "\xE9t\xE9.txt", ".secret.txt",
+                             "no\xC2\xA0"
+                             "break.txt"}) {
         writeFile(dir + "/" + name);
     }
     makeFolder(dir + "/.git");
@@ -235,6 +237,8 @@ TEST_F(GoldenPageTest, HostileAndForeignNamesAreEscaped) {
         "<a href=\"caf%C3%A9.txt\">caf\xE9.txt</a>",
         "<a href=\"%E6%97%A5%E6%9C%AC.txt\">&#26085;&#26412;.txt</a>",
         "<a href=\"%E9t%E9.txt\">\xE9t\xE9.txt</a>",
+        "<a href=\"no%C2%A0break.txt\">no\xA0"
+        "break.txt</a>",
     };
     std::string page = readFile(path(dir + "/index.html"));
     for (const std::string& link : rows) {

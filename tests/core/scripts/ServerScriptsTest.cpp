@@ -135,6 +135,19 @@ TEST_F(ServerScriptsTest, ListingEscapesHostileNames) {
     EXPECT_FALSE(contains(html, "Jerry"));
 }
 
+TEST_F(ServerScriptsTest, TypedTextStaysTextInsidePerl) {
+    const std::string typed = "$HOME @ARGV \"q\" \\n $";
+    set("txtAboutNick", typed);
+    set("txtUploadDirectory", "in $x");
+    std::string folder = makeScripts("site");
+    writeFile("site/in $x/file.txt");
+    expectPerlCompiles(folder + "/index.cgi");
+    expectPerlCompiles(folder + "/upload.cgi");
+    std::string html = output("cd '" + folder + "' && perl index.cgi");
+    EXPECT_TRUE(contains(html, typed)) << html;
+    EXPECT_TRUE(contains(html, "file.txt")) << html;
+}
+
 // The upload form of the pages, posted through a real web server with CGI.
 TEST_F(ServerScriptsTest, UploadsThroughARealWebServer) {
     std::string folder = makeScripts("site");
