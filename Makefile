@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps build run test bench install screenshot clean
+.PHONY: all deps build run test fuzz bench install screenshot clean
 
 all: build
 
@@ -26,6 +26,11 @@ test: build
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
 	@cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS)
 
+# Each fuzzing harness for FUZZ_SECONDS on a scratch copy of its corpus (clang, libFuzzer).
+FUZZ_SECONDS ?= 60
+fuzz:
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_BUILD=$(BUILD)-fuzz JOBS=$(JOBS) fuzz/run.sh
+
 PREFIX ?= /usr/local
 install: build
 	@cmake --install $(BUILD) --prefix $(PREFIX)
@@ -41,4 +46,4 @@ bench: build
 	@bench/run.sh
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz
