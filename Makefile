@@ -20,11 +20,14 @@ run: build
 	@$(BUILD)/bin/tabulo-cli $(SITE_COPY)
 	@echo "Pages written: $(abspath $(SITE_COPY))/index.html (and one index.html in every folder below)"
 
+# Both builds run their tests even when the first has failures; either failing fails the target.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON -DTABULO_GUI=OFF >/dev/null
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
-	@cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS)
+	@status=0; \
+	(cd $(BUILD) && ctest --output-on-failure -j $(JOBS)) || status=1; \
+	(cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS)) || status=1; \
+	exit $$status
 
 # Each fuzzing harness for FUZZ_SECONDS on a scratch copy of its corpus (clang, libFuzzer).
 FUZZ_SECONDS ?= 60

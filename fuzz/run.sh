@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzzing harnesses with clang and runs each for FUZZ_SECONDS on a scratch copy of
 # its corpus, then prints what libFuzzer reports. Targets may be named; all run by default.
-# A failing input is kept in $FUZZ_BUILD/artifacts for the corpus.
+# A failing input is kept in $FUZZ_BUILD/artifacts (until that target runs again) for the corpus. FUZZ_KEEP_GOING=1 runs in
+# libFuzzer's fork mode and goes on after failures, keeping each failing input.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,25 +26,30 @@ for t in "${targets[@]}"; do
   mkdir -p "$work/$t/corpus" "$work/$t/tmp"
   cp fuzz/corpus/"$t"/* "$work/$t/corpus/"
   log="$artifacts/$t.log"
-  dict=()
-  [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
+  rm -f "$artifacts/$t-"*
+  extra=()
+  [ "${FUZZ_KEEP_GOING:-0}" = 1 ] && extra=(-fork=1 -ignore_crashes=1)
+  [ -f "fuzz/$t.dict" ] && extra+=(-dict="fuzz/$t.dict")
   echo "== $t: ${seconds}s"
   # The harness's own scratch folders go below the work folder, removed even after a crash.
-  if TMPDIR="$work/$t/tmp" "$build/bin/fuzz_$t" "${dict[@]}" -max_total_time="$seconds" -max_len="$max_len" \
-      -print_final_stats=1 -artifact_prefix="$artifacts/$t-" "$work/$t/corpus" >"$log" 2>&1; then
+  if TMPDIR="$work/$t/tmp" "$build/bin/fuzz_$t" "${extra[@]}" -max_total_time="$seconds" -max_len="$max_len" \
+      -print_final_stats=1 -artifact_prefix="$artifacts/$t-" "$work/$t/corpus" >"$log" 2>&1 &&
+      ! ls "$artifacts/$t-"* >/dev/null 2>&1; then
     result=ok
   else
     result=FAILED
     status=1
   fi
-  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
   last=$(grep -E '^#[0-9]+.* cov: ' "$log" | tail -n 1 || true)
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+  [ -z "$execs" ] && execs=$(grep -o '^#[0-9]*' <<<"$last" | tr -d '#' || true)  # fork mode
   cov=$(grep -o 'cov: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
   ft=$(grep -o 'ft: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
   corp=$(grep -o 'corp: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
   echo "$t: $result, executions ${execs:-?}, cov ${cov:-?}, ft ${ft:-?}, corpus ${corp:-?}"
   if [ "$result" = FAILED ]; then
-    grep -E 'ERROR|broken|SUMMARY|Test unit written|artifact' "$log" | head -n 20 || true
+    grep -E -A1 'broken|runtime error|ERROR: AddressSanitizer' "$log" | head -n 20 || true
+    ls "$artifacts" | grep "^$t-" || true
     echo "full log: $log"
   fi
 done
