@@ -49,7 +49,8 @@ for t in "${targets[@]}"; do
   echo "$t: $result, executions ${execs:-?}, cov ${cov:-?}, ft ${ft:-?}, corpus ${corp:-?}"
   if [ "$result" = FAILED ]; then
     grep -E -A1 'broken|runtime error|ERROR: AddressSanitizer' "$log" | head -n 20 || true
-    ls "$artifacts" | grep "^$t-" || true
+    echo "$(ls "$artifacts" | grep -c "^$t-") failing inputs in $artifacts, such as:"
+    ls "$artifacts" | grep "^$t-" | head -n 3 || true
     echo "full log: $log"
   fi
 done
