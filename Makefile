@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps build run test bench install screenshot clean
+.PHONY: all deps build run test fuzz bench install screenshot clean
 
 all: build
 
@@ -20,11 +20,19 @@ run: build
 	@$(BUILD)/bin/tabulo-cli $(SITE_COPY)
 	@echo "Pages written: $(abspath $(SITE_COPY))/index.html (and one index.html in every folder below)"
 
+# Both builds run their tests even when the first has failures; either failing fails the target.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON -DTABULO_GUI=OFF >/dev/null
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
-	@cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS)
+	@status=0; \
+	(cd $(BUILD) && ctest --output-on-failure -j $(JOBS)) || status=1; \
+	(cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS)) || status=1; \
+	exit $$status
+
+# Each fuzzing harness for FUZZ_SECONDS on a scratch copy of its corpus (clang, libFuzzer).
+FUZZ_SECONDS ?= 60
+fuzz:
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_BUILD=$(BUILD)-fuzz JOBS=$(JOBS) fuzz/run.sh
 
 PREFIX ?= /usr/local
 install: build
@@ -41,4 +49,4 @@ bench: build
 	@bench/run.sh
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz

@@ -6,7 +6,8 @@ namespace tabulo {
 
 std::vector<std::string> DescriptionLines(std::string_view text) {
     std::vector<std::string> out;
-    std::vector<std::string> lines = split(replaceAll(text, "\r\n", "\n"), '\n');
+    // CR LF, LF and a lone CR each end a line.
+    std::vector<std::string> lines = split(replaceAll(crlfLineBreaks(text), "\r\n", "\n"), '\n');
     if (!lines.empty() && lines.back().empty()) lines.pop_back();
     for (const std::string& line : lines) {
         std::size_t i = 0;

@@ -115,10 +115,16 @@ bool IsExcluded(const Options& options, std::string_view name) {
     thread_local std::string parsedFrom;
     thread_local std::vector<Pattern> patterns;
     const std::string& text = options.text(opt("txtExclude"));
-    if (patterns.empty() || parsedFrom != text) {
+    if (parsedFrom != text) {
         patterns.clear();
+        // Blanks and line breaks are no part of a pattern: the list may be written one per
+        // line, and an empty pattern excludes nothing.
         for (const std::string& raw : split(text, ';')) {
-            std::string p = replaceAll(raw, " ", "");
+            std::string p;
+            for (char c : raw) {
+                if (c != ' ' && c != '\t' && c != '\r' && c != '\n') p += c;
+            }
+            if (p.empty()) continue;
             patterns.push_back({p, replaceAll(p, "*", ""), p.starts_with('*'), p.ends_with('*')});
         }
         parsedFrom = text;

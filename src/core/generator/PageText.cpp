@@ -73,7 +73,8 @@ std::string encodeNameForLink(std::string_view rawName, bool fullEscape) {
         } else if (fullEscape) {
             keep = kUtfAllowed.find(c) != std::string_view::npos;
         } else {
-            keep = c != '#' && c != ' ' && c != '%' && c != '?' && c != ':';
+            // Browsers read a backslash in a link as "/".
+            keep = c != '#' && c != ' ' && c != '%' && c != '?' && c != ':' && c != '\\';
         }
         if (keep) {
             out += c;

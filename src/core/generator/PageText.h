@@ -10,9 +10,10 @@ std::string escapeText(std::string_view utf8);       // element content
 std::string escapeAttribute(std::string_view utf8);  // inside a double-quoted attribute
 
 // The part of a link that comes from a name on disk (raw bytes), ready for an attribute.
-// A name is never read as an address: "%", "?" and ":" are encoded in both modes; bytes that
-// are not printable ASCII become %XX of the name's own bytes, so the link resolves on a web
-// server whatever the name's encoding. `fullEscape` is the chkUtf mode. "/" is kept.
+// A name is never read as an address: "%", "?", ":" and "\" (a "/" to browsers) are encoded in
+// both modes; bytes that are not printable ASCII become %XX of the name's own bytes, so the link
+// resolves on a web server whatever the name's encoding. `fullEscape` is the chkUtf mode. "/" is
+// kept.
 std::string encodeNameForLink(std::string_view rawName, bool fullEscape);
 
 // The first `limit` characters of a name and "...", when it is longer (chkLenght).

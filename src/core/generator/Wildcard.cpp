@@ -24,11 +24,12 @@ bool match(const char32_t* p, const char32_t* pEnd, const char32_t* s, const cha
     const char32_t* starP = nullptr;
     const char32_t* starS = nullptr;
     while (s != sEnd) {
-        if (p != pEnd && (*p == U'?' || *p == *s)) {
-            ++p, ++s;
-        } else if (p != pEnd && *p == U'*') {
+        // A star is always a wildcard, also where the name holds a star itself.
+        if (p != pEnd && *p == U'*') {
             starP = ++p;
             starS = s;
+        } else if (p != pEnd && (*p == U'?' || *p == *s)) {
+            ++p, ++s;
         } else if (starP) {
             p = starP;
             s = ++starS;

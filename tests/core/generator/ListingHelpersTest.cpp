@@ -60,6 +60,7 @@ TEST(NameLinkTest, NamesNeverBecomeAddresses) {
     EXPECT_EQ(encodeNameForLink("caf\xC3\xA9", false), "caf%C3%A9");
     EXPECT_EQ(encodeNameForLink("\xE9t\xE9", false), "%E9t%E9");  // not UTF-8: its own bytes
     EXPECT_EQ(encodeNameForLink("a\nb", false), "a%0Ab");
+    EXPECT_EQ(encodeNameForLink("a\\b", false), "a%5Cb");  // browsers read a backslash as "/"
     EXPECT_EQ(encodeNameForLink("a:b?c%d+e", true), "a%3Ab%3Fc%25d%2Be");
     EXPECT_EQ(encodeNameForLink("a/b", true), "a/b");
 }
@@ -104,6 +105,10 @@ TEST(IsExcludedTest, Patterns) {
     EXPECT_FALSE(IsExcluded(o, "x.TMP"));
     EXPECT_FALSE(IsExcluded(o, "readme.txt"));
     EXPECT_FALSE(IsExcluded(o, ""));  // the empty pattern after the last ";" is one line break
+    o.setText(opt("txtExclude"), "*.tmp;\r\n secret* ;\r\n");  // one pattern per line
+    EXPECT_TRUE(IsExcluded(o, "secret.txt"));
+    EXPECT_TRUE(IsExcluded(o, "x.tmp"));
+    EXPECT_FALSE(IsExcluded(o, ""));
     o.setText(opt("txtExclude"), "*");
     EXPECT_TRUE(IsExcluded(o, "anything"));
     o.setText(opt("txtExclude"), "*.TMP");
@@ -126,6 +131,7 @@ TEST(WildcardTest, DesktopRules) {
     EXPECT_FALSE(w.matches("notes.txt.bak"));
     EXPECT_TRUE(Wildcard("caf\xC3\x89*").matches("caf\xC3\xA9.txt"));  // É matches é
     EXPECT_TRUE(Wildcard("?").matches("\xC3\xA9"));                    // one character
+    EXPECT_TRUE(Wildcard("*.txt").matches("*a.txt"));  // a star in the name is a character
 }
 
 }  // namespace
