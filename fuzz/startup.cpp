@@ -66,6 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const StartOutcome outcome = Form_Activate(engine, line, StartMode::Tool);
 
     FUZZ_CHECK(outcome.started == !runs.empty() && runs.size() <= 1);
+    // A line of switches, quotes and blanks names no folder; above all not the root.
+    FUZZ_CHECK(!outcome.noFolder || runs.empty(), fuzz::Shown(line));
+    if (!runs.empty() && runs.front() == "/")
+        FUZZ_CHECK(line.find('/') != std::string::npos, fuzz::Shown(line));
     for (const std::string& folder : runs) FUZZ_CHECK(isFolder(folder), fuzz::Shown(folder));
     return 0;
 }

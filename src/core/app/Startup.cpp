@@ -9,6 +9,7 @@
 
 #include "Engine.h"
 #include "common/Encoding.h"
+#include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
 #include "generator/Driver.h"
@@ -36,14 +37,17 @@ std::string applicationFolder() {
 
 namespace {
 
-// The folder list's path: absolute, without a trailing separator except at the root.
+// The folder list's path: absolute, without a trailing separator except at the root. ".."
+// is resolved on the disk, as the folder test resolved it: after a link it is not the parent
+// the text shows.
 std::string folderListPath(const std::string& folder) {
     std::error_code ec;
     std::filesystem::path p = std::filesystem::absolute(folder, ec);
     if (ec) p = folder;
-    std::string s = p.lexically_normal().string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
+    for (const auto& part : p) {
+        if (part == "..") return realPath(p.string()).value_or(normalFolder(p.string()));
+    }
+    return normalFolder(p.string());
 }
 
 // "-view" and "-noquit" are switches where they stand as words: at the end of the line or
@@ -143,6 +147,10 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
         if (auto at = line.find(sheme); at != std::string_view::npos) {
             std::string_view rest = line.substr(at + sheme.size());
             outcome.theme = std::string(rest.substr(0, rest.find(sheme)));
+            // The blank before a second switch is no part of the name, unless a theme says so.
+            if (!isFile(ThemePath(outcome.theme))) {
+                while (outcome.theme.ends_with(' ')) outcome.theme.pop_back();
+            }
             if (IsValidThemeName(outcome.theme) && isFile(ThemePath(outcome.theme))) {
                 std::string before = folderText(line.substr(0, at));
                 // Without a folder list to click, the tool's list starts at the named folder.
