@@ -116,10 +116,10 @@ class Walk {
             std::string path = joinPath(folder, sub.name);
             auto real = realPath(path);
             if (!realHere) realHere = realPath(folder).value_or(folder);
-            if (real && isInside(*realHere, *real)) {
-                sub.reach = Reach::LeadsBack;
-            } else if (!real || !isInside(*real, run.tree)) {
+            if (!real || !isInside(*real, run.tree)) {
                 sub.reach = Reach::Outside;
+            } else if (isInside(*realHere, *real)) {
+                sub.reach = Reach::LeadsBack;
             } else if (recursive && walkedUnderOwnPath(*real, run.realTop)) {
                 sub.reach = Reach::Elsewhere;
             } else if (recursive) {
