@@ -1,5 +1,6 @@
 #include "options/Options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <unordered_map>
 
@@ -64,6 +65,7 @@ const std::string& Options::colour(int slot) const {
 }
 
 void Options::setCheck(OptionId id, int value) {
+    if (def(id).kind == OptionKind::Slider) value = std::clamp(value, def(id).low, def(id).high);
     if (values_[id].number == value) return;
     values_[id].number = value;
     changed(id, -1);
@@ -148,7 +150,8 @@ bool Options::setValueText(OptionId id, std::string_view value) {
         case OptionKind::Check:
         case OptionKind::Slider: {
             auto n = parseInt(value);
-            if (!n) return false;
+            bool slider = def(id).kind == OptionKind::Slider;
+            if (!n || (slider && (*n < def(id).low || *n > def(id).high))) return false;
             setCheck(id, *n);
             return true;
         }

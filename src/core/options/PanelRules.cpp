@@ -179,9 +179,12 @@ const std::unordered_map<OptionId, Rule>& rules() {
         t[opt("optExtention")] = {false, false, commentState};
         t[opt("tabOptions")] = {false, false, nullptr,
                                 [](Engine& e) { e.panel().setMixerTop(Panel::kLineBottom + 100); }};
-        t[opt("txtZtestSize")] = {false, false, [](Engine& e) {
-            e.panel().setCaption("lblZtestSIze", FormatFileSize(e.options(), val(e.options().text(opt("txtZtestSize")))));
-        }};
+        t[opt("txtZtestSize")] = {
+            false, false, [](Engine& e) {
+                e.panel().setCaption(
+                    "lblZtestSIze",
+                    FormatFileSize(e.options(), val(e.options().text(opt("txtZtestSize")))));
+            }};
         t[opt("scrR")] = {false, false, nullptr,
                           [](Engine& e) { e.colours().ComponentSliderChanged(0); }};
         t[opt("scrG")] = {false, false, nullptr,

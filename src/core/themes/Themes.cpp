@@ -166,14 +166,14 @@ std::string trimBlanks(std::string_view s) {
     return std::string(s);
 }
 
-// A number as the loader's integer conversion reads it: the whole text, rounded half to even.
-std::optional<long> integerOf(std::string_view text) {
-    std::string t = trimBlanks(text);
-    if (t.empty()) return std::nullopt;
-    char* end = nullptr;
-    double v = std::strtod(t.c_str(), &end);
-    if (end != t.c_str() + t.size() || !std::isfinite(v)) return std::nullopt;
-    return static_cast<long>(std::nearbyint(v));
+// A number as the loader's integer conversion reads it: the whole text, rounded half to even;
+// nothing when that lies outside [low, high], so no value is ever converted that does not fit.
+std::optional<int> integerOf(std::string_view text, int low, int high) {
+    auto v = decimalNumber(trimBlanks(text));
+    if (!v) return std::nullopt;
+    double n = std::nearbyint(*v);
+    if (!(n >= low && n <= high)) return std::nullopt;
+    return static_cast<int>(n);
 }
 
 // Applies one entry; a value that does not convert leaves the option as it was.
@@ -181,8 +181,7 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
     Options& o = engine.options();
     switch (Options::def(id).kind) {
         case OptionKind::Check:
-            if (auto n = integerOf(value); n && *n >= -32768 && *n <= 32767)
-                o.setCheck(id, static_cast<int>(*n));
+            if (auto n = integerOf(value, -32768, 32767)) o.setCheck(id, *n);
             break;
         case OptionKind::Option: {
             std::string word = asciiLower(trimBlanks(value));
@@ -191,20 +190,20 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
                 on = true;
             } else if (word == "false") {
                 on = false;
-            } else if (auto n = integerOf(value)) {
-                on = *n != 0;
+            } else if (auto n = decimalNumber(trimBlanks(value))) {
+                on = std::nearbyint(*n) != 0;
             }
             if (on && *on) o.select(id);
             if (on && !*on) o.deselect(id);
             break;
         }
         case OptionKind::Indexed: {
-            long n = std::lround(val(value));
+            double n = std::round(val(value));
             if (n >= 0 && n < Options::def(id).members) o.select(id, static_cast<int>(n));
             break;
         }
         case OptionKind::Tab:
-            if (auto n = integerOf(value); n && *n >= 0 && *n <= 8) o.setTab(static_cast<int>(*n));
+            if (auto n = integerOf(value, 0, 8)) o.setTab(*n);
             break;
         case OptionKind::List:
             o.appendList(id, value);

@@ -132,6 +132,39 @@ TEST_F(ThemeFileTest, Windows1252FilesAndErrorSuppression) {
     EXPECT_EQ(o().editedMark(), "-");
 }
 
+TEST_F(ThemeFileTest, NumbersAtTheEdgesOfTheirRange) {
+    struct Case {
+        const char* line;
+        const char* option;
+        std::string expected;  // "" when the value must stay as it was
+    };
+    for (const Case& c : std::vector<Case>{{"chkTable.Value=32767", "chkTable", "32767"},
+                                           {"chkTable.Value=-32768", "chkTable", "-32768"},
+                                           {"chkTable.Value=32767.5", "chkTable", ""},
+                                           {"chkTable.Value=32768", "chkTable", ""},
+                                           {"chkTable.Value=-32769", "chkTable", ""},
+                                           {"chkTable.Value=1e300", "chkTable", ""},
+                                           {"chkTable.Value=0x10", "chkTable", ""},
+                                           {"chkTable.Value=+2.5", "chkTable", "2"},
+                                           {"tabOptions.Tab=8", "tabOptions", "8"},
+                                           {"tabOptions.Tab=9", "tabOptions", ""},
+                                           {"tabOptions.Tab=-1", "tabOptions", ""},
+                                           {"optProtocol=4", "optProtocol", "4"},
+                                           {"optProtocol=5", "optProtocol", ""},
+                                           {"optProtocol=-1e300", "optProtocol", ""},
+                                           {"optCssNew.Value=1e300", "optCssNew", "True"},
+                                           {"optCssNew.Value=inf", "optCssNew", ""}}) {
+        ScriptedHost h;
+        Engine fresh(h);
+        fresh.setCurrentFolder(root);
+        OptionId id = Options::find(c.option).value();
+        std::string before = fresh.options().valueText(id);
+        ApplyThemeText(fresh, c.line);
+        EXPECT_EQ(fresh.options().valueText(id), c.expected.empty() ? before : c.expected)
+            << c.line;
+    }
+}
+
 TEST_F(ThemeFileTest, NamesArePlainFileNames) {
     for (const char* bad : {"", "../x", "a/b", "a\\b", "..", "a\nb"}) {
         host.statusLines.clear();
