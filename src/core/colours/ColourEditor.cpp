@@ -69,18 +69,34 @@ std::string StrNumber(float value) {
 
 ColourEditor::ColourEditor(Engine& engine) : randomSource(timeOfDaySource), engine_(engine) {}
 
-void ColourEditor::RefreshColorField(int slot) {
+bool ColourEditor::paintField(int slot) {
     const std::string& text = engine_.options().colour(slot);
     Paint& paint = fields_.at(static_cast<std::size_t>(slot));
-    if (IsHexColor(text)) {
-        paint.background = SlotColour(text);
-        int sum = component(text, 0) + component(text, 1) + component(text, 2);
-        paint.text = sum >= 300 ? kBlack : kWhite;
-        SelectColorSlot(currentSlot_);
-    } else {
+    if (!IsHexColor(text)) {
         paint = Paint{};
+        return false;
     }
+    paint.background = SlotColour(text);
+    int sum = component(text, 0) + component(text, 1) + component(text, 2);
+    paint.text = sum >= 300 ? kBlack : kWhite;
+    return true;
+}
+
+void ColourEditor::RefreshColorField(int slot) {
+    if (paintField(slot)) SelectColorSlot(currentSlot_);
     engine_.cmdPreView_Click();
+}
+
+void ColourEditor::ShowLoadedColours() {
+    setSlidersFromSlot();
+    for (int slot = 0; slot < 9; ++slot) paintField(slot);
+    engine_.cmdPreView_Click();
+}
+
+void ColourEditor::setSlidersFromSlot() {
+    const std::string text = engine_.options().colour(currentSlot_);
+    if (!IsHexColor(text)) return;
+    for (int c = 0; c < 3; ++c) engine_.options().setCheck(kSliders[c], 255 - component(text, c));
 }
 
 void ColourEditor::SelectColorSlot(int slot) {
@@ -89,9 +105,7 @@ void ColourEditor::SelectColorSlot(int slot) {
     int fieldTop = kFieldTop + slot * kFieldPitch;
     engine_.panel().setMixerTop(kTabsTop + kPanelTop + fieldTop - 2 * kFieldHeight);
     mixerLeft_ = kPanelLeft + kFieldLeft + kFieldHeight;
-    const std::string text = engine_.options().colour(slot);
-    if (!IsHexColor(text)) return;
-    for (int c = 0; c < 3; ++c) engine_.options().setCheck(kSliders[c], 255 - component(text, c));
+    setSlidersFromSlot();
 }
 
 void ColourEditor::ComponentSliderChanged(int c) {

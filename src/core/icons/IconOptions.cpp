@@ -69,6 +69,13 @@ void IconSizeSliderChanged(Engine& engine) {
     engine.options().setText(opt("txtIcons32"), std::to_string(n) + "x" + std::to_string(n));
 }
 
+void LocalIconRootFromFolderList(Engine& engine) {
+    Options& o = engine.options();
+    const std::string& root = o.text(opt("lblWWWroot"));
+    if (o.selected(opt("optIconsLocal")) && (root.empty() || contains(root, "?")))
+        o.setText(opt("lblWWWroot"), engine.currentFolder());
+}
+
 void IconsDynamicChanged(Engine& engine) {
     Options& o = engine.options();
     std::string file = o.on(opt("chkIcons32")) ? "#32.gif" : "#.gif";

@@ -92,7 +92,14 @@ void Options::select(OptionId id, int index) {
 }
 
 void Options::deselect(OptionId id) {
-    values_[id].number = def(id).kind == OptionKind::Indexed ? -1 : 0;
+    int none = def(id).kind == OptionKind::Indexed ? -1 : 0;
+    bool wasChosen = values_[id].number != none;
+    values_[id].number = none;
+    // With no layout chosen the pages go into their own folders, as optCurrentDir has them.
+    if (wasChosen && def(id).group == "layout") {
+        setCheck(opt("chkAllInOneFile"), 0);
+        setCheck(opt("chkAllInOneFolder"), 0);
+    }
 }
 
 void Options::setText(OptionId id, std::string value) {
