@@ -1,6 +1,8 @@
 #include "Engine.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "common/Paths.h"
 #include "common/Text.h"
@@ -89,6 +91,15 @@ void Engine::cmdPreView_Click() {
     options_.setEditedMark("*");
     preview_ = ComputePreview(options_);
     ++previewVersion_;
+}
+
+void Engine::runAfterThemeLoad(void (*action)(Engine&)) {
+    if (std::find(afterThemeLoad_.begin(), afterThemeLoad_.end(), action) == afterThemeLoad_.end())
+        afterThemeLoad_.push_back(action);
+}
+
+std::vector<void (*)(Engine&)> Engine::takeActionsAfterThemeLoad() {
+    return std::exchange(afterThemeLoad_, {});
 }
 
 void Engine::ToggleOptionsPanel() {

@@ -68,6 +68,13 @@ class Engine {
     std::vector<std::string>& themeList() { return themeList_; }
 
     // The schematic page and how often it was refreshed; the window redraws when it grows.
+    // While a theme's lines apply, rules that would fill paths from the folder list wait: they
+    // ask to run once the theme is applied, each once, in the order asked.
+    bool loadingTheme() const { return loadingTheme_; }
+    void setLoadingTheme(bool loading) { loadingTheme_ = loading; }
+    void runAfterThemeLoad(void (*action)(Engine&));
+    std::vector<void (*)(Engine&)> takeActionsAfterThemeLoad();
+
     const PreviewModel& preview() const { return preview_; }
     unsigned previewVersion() const { return previewVersion_; }
     ColourEditor& colours() { return colours_; }
@@ -112,6 +119,8 @@ class Engine {
     PreviewModel preview_;
     ColourEditor colours_{*this};
     bool runSawError_ = false;
+    bool loadingTheme_ = false;
+    std::vector<void (*)(Engine&)> afterThemeLoad_;
     IndexRun run_;
     NeededIconList neededIcons_;
     std::string status_;

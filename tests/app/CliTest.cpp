@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -23,8 +24,10 @@ struct Result {
     std::string err;
 };
 
-// Runs the real tabulo-cli with stdin from /dev/null (so no terminal) and captures stderr.
-Result runCli(const std::vector<std::string>& args, const std::string& workdir) {
+// Runs the real tabulo-cli with stdin from /dev/null (so no terminal) and captures stderr;
+// `locale` (for LC_ALL) replaces the test's own.
+Result runCli(const std::vector<std::string>& args, const std::string& workdir,
+              const std::string& locale = "") {
     std::string errFile = workdir + "/../stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -39,10 +42,18 @@ Result runCli(const std::vector<std::string>& args, const std::string& workdir) 
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        if (locale.empty() || !std::string_view(*e).starts_with("LC_ALL=")) env.push_back(*e);
+    }
+    if (!locale.empty()) env.push_back("LC_ALL=" + locale);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
     std::string cwd = fs::current_path();
     fs::current_path(workdir);
     pid_t pid;
-    int rc = posix_spawn(&pid, TABULO_CLI, &actions, nullptr, argv.data(), environ);
+    int rc = posix_spawn(&pid, TABULO_CLI, &actions, nullptr, argv.data(), envp.data());
     fs::current_path(cwd);
     posix_spawn_file_actions_destroy(&actions);
     Result r;
@@ -56,7 +67,9 @@ Result runCli(const std::vector<std::string>& args, const std::string& workdir) 
 
 class CliTest : public EngineTest {
   protected:
-    Result run(std::vector<std::string> args) { return runCli(args, root); }
+    Result run(std::vector<std::string> args, const std::string& locale = "") {
+        return runCli(args, root, locale);
+    }
     std::string themePath(const std::string& name) const {
         return fs::path(root).parent_path().string() + "/home/" + name + ".color";
     }
@@ -171,6 +184,19 @@ TEST_F(CliTest, ScriptsForAFolderBelowTheWwwRoot) {
     EXPECT_TRUE(contains(readFile(path("a/b/index.cgi")), "href=\\\"../index.css\\\""));
     EXPECT_TRUE(fs::exists(path("a/b/upload.cgi")));
     EXPECT_EQ(run({"--scripts", path("nowhere")}).exitCode, 1);
+}
+
+TEST_F(CliTest, NumbersReadTheSameUnderACommaLocale) {
+    locale_t german = ::newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
+    ASSERT_NE(german, nullptr) << "the de_DE.UTF-8 locale is missing: run scripts/install-deps.sh";
+    ::freelocale(german);
+    writeFile("a.txt");
+    std::ofstream(themePath("default"), std::ios::binary)
+        << "chkIcons32.Value=1\r\ntxtIcons32.Text=12.5x12.5\r\ntxtLenght.Text=2.5e1\r\n";
+    Result r = run({root}, "de_DE.UTF-8");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string page = readFile(path("index.html"));
+    EXPECT_TRUE(contains(page, "<img width=\"12.5\" height=\"12.5\" border=\"0\" ")) << page;
 }
 
 TEST_F(CliTest, FailedIconDownloadsLeaveTheRunASuccess) {

@@ -29,7 +29,10 @@ class ScriptedHost : public Host {
     }
     std::optional<std::string> chooseFolder(const std::string&) override { return chosenFolder; }
     std::optional<std::uint32_t> chooseColor(std::uint32_t) override { return chosenColor; }
-    std::optional<Font> chooseFont(const Font&) override { return chosenFont; }
+    std::optional<Font> chooseFont(const Font& initial) override {
+        offeredFont = initial;
+        return chosenFont;
+    }
 
     bool sawError() const;
 
@@ -40,6 +43,7 @@ class ScriptedHost : public Host {
     std::optional<std::string> chosenFolder;
     std::optional<std::uint32_t> chosenColor;
     std::optional<Font> chosenFont;
+    Font offeredFont;
     int eventPumps = 0;
 };
 

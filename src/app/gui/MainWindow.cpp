@@ -50,14 +50,11 @@ const std::unordered_map<std::string_view, QStringList> kIndexedCaptions = {
     {"optFileSize", {"Bytes", "KBytes", "MBytes", "GBytes", "TBytes", "PBytes"}},
 };
 
-struct SliderRange {
-    int min, max;
-    Qt::Orientation orientation;
-};
-const std::unordered_map<std::string_view, SliderRange> kSliders = {
-    {"scrR", {0, 255, Qt::Vertical}},         {"scrG", {0, 255, Qt::Vertical}},
-    {"scrB", {0, 255, Qt::Vertical}},         {"scrBrightness", {0, 32767, Qt::Vertical}},
-    {"scrFontSize", {0, 99, Qt::Horizontal}}, {"scrIconsSize", {1, 32, Qt::Vertical}},
+// The ranges come from the option table.
+const std::unordered_map<std::string_view, Qt::Orientation> kSliders = {
+    {"scrR", Qt::Vertical},          {"scrG", Qt::Vertical},
+    {"scrB", Qt::Vertical},          {"scrBrightness", Qt::Vertical},
+    {"scrFontSize", Qt::Horizontal}, {"scrIconsSize", Qt::Vertical},
 };
 
 // A key of the theme list as the classic key codes give it: letters upper case.
@@ -191,11 +188,11 @@ QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
             static_cast<QListWidget*>(w)->setMaximumHeight(80);
             break;
         case OptionKind::Slider: {
-            const SliderRange& range = kSliders.at(name);
-            auto* bar = new QScrollBar(range.orientation, parent);
-            bar->setRange(range.min, range.max);
+            Qt::Orientation orientation = kSliders.at(name);
+            auto* bar = new QScrollBar(orientation, parent);
+            bar->setRange(Options::def(id).low, Options::def(id).high);
             bar->setPageStep(10);
-            if (range.orientation == Qt::Vertical) bar->setMinimumHeight(90);
+            if (orientation == Qt::Vertical) bar->setMinimumHeight(90);
             connect(bar, &QScrollBar::valueChanged, this,
                     [this, id](int v) { engine_->options().setCheck(id, v); });
             w = bar;

@@ -1,9 +1,9 @@
 #include "colours/ColourEditor.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 
 #include "Engine.h"
@@ -14,6 +14,7 @@ namespace tabulo {
 namespace {
 
 constexpr OptionId kSliders[] = {opt("scrR"), opt("scrG"), opt("scrB")};
+constexpr double kLargestFontSize = 1638;  // as large as font dialogs commonly go
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -57,15 +58,9 @@ Rgb SlotColour(std::string_view text) {
 }
 
 std::string StrNumber(float value) {
-    char buf[64];
-    for (int precision = 1; precision <= 9; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, static_cast<double>(value));
-        if (std::strtof(buf, nullptr) == value) break;
-    }
-    std::string text = buf;
+    std::string text = shortestText(value);
     if (text.find('e') != std::string::npos) {  // plain digits, as the classic form writes them
-        std::snprintf(buf, sizeof buf, "%.6f", static_cast<double>(value));
-        text = buf;
+        text = fixedText(value, 6);
         while (text.find('.') != std::string::npos && (text.back() == '0' || text.back() == '.'))
             text.pop_back();
     }
@@ -74,18 +69,34 @@ std::string StrNumber(float value) {
 
 ColourEditor::ColourEditor(Engine& engine) : randomSource(timeOfDaySource), engine_(engine) {}
 
-void ColourEditor::RefreshColorField(int slot) {
+bool ColourEditor::paintField(int slot) {
     const std::string& text = engine_.options().colour(slot);
     Paint& paint = fields_.at(static_cast<std::size_t>(slot));
-    if (IsHexColor(text)) {
-        paint.background = SlotColour(text);
-        int sum = component(text, 0) + component(text, 1) + component(text, 2);
-        paint.text = sum >= 300 ? kBlack : kWhite;
-        SelectColorSlot(currentSlot_);
-    } else {
+    if (!IsHexColor(text)) {
         paint = Paint{};
+        return false;
     }
+    paint.background = SlotColour(text);
+    int sum = component(text, 0) + component(text, 1) + component(text, 2);
+    paint.text = sum >= 300 ? kBlack : kWhite;
+    return true;
+}
+
+void ColourEditor::RefreshColorField(int slot) {
+    if (paintField(slot)) SelectColorSlot(currentSlot_);
     engine_.cmdPreView_Click();
+}
+
+void ColourEditor::ShowLoadedColours() {
+    setSlidersFromSlot();
+    for (int slot = 0; slot < 9; ++slot) paintField(slot);
+    engine_.cmdPreView_Click();
+}
+
+void ColourEditor::setSlidersFromSlot() {
+    const std::string text = engine_.options().colour(currentSlot_);
+    if (!IsHexColor(text)) return;
+    for (int c = 0; c < 3; ++c) engine_.options().setCheck(kSliders[c], 255 - component(text, c));
 }
 
 void ColourEditor::SelectColorSlot(int slot) {
@@ -94,9 +105,7 @@ void ColourEditor::SelectColorSlot(int slot) {
     int fieldTop = kFieldTop + slot * kFieldPitch;
     engine_.panel().setMixerTop(kTabsTop + kPanelTop + fieldTop - 2 * kFieldHeight);
     mixerLeft_ = kPanelLeft + kFieldLeft + kFieldHeight;
-    const std::string text = engine_.options().colour(slot);
-    if (!IsHexColor(text)) return;
-    for (int c = 0; c < 3; ++c) engine_.options().setCheck(kSliders[c], 255 - component(text, c));
+    setSlidersFromSlot();
 }
 
 void ColourEditor::ComponentSliderChanged(int c) {
@@ -153,8 +162,9 @@ void ColourEditor::FontSizeSliderChanged() {
 void ColourEditor::cmdBrowseFont_Click() {
     Options& o = engine_.options();
     o.setEditedMark("*");
-    auto font = engine_.host().chooseFont(
-        {o.text(opt("txtFont")), static_cast<float>(val(o.text(opt("txtFontSize"))))});
+    // Any typed size reaches the dialog as one a font can have.
+    double size = std::clamp(val(o.text(opt("txtFontSize"))), 0.0, kLargestFontSize);
+    auto font = engine_.host().chooseFont({o.text(opt("txtFont")), static_cast<float>(size)});
     if (!font) return;
     o.setText(opt("txtFontSize"), StrNumber(font->size));
     o.setText(opt("txtFont"), font->family);
@@ -163,12 +173,14 @@ void ColourEditor::cmdBrowseFont_Click() {
 void ColourEditor::GenerateRandomScheme() {
     Options& o = engine_.options();
     o.setEditedMark("*");
-    auto u = randomSource();
-    int a1 = static_cast<int>(std::floor(u() * 100)) + 50;
-    int a2 = static_cast<int>(std::floor(u() * 100)) + 50;
-    int a3 = static_cast<int>(std::floor(u() * 100)) + 50;
-    [[maybe_unused]] int d = static_cast<int>(std::floor(u() * 100));  // drawn, keeps the sequence
-    int e = static_cast<int>(std::floor(u() * 54)) + 50;
+    auto source = randomSource();
+    // A whole number below `n`, even from a replaced source that leaves [0, 1).
+    auto below = [&](int n) { return wholeWithin(std::floor(source() * n), 0, n - 1); };
+    int a1 = below(100) + 50;
+    int a2 = below(100) + 50;
+    int a3 = below(100) + 50;
+    [[maybe_unused]] int d = below(100);  // drawn, keeps the sequence
+    int e = below(54) + 50;
     std::string table = asciiLower(hex2(a1) + hex2(a2) + hex2(a3));
     o.setColour(1, table);
     o.setColour(2, table);

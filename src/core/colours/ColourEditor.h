@@ -49,8 +49,10 @@ class ColourEditor {
     }
     int mixerLeft() const { return mixerLeft_; }
 
-    // A slot's text changed (typed, loaded, or written by the editor).
+    // A slot's text changed (typed, or written by the editor).
     void RefreshColorField(int slot);
+    // A theme was loaded: every field painted and the sliders on the current slot, at once.
+    void ShowLoadedColours();
     // A click on a slot's field.
     void SelectColorSlot(int slot);
     // scrR, scrG or scrB moved (component 0, 1 or 2).
@@ -67,6 +69,10 @@ class ColourEditor {
     std::function<std::function<double()>()> randomSource;
 
   private:
+    // Paints a slot's field; true when it holds a colour.
+    bool paintField(int slot);
+    void setSlidersFromSlot();
+
     Engine& engine_;
     std::array<Paint, 9> fields_{};
     std::array<ComponentLabel, 3> labels_{};

@@ -196,9 +196,9 @@ std::string PageWriter::linkForName(std::string_view typedPrefix, std::string_vi
 std::string PageWriter::displayName(const std::string& rawName) const {
     std::string name = toUtf8(rawName);
     if (o_.on(opt("chkLenght"))) {
+        // Held to the name's own length first: any typed number fits the conversion.
         double limit = val(o_.text(opt("txtLenght")));
-        if (limit < 0) limit = 0;
-        name = cutName(name, static_cast<std::size_t>(limit));
+        name = cutName(name, wholeWithin<std::size_t>(limit, 0, name.size()));
     }
     return escapeText(name);
 }

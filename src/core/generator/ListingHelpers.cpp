@@ -18,9 +18,7 @@ constexpr std::string_view kUtfAllowed =
 
 std::string wholeNumber(double v) {
     if (v >= 0 && v < 9e15) return std::to_string(static_cast<long long>(v));
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-    return buf;
+    return fixedText(v, 0);
 }
 
 void appendHexCode(std::string& out, unsigned code) {
@@ -49,9 +47,8 @@ std::string FormatFileSize(const Options& options, double size) {
     std::string unit(kUnits[step]);
     double whole = std::floor(size);
     if (whole == size) return " " + wholeNumber(size) + " " + unit;
-    char fraction[16];
-    std::snprintf(fraction, sizeof fraction, "%03d",
-                  static_cast<int>(std::floor((size - whole) * 1000)));
+    std::string fraction =
+        std::to_string(wholeWithin(std::floor((size - whole) * 1000), 0, 999) + 1000).substr(1);
     return wholeNumber(whole) + "." + fraction + " " + unit;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <asio.hpp>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -55,7 +56,8 @@ bool splitHostPort(const std::string& text, std::string& host, std::string& port
     if (port.empty() || port.size() > 5 ||
         port.find_first_not_of("0123456789") != std::string::npos)
         return false;
-    int n = std::stoi(port);
+    int n = 0;
+    std::from_chars(port.data(), port.data() + port.size(), n);  // five digits at most: fits
     return n >= 1 && n <= 65535 && !host.empty();
 }
 

@@ -1,7 +1,6 @@
 #include "icons/IconOptions.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <cmath>
 
 #include "Engine.h"
 #include "common/Text.h"
@@ -21,15 +20,11 @@ void replaceInTemplates(Engine& engine, std::string_view from, std::string_view 
 }  // namespace
 
 std::string shortestNumber(double value) {
-    if (value == static_cast<long long>(value) && value > -1e15 && value < 1e15) {
+    // Whole numbers in plain digits; the range test comes first, as only those fit the cast.
+    if (value > -1e15 && value < 1e15 && value == std::trunc(value)) {
         return std::to_string(static_cast<long long>(value));
     }
-    char buf[64];
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, value);
-        if (std::strtod(buf, nullptr) == value) break;
-    }
-    return buf;
+    return shortestText(value);
 }
 
 void BuildIconSizeAttributes(Engine& engine) {
@@ -47,9 +42,10 @@ void BuildIconSizeAttributes(Engine& engine) {
         std::string h = x == std::string::npos ? "" : size.substr(x + 1);
         h = h.substr(0, h.find('x'));
         std::string attributes;
-        if (double width = val(w); width != 0)
+        // A size too large for a number at all is left out, like none.
+        if (double width = val(w); width != 0 && std::isfinite(width))
             attributes += "width=\"" + shortestNumber(width) + "\" ";
-        if (double height = val(h); height != 0)
+        if (double height = val(h); height != 0 && std::isfinite(height))
             attributes += "height=\"" + shortestNumber(height) + "\" ";
         o.setText(opt("lblIconsWidth"), attributes + "border=\"0\" ");
         replaceInTemplates(engine, "#", "#32");
@@ -71,6 +67,13 @@ void IconSizeTextChanged(Engine& engine) {
 void IconSizeSliderChanged(Engine& engine) {
     int n = (33 - engine.options().check(opt("scrIconsSize"))) * 8;
     engine.options().setText(opt("txtIcons32"), std::to_string(n) + "x" + std::to_string(n));
+}
+
+void LocalIconRootFromFolderList(Engine& engine) {
+    Options& o = engine.options();
+    const std::string& root = o.text(opt("lblWWWroot"));
+    if (o.selected(opt("optIconsLocal")) && (root.empty() || contains(root, "?")))
+        o.setText(opt("lblWWWroot"), engine.currentFolder());
 }
 
 void IconsDynamicChanged(Engine& engine) {

@@ -12,6 +12,8 @@ void BuildIconSizeAttributes(Engine& engine);
 void IconSizeTextChanged(Engine& engine);
 // The size slider moved: a square size, 8 to 256.
 void IconSizeSliderChanged(Engine& engine);
+// Local icons need a www root: an empty one, or the "?" placeholder, becomes the folder list's.
+void LocalIconRootFromFolderList(Engine& engine);
 // chkIconsDynamic clicked: the remote template names the service's script or a static file.
 void IconsDynamicChanged(Engine& engine);
 // cmdBrowseIconPath: the local icon folder, chosen under the www root.

@@ -26,6 +26,7 @@ struct OptionDef {
     std::string_view group = {};    // option groups share a name here
     int members = 1;                // indexed groups and colour slots
     bool stored = true;             // part of a theme file
+    int low = 0, high = 0;          // sliders: the first and last position
 };
 
 using OptionId = std::size_t;
@@ -181,12 +182,12 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"cmbSheme", K::Text, "default", {}, 1, false},
     {"chkDebug", K::Check, "0", {}, 1, false},
     {"txtZtestSize", K::Text, "12", {}, 1, false},
-    {"scrIconsSize", K::Slider, "29", {}, 1, false},
-    {"scrR", K::Slider, "0", {}, 1, false},
-    {"scrG", K::Slider, "0", {}, 1, false},
-    {"scrB", K::Slider, "0", {}, 1, false},
-    {"scrBrightness", K::Slider, "12000", {}, 1, false},
-    {"scrFontSize", K::Slider, "88", {}, 1, false},
+    {"scrIconsSize", K::Slider, "29", {}, 1, false, 1, 32},
+    {"scrR", K::Slider, "0", {}, 1, false, 0, 255},
+    {"scrG", K::Slider, "0", {}, 1, false, 0, 255},
+    {"scrB", K::Slider, "0", {}, 1, false, 0, 255},
+    {"scrBrightness", K::Slider, "12000", {}, 1, false, 0, 32767},
+    {"scrFontSize", K::Slider, "88", {}, 1, false, 0, 99},
     // part of the window, neither stored nor read
     {"chkGlobalMidi", K::Check, "0", {}, 1, false},
     {"txtCapMidi", K::Text, "music.mid", {}, 1, false},

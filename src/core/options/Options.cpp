@@ -1,5 +1,6 @@
 #include "options/Options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <unordered_map>
 
@@ -64,6 +65,7 @@ const std::string& Options::colour(int slot) const {
 }
 
 void Options::setCheck(OptionId id, int value) {
+    if (def(id).kind == OptionKind::Slider) value = std::clamp(value, def(id).low, def(id).high);
     if (values_[id].number == value) return;
     values_[id].number = value;
     changed(id, -1);
@@ -90,7 +92,14 @@ void Options::select(OptionId id, int index) {
 }
 
 void Options::deselect(OptionId id) {
-    values_[id].number = def(id).kind == OptionKind::Indexed ? -1 : 0;
+    int none = def(id).kind == OptionKind::Indexed ? -1 : 0;
+    bool wasChosen = values_[id].number != none;
+    values_[id].number = none;
+    // With no layout chosen the pages go into their own folders, as optCurrentDir has them.
+    if (wasChosen && def(id).group == "layout") {
+        setCheck(opt("chkAllInOneFile"), 0);
+        setCheck(opt("chkAllInOneFolder"), 0);
+    }
 }
 
 void Options::setText(OptionId id, std::string value) {
@@ -148,7 +157,8 @@ bool Options::setValueText(OptionId id, std::string_view value) {
         case OptionKind::Check:
         case OptionKind::Slider: {
             auto n = parseInt(value);
-            if (!n) return false;
+            bool slider = def(id).kind == OptionKind::Slider;
+            if (!n || (slider && (*n < def(id).low || *n > def(id).high))) return false;
             setCheck(id, *n);
             return true;
         }

@@ -33,6 +33,7 @@ class Options {
     int tab() const { return values_[opt("tabOptions")].number; }
     const std::string& colour(int slot) const;
 
+    // Check boxes take any value; a slider stops at its first or last position.
     void setCheck(OptionId id, int value);
     void setTab(int index);
     // Selects a member of its group; the other members become unselected.
@@ -46,7 +47,8 @@ class Options {
 
     // The stored form of a value ("1", "True", the text, an index); lists join with LF.
     std::string valueText(OptionId id) const;
-    // Sets from the stored form; returns false when the text does not fit the kind.
+    // Sets from the stored form; returns false when the text does not fit the kind (or, for a
+    // slider, its range).
     bool setValueText(OptionId id, std::string_view value);
 
     const std::string& editedMark() const { return editedMark_; }

@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "Engine.h"
+#include "app/Startup.h"
 #include "common/Text.h"
 #include "generator/ListingHelpers.h"
 #include "icons/IconOptions.h"
@@ -29,8 +30,21 @@ void enable(Engine& e, std::initializer_list<std::string_view> controls, bool st
     for (auto c : controls) e.panel().setEnabled(c, state);
 }
 
+// A theme that chose an all-in-one layout: once it is applied, a www root that names no folder
+// follows the folder list, and so does an all-in-one folder the theme left empty. Taken from
+// the result, not from the order of the lines, so a saved theme loads as it was.
+void followFolderListAfterLoad(Engine& e) {
+    Options& o = e.options();
+    if (!on(e, "chkAllInOneFile") && !on(e, "chkAllInOneFolder")) return;
+    const std::string& root = o.text(opt("txtWWWroot"));
+    if (root.empty() || !DirExists(root)) o.setText(opt("txtWWWroot"), e.currentFolder());
+    if (o.text(opt("lblAllInOneFolder")).empty())
+        o.setText(opt("lblAllInOneFolder"), e.currentFolder());
+}
+
 // The www-root step of the all-in-one choices: an unlocked www root follows the folder list.
 void followFolderList(Engine& e) {
+    if (e.loadingTheme()) return e.runAfterThemeLoad(followFolderListAfterLoad);
     if (!e.panel().visible("cmdLockWWWRoot")) return;
     e.options().setText(opt("txtWWWroot"), e.currentFolder());
     e.options().setText(opt("lblAllInOneFolder"), e.currentFolder());
@@ -55,10 +69,8 @@ void iconSourceState(Engine& e) {
 }
 
 void iconSourceAction(Engine& e) {
-    const std::string& root = e.options().text(opt("lblWWWroot"));
-    if (chosen(e, "optIconsLocal") && (root.empty() || contains(root, "?"))) {
-        e.options().setText(opt("lblWWWroot"), e.currentFolder());
-    }
+    if (e.loadingTheme()) return e.runAfterThemeLoad(LocalIconRootFromFolderList);
+    LocalIconRootFromFolderList(e);
 }
 
 // ".cgi" or ".php" in place of the last four characters of both script names.
@@ -179,9 +191,12 @@ const std::unordered_map<OptionId, Rule>& rules() {
         t[opt("optExtention")] = {false, false, commentState};
         t[opt("tabOptions")] = {false, false, nullptr,
                                 [](Engine& e) { e.panel().setMixerTop(Panel::kLineBottom + 100); }};
-        t[opt("txtZtestSize")] = {false, false, [](Engine& e) {
-            e.panel().setCaption("lblZtestSIze", FormatFileSize(e.options(), val(e.options().text(opt("txtZtestSize")))));
-        }};
+        t[opt("txtZtestSize")] = {
+            false, false, [](Engine& e) {
+                e.panel().setCaption(
+                    "lblZtestSIze",
+                    FormatFileSize(e.options(), val(e.options().text(opt("txtZtestSize")))));
+            }};
         t[opt("scrR")] = {false, false, nullptr,
                           [](Engine& e) { e.colours().ComponentSliderChanged(0); }};
         t[opt("scrG")] = {false, false, nullptr,
@@ -240,7 +255,11 @@ PanelRules::~PanelRules() {
 }
 
 void PanelRules::onChange(OptionId id, int index) {
-    if (id == opt("txtColorHex")) return engine_.colours().RefreshColorField(index);
+    if (id == opt("txtColorHex")) {
+        // A theme load shows its colours once, at its end.
+        if (!engine_.loadingTheme()) engine_.colours().RefreshColorField(index);
+        return;
+    }
     auto it = rules().find(id);
     if (it == rules().end()) return;
     const Rule& rule = it->second;

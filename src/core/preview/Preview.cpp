@@ -14,6 +14,12 @@ constexpr int kLeft = 4080, kTop = 360, kWidth = 3000, kHeight = 3480;
 constexpr int kIconScale = 10;  // twips of preview per pixel of icon size
 constexpr Rgb kGrey = 0x808080, kBlue = 0x0000FF;
 
+// A size in twips of the preview, held to what the preview can show (either sign), so any
+// typed number fits an int.
+int twips(double value, int limit) {
+    return wholeWithin(value, -limit, limit);
+}
+
 void place(Mark& m, int left, int top, int width, int height) {
     m.left = kLeft + left;
     m.top = kTop + top;
@@ -53,9 +59,9 @@ PreviewModel ComputePreview(const Options& o) {
 
     Mark& table = p.outerTable;
     if (on("chkBorder")) {
-        long width = std::lround(val(o.text(opt("txtBorder"))));
+        int width = twips(std::round(val(o.text(opt("txtBorder")))), kWidth);
         table.border = width == 0 ? LineStyle::None : LineStyle::Solid;
-        table.borderWidth = static_cast<int>(width);
+        table.borderWidth = width;
     } else {
         table.borderWidth = 1;
     }
@@ -101,8 +107,8 @@ PreviewModel ComputePreview(const Options& o) {
     if (on("chkIcons32")) {
         const std::string& size = o.text(opt("txtIcons32"));
         auto x = size.find('x');
-        int w = static_cast<int>(val(size.substr(0, x)) * kIconScale);
-        int h = x == std::string::npos ? 0 : static_cast<int>(val(size.substr(x + 1)) * kIconScale);
+        int w = twips(val(size.substr(0, x)) * kIconScale, kWidth);
+        int h = x == std::string::npos ? 0 : twips(val(size.substr(x + 1)) * kIconScale, kHeight);
         p.iconDirs.width = p.iconFiles.width = w;
         p.iconDirs.height = h;
     }

@@ -166,14 +166,14 @@ std::string trimBlanks(std::string_view s) {
     return std::string(s);
 }
 
-// A number as the loader's integer conversion reads it: the whole text, rounded half to even.
-std::optional<long> integerOf(std::string_view text) {
-    std::string t = trimBlanks(text);
-    if (t.empty()) return std::nullopt;
-    char* end = nullptr;
-    double v = std::strtod(t.c_str(), &end);
-    if (end != t.c_str() + t.size() || !std::isfinite(v)) return std::nullopt;
-    return static_cast<long>(std::nearbyint(v));
+// A number as the loader's integer conversion reads it: the whole text, rounded half to even;
+// nothing when that lies outside [low, high], so no value is ever converted that does not fit.
+std::optional<int> integerOf(std::string_view text, int low, int high) {
+    auto v = decimalNumber(trimBlanks(text));
+    if (!v) return std::nullopt;
+    double n = std::nearbyint(*v);
+    if (!(n >= low && n <= high)) return std::nullopt;
+    return static_cast<int>(n);
 }
 
 // Applies one entry; a value that does not convert leaves the option as it was.
@@ -181,8 +181,7 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
     Options& o = engine.options();
     switch (Options::def(id).kind) {
         case OptionKind::Check:
-            if (auto n = integerOf(value); n && *n >= -32768 && *n <= 32767)
-                o.setCheck(id, static_cast<int>(*n));
+            if (auto n = integerOf(value, -32768, 32767)) o.setCheck(id, *n);
             break;
         case OptionKind::Option: {
             std::string word = asciiLower(trimBlanks(value));
@@ -191,20 +190,22 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
                 on = true;
             } else if (word == "false") {
                 on = false;
-            } else if (auto n = integerOf(value)) {
-                on = *n != 0;
+            } else if (auto n = decimalNumber(trimBlanks(value))) {
+                on = std::nearbyint(*n) != 0;
             }
             if (on && *on) o.select(id);
             if (on && !*on) o.deselect(id);
             break;
         }
         case OptionKind::Indexed: {
-            long n = std::lround(val(value));
+            // -1: no member of the group is chosen (a theme says so when the group has none).
+            double n = std::round(val(value));
+            if (n == -1) o.deselect(id);
             if (n >= 0 && n < Options::def(id).members) o.select(id, static_cast<int>(n));
             break;
         }
         case OptionKind::Tab:
-            if (auto n = integerOf(value); n && *n >= 0 && *n <= 8) o.setTab(static_cast<int>(*n));
+            if (auto n = integerOf(value, 0, 8)) o.setTab(*n);
             break;
         case OptionKind::List:
             o.appendList(id, value);
@@ -233,12 +234,35 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
     }
 }
 
+constexpr std::string_view kViewKey = "chkView.Value=";  // written, never applied
+
 bool holdsKey(const std::string& line) {
-    if (contains(line, "chkView.Value=")) return true;  // written, never applied
+    if (contains(line, kViewKey)) return true;
     for (const auto& k : loadKeys()) {
         if (contains(line, k.key)) return true;
     }
     return false;
+}
+
+// The key a line starts with; keys end in their only "=", so no key starts another.
+const LoadKey* keyStarting(const std::string& line) {
+    for (const auto& k : loadKeys()) {
+        if (line.starts_with(k.key)) return &k;
+    }
+    return nullptr;
+}
+
+// A key's value in a line: every occurrence of the key goes, also one that removing others
+// joins together, so no value holds its own key and a saved value reads back unchanged.
+std::string withoutKey(std::string_view line, std::string_view key) {
+    std::string value = replaceAll(line, key, "");
+    while (contains(value, key)) value = replaceAll(value, key, "");
+    return value;
+}
+
+// "[name sheme settings]", the first line a theme is written with.
+bool isTitle(std::string_view line) {
+    return line.starts_with('[') && line.ends_with(" sheme settings]");
 }
 
 bool isSectionHead(const std::string& line) {
@@ -261,7 +285,17 @@ void applyLines(Engine& engine, const std::vector<std::string>& lines) {
         applyValue(engine, pending->id, pending->value);
         pending.reset();
     };
-    for (const std::string& line : lines) {
+    auto apply = [&](const LoadKey& k, const std::string& line) {
+        std::string value = withoutKey(line, k.key);
+        if (isMultiline(k.id)) {
+            finish(false);
+            pending = Pending{k.id, std::move(value)};
+        } else {
+            applyValue(engine, k.id, value);
+        }
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
         if (!contains(engine.statusLine(), "Error") && contains(line, "[")) {
             engine.setStatus("Loading Section : `" + line + "`");
         }
@@ -274,24 +308,38 @@ void applyLines(Engine& engine, const std::vector<std::string>& lines) {
             }
             finish(head);
         }
+        if ((i == 0 && isTitle(line)) || line.starts_with(kViewKey)) continue;
+        // A line that starts with a key is that key's alone: its value may hold any text, also
+        // another key's. Other lines apply every key they hold, as hand-made files expect.
+        if (const LoadKey* k = keyStarting(line)) {
+            apply(*k, line);
+            continue;
+        }
         for (const auto& k : loadKeys()) {
-            if (!contains(line, k.key)) continue;
-            std::string value = replaceAll(line, k.key, "");
-            if (isMultiline(k.id)) {
-                finish(false);
-                pending = Pending{k.id, value};
-            } else {
-                applyValue(engine, k.id, value);
-            }
+            if (contains(line, k.key)) apply(k, line);
         }
     }
     finish(false);
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view withoutByteOrderMark(std::string_view text) {
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    return text;
+}
+
+// Lines as editors save them: CR LF, LF and a lone CR each end one.
 std::vector<std::string> fileLines(std::string_view text) {
-    std::vector<std::string> lines = split(text, '\n');
-    for (auto& line : lines) {
-        if (line.ends_with('\r')) line.pop_back();
+    text = withoutByteOrderMark(text);
+    std::vector<std::string> lines(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') {
+            lines.back() += text[i];
+            continue;
+        }
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        lines.emplace_back();
     }
     return lines;
 }
@@ -334,7 +382,20 @@ std::string firstNameIn(const std::string& folder) {
 }  // namespace
 
 void ApplyThemeText(Engine& engine, std::string_view text) {
+    // While the lines apply, rules that would fill paths from the folder list, and the colour
+    // mixer, wait; they run once on the result, so what a theme holds loads the same whatever
+    // order its lines come in.
+    struct Loading {
+        Engine& engine;
+        explicit Loading(Engine& e) : engine(e) { engine.setLoadingTheme(true); }
+        ~Loading() {
+            engine.setLoadingTheme(false);
+            engine.takeActionsAfterThemeLoad();  // dropped when the load failed
+        }
+    } loading(engine);
     applyLines(engine, fileLines(text));
+    for (auto action : engine.takeActionsAfterThemeLoad()) action(engine);
+    engine.colours().ShowLoadedColours();
 }
 
 bool IsValidThemeName(std::string_view name) {
@@ -356,13 +417,17 @@ void LoadTheme(Engine& engine) {
     engine.setStatus("Loading : `" + name + ".color`");
     if (!IsValidThemeName(name)) {
         refuseName(engine, name);
-    } else if (!isFile(ThemePath(name))) {
+    } else if (!pathExists(ThemePath(name))) {
         engine.setStatus("Error Loading : `" + name + ".color` does not exist.");
-    } else {
-        ApplyThemeText(engine, readTextFile(ThemePath(name)));
+    } else if (std::error_code ec; auto bytes = readRegularFile(ThemePath(name), ec)) {
+        ApplyThemeText(engine, toUtf8(withoutByteOrderMark(*bytes)));
         if (o.on(opt("chkDebug"))) engine.host().ask(engine.statusLine(), "Tabulo", Buttons::Ok);
         if (!contains(engine.statusLine(), "Error"))
             engine.setStatus("Done loading : `" + name + ".color`");
+    } else {
+        // A pipe or a folder in its place is never opened, so the load cannot hang on it.
+        engine.setStatus("Error Loading : `" + name + ".color` " +
+                         (ec ? "cannot be read: " + ec.message() + "." : "is not a regular file."));
     }
     if (o.on(opt("chkDebug"))) {
         engine.host().ask(firstNameIn(o.text(opt("txtWWWroot"))), "Tabulo", Buttons::Ok);
@@ -390,8 +455,11 @@ void SaveTheme(Engine& engine) {
     try {
         std::error_code ec;
         std::filesystem::create_directories(applicationFolder(), ec);
+        // windows-1252 only when those bytes read back as this text: some ("Ã©") also form
+        // valid UTF-8 ("é"), and valid UTF-8 is read as such.
+        bool cp1252 = fitsCp1252(text) && toUtf8(toCp1252(text, Unmappable::Question)) == text;
         TextFile file(path, TextFile::Mode::Replace,
-                      fitsCp1252(text) ? Unmappable::Question : Unmappable::KeepUtf8);
+                      cp1252 ? Unmappable::Question : Unmappable::KeepUtf8);
         file.write(text);
         file.commit();
     } catch (const std::system_error& e) {

@@ -67,6 +67,28 @@ TEST_F(ColourEditorTest, BrightnessShiftsTheComponentsThatCan) {
     o().setCheck(opt("scrBrightness"), 12010);
     EXPECT_EQ(o().colour(3), "f57600");
     EXPECT_EQ(o().check(opt("scrB")), 255);
+    type(3, "0a0509");  // sliders at 245, 250 and 246
+    o().setCheck(opt("scrBrightness"), 12020);
+    EXPECT_EQ(o().colour(3), "000509");  // red reaches 255; the others would pass it
+    EXPECT_EQ(o().check(opt("scrR")), 255);
+}
+
+TEST_F(ColourEditorTest, SlidersEndAtTheirLastPosition) {
+    type(0, "123456");
+    ed().SelectColorSlot(0);
+    set("scrR", "255");
+    EXPECT_EQ(o().colour(0), "003456");
+    EXPECT_EQ(ed().label(0).caption, " 0");
+    EXPECT_FALSE(o().setValueText(opt("scrR"), "256"));
+    o().setCheck(opt("scrG"), 256);  // a bar never goes past its end
+    EXPECT_EQ(o().check(opt("scrG")), 255);
+    EXPECT_EQ(o().colour(0), "000056");
+    set("scrFontSize", "99");
+    EXPECT_EQ(o().text(opt("txtFontSize")), " 1");
+    EXPECT_FALSE(o().setValueText(opt("scrFontSize"), "100"));
+    EXPECT_FALSE(o().setValueText(opt("scrIconsSize"), "33"));
+    EXPECT_FALSE(o().setValueText(opt("scrBrightness"), "32768"));
+    EXPECT_TRUE(o().setValueText(opt("scrBrightness"), "32767"));
 }
 
 TEST_F(ColourEditorTest, ColourDialog) {
@@ -90,6 +112,14 @@ TEST_F(ColourEditorTest, FontCompanions) {
     ed().cmdBrowseFont_Click();
     EXPECT_EQ(o().text(opt("txtFont")), "Courier New");
     EXPECT_EQ(StrNumber(-2.25f), "-2.25");
+    EXPECT_EQ(StrNumber(1e10f), " 10000000000");
+    // Any typed size reaches the dialog as a size a font can have.
+    for (auto [typed, offered] : std::vector<std::pair<const char*, float>>{
+             {"12.5", 12.5f}, {"1e300", 1638}, {"1e400", 1638}, {"-1e300", 0}}) {
+        o().setText(opt("txtFontSize"), typed);
+        ed().cmdBrowseFont_Click();
+        EXPECT_EQ(host.offeredFont.size, offered) << typed;
+    }
 }
 
 TEST_F(ColourEditorTest, RandomSchemeInvariants) {
@@ -117,6 +147,11 @@ TEST_F(ColourEditorTest, RandomSchemeInvariants) {
         tables.insert(table);
     }
     EXPECT_GT(tables.size(), 250u);
+    // A replaced source that leaves [0, 1) still gives colours.
+    ed().randomSource = [] { return [] { return 1e300; }; };
+    ed().GenerateRandomScheme();
+    EXPECT_EQ(o().colour(1), "959595");
+    EXPECT_EQ(o().colour(0), "fcfcfc");
 }
 
 TEST_F(ColourEditorTest, ThemeLoadRepaintsAndEndsUnedited) {

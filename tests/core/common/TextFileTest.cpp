@@ -51,7 +51,9 @@ TEST_F(TextFileTest, ReplacingMakesANewFileWithTheOldBits) {
 
     mode_t mask = ::umask(022);
     put(path("fresh.html"), "x");
-    put(path("fresh.cgi"), "x", {.executable = true});
+    WriteRules script;
+    script.executable = true;
+    put(path("fresh.cgi"), "x", script);
     ::umask(mask);
     EXPECT_EQ(modeOf(path("fresh.html")), 0644u);
     EXPECT_EQ(modeOf(path("fresh.cgi")), 0755u);
@@ -118,7 +120,9 @@ TEST_F(TextFileTest, TemporariesOfEndedRunsAreSwept) {
     std::string alive = ".tabulo-1-abc.tmp";  // init never ends
     writeFile(dead, "half");
     writeFile(alive, "busy");
-    put(path("page.html"), "x", {.sweep = false});
+    WriteRules noSweep;
+    noSweep.sweep = false;
+    put(path("page.html"), "x", noSweep);
     EXPECT_EQ(temporaries(root).size(), 2u);
     put(path("page.html"), "x");
     EXPECT_EQ(temporaries(root), std::vector<std::string>{alive});

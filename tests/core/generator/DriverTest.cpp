@@ -6,6 +6,7 @@
 
 #include "common/Text.h"
 #include "support/Fixture.h"
+#include "themes/Themes.h"
 
 namespace fs = std::filesystem;
 
@@ -72,6 +73,24 @@ TEST_F(DriverTest, WithoutRecursionOnePageAlsoInAllInOneModes) {
     go();
     EXPECT_EQ(pagesWritten(), (std::vector<std::string>{"."}));
     EXPECT_TRUE(page().ends_with("</BODY></HTML>\r\n"));  // the footer is still appended
+}
+
+TEST_F(DriverTest, HugeNumbersFromAThemeGiveSanePages) {
+    writeFile("long-name-0123456789.txt");
+    ApplyThemeText(
+        engine,
+        "chkTable.Value=1e300\r\nchkIcons32.Value=1\r\ntxtIcons32.Text=99999999999x1e400\r\n"
+        "txtBorder.Text=1e300\r\ntxtFontSize.Text=1e300\r\nchkReplaceOlda.Value=1\r\n");
+    for (auto [limit, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"1e30", "long-name-0123456789.txt"}, {"-1e30", "..."}, {"4.9", "long..."}}) {
+        set("txtLenght", limit);
+        go();
+        std::string p = page();
+        EXPECT_TRUE(contains(p, "<table border=\"1e300\""));  // chkTable stays on
+        // No height: the number is too large to be one.
+        EXPECT_TRUE(contains(p, "<img width=\"99999999999\" border=\"0\"  alt=\"txt\""));
+        EXPECT_TRUE(contains(p, "\"> " + shown + "</a>")) << limit;
+    }
 }
 
 TEST_F(DriverTest, OverwriteQuestionYesNoCancel) {

@@ -200,6 +200,28 @@ TEST_F(IconDownloaderTest, FailuresFreeTheSocketAndTheNextIconComes) {
     EXPECT_TRUE(contains(host.questions.front(), ")\r\nTabulo couldn't contact the website :("));
 }
 
+TEST_F(IconDownloaderTest, ProxyPortsFromOneTo65535) {
+    engine.downloader().setTimeouts(std::chrono::milliseconds(2000),
+                                    std::chrono::milliseconds(300));
+    engine.options().setCheck(opt("chkProxy"), 1);
+    for (auto [proxy, accepted] :
+         std::vector<std::pair<std::string, bool>>{{"127.0.0.1:65535", true},
+                                                   {"127.0.0.1:1", true},
+                                                   {"127.0.0.1:65536", false},
+                                                   {"127.0.0.1:0", false},
+                                                   {"127.0.0.1:99999999999", false},
+                                                   {"127.0.0.1:", false}}) {
+        host.statusLines.clear();
+        engine.options().setText(opt("txtProxy"), proxy);
+        download({"p"});
+        bool refused = std::any_of(host.statusLines.begin(), host.statusLines.end(), [](auto& l) {
+            return l.starts_with("Error Winsock : ") && contains(l, "a port from 1 to 65535");
+        });
+        EXPECT_EQ(refused, !accepted) << proxy;
+        EXPECT_EQ(engine.downloader().socketState(), "free");
+    }
+}
+
 TEST_F(IconDownloaderTest, AnIndexRunFetchesItsIcons) {
     writeFile("site/a.txt");
     writeFile("site/b.unknownext");

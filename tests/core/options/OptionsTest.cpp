@@ -36,6 +36,23 @@ TEST(OptionsTest, GroupsKeepOneSelectedMember) {
     EXPECT_TRUE(o.selected(opt("optCgi")));  // other groups untouched
 }
 
+TEST(OptionsTest, LayoutChoiceDrivesTheAllInOneSwitches) {
+    Options o;
+    auto switches = [&] {
+        return std::pair(o.check(opt("chkAllInOneFile")), o.check(opt("chkAllInOneFolder")));
+    };
+    o.select(opt("optAllInOneFile"));
+    EXPECT_EQ(switches(), std::pair(1, 0));
+    o.select(opt("optAllInOneFolder"));  // straight from one to the other
+    EXPECT_EQ(switches(), std::pair(0, 1));
+    o.select(opt("optAllInOneFile"));
+    EXPECT_EQ(switches(), std::pair(1, 0));
+    o.deselect(opt("optAllInOneFolder"));  // not the chosen one: nothing changes
+    EXPECT_EQ(switches(), std::pair(1, 0));
+    o.deselect(opt("optAllInOneFile"));  // none chosen: pages in their own folders
+    EXPECT_EQ(switches(), std::pair(0, 0));
+}
+
 TEST(OptionsTest, OnlyRealChangesNotify) {
     Options o;
     std::vector<std::string> seen;

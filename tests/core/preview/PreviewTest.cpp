@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "options/Options.h"
 #include "preview/Preview.h"
 
@@ -45,6 +47,19 @@ TEST(PreviewTest, BorderAndColourSwitch) {
     EXPECT_TRUE(p.page.opaque);
     EXPECT_FALSE(p.outerTable.opaque || p.properties.opaque || p.files.opaque);
     EXPECT_FALSE(p.files.patterned || p.properties.patterned);
+}
+
+TEST(PreviewTest, HugeSizesStayWithinThePreview) {
+    Options o;
+    o.setCheck(opt("chkIcons32"), 1);
+    for (const char* typed : {"1e300", "-1e300", "1e400"}) {
+        o.setText(opt("txtBorder"), typed);
+        o.setText(opt("txtIcons32"), std::string(typed) + "x" + typed);
+        PreviewModel p = ComputePreview(o);
+        EXPECT_EQ(std::abs(p.outerTable.borderWidth), p.page.width) << typed;
+        EXPECT_EQ(std::abs(p.iconDirs.width), p.page.width) << typed;
+        EXPECT_EQ(std::abs(p.iconDirs.height), p.page.height) << typed;
+    }
 }
 
 TEST(PreviewTest, MarksFollowTheirOptions) {

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -132,6 +134,141 @@ TEST_F(ThemeFileTest, Windows1252FilesAndErrorSuppression) {
     EXPECT_EQ(o().editedMark(), "-");
 }
 
+// Loads `text` into a fresh engine, then what that engine would save into another fresh one:
+// every option must come out the same, whatever the text.
+void expectReloadsUnchanged(const std::string& root, const std::string& text) {
+    ScriptedHost firstHost, secondHost;
+    Engine first(firstHost), second(secondHost);
+    first.setCurrentFolder(root);
+    second.setCurrentFolder(root);
+    ApplyThemeText(first, text);
+    ApplyThemeText(second, ThemeText(first.options(), "t"));
+    for (OptionId id = 0; id < kOptionTable.size(); ++id) {
+        EXPECT_EQ(second.options().valueText(id), first.options().valueText(id))
+            << Options::def(id).name << " after loading:\n"
+            << text;
+    }
+}
+
+TEST_F(ThemeFileTest, MalformedThemesReloadUnchanged) {
+    const std::string colours = "txtColorHex=&AABBCC&1&2&3&4&5&6&7&8";
+    for (const std::string& text : std::vector<std::string>{
+             // lone CRs, also inside multi-line values
+             "txtHeader.Text=a\rb\r\rchkAbout.Value=0\rtxtFooter.Text=x\r\r[text panel]",
+             "chkTable.Value=0\r\ntxtExclude.Text=*.a;\r*.b\n\r\n\rchkHeader.Value=1",
+             "\xEF\xBB\xBF"
+             "chkTable.Value=0\r\ntxtFont.Text=Verdana",
+             // keys in continuation lines, values holding keys, a key that removal re-forms
+             "txtHeader.Text=one\ntwo chkTable.Value=0 txtComment.Text=c\nthree",
+             "txtComment.Text=see chkTable.Value=0\ntxtFont.Text=txtFontSize.Text=9",
+             "x txtFont.Text=a txtFontSize.Text=b\ntxtFont.Text=Arial",
+             "txtFont.TexttxtFont.Text==x\nlstDeamonMore.List=lstDeamonMore.ListlstDeamonMore.List="
+             "=",
+             "[txtFont.Text=x sheme settings]\ntxtFooter.Text=txtHeader.Text=h\nchkView.Value=0",
+             // empty lines before section heads, at the end, and nothing else
+             "txtFooter.Text=f\n\n\n[protocol/daemon]\n\ntxtHeader.Text=h\n\n[files panel]",
+             "txtExclude.Text=\n\n",
+             "",
+             // groups left without a choice, rules whose order in the file differs
+             "optProtocolCustom.Value=True\noptProtocolCustom.Value=False\noptAuto.Value=0",
+             "optAllInOneFile.Value=True\noptAllInOneFile.Value=False",
+             "optAllInOneFolder.Value=True\ntxtWWWroot.Text=" + root +
+                 "/nowhere\nlblAllInOneFolder.Caption=",
+             "optIconsLocal.Value=True\nlblWWWroot.Caption=?x\noptIconsRemote.Value="
+             "True\noptIconsLocal.Value=1",
+             "chkIcons32.Value=1\ntxtIcons32.Text=48\ntxtIcohref.Text=x#y\nchkIconsDynamic.Value=0",
+             "optCgi.Value=False\ntxtIndexScript.Text=a\noptPhp.Value=True",
+             colours + "\n" + replaceAll(colours, "AABBCC", "AABBCCzz"),
+             replaceAll(colours, "AABBCC", "zz") + "\nchkColor.Value=0",
+             // numbers that do not fit
+             "chkTable.Value=1e300\ntabOptions.Tab=8.4\noptProtocol=1e300\nchkBorder.Value= 2.5 ",
+             "optCssNew.Value=-1e-300\noptFileSize=-1\nlblOptions.Caption=>\nlblOptions.Caption=<",
+         }) {
+        expectReloadsUnchanged(root, text);
+    }
+}
+
+TEST_F(ThemeFileTest, LineEndsAndByteOrderMark) {
+    writeTheme("cr",
+               "\xEF\xBB\xBF"
+               "chkTable.Value=0\rtxtHeader.Text=a\rb\r\rchkAbout.Value=0\r"
+               "txtFooter.Text=c\r\n\r[text panel]\rtxtFont.Text=Verdana");
+    load("cr");
+    EXPECT_EQ(o().check(opt("chkTable")), 0);
+    EXPECT_EQ(o().text(opt("txtHeader")), "a\r\nb\r\n");
+    EXPECT_EQ(o().check(opt("chkAbout")), 0);
+    EXPECT_EQ(o().text(opt("txtFooter")), "c");  // the empty line before a head is the file's
+    EXPECT_EQ(o().text(opt("txtFont")), "Verdana");
+    EXPECT_EQ(host.statusLines.back(), "Done loading : `cr.color`");
+}
+
+TEST_F(ThemeFileTest, TextKeepsItsCharactersThroughSaveAndLoad) {
+    // Windows-1252 bytes of the first two are no UTF-8; those of the others are.
+    for (const char* nick :
+         {"Jos\xC3\xA9", "\xE2\x82\xAC 5", "\xC3\x83\xC2\xA9", "a\xC3\x82\xC2\xA0"}) {
+        set("txtAboutNick", nick);
+        o().setEditedMark("ok");
+        save("enc");
+        ScriptedHost otherHost;
+        Engine other(otherHost);
+        other.setCurrentFolder(root);
+        other.options().setText(opt("cmbSheme"), "enc");
+        other.cmdLoad_Click();
+        EXPECT_EQ(other.options().text(opt("txtAboutNick")), nick);
+    }
+    EXPECT_TRUE(contains(theme("enc"), "txtAboutNick.Text=a\xC3\x82\xC2\xA0\r\n"));  // UTF-8
+    set("txtAboutNick", "Jos\xC3\xA9");
+    o().setEditedMark("ok");
+    save("enc");
+    EXPECT_TRUE(contains(theme("enc"), "txtAboutNick.Text=Jos\xE9\r\n"));  // windows-1252
+}
+
+TEST_F(ThemeFileTest, OnlyRegularFilesLoad) {
+    ASSERT_EQ(::mkfifo((home() + "/pipe.color").c_str(), 0644), 0);
+    fs::create_directory(home() + "/folder.color");
+    for (const std::string name : {"pipe", "folder"}) {
+        set("chkTable", "1");
+        load(name);  // a pipe nobody writes to must not block
+        EXPECT_EQ(host.statusLines.back(),
+                  "Error Loading : `" + name + ".color` is not a regular file.");
+        EXPECT_EQ(o().check(opt("chkTable")), 1);
+    }
+}
+
+TEST_F(ThemeFileTest, NumbersAtTheEdgesOfTheirRange) {
+    struct Case {
+        const char* line;
+        const char* option;
+        std::string expected;  // "" when the value must stay as it was
+    };
+    for (const Case& c : std::vector<Case>{{"chkTable.Value=32767", "chkTable", "32767"},
+                                           {"chkTable.Value=-32768", "chkTable", "-32768"},
+                                           {"chkTable.Value=32767.5", "chkTable", ""},
+                                           {"chkTable.Value=32768", "chkTable", ""},
+                                           {"chkTable.Value=-32769", "chkTable", ""},
+                                           {"chkTable.Value=1e300", "chkTable", ""},
+                                           {"chkTable.Value=0x10", "chkTable", ""},
+                                           {"chkTable.Value=+2.5", "chkTable", "2"},
+                                           {"tabOptions.Tab=8", "tabOptions", "8"},
+                                           {"tabOptions.Tab=9", "tabOptions", ""},
+                                           {"tabOptions.Tab=-1", "tabOptions", ""},
+                                           {"optProtocol=4", "optProtocol", "4"},
+                                           {"optProtocol=5", "optProtocol", ""},
+                                           {"optProtocol=-1e300", "optProtocol", ""},
+                                           {"optProtocol=-1", "optProtocol", "-1"},
+                                           {"optCssNew.Value=1e300", "optCssNew", "True"},
+                                           {"optCssNew.Value=inf", "optCssNew", ""}}) {
+        ScriptedHost h;
+        Engine fresh(h);
+        fresh.setCurrentFolder(root);
+        OptionId id = Options::find(c.option).value();
+        std::string before = fresh.options().valueText(id);
+        ApplyThemeText(fresh, c.line);
+        EXPECT_EQ(fresh.options().valueText(id), c.expected.empty() ? before : c.expected)
+            << c.line;
+    }
+}
+
 TEST_F(ThemeFileTest, NamesArePlainFileNames) {
     for (const char* bad : {"", "../x", "a/b", "a\\b", "..", "a\nb"}) {
         host.statusLines.clear();
@@ -196,6 +333,15 @@ TEST_F(ThemeFileTest, ThemeListChooseTypeDelete) {
     EXPECT_EQ(engine.themeList(), (std::vector<std::string>{"default", "random", "Alpha", "zeta"}));
     EXPECT_EQ(o().text(opt("cmbSheme")), "default");
     EXPECT_EQ(host.statusLines.back(), "Done deleting : `beta.color`");
+
+    // Their files may go, the two first entries never do.
+    for (const char* name : {"default", "random"}) {
+        o().setText(opt("cmbSheme"), name);
+        engine.CmdDelete_Click();
+        EXPECT_FALSE(fs::exists(home() + "/" + name + ".color"));
+        EXPECT_EQ(engine.themeList(),
+                  (std::vector<std::string>{"default", "random", "Alpha", "zeta"}));
+    }
 }
 
 TEST_F(ThemeFileTest, LockAndUnlockTheWwwRoot) {
