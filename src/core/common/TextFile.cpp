@@ -130,7 +130,7 @@ const std::error_category& writeCategory() {
     return category;
 }
 
-TextFile::TextFile(std::string path, Mode, Unmappable policy, const WriteRules& rules)
+TextFile::TextFile(std::string path, Unmappable policy, const WriteRules& rules)
     : path_(std::move(path)), policy_(policy), executable_(rules.executable) {
     auto [folder, name] = splitFolder(finalTarget(path_));
     name_ = name;

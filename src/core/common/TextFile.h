@@ -35,9 +35,7 @@ const std::error_category& writeCategory();
 // object without commit() leaves the old file as it was. Failures throw std::system_error.
 class TextFile {
   public:
-    enum class Mode { Replace };
-
-    TextFile(std::string path, Mode mode, Unmappable policy, const WriteRules& rules = {});
+    TextFile(std::string path, Unmappable policy, const WriteRules& rules = {});
     ~TextFile();
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;

@@ -351,8 +351,7 @@ TextFile* openOutput(Engine& engine, const FolderListing& listing, const Page& p
         if (!run.allInOneHeadWritten) {
             shared.reset();
             shared = std::make_unique<TextFile>(joinPath(outFolder, o.text(opt("txtIndexHtm"))),
-                                                TextFile::Mode::Replace, Unmappable::HtmlReference,
-                                                rules);
+                                                Unmappable::HtmlReference, rules);
         }
         return shared.get();  // null once an earlier section failed: the file is given up
     }
@@ -367,8 +366,7 @@ TextFile* openOutput(Engine& engine, const FolderListing& listing, const Page& p
         rules.sweep = false;
         removeStaleTemporaries(engine.currentFolder(), listing.leftovers);
     }
-    own =
-        std::make_unique<TextFile>(path, TextFile::Mode::Replace, Unmappable::HtmlReference, rules);
+    own = std::make_unique<TextFile>(path, Unmappable::HtmlReference, rules);
     return own.get();
 }
 

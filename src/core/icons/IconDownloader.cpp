@@ -8,8 +8,8 @@
 #include <system_error>
 
 #include "Engine.h"
-#include "common/Text.h"
 #include "common/Paths.h"
+#include "common/Text.h"
 #include "common/TextFile.h"
 
 namespace tabulo {
@@ -241,7 +241,7 @@ struct IconDownloader::Impl {
             try {
                 // Icons belong under the www root, also when their name is a link.
                 const std::string& root = options().text(opt("lblWWWroot"));
-                TextFile file(localIconPath(name), TextFile::Mode::Replace, Unmappable::KeepUtf8,
+                TextFile file(localIconPath(name), Unmappable::KeepUtf8,
                               {realPath(root).value_or(root)});
                 file.write(*icon);
                 file.commit();

@@ -4,8 +4,8 @@
 
 #include "Engine.h"
 #include "common/Encoding.h"
-#include "common/Text.h"
 #include "common/Paths.h"
+#include "common/Text.h"
 #include "common/TextFile.h"
 #include "generator/ListingHelpers.h"
 #include "generator/PageFooter.h"
@@ -213,8 +213,7 @@ void WriteServerScripts(Engine& engine) {
         std::string target = folder + "/" + name;
         try {
             // A script name that is a link may only lead to another place in the same folder.
-            TextFile file(target, TextFile::Mode::Replace, Unmappable::Question,
-                          {realPath(folder).value_or(folder)});
+            TextFile file(target, Unmappable::Question, {realPath(folder).value_or(folder)});
             for (const auto& line : lines) file.writeLine(line);
             file.commit();
         } catch (const std::system_error& e) {

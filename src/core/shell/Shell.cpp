@@ -24,7 +24,7 @@ std::string shellQuoted(const std::string& s) {
 
 void writeLines(const std::string& path, const std::vector<std::string>& lines) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    TextFile file(path, TextFile::Mode::Replace, Unmappable::KeepUtf8);
+    TextFile file(path, Unmappable::KeepUtf8);
     for (const auto& line : lines) file.write(line + "\n");  // read by a shell: LF only
     file.commit();
 }
@@ -46,14 +46,15 @@ void RegisterContextMenu(Engine& engine, const std::string& executable) {
     try {
         // One runner for both: GNOME Files passes names relative to the shown folder,
         // Dolphin absolute paths.
-        writeLines(script, {
-                               "#!/bin/sh",
-                               "# Indexilize: index the chosen folders with Tabulo and open the page.",
-                               "for folder in \"$@\"; do",
-                               "  case \"$folder\" in /*) ;; *) folder=\"$PWD/$folder\" ;; esac",
-                               "  " + shellQuoted(executable) + " \"\\\"$folder\\\"-view\" &",
-                               "done",
-                           });
+        writeLines(script,
+                   {
+                       "#!/bin/sh",
+                       "# Indexilize: index the chosen folders with Tabulo and open the page.",
+                       "for folder in \"$@\"; do",
+                       "  case \"$folder\" in /*) ;; *) folder=\"$PWD/$folder\" ;; esac",
+                       "  " + shellQuoted(executable) + " \"\\\"$folder\\\"-view\" &",
+                       "done",
+                   });
         ::chmod(script.c_str(), 0755);
         writeLines(serviceMenu, {
                                     "[Desktop Entry]",

@@ -39,8 +39,7 @@ void WriteStylesheetFile(Engine& engine) {
     }
     engine.setStatus("Writing : `" + name + "`");
     try {
-        TextFile file(target, TextFile::Mode::Replace, Unmappable::Question,
-                      {engine.run().tree, true});
+        TextFile file(target, Unmappable::Question, {engine.run().tree, true});
         engine.run().outputFile = &file;
         WriteStylesheetRules(engine);
         engine.run().outputFile = nullptr;

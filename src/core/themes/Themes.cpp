@@ -458,8 +458,7 @@ void SaveTheme(Engine& engine) {
         // windows-1252 only when those bytes read back as this text: some ("Ã©") also form
         // valid UTF-8 ("é"), and valid UTF-8 is read as such.
         bool cp1252 = fitsCp1252(text) && toUtf8(toCp1252(text, Unmappable::Question)) == text;
-        TextFile file(path, TextFile::Mode::Replace,
-                      cp1252 ? Unmappable::Question : Unmappable::KeepUtf8);
+        TextFile file(path, cp1252 ? Unmappable::Question : Unmappable::KeepUtf8);
         file.write(text);
         file.commit();
     } catch (const std::system_error& e) {

@@ -17,7 +17,7 @@ namespace {
 class TextFileTest : public EngineTest {
   protected:
     void put(const std::string& file, const std::string& text, const WriteRules& rules = {}) {
-        TextFile out(file, TextFile::Mode::Replace, Unmappable::HtmlReference, rules);
+        TextFile out(file, Unmappable::HtmlReference, rules);
         out.write(text);
         out.commit();
     }
@@ -51,9 +51,9 @@ TEST_F(TextFileTest, ReplacingMakesANewFileWithTheOldBits) {
 
     mode_t mask = ::umask(022);
     put(path("fresh.html"), "x");
-    WriteRules script;
-    script.executable = true;
-    put(path("fresh.cgi"), "x", script);
+    WriteRules executable;
+    executable.executable = true;
+    put(path("fresh.cgi"), "x", executable);
     ::umask(mask);
     EXPECT_EQ(modeOf(path("fresh.html")), 0644u);
     EXPECT_EQ(modeOf(path("fresh.cgi")), 0755u);
@@ -101,7 +101,7 @@ TEST_F(TextFileTest, NeverWritesOutsideItsFolderOrThroughAPlantedLink) {
 TEST_F(TextFileTest, FailuresLeaveTheOldFileAndNoTemporary) {
     std::string page = writeFile("index.html", "good");
     {
-        TextFile out(page, TextFile::Mode::Replace, Unmappable::HtmlReference);
+        TextFile out(page, Unmappable::HtmlReference);
         out.write("half a pa");
     }  // dropped without commit, as when a write fails
     EXPECT_EQ(readFile(page), "good");
