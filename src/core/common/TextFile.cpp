@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <tuple>
 
 #include "common/Paths.h"
 #include "common/Text.h"
@@ -45,24 +46,14 @@ std::pair<std::string, std::string> splitFolder(const std::string& path) {
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// The path a write to `path` really lands on: a link in the last place is followed, the
-// link itself stays.
-std::string finalTarget(const std::string& path) {
-    std::string p = path;
-    for (int hops = 0; hops < kMaxLinks; ++hops) {
-        struct stat st;
-        if (::lstat(p.c_str(), &st) != 0) {
-            if (errno == ENOENT) return p;
-            fail(errno, path);
-        }
-        if (!S_ISLNK(st.st_mode)) return p;
-        std::string target(static_cast<std::size_t>(st.st_size) + 256, '\0');
-        ssize_t n = ::readlink(p.c_str(), target.data(), target.size());
-        if (n < 0) fail(errno, path);
-        target.resize(static_cast<std::size_t>(n));
-        p = target.starts_with('/') ? target : splitFolder(p).first + "/" + target;
-    }
-    fail(ELOOP, path);
+// Where a link standing in `folderFd` under `name` leads, as a path.
+std::string linkTarget(int folderFd, const std::string& folder, const std::string& name,
+                       const std::string& path) {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlinkat(folderFd, name.c_str(), buf, sizeof buf);
+    if (n < 0) fail(errno, path);
+    std::string target(buf, static_cast<std::size_t>(n));
+    return target.starts_with('/') ? target : folder + "/" + target;
 }
 
 // The resolved path of an open folder.
@@ -114,15 +105,6 @@ void sweepFolder(int folderFd) {
     ::closedir(dir);
 }
 
-mode_t processUmask() {
-    static const mode_t mask = [] {
-        mode_t m = ::umask(022);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-
 }  // namespace
 
 const std::error_category& writeCategory() {
@@ -131,12 +113,43 @@ const std::error_category& writeCategory() {
 }
 
 TextFile::TextFile(std::string path, Unmappable policy, const WriteRules& rules)
-    : path_(std::move(path)), policy_(policy), executable_(rules.executable) {
-    auto [folder, name] = splitFolder(finalTarget(path_));
-    name_ = name;
-    if (name_.empty() || name_ == "." || name_ == "..") fail(EISDIR, path_);
-    folderFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd_ < 0) fail(errno, path_);
+    : path_(std::move(path)), policy_(policy) {
+    // The folder the file lands in; a link in the last place is followed, the link stays.
+    std::string target = path_, folder;
+    struct stat st;
+    for (int hops = 0; folderFd_ < 0; ++hops) {
+        std::tie(folder, name_) = splitFolder(target);
+        if (name_.empty() || name_ == "." || name_ == "..") fail(EISDIR, path_);
+        if (name_.size() > NAME_MAX) fail(ENAMETOOLONG, path_);
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) fail(errno, path_);
+        if (::fstatat(fd, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) {
+                int err = errno;
+                ::close(fd);
+                fail(err, path_);
+            }
+        } else if (S_ISLNK(st.st_mode)) {
+            try {
+                if (hops >= kMaxLinks) fail(ELOOP, path_);
+                target = linkTarget(fd, folder, name_, path_);
+            } catch (...) {
+                ::close(fd);
+                throw;
+            }
+            ::close(fd);
+            continue;
+        } else if (S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            fail(EISDIR, path_);
+        } else {
+            replaces_ = S_ISREG(st.st_mode);
+            oldMode_ = st.st_mode & 07777;
+            oldOwner_ = st.st_uid;
+            oldGroup_ = st.st_gid;
+        }
+        folderFd_ = fd;
+    }
     try {
         if (!rules.confineTo.empty() &&
             !isInside(folderRealPath(folderFd_, folder), rules.confineTo)) {
@@ -144,31 +157,20 @@ TextFile::TextFile(std::string path, Unmappable policy, const WriteRules& rules)
                                                                        : WriteError::OutsideFolder),
                                     writeCategory(), path_);
         }
-        long nameMax = ::fpathconf(folderFd_, _PC_NAME_MAX);
-        if (nameMax > 0 && name_.size() > static_cast<std::size_t>(nameMax))
-            fail(ENAMETOOLONG, path_);
-        struct stat st;
-        if (::fstatat(folderFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISDIR(st.st_mode)) fail(EISDIR, path_);
-            replaces_ = S_ISREG(st.st_mode);
-            oldMode_ = st.st_mode & 07777;
-            oldOwner_ = st.st_uid;
-            oldGroup_ = st.st_gid;
-        } else if (errno != ENOENT) {
-            fail(errno, path_);
-        }
         if (rules.sweep) sweepFolder(folderFd_);
         // Exclusive and never through a link: a name planted in advance only makes us pick
-        // another one.
+        // another one. A new file gets its bits here, the umask applied.
         for (int attempt = 0; fd_ < 0; ++attempt) {
             tempName_ = std::string(kTempPrefix) + std::to_string(::getpid()) + "-" +
                         randomSuffix() + std::string(kTempSuffix);
             fd_ = ::openat(folderFd_, tempName_.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           rules.executable ? 0777 : 0666);
             if (fd_ < 0 && (errno != EEXIST || attempt >= 100)) fail(errno, path_);
         }
     } catch (...) {
         ::close(folderFd_);
+        folderFd_ = -1;
         throw;
     }
 }
@@ -214,8 +216,6 @@ void TextFile::commit() {
         // Root replaces a user's page: it stays the user's (best effort).
         if (::geteuid() == 0) (void)!::fchown(fd_, oldOwner_, oldGroup_);
         if (::fchmod(fd_, oldMode_) != 0) fail(errno, path_);
-    } else if (::fchmod(fd_, (executable_ ? 0777 : 0666) & ~processUmask()) != 0) {
-        fail(errno, path_);
     }
     int fd = fd_;
     fd_ = -1;

@@ -60,7 +60,6 @@ class TextFile {
     int folderFd_ = -1;
     int fd_ = -1;
     Unmappable policy_;
-    bool executable_ = false;
     bool replaces_ = false;  // an existing file: its bits and owner go to the new one
     mode_t oldMode_ = 0;
     uid_t oldOwner_ = 0;
