@@ -1,5 +1,6 @@
 #include "scripts/ServerScripts.h"
 
+#include <charconv>
 #include <system_error>
 
 #include "Engine.h"
@@ -28,6 +29,10 @@ std::string perl(std::string_view s) {
 constexpr const char* kPerlUrlEncode = R"(s/([^A-Za-z0-9\-._~])/sprintf("%%%02X", ord($1))/ge)";
 constexpr const char* kPerlHtmlEscape =
     R"(s/&/&amp;/g; $h =~ s/</&lt;/g; $h =~ s/>/&gt;/g; $h =~ s/"/&quot;/g)";
+
+constexpr std::string_view kRunnableExtensions =
+    "cgi fcgi pl pm php php3 php4 php5 php7 php8 phar phtml pht phps py rb sh shtml shtm stm "
+    "asp aspx jsp jspx cfm htaccess htpasswd";
 
 struct ScriptValues {
     std::string upPrefix;
@@ -78,16 +83,26 @@ std::string PerlPatternOf(std::string_view filter) {
         if (p.empty()) continue;
         if (p == "*.*" || p == "*") return ".*";
         std::string re;
-        for (char c : p) {
-            if (c == '*') {
+        for (std::size_t i = 0; i < p.size();) {
+            char32_t cp;
+            std::size_t n = decodeUtf8(p, i, cp);
+            if (n == 0) cp = static_cast<unsigned char>(p[i]), n = 1;
+            i += n;
+            if (cp == '*') {
                 re += ".*";
-            } else if (c == '?') {
+            } else if (cp == '?') {
                 re += '.';
-            } else if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                       static_cast<unsigned char>(c) >= 0x80) {
-                re += c;
+            } else if ((cp >= '0' && cp <= '9') || (cp >= 'A' && cp <= 'Z') ||
+                       (cp >= 'a' && cp <= 'z')) {
+                re += static_cast<char>(cp);
+            } else if (cp < 0x80) {
+                re += std::string("\\") + static_cast<char>(cp);
             } else {
-                re += std::string("\\") + c;
+                // The script matches decoded names: a character, whatever its bytes.
+                char hex[16];
+                auto end =
+                    std::to_chars(hex, hex + sizeof hex, static_cast<unsigned long>(cp), 16).ptr;
+                re += "\\x{" + std::string(hex, end) + "}";
             }
         }
         alternatives += (alternatives.empty() ? "" : "|") + re;
@@ -114,15 +129,19 @@ std::vector<std::string> IndexScriptLines(Engine& engine) {
             "/';",
         " opendir( HDir, $dirname ) || die \"Can\\'t open directory $dirname.\\n\"; ",
     };
-    // "." and ".." are no entries; with the filter on, only the names it matches, bare.
-    std::string keep =
-        o.check(opt("chkCgiFilter")) == 0
-            ? "!/^\\.\\.?$/"
-            : "!/^\\.\\.?$/ && /^(?:" + PerlPatternOf(o.text(opt("txtFilter"))) + ")$/is";
-    l.push_back(" @entries = grep( " + keep + ", readdir( HDir ) );");
+    // "." and ".." are no entries; with the filter on, only the names it matches, bare, as
+    // characters: the name is decoded from UTF-8 for the match.
+    if (o.check(opt("chkCgiFilter")) == 0) {
+        l.push_back(" @entries = grep( !/^\\.\\.?$/, readdir( HDir ) );");
+    } else {
+        l.push_back(
+            " use Encode qw(decode); @entries = grep { my $n = decode(\"UTF-8\", $_); "
+            "$n !~ /^\\.\\.?$/ && $n =~ /^(?:" +
+            PerlPatternOf(o.text(opt("txtFilter"))) + ")$/is } readdir( HDir );");
+    }
     l.push_back(" closedir HDir;");
     l.push_back(" @srtd=sort @entries;");
-    l.push_back("print \"Content-type: text/html\\n\\n\"; ");
+    l.push_back("print \"Content-type: text/html; charset=UTF-8\\n\\n\"; ");
     l.push_back("print \"<HTML><HEAD><TITLE>" + dir + "</TITLE>\\n\"; ");
     if (o.on(opt("chkCss"))) {
         l.push_back("print \"<link rel=\\\"stylesheet\\\" href=\\\"" +
@@ -171,35 +190,56 @@ std::vector<std::string> UploadScriptLines(Engine& engine) {
                 "if ($upload!=\"\" ){print \"$upload\";} ?>"};
     }
     ScriptValues v = prepare(engine);
-    const std::string dir = perl(o.text(opt("txtUploadDirectory")));
     std::string css = o.on(opt("chkCss"))
                           ? "<link rel=\\\"stylesheet\\\" href=\\\"" +
                                 perl(v.upPrefix + o.text(opt("txtIndexCss"))) + "\\\">"
                           : "";
+    // Names the index pages read from a folder: an upload never takes their place.
+    std::string reserved;
+    for (const char* name : {"txtCapDesc", "txtCapSnap", "txtIndexHtm", "txtIndexCss",
+                             "txtIndexScript", "txtUploadScript"}) {
+        reserved += std::string(reserved.empty() ? "" : ", ") + "\"" +
+                    perl(o.text(Options::find(name).value())) + "\"";
+    }
     return {
         "#!/usr/bin/perl -w",
         headerComment(),
         "# If you can read this then chmod 755 " + o.text(opt("txtUploadScript")),
         "# and do have perl on server side please.",
-        "use CGI; use CGI::Carp qw(fatalsToBrowser); my $q = new CGI; ",
-        "my $fh=$q->upload(\"upload\"); ",
-        "$filename= $q->param(\"upload\"); $filename =~ s/.*[\\/\\\\](.*)/$1/; ",
-        "print \"Content-type:text/html\\n\\n\"; ",
-        // Only a plain name is stored, and only in the upload folder.
-        "if (!$fh || !defined $filename || $filename eq '' || $filename =~ "
-        "/^\\.|[\\/\\\\\\x00-\\x1f]/) { print "
-        "\"<HTML><BODY>Upload refused: no file, or a name that is not allowed.</BODY></HTML>\"; "
-        "exit; } ",
-        "my $h = $filename; $h =~ " + std::string(kPerlHtmlEscape) + "; ",
-        "print \"<HTML><HEAD>" + css + "</HEAD><BODY><center>\",$h; ",
-        "open(TRGFILE, '>', \"" + dir +
-            "/$filename\") || die \"Can't store the file.\"; binmode(TRGFILE); "
-            "binmode($fh); ",
-        "while(<$fh>){ print TRGFILE; }; ",
-        "close(TRGFILE); ",
-        "print \"  Sucessfully uploaded.<br>\\n\"; ",
-        "print \"<h2><a href=\\\"" + perl(o.text(opt("txtIndexHtm"))) +
-            "\\\">Back.</a></center></body></html>\"; ",
+        "use strict; use CGI; use Fcntl qw(O_WRONLY O_CREAT O_EXCL);",
+        "$CGI::POST_MAX = 100 * 1024 * 1024;  # <== the largest upload in bytes: change it here",
+        "my $dir = \"" + perl(o.text(opt("txtUploadDirectory"))) + "\";",
+        // Extensions a web server may run or parse, also as an inner one ("x.php.txt").
+        "my %runnable = map { $_ => 1 } qw(" + std::string(kRunnableExtensions) + ");",
+        "my %reserved = map { lc($_) => 1 } (" + reserved + ");",
+        "my $head = \"<HTML><HEAD>" + css + "</HEAD><BODY><center>\";",
+        "my $back = \"<h2><a href=\\\"" + perl(o.text(opt("txtIndexHtm"))) +
+            "\\\">Back.</a></center></body></html>\";",
+        R"(sub html { my $h = shift; $h =~ )" + std::string(kPerlHtmlEscape) + R"(; return $h; })",
+        // A refusal: plain escaped text for the browser; what the server knows goes to its log.
+        R"(sub refuse { my ($status, $text, $detail) = @_; warn "upload: $detail\n" if defined $detail; )"
+        R"(print "Status: $status\nContent-type: text/html; charset=UTF-8\n\n$head", html($text), "<br>\n$back"; exit; })",
+        "my $q = CGI->new;",
+        R"(if (my $error = $q->cgi_error) { my $big = $error =~ /^413/; )"
+        R"(refuse($big ? "413 Request Entity Too Large" : "400 Bad Request", )"
+        R"($big ? "Upload refused: the file is larger than this site takes." : "Upload refused: the request could not be read.", $error); })",
+        // The file part alone names the file; a plain field of the same name does not.
+        R"(my $fh = $q->upload("upload");)",
+        R"(refuse("400 Bad Request", "Upload refused: no file was sent.") unless $fh;)",
+        R"(my $filename = "$fh"; $filename =~ s/.*[\/\\]//s;)",
+        R"(refuse("403 Forbidden", "Upload refused: a name that is not allowed.") if $filename eq '' || $filename =~ /^\.|[\x00-\x1f\x7f]/;)",
+        R"(my @ext = split /\./, lc $filename; shift @ext;)",
+        R"(refuse("403 Forbidden", "Upload refused: the web server might run a file named $filename.") if grep { $runnable{$_} } @ext;)",
+        R"(refuse("403 Forbidden", "Upload refused: the index pages read a file named $filename.") if $reserved{lc $filename};)",
+        // Never over an existing file, nor through a link planted under the name.
+        R"(sysopen(my $out, "$dir/$filename", O_WRONLY | O_CREAT | O_EXCL, 0644) or refuse($!{EEXIST} ? "409 Conflict" : "500 Internal Server Error", )"
+        R"($!{EEXIST} ? "Upload refused: a file named $filename is there already; nothing was replaced." : "The file could not be stored.", "$dir/$filename: $!");)",
+        R"(binmode($out); binmode($fh); my ($buf, $n);)",
+        R"(while ($n = read($fh, $buf, 65536)) { last unless print $out $buf; })",
+        R"(unless (defined $n && $n == 0 && close($out)) { my $e = $!; unlink("$dir/$filename"); refuse("500 Internal Server Error", "The file could not be stored.", "$dir/$filename: $e"); })",
+        R"(print "Content-type: text/html; charset=UTF-8\n\n$head", html($filename);)",
+        R"(print "  Sucessfully uploaded.<br>\n";)",
+        R"(print $back;)",
     };
 }
 
@@ -213,8 +253,11 @@ void WriteServerScripts(Engine& engine) {
         std::string target = folder + "/" + name;
         try {
             // A script name that is a link may only lead to another place in the same folder.
-            TextFile file(target, Unmappable::Question, {realPath(folder).value_or(folder)});
-            for (const auto& line : lines) file.writeLine(line);
+            WriteRules rules{realPath(folder).value_or(folder)};
+            rules.executable = true;  // a server may run it through its "#!" line
+            // UTF-8 with LF line ends: what Perl and a "#!" line on this platform expect.
+            TextFile file(target, Unmappable::KeepUtf8, rules);
+            for (const auto& line : lines) file.write(line + "\n");
             file.commit();
         } catch (const std::system_error& e) {
             engine.setStatus("Error writing script `" + toUtf8(target) +

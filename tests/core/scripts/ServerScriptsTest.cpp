@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "common/Text.h"
 #include "generator/Driver.h"
@@ -38,7 +39,7 @@ class ServerScriptsTest : public EngineTest {
         return path(relative);
     }
     std::string expected(const std::string& name) {
-        return crlf(readFile(TABULO_TEST_DATA "/scripts/" + name));
+        return readFile(TABULO_TEST_DATA "/scripts/" + name);
     }
     void expectPerlCompiles(const std::string& file) {
         int status = -1;
@@ -81,11 +82,11 @@ TEST_F(ServerScriptsTest, SecondSetOfOptions) {
     select("optPhp");
     makeScripts("a/b", false);
     EXPECT_EQ(readFile(folder + "/list.php"),
-              crlf("<? print \"php indexing code not implemented yet\";\n"
-                   "print \"<br>Please visit <a href='http://tabulo.example.org/"
-                   "update.cgi'> tabulo</a> for updates.\"; ?>\n"));
-    EXPECT_TRUE(readFile(folder + "/upload.php")
-                    .ends_with("if ($upload!=\"\" ){print \"$upload\";} ?>\r\n"));
+              std::string("<? print \"php indexing code not implemented yet\";\n"
+                          "print \"<br>Please visit <a href='http://tabulo.example.org/"
+                          "update.cgi'> tabulo</a> for updates.\"; ?>\n"));
+    EXPECT_TRUE(
+        readFile(folder + "/upload.php").ends_with("if ($upload!=\"\" ){print \"$upload\";} ?>\n"));
 }
 
 TEST_F(ServerScriptsTest, UpPrefixFollowsTheWwwRoot) {
@@ -148,39 +149,138 @@ TEST_F(ServerScriptsTest, TypedTextStaysTextInsidePerl) {
     EXPECT_TRUE(contains(html, "file.txt")) << html;
 }
 
-// The upload form of the pages, posted through a real web server with CGI.
-TEST_F(ServerScriptsTest, UploadsThroughARealWebServer) {
-    std::string folder = makeScripts("site");
-    makeFolder("site/upload");
-    int port = freeLoopbackPort();
-    std::string conf = path("lighttpd.conf");
-    std::ofstream(conf) << "server.document-root = \"" << folder << "\"\nserver.port = " << port
-                        << "\nserver.bind = \"127.0.0.1\"\nserver.modules = (\"mod_cgi\")\n"
-                        << "cgi.assign = (\".cgi\" => \"/usr/bin/perl\")\n"
-                        << "server.errorlog = \"" << path("lighttpd.log") << "\"\n";
-    Daemon server({"/usr/sbin/lighttpd", "-D", "-f", conf}, port);
-    ASSERT_TRUE(server.ready());
+// The scripts as a site runs them: a real web server executing each through its "#!" line,
+// uploads posted with curl, into a folder whose name is not ASCII.
+class ServedScriptsTest : public ServerScriptsTest {
+  protected:
+    void SetUp() override {
+        ServerScriptsTest::SetUp();
+        set("txtUploadDirectory", kUploads);
+        set("chkCgiFilter", "1");
+        set("txtFilter", "\xC3\x89*");  // "É*"
+        folder = makeScripts("site");
+        makeFolder("site/" + kUploads);
+        port = freeLoopbackPort();
+        std::ofstream(path("lighttpd.conf"))
+            << "server.document-root = \"" << folder << "\"\nserver.port = " << port
+            << "\nserver.bind = \"127.0.0.1\"\nserver.modules = (\"mod_cgi\")\n"
+            << "cgi.assign = (\".cgi\" => \"\")\n"  // run directly
+            << "server.errorlog = \"" << path("lighttpd.log") << "\"\n"
+            << "server.breakagelog = \"" << path("cgi.log") << "\"\n";  // the scripts' stderr
+        server = std::make_unique<Daemon>(
+            std::vector<std::string>{"/usr/sbin/lighttpd", "-D", "-f", path("lighttpd.conf")},
+            port);
+        ASSERT_TRUE(server->ready());
+    }
+    void TearDown() override {
+        server.reset();
+        ServerScriptsTest::TearDown();
+    }
+    // Posts `content` as the file part named `name`; `before` adds form fields in front.
+    // Gives the status code and the page.
+    std::pair<std::string, std::string> post(const std::string& name, const std::string& content,
+                                             const std::string& before = "") {
+        std::ofstream(path("payload"), std::ios::binary) << content;
+        std::string page = output("curl -s -o - -w '\n%{http_code}' " + before + " -F 'upload=@" +
+                                  path("payload") + ";filename=" + name +
+                                  "' http://127.0.0.1:" + std::to_string(port) + "/upload.cgi");
+        auto cut = page.rfind('\n');
+        return {page.substr(cut + 1), page.substr(0, cut)};
+    }
+    std::string stored(const std::string& name) {
+        return readFile(folder + "/" + kUploads + "/" + name);
+    }
+    bool isStored(const std::string& name) {
+        return fs::exists(folder + "/" + kUploads + "/" + name);
+    }
+
+    inline static const std::string kUploads =
+        "t\xC3\xA9l\xC3\xA9"
+        "chargements";
+    std::string folder;
+    int port = 0;
+    std::unique_ptr<Daemon> server;
+};
+
+TEST_F(ServedScriptsTest, StoresNewFilesWholeAndBinary) {
+    EXPECT_EQ(fs::status(folder + "/upload.cgi").permissions() & fs::perms::all, fs::perms(0755));
     std::string payload("bin\0ary\r\nmore\r\n\xff", 16);
-    std::ofstream(path("payload"), std::ios::binary) << payload;
-    auto post = [&](const std::string& name) {
-        return output("curl -s -F 'upload=@" + path("payload") + ";filename=" + name +
-                      "' http://127.0.0.1:" + std::to_string(port) + "/upload.cgi");
+    auto [code, page] = post("pay load.bin", payload);
+    EXPECT_EQ(code, "200");
+    EXPECT_EQ(page,
+              "<HTML><HEAD><link rel=\"stylesheet\" href=\"index.css\"></HEAD><BODY><center>"
+              "pay load.bin  Sucessfully uploaded.<br>\n"
+              "<h2><a href=\"index.html\">Back.</a></center></body></html>");
+    EXPECT_EQ(stored("pay load.bin"), payload);
+
+    std::string big(2 * 1024 * 1024, '\0');  // 2 MiB and not one line end
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251 + 11);
+    EXPECT_EQ(post("big.bin", big).first, "200");
+    EXPECT_EQ(stored("big.bin"), big);
+
+    // The name comes from the file part, not from a plain field of the same name before it.
+    EXPECT_EQ(post("plain.txt", "x", "-F 'upload=evil.txt'").first, "200");
+    EXPECT_TRUE(isStored("plain.txt"));
+    EXPECT_FALSE(isStored("evil.txt"));
+    EXPECT_TRUE(contains(post("<i>x.txt", "x").second, "<center>&lt;i&gt;x.txt  Sucessfully"));
+}
+
+TEST_F(ServedScriptsTest, RefusesWhatAServerRunsOrThePagesRead) {
+    writeFile("site/" + kUploads + "/mine.txt", "mine");
+    const std::pair<std::string, std::string> refused[] = {
+        {"shell.cgi", "403"},  {"x.php.txt", "403"}, {"X.PhP", "403"},    {"a.pl", "403"},
+        {"page.shtml", "403"}, {".htaccess", "403"}, {"desc.txt", "403"}, {"SNAP.GIF", "403"},
+        {"index.html", "403"}, {"index.css", "403"}, {"../x", "200"},     {"mine.txt", "409"},
     };
-    std::string answer = post("pay load.bin");
-    EXPECT_EQ(
-        answer,
-        "<HTML><HEAD><link rel=\"stylesheet\" href=\"index.css\"></HEAD><BODY><center>pay load.bin "
-        " "
-        "Sucessfully uploaded.<br>\n<h2><a href=\"index.html\">Back.</a></center></body></html>");
-    EXPECT_EQ(readFile(folder + "/upload/pay load.bin"), payload);
-    EXPECT_TRUE(contains(post(".htaccess"), "Upload refused"));
-    EXPECT_FALSE(fs::exists(folder + "/upload/.htaccess"));
-    EXPECT_TRUE(
-        contains(post("../x"), "<center>x  Sucessfully"));  // only the name's last part counts
+    for (const auto& [name, code] : refused) {
+        auto [got, page] = post(name, "<?php system($_GET['c']); ?>");
+        EXPECT_EQ(got, code) << name;
+        if (code != "200") {
+            EXPECT_TRUE(contains(page, "Upload refused")) << name << page;
+            EXPECT_FALSE(contains(page, folder)) << page;  // no server paths
+        }
+    }
+    for (const char* name : {"shell.cgi", "x.php.txt", "X.PhP", "a.pl", "page.shtml", ".htaccess",
+                             "desc.txt", "SNAP.GIF", "index.html", "index.css"}) {
+        EXPECT_FALSE(isStored(name)) << name;
+    }
+    EXPECT_EQ(stored("mine.txt"), "mine");                   // never overwritten
+    EXPECT_EQ(stored("x"), "<?php system($_GET['c']); ?>");  // only the name's last part
     EXPECT_FALSE(fs::exists(folder + "/x"));
-    EXPECT_TRUE(contains(post("<i>x.txt"), "<center>&lt;i&gt;x.txt  Sucessfully"));
+
+    // A failure says little to the browser; the server's log gets the cause.
+    fs::remove_all(folder + "/" + kUploads);
+    auto [code, page] = post("late.txt", "x");
+    EXPECT_EQ(code, "500");
+    EXPECT_TRUE(contains(page, "The file could not be stored.")) << page;
+    EXPECT_FALSE(contains(page, kUploads));
+    EXPECT_TRUE(contains(readFile(path("cgi.log")), kUploads + "/late.txt: No such file"));
+}
+
+TEST_F(ServedScriptsTest, SizeLimitAndListing) {
+    // The limit is one line at the top of the script; a site owner lowers it to 1 MiB.
+    std::string script = readFile(folder + "/upload.cgi");
+    std::string line = "$CGI::POST_MAX = 100 * 1024 * 1024;";
+    ASSERT_TRUE(contains(script, line));
+    std::ofstream(folder + "/upload.cgi", std::ios::binary)
+        << replaceAll(script, line, "$CGI::POST_MAX = 1024 * 1024;");
+    EXPECT_EQ(post("big.bin", std::string(2 * 1024 * 1024, 'b')).first, "413");
+    EXPECT_FALSE(isStored("big.bin"));
+    EXPECT_EQ(post("small.bin", "s").first, "200");
+
+    // The listing's filter matches characters: "É*" finds "Été" and "été", whatever the bytes.
+    for (const char* name : {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9t\xC3\xA9.pdf", "Ete.txt"})
+        writeFile("site/" + kUploads + "/" + name);
     std::string listing = output("curl -s http://127.0.0.1:" + std::to_string(port) + "/index.cgi");
-    EXPECT_TRUE(contains(listing, "<td>&lt;i&gt;x.txt</td>"));
+    EXPECT_TRUE(contains(listing, "<td>\xC3\x89t\xC3\xA9.txt</td>")) << listing;
+    EXPECT_TRUE(contains(listing, "<td>\xC3\xA9t\xC3\xA9.pdf</td>"));
+    EXPECT_FALSE(contains(listing, "Ete.txt"));
+    EXPECT_FALSE(contains(listing, "small.bin"));
+
+    // Written again, a script keeps the bits its owner gave it.
+    fs::permissions(folder + "/index.cgi", fs::perms(0750));
+    makeScripts("site");
+    EXPECT_EQ(fs::status(folder + "/index.cgi").permissions() & fs::perms::all, fs::perms(0750));
 }
 
 }  // namespace

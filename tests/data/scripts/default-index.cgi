@@ -7,7 +7,7 @@ $dirname = 'upload/';
  @entries = grep( !/^\.\.?$/, readdir( HDir ) );
  closedir HDir;
  @srtd=sort @entries;
-print "Content-type: text/html\n\n"; 
+print "Content-type: text/html; charset=UTF-8\n\n"; 
 print "<HTML><HEAD><TITLE>upload</TITLE>\n"; 
 print "<link rel=\"stylesheet\" href=\"index.css\">";
 print "</HEAD><BODY>";

@@ -4,10 +4,10 @@
 # and do have perl on server side please.
 $dirname = 'in box/';
  opendir( HDir, $dirname ) || die "Can\'t open directory $dirname.\n"; 
- @entries = grep( !/^\.\.?$/ && /^(?:.*\.txt|a.c|R\&D\ .*)$/is, readdir( HDir ) );
+ use Encode qw(decode); @entries = grep { my $n = decode("UTF-8", $_); $n !~ /^\.\.?$/ && $n =~ /^(?:.*\.txt|a.c|R\&D\ .*)$/is } readdir( HDir );
  closedir HDir;
  @srtd=sort @entries;
-print "Content-type: text/html\n\n"; 
+print "Content-type: text/html; charset=UTF-8\n\n"; 
 print "<HTML><HEAD><TITLE>in box</TITLE>\n"; 
 print "</HEAD><BODY>";
 print "<table >\n"; 
