@@ -63,14 +63,25 @@ bool splitHostPort(const std::string& text, std::string& host, std::string& port
 
 }  // namespace
 
-// The picture runs from the first "GIF" to the next one or the end, and is stored as a line:
-// a CR LF follows it.
+// Only a successful answer counts: an error page may well mention "GIF" or even carry one.
+// The headers end at the first empty line, whether lines end in CR LF or in LF alone.
 std::optional<std::string> IconFromAnswer(std::string_view answer) {
-    auto first = answer.find("GIF");
-    if (first == std::string_view::npos) return std::nullopt;
-    auto next = answer.find("GIF", first + 3);
-    std::string body(answer.substr(first, next == std::string_view::npos ? next : next - first));
-    return body + "\r\n";
+    auto lineEnd = answer.find('\n');
+    if (lineEnd == std::string_view::npos) return std::nullopt;
+    std::string_view status = answer.substr(0, lineEnd);
+    if (status.ends_with('\r')) status.remove_suffix(1);
+    if (!status.starts_with("HTTP/1.0 ") && !status.starts_with("HTTP/1.1 ")) return std::nullopt;
+    status.remove_prefix(9);
+    if (status != "200" && !status.starts_with("200 ")) return std::nullopt;
+    for (auto at = lineEnd; at != std::string_view::npos; at = answer.find('\n', at + 1)) {
+        std::string_view rest = answer.substr(at + 1);
+        if (rest.starts_with('\n') || rest.starts_with("\r\n")) {
+            std::string_view body = rest.substr(rest.starts_with('\n') ? 1 : 2);
+            if (!body.starts_with("GIF8")) return std::nullopt;
+            return std::string(body);
+        }
+    }
+    return std::nullopt;
 }
 
 struct IconDownloader::Impl {
@@ -81,8 +92,12 @@ struct IconDownloader::Impl {
     tcp::resolver resolver{io};
     tcp::socket socket{io};
     asio::steady_timer timer{io};
+    // Apart from the silence timer, which every byte restarts: a trickling server would
+    // otherwise hold the run for as long as it likes.
+    asio::steady_timer deadline{io};
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds silenceTimeout{30000};
+    std::chrono::milliseconds wholeTimeout{60000};
 
     std::string socketState = "free";
     std::string currentIconType;
@@ -169,6 +184,11 @@ struct IconDownloader::Impl {
     void connect(const std::string& host, const std::string& port) {
         unsigned current = ++attempt;
         armTimer(connectTimeout);
+        deadline.expires_after(wholeTimeout);
+        deadline.async_wait([this, current](const std::error_code& ec) {
+            if (ec || current != attempt) return;
+            onError(asio::error::timed_out, "The whole answer took too long");
+        });
         resolver.async_resolve(
             host, port,
             [this, current](const std::error_code& ec, tcp::resolver::results_type results) {
@@ -225,6 +245,7 @@ struct IconDownloader::Impl {
         ++attempt;
         std::error_code ignored;
         timer.cancel();
+        deadline.cancel();
         resolver.cancel();
         socket.close(ignored);
     }
@@ -309,9 +330,11 @@ const std::string& IconDownloader::remotePath() const {
 }
 
 void IconDownloader::setTimeouts(std::chrono::milliseconds connect,
-                                 std::chrono::milliseconds silence) {
+                                 std::chrono::milliseconds silence,
+                                 std::chrono::milliseconds whole) {
     impl_->connectTimeout = connect;
     impl_->silenceTimeout = silence;
+    impl_->wholeTimeout = whole;
 }
 
 }  // namespace tabulo

@@ -10,7 +10,8 @@ namespace tabulo {
 
 class Engine;
 
-// The icon file an HTTP answer carries, or nothing when it holds no GIF picture.
+// The icon file an HTTP answer carries: the body of a "200" answer when it is a GIF picture,
+// byte for byte; nothing otherwise.
 std::optional<std::string> IconFromAnswer(std::string_view answer);
 
 // Fetches the icons the pages need and the www root lacks, one at a time over one TCP socket,
@@ -32,8 +33,10 @@ class IconDownloader {
     const std::string& remoteHost() const;
     const std::string& remotePath() const;
 
-    // A connection must open within `connect`; a response may stay silent for `silence`.
-    void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds silence);
+    // A connection must open within `connect`; a response may stay silent for `silence`; an
+    // icon, from its connection to the end of its answer, may take `whole`.
+    void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds silence,
+                     std::chrono::milliseconds whole);
 
     static constexpr std::size_t kMaxResponse = 1024 * 1024;
 

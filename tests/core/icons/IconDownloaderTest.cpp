@@ -1,9 +1,13 @@
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "common/Text.h"
 #include "icons/IconDownloader.h"
@@ -18,7 +22,7 @@ namespace {
 const std::string kGif =
     std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00", 19) +
     std::string(",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;", 16);
-// A comment block that holds "GIF" again: the file is cut there.
+// A comment block that holds "GIF" again, which must not cut the file short.
 const std::string kGifWithEcho =
     std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13) + "!\xfe\x03GIF" + kGif.substr(13);
 
@@ -90,9 +94,9 @@ TEST_F(IconDownloaderTest, FetchesWhatIsMissingOneAfterTheOther) {
     writeFile("www/pics/icons/dir.gif", "mine");
     download({"dir", "unknown", "txt", "echo", "end_"});
     EXPECT_EQ(icon("dir"), "mine");
-    EXPECT_EQ(icon("unknown"), kGif + "\r\n");
-    EXPECT_EQ(icon("txt"), kGif + "\r\n");
-    EXPECT_EQ(icon("echo"), kGifWithEcho.substr(0, 16) + "\r\n");  // cut at the second "GIF"
+    EXPECT_EQ(icon("unknown"), kGif);
+    EXPECT_EQ(icon("txt"), kGif);
+    EXPECT_EQ(icon("echo"), kGifWithEcho);
     EXPECT_TRUE(said("Skipping icon : `dir.gif`"));
     EXPECT_TRUE(said("Skipping icon : `end_.gif`"));
     EXPECT_TRUE(
@@ -115,7 +119,7 @@ TEST_F(IconDownloaderTest, ThroughTheProxy) {
     engine.options().setCheck(opt("chkProxy"), 1);
     engine.options().setText(opt("txtProxy"), "127.0.0.1:" + std::to_string(proxyPort_));
     download({"txt"});
-    EXPECT_EQ(icon("txt"), kGif + "\r\n");
+    EXPECT_EQ(icon("txt"), kGif);
     EXPECT_TRUE(
         said("Connecting to the website thru `127.0.0.1:" + std::to_string(proxyPort_) + "`..."));
     EXPECT_TRUE(
@@ -145,7 +149,76 @@ TEST_F(IconDownloaderTest, RequestBytesDirectAndThroughAProxy) {
         "Pragma: no-cache\r\nHost: " +
             at + "\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(said("Skipping icon : `a b\r\nX: y.gif`"));
-    EXPECT_EQ(icon("c d"), "GIF89a\r\n");
+    EXPECT_EQ(icon("c d"), "GIF89a");
+}
+
+TEST_F(IconDownloaderTest, OnlyAGifFromA200AnswerIsStoredAndThenWhole) {
+    ScriptedPeer peer([](int fd, const std::string& request) {
+        if (contains(request, "/echo.gif"))  // LF-only headers, a body holding "GIF" and NULs
+            sendAll(fd, "HTTP/1.1 200 OK\nContent-Type: image/gif\n\n" + kGifWithEcho + "\r\n");
+        else if (contains(request, "/gone.gif"))
+            sendAll(fd, "HTTP/1.0 404 Not Found\r\nX-Was: GIF89a\r\n\r\n" + kGif);
+        else
+            sendAll(fd, "HTTP/1.0 200 OK\r\n\r\n<html>GIF89a</html>");
+    });
+    iconsFrom("127.0.0.1:" + std::to_string(peer.port()) + "/#.gif");
+    download({"echo", "gone", "page"});
+    download({"echo", "gone", "page"});
+    EXPECT_EQ(icon("echo"), kGifWithEcho + "\r\n");
+    EXPECT_FALSE(fs::exists(path("www/pics/icons/gone.gif")));
+    EXPECT_FALSE(fs::exists(path("www/pics/icons/page.gif")));
+    EXPECT_TRUE(said("Finished icon : `gone.gif`"));
+    EXPECT_TRUE(said("Skipping icon : `echo.gif`"));
+    auto asked = [&](const std::string& what) {
+        auto r = peer.requests();
+        return std::count_if(r.begin(), r.end(), [&](auto& q) { return contains(q, what); });
+    };
+    EXPECT_EQ(asked("/echo.gif"), 1);
+    EXPECT_EQ(asked("/gone.gif"), 2);  // nothing stored, so asked again
+    EXPECT_TRUE(host.questions.empty());
+}
+
+TEST(IconFromAnswer, TheBodyOfA200AnswerStartingLikeAGif) {
+    for (auto [answer, icon] : std::vector<std::pair<std::string, std::optional<std::string>>>{
+             {"HTTP/1.0 200 OK\r\n\r\nGIF89a", "GIF89a"},
+             {"HTTP/1.1 200\r\nX: GIF7\r\n\r\nGIF87a\r\n\r\nGIF89a", "GIF87a\r\n\r\nGIF89a"},
+             {"HTTP/1.0 200 OK\nX: y\n\nGIF8", "GIF8"},
+             {"HTTP/1.0 200 OK\r\nX: y\n\r\nGIF8", "GIF8"},
+             {"HTTP/1.0 200 OK\r\n\n\r\nGIF89a", std::nullopt},  // the body starts at CR LF
+             {"HTTP/1.0 404 Not Found\r\nX: GIF89a\r\n\r\nGIF89a", std::nullopt},
+             {"HTTP/1.0 2000 OK\r\n\r\nGIF89a", std::nullopt},
+             {"HTTP/1.2 200 OK\r\n\r\nGIF89a", std::nullopt},
+             {"HTTP/1.0 200 OK\r\n\r\n GIF89a", std::nullopt},
+             {"HTTP/1.0 200 OK\r\n\r\nGIF", std::nullopt},
+             {"HTTP/1.0 200 OK\r\nX: GIF89a\r\n", std::nullopt},  // headers never end
+             {"GIF89a", std::nullopt},
+         }) {
+        EXPECT_EQ(IconFromAnswer(answer), icon) << answer;
+    }
+}
+
+TEST_F(IconDownloaderTest, ATricklingAnswerEndsAtTheWholeAnswerDeadline) {
+    // Each byte comes well within the silence time-out; only the deadline can end this.
+    engine.downloader().setTimeouts(std::chrono::milliseconds(2000),
+                                    std::chrono::milliseconds(1500),
+                                    std::chrono::milliseconds(700));
+    ScriptedPeer peer([](int fd, const std::string& request) {
+        const std::string answer = "HTTP/1.0 200 OK\r\n\r\n" + kGif;
+        if (!contains(request, "/slow.gif")) return sendAll(fd, answer);
+        for (char c : answer) {  // 5 s in all, unless the client goes away
+            if (::send(fd, &c, 1, MSG_NOSIGNAL) != 1) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    iconsFrom("127.0.0.1:" + std::to_string(peer.port()) + "/#.gif");
+    download({"slow", "quick"});
+    EXPECT_TRUE(said("Error Winsock : " + std::to_string(ETIMEDOUT) +
+                     ", `The whole answer took too long`"));
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_TRUE(contains(host.questions[0], "'The whole answer took too long'"));
+    EXPECT_FALSE(fs::exists(path("www/pics/icons/slow.gif")));
+    EXPECT_EQ(icon("quick"), kGif);
+    EXPECT_EQ(engine.downloader().socketState(), "free");
 }
 
 TEST_F(IconDownloaderTest, HostOnlyTemplatesHaveAnEmptyPath) {
@@ -160,8 +233,8 @@ TEST_F(IconDownloaderTest, HostOnlyTemplatesHaveAnEmptyPath) {
 }
 
 TEST_F(IconDownloaderTest, FailuresFreeTheSocketAndTheNextIconComes) {
-    engine.downloader().setTimeouts(std::chrono::milliseconds(2000),
-                                    std::chrono::milliseconds(300));
+    engine.downloader().setTimeouts(std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
+                                    std::chrono::seconds(10));
     auto silent = std::make_unique<ScriptedPeer>([](int fd, const std::string&) {
         pollfd p{fd, POLLIN, 0};
         ::poll(&p, 1, 3000);  // says nothing until the client gives up
@@ -193,7 +266,7 @@ TEST_F(IconDownloaderTest, FailuresFreeTheSocketAndTheNextIconComes) {
     engine.options().setCheck(opt("chkProxy"), 0);
     iconsFrom("127.0.0.1:" + std::to_string(webPort_) + "/icons/#.gif");
     download({"txt"});
-    EXPECT_EQ(icon("txt"), kGif + "\r\n");
+    EXPECT_EQ(icon("txt"), kGif);
     EXPECT_EQ(engine.downloader().socketState(), "free");
     EXPECT_TRUE(
         contains(host.questions.front(), "Winsock Error: The following Winsock error occured : '"));
@@ -201,8 +274,8 @@ TEST_F(IconDownloaderTest, FailuresFreeTheSocketAndTheNextIconComes) {
 }
 
 TEST_F(IconDownloaderTest, ProxyPortsFromOneTo65535) {
-    engine.downloader().setTimeouts(std::chrono::milliseconds(2000),
-                                    std::chrono::milliseconds(300));
+    engine.downloader().setTimeouts(std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
+                                    std::chrono::seconds(10));
     engine.options().setCheck(opt("chkProxy"), 1);
     for (auto [proxy, accepted] :
          std::vector<std::pair<std::string, bool>>{{"127.0.0.1:65535", true},
@@ -229,8 +302,8 @@ TEST_F(IconDownloaderTest, AnIndexRunFetchesItsIcons) {
     iconsFrom("127.0.0.1:" + std::to_string(webPort_) + "/icons/#.gif");
     go("site");
     engine.finishPendingEvents();
-    EXPECT_EQ(readFile(path("site/pics/icons/txt.gif")), kGif + "\r\n");
-    EXPECT_EQ(readFile(path("site/pics/icons/unknown.gif")), kGif + "\r\n");
+    EXPECT_EQ(readFile(path("site/pics/icons/txt.gif")), kGif);
+    EXPECT_EQ(readFile(path("site/pics/icons/unknown.gif")), kGif);
     EXPECT_TRUE(contains(readFile(path("site/index.html")), "src=\"pics/icons/txt.gif\""));
 }
 
