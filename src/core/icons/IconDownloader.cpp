@@ -73,12 +73,22 @@ std::optional<std::string> IconFromAnswer(std::string_view answer) {
     if (!status.starts_with("HTTP/1.0 ") && !status.starts_with("HTTP/1.1 ")) return std::nullopt;
     status.remove_prefix(9);
     if (status != "200" && !status.starts_with("200 ")) return std::nullopt;
+    std::optional<std::size_t> announced;  // a length the server gave: a shorter body was cut
     for (auto at = lineEnd; at != std::string_view::npos; at = answer.find('\n', at + 1)) {
         std::string_view rest = answer.substr(at + 1);
         if (rest.starts_with('\n') || rest.starts_with("\r\n")) {
             std::string_view body = rest.substr(rest.starts_with('\n') ? 1 : 2);
             if (!body.starts_with("GIF8")) return std::nullopt;
+            if (announced && body.size() != *announced) return std::nullopt;
             return std::string(body);
+        }
+        std::string_view header = rest.substr(0, rest.find('\n'));
+        if (asciiLower(header.substr(0, 15)) == "content-length:") {
+            std::string_view digits = header.substr(15);
+            while (digits.starts_with(' ') || digits.starts_with('\t')) digits.remove_prefix(1);
+            std::size_t n = 0;
+            auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+            if (ec == std::errc() && end != digits.data()) announced = n;
         }
     }
     return std::nullopt;

@@ -192,6 +192,8 @@ TEST(IconFromAnswer, TheBodyOfA200AnswerStartingLikeAGif) {
              {"HTTP/1.0 200 OK\r\n\r\nGIF", std::nullopt},
              {"HTTP/1.0 200 OK\r\nX: GIF89a\r\n", std::nullopt},  // headers never end
              {"GIF89a", std::nullopt},
+             {"HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nGIF89a", "GIF89a"},
+             {"HTTP/1.0 200 OK\r\ncontent-length:9\r\n\r\nGIF89a", std::nullopt},  // cut short
          }) {
         EXPECT_EQ(IconFromAnswer(answer), icon) << answer;
     }
