@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Engine.h"
+#include "common/Dates.h"
 #include "generator/ListingHelpers.h"
 
 namespace tabulo {
@@ -35,10 +36,7 @@ std::string aboutLine(Engine& engine) {
 }  // namespace
 
 std::string TodayText(Engine& engine) {
-    std::tm tm = engine.today();
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
-    return buf;
+    return aboutDate(engine.today());
 }
 
 void WritePageFooter(Engine& engine) {

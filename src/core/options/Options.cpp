@@ -28,7 +28,7 @@ const std::unordered_map<std::string_view, OptionId>& nameIndex() {
 
 }  // namespace
 
-Options::Options() : values_(kOptionTable.size()) {
+OptionValues::OptionValues() : values_(kOptionTable.size()) {
     for (OptionId i = 0; i < kOptionTable.size(); ++i) {
         const OptionDef& d = kOptionTable[i];
         Value& v = values_[i];
@@ -53,14 +53,14 @@ Options::Options() : values_(kOptionTable.size()) {
     }
 }
 
-std::optional<OptionId> Options::find(std::string_view name) {
+std::optional<OptionId> OptionValues::find(std::string_view name) {
     const auto& index = nameIndex();
     auto it = index.find(name);
     if (it == index.end()) return std::nullopt;
     return it->second;
 }
 
-const std::string& Options::colour(int slot) const {
+const std::string& OptionValues::colour(int slot) const {
     return values_[opt("txtColorHex")].list.at(static_cast<std::size_t>(slot));
 }
 
@@ -127,7 +127,7 @@ void Options::setColour(int slot, std::string value) {
     changed(opt("txtColorHex"), slot);
 }
 
-std::string Options::valueText(OptionId id) const {
+std::string OptionValues::valueText(OptionId id) const {
     const Value& v = values_[id];
     switch (def(id).kind) {
         case OptionKind::Check:

@@ -11,14 +11,11 @@
 
 namespace tabulo {
 
-// The option set: every value of the table, with change notification.
-// Setting a value equal to the current one does nothing; a real change notifies once.
-class Options {
+// The values of every option of the table, and nothing else: a copy is a snapshot that a run
+// reads from any thread while the window goes on editing the live set.
+class OptionValues {
   public:
-    // index: the member for indexed groups and colour slots, -1 otherwise
-    using Listener = std::function<void(OptionId id, int index)>;
-
-    Options();
+    OptionValues();
 
     static std::optional<OptionId> find(std::string_view name);
     static const OptionDef& def(OptionId id) { return kOptionTable[id]; }
@@ -33,6 +30,28 @@ class Options {
     int tab() const { return values_[opt("tabOptions")].number; }
     const std::string& colour(int slot) const;
 
+    // The stored form of a value ("1", "True", the text, an index); lists join with LF.
+    std::string valueText(OptionId id) const;
+
+  protected:
+    struct Value {
+        int number = 0;
+        std::string text;
+        std::vector<std::string> list;
+    };
+    std::vector<Value> values_;
+};
+
+// The option set: the values with change notification.
+// Setting a value equal to the current one does nothing; a real change notifies once.
+class Options : public OptionValues {
+  public:
+    // index: the member for indexed groups and colour slots, -1 otherwise
+    using Listener = std::function<void(OptionId id, int index)>;
+
+    // The values alone, for a run.
+    OptionValues snapshot() const { return *this; }
+
     // Check boxes take any value; a slider stops at its first or last position.
     void setCheck(OptionId id, int value);
     void setTab(int index);
@@ -45,8 +64,6 @@ class Options {
     void appendList(OptionId id, std::string entry);
     void setColour(int slot, std::string value);
 
-    // The stored form of a value ("1", "True", the text, an index); lists join with LF.
-    std::string valueText(OptionId id) const;
     // Sets from the stored form; returns false when the text does not fit the kind (or, for a
     // slider, its range).
     bool setValueText(OptionId id, std::string_view value);
@@ -58,16 +75,9 @@ class Options {
     void unsubscribe(int token);
 
   private:
-    struct Value {
-        int number = 0;
-        std::string text;
-        std::vector<std::string> list;
-    };
-
     void changed(OptionId id, int index);
     void applyOwnRules(OptionId id);
 
-    std::vector<Value> values_;
     std::string editedMark_ = "-";
     ListenerList<OptionId, int> listeners_;
 };
