@@ -50,6 +50,11 @@ void Engine::setStatus(std::string text) {
     host_.status(status_);
 }
 
+void Engine::error(std::string text) {
+    setStatus(std::move(text));
+    runSawError_ = true;
+}
+
 void Engine::setNetworkStatus(std::string text) {
     bool before = runSawError_;
     setStatus(std::move(text));

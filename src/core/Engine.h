@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "Host.h"
+#include "StatusSink.h"
 #include "colours/ColourEditor.h"
 #include "generator/IndexRun.h"
 #include "options/Options.h"
@@ -20,7 +21,7 @@ namespace tabulo {
 class PanelRules;
 class IconDownloader;
 
-class Engine {
+class Engine : public StatusSink {
   public:
     explicit Engine(Host& host);
     ~Engine();
@@ -33,6 +34,9 @@ class Engine {
 
     const std::string& statusLine() const { return status_; }
     void setStatus(std::string text);
+    // The status sink of the subsystems: a plain line, or an error of the run.
+    void status(std::string text) override { setStatus(std::move(text)); }
+    void error(std::string text) override;
     // Whether a status message with "Error" came since the last index run began; the icon
     // downloader's messages do not count, as they come from outside.
     bool runSawError() const { return runSawError_; }
