@@ -1,12 +1,18 @@
 #include "Engine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <optional>
+#include <thread>
 #include <utility>
 
+#include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "common/TextFile.h"
 #include "generator/Driver.h"
+#include "generator/ListingHelpers.h"
 #include "icons/IconDownloader.h"
 #include "icons/IconOptions.h"
 #include "options/PanelRules.h"
@@ -18,6 +24,65 @@
 namespace tabulo {
 
 namespace {
+
+// One index run of the current folder: the pages, then the stylesheet, the icons, the
+// all-in-one footer and the view, as "Go!" does.
+void RunIndex(Engine& engine) {
+    Options& o = engine.options();
+    IndexRun& run = engine.run();
+    run.replaceCancelled = false;
+    run.allInOneHeadWritten = false;
+    run.serverTotal = 0;
+    if (o.on(opt("chkIconsDownloaded"))) {
+        engine.AddNeededIcon("dir");
+        engine.AddNeededIcon("unknown");
+    }
+    const std::string top = engine.currentFolder();
+    run.rootDepth = WwwRootDepth(o, top);
+    // An empty output folder means the selected one, so nothing lands at the file-system root.
+    bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
+    if (allInOne && isBlank(o.text(opt("lblAllInOneFolder"))))
+        o.setText(opt("lblAllInOneFolder"), top);
+
+    // The run reads a copy of the options: what the window changes meanwhile waits.
+    RunSettings settings(o.snapshot(), top, engine.today());
+    auto realTop = realPath(top);
+    if (!realTop) {
+        engine.error("Error reading folder `" + toUtf8(top) +
+                     "`: " + std::generic_category().message(errno) + ".");
+        return;
+    }
+    settings.realTop = *realTop;
+    const std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
+    auto realWww = wwwRoot.empty() ? std::nullopt : realPath(wwwRoot);
+    settings.tree = realWww && isInside(settings.realTop, *realWww) ? *realWww : settings.realTop;
+
+    PageWalk walk(settings, {engine, engine.host(), [&engine] { engine.letEventsRun(); },
+                             engine.neededIcons(), run, engine.jobs()});
+    bool pagesDone = walk.writePages();
+    if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
+    if (!pagesDone) return;  // a half-built all-in-one page never replaces a good one
+
+    if (o.on(opt("chkCss")) && o.selected(opt("optCssNew")) &&
+        (CountPathSeparators(top) <= run.rootDepth || allInOne)) {
+        WriteStylesheetFile(settings.o, allInOne ? settings.outputFolder : top, settings.tree,
+                            engine.host(), engine);
+    }
+    engine.AddNeededIcon("end_");
+    if (o.selected(opt("optIconsLocal")) && o.on(opt("chkIconsDownloaded")) &&
+        !contains(o.text(opt("lblWWWroot")), "?")) {
+        engine.cmdDlIcons_Click();
+    }
+    if (settings.allInOneFile) walk.finishAllInOne();
+    // Pages are not flushed one by one, which would triple the run's time; once for the run
+    // is enough to have them on disk.
+    syncFileSystem(settings.tree);
+    if (o.on(opt("chkView"))) {
+        std::string folder = allInOne ? settings.outputFolder : top;
+        engine.host().openInShell(joinPath(folder, o.text(opt("txtIndexHtm"))), folder);
+    }
+    engine.setStatus("Done");
+}
 
 std::tm localToday() {
     std::time_t now = std::time(nullptr);
@@ -34,6 +99,7 @@ Engine::Engine(Host& host)
       host_(host),
       rules_(std::make_unique<PanelRules>(*this)),
       downloader_(std::make_unique<IconDownloader>(*this)) {
+    jobs_ = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // The folder list starts where the program was started.
     std::error_code ec;
     currentFolder_ = std::filesystem::current_path(ec).string();
@@ -84,7 +150,9 @@ void Engine::cmdGo_Click() {
 }
 
 void Engine::cmdWriteCss_Click() {
-    WriteStylesheetFile(*this);
+    bool allInOne = options_.on(opt("chkAllInOneFile")) || options_.on(opt("chkAllInOneFolder"));
+    std::string folder = allInOne ? options_.text(opt("lblAllInOneFolder")) : currentFolder_;
+    WriteStylesheetFile(options_, folder, realPath(folder).value_or(folder), host_, *this);
 }
 
 void Engine::cmdMakeScript_Click() {

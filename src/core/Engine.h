@@ -65,8 +65,9 @@ class Engine : public StatusSink {
     // under test never walks a real tree.
     std::function<void(Engine&)> indexRunner;
 
-    // The all-in-one page of the running index, open across its sections.
-    std::unique_ptr<TextFile>& allInOneFile() { return allInOne_; }
+    // Threads that read folders and render pages during a run (1: the run's own alone).
+    int jobs() const { return jobs_; }
+    void setJobs(int jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
 
     // The theme list: "default", "random", then the themes found and saved.
     std::vector<std::string>& themeList() { return themeList_; }
@@ -129,7 +130,7 @@ class Engine : public StatusSink {
     NeededIconList neededIcons_;
     std::string status_;
     std::string currentFolder_;
-    std::unique_ptr<TextFile> allInOne_;
+    int jobs_ = 1;
 };
 
 }  // namespace tabulo

@@ -12,7 +12,7 @@
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
-#include "generator/Driver.h"
+#include "generator/RunSettings.h"
 #include "themes/Themes.h"
 
 namespace tabulo {
@@ -209,7 +209,7 @@ bool PrepareScriptFolder(Engine& engine, std::string_view folder) {
         return false;
     }
     engine.setCurrentFolder(*found);
-    engine.run().rootDepth = WwwRootDepth(engine);
+    engine.run().rootDepth = WwwRootDepth(engine.options(), engine.currentFolder());
     return true;
 }
 

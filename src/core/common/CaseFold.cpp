@@ -63,4 +63,52 @@ std::string foldCase(std::string_view utf8) {
     return out;
 }
 
+namespace {
+
+// The bytes foldCase gives, a few at a time: sorting a million names must not copy them.
+class FoldedBytes {
+  public:
+    explicit FoldedBytes(std::string_view s) : s_(s) {}
+    // The next byte, or -1 at the end.
+    int next() {
+        if (at_ < len_) return static_cast<unsigned char>(buf_[at_++]);
+        if (i_ >= s_.size()) return -1;
+        auto b = static_cast<unsigned char>(s_[i_]);
+        if (b < 0x80) {
+            ++i_;
+            return b >= 'A' && b <= 'Z' ? b + 32 : b;
+        }
+        char32_t cp;
+        std::size_t n = decodeUtf8(s_, i_, cp);
+        if (n == 0) {
+            ++i_;
+            return b;
+        }
+        i_ += n;
+        std::string out;
+        appendUtf8(out, foldChar(cp));
+        len_ = out.size();
+        for (std::size_t k = 0; k < len_; ++k) buf_[k] = out[k];
+        at_ = 1;
+        return static_cast<unsigned char>(buf_[0]);
+    }
+
+  private:
+    std::string_view s_;
+    std::size_t i_ = 0;
+    char buf_[4] = {};
+    std::size_t len_ = 0, at_ = 0;
+};
+
+}  // namespace
+
+int compareFolded(std::string_view a, std::string_view b) {
+    FoldedBytes x(a), y(b);
+    for (;;) {
+        int p = x.next(), q = y.next();
+        if (p != q) return p < q ? -1 : 1;
+        if (p < 0) return 0;
+    }
+}
+
 }  // namespace tabulo

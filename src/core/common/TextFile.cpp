@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -113,7 +114,7 @@ const std::error_category& writeCategory() {
 }
 
 TextFile::TextFile(std::string path, Unmappable policy, const WriteRules& rules)
-    : path_(std::move(path)), policy_(policy) {
+    : TextOut(policy), path_(std::move(path)) {
     // The folder the file lands in; a link in the last place is followed, the link stays.
     std::string target = path_, folder;
     struct stat st;
@@ -158,21 +159,60 @@ TextFile::TextFile(std::string path, Unmappable policy, const WriteRules& rules)
                                     writeCategory(), path_);
         }
         if (rules.sweep) sweepFolder(folderFd_);
-        // Exclusive and never through a link: a name planted in advance only makes us pick
-        // another one. A new file gets its bits here, the umask applied.
-        for (int attempt = 0; fd_ < 0; ++attempt) {
-            tempName_ = std::string(kTempPrefix) + std::to_string(::getpid()) + "-" +
-                        randomSuffix() + std::string(kTempSuffix);
-            fd_ = ::openat(folderFd_, tempName_.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                           rules.executable ? 0777 : 0666);
-            if (fd_ < 0 && (errno != EEXIST || attempt >= 100)) fail(errno, path_);
+        if (rules.keepUnchanged && replaces_) {
+            oldFd_ = ::openat(folderFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (oldFd_ < 0) fail(errno, path_);
+        } else {
+            openTemporary(rules.executable);
         }
     } catch (...) {
         ::close(folderFd_);
         folderFd_ = -1;
         throw;
     }
+    executable_ = rules.executable;
+    mayReplace_ = rules.mayReplace;
+}
+
+void TextFile::openTemporary(bool executable) {
+    // Exclusive and never through a link: a name planted in advance only makes us pick
+    // another one. A new file gets its bits here, the umask applied.
+    for (int attempt = 0; fd_ < 0; ++attempt) {
+        tempName_ = std::string(kTempPrefix) + std::to_string(::getpid()) + "-" + randomSuffix() +
+                    std::string(kTempSuffix);
+        fd_ = ::openat(folderFd_, tempName_.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                       executable ? 0777 : 0666);
+        if (fd_ < 0 && (errno != EEXIST || attempt >= 100)) fail(errno, path_);
+    }
+}
+
+// The new bytes part from the old file's: unless declined, the temporary file starts with the
+// bytes that matched, read back from the old file.
+void TextFile::diverge() {
+    int old = oldFd_;
+    oldFd_ = -1;
+    if (mayReplace_ && !mayReplace_()) {
+        ::close(old);
+        declined_ = true;
+        return;
+    }
+    try {
+        openTemporary(executable_);
+        char chunk[65536];
+        for (std::uint64_t done = 0; done < matched_;) {
+            auto want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, matched_ - done));
+            ssize_t n = ::pread(old, chunk, want, static_cast<off_t>(done));
+            if (n <= 0) fail(n < 0 ? errno : EIO, path_);
+            put(std::string_view(chunk, static_cast<std::size_t>(n)));
+            done += static_cast<std::uint64_t>(n);
+        }
+    } catch (...) {
+        ::close(old);
+        throw;
+    }
+    ::close(old);
 }
 
 TextFile::~TextFile() {
@@ -180,38 +220,62 @@ TextFile::~TextFile() {
         ::close(fd_);
         ::unlinkat(folderFd_, tempName_.c_str(), 0);
     }
+    if (oldFd_ >= 0) ::close(oldFd_);
     if (folderFd_ >= 0) ::close(folderFd_);
 }
 
-void TextFile::write(std::string_view utf8) {
-    appendCp1252(buffer_, utf8, policy_);
+void TextFile::spill() {
     if (buffer_.size() >= kFlushAt) flush();
 }
 
-void TextFile::writeLine(std::string_view utf8) {
-    write(utf8);
-    buffer_ += "\r\n";
-}
-
-void TextFile::writeMultiline(std::string_view utf8) {
-    write(crlfLineBreaks(utf8));
-}
-
-void TextFile::flush() {
+void TextFile::put(std::string_view bytes) {
     std::size_t done = 0;
-    while (done < buffer_.size()) {
-        ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             fail(errno, path_);
         }
         done += static_cast<std::size_t>(n);
     }
+}
+
+void TextFile::flush() {
+    if (oldFd_ >= 0) {
+        // Still equal to the old file so far? Then nothing needs writing yet.
+        std::string old(buffer_.size(), '\0');
+        std::size_t got = 0;
+        while (got < old.size()) {
+            ssize_t n = ::pread(oldFd_, old.data() + got, old.size() - got,
+                                static_cast<off_t>(matched_ + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (got == buffer_.size() && old == buffer_) {
+            matched_ += got;
+            buffer_.clear();
+            return;
+        }
+        diverge();
+    }
+    if (!declined_) put(buffer_);
     buffer_.clear();
 }
 
-void TextFile::commit() {
+WriteOutcome TextFile::commit() {
     flush();
+    if (oldFd_ >= 0) {
+        char more;
+        ssize_t n = ::pread(oldFd_, &more, 1, static_cast<off_t>(matched_));
+        if (n == 0) {
+            ::close(oldFd_);
+            oldFd_ = -1;
+            return WriteOutcome::Unchanged;
+        }
+        diverge();  // the old file is longer
+    }
+    if (declined_) return WriteOutcome::Declined;
     if (replaces_) {
         // Root replaces a user's page: it stays the user's (best effort).
         if (::geteuid() == 0) (void)!::fchown(fd_, oldOwner_, oldGroup_);
@@ -229,6 +293,7 @@ void TextFile::commit() {
         ::unlinkat(folderFd_, tempName_.c_str(), 0);
         fail(err, path_);
     }
+    return WriteOutcome::Written;
 }
 
 bool isTemporaryName(std::string_view name) {

@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "common/Encoding.h"
+#include "common/TextOut.h"
 
 namespace tabulo {
 
@@ -22,7 +25,14 @@ struct WriteRules {
     bool sweep = true;
     // A new file is executable (scripts); a replaced file keeps its own bits.
     bool executable = false;
+    // Compare with the file already there: when the new bytes equal it, nothing is written and
+    // its time stays. At the first difference `mayReplace`, when set, decides whether the old
+    // file is replaced after all.
+    bool keepUnchanged = false;
+    std::function<bool()> mayReplace;
 };
+
+enum class WriteOutcome { Written, Unchanged, Declined };
 
 // Error codes of this file's own category: the file would land outside its folder.
 enum class WriteError { OutsideTree = 1, OutsideFolder };
@@ -33,7 +43,7 @@ const std::error_category& writeCategory();
 // a link) and renamed over the final name by commit(). A replaced file keeps its permission
 // bits; when the final name is a link, the link stays and its target is replaced. Dropping the
 // object without commit() leaves the old file as it was. Failures throw std::system_error.
-class TextFile {
+class TextFile : public TextOut {
   public:
     TextFile(std::string path, Unmappable policy, const WriteRules& rules = {});
     ~TextFile();
@@ -42,29 +52,32 @@ class TextFile {
 
     const std::string& path() const { return path_; }
 
-    // Text without a line end; the next write continues the line.
-    void write(std::string_view utf8);
-    void writeLine(std::string_view utf8 = {});
-    // Text that may hold its own line breaks (LF, CR or CR LF); each becomes CR LF.
-    void writeMultiline(std::string_view utf8);
-
-    // Writes what is buffered and puts the file in place.
-    void commit();
+    // Writes what is buffered and puts the file in place (unless it was unchanged or the
+    // replacement was declined).
+    WriteOutcome commit();
 
   private:
+    void spill() override;
     void flush();
+    void openTemporary(bool executable);
+    void diverge();
+    void put(std::string_view bytes);
 
     std::string path_;
     std::string name_;      // the final name in its folder, links followed
     std::string tempName_;  // the temporary file beside it
     int folderFd_ = -1;
     int fd_ = -1;
-    Unmappable policy_;
     bool replaces_ = false;  // an existing file: its bits and owner go to the new one
     mode_t oldMode_ = 0;
     uid_t oldOwner_ = 0;
     gid_t oldGroup_ = 0;
-    std::string buffer_;
+    bool executable_ = false;
+    // While the new bytes equal the old file's, nothing is written; `matched_` of them so far.
+    int oldFd_ = -1;
+    std::uint64_t matched_ = 0;
+    bool declined_ = false;
+    std::function<bool()> mayReplace_;
 };
 
 // Whether `name` is a temporary file that a writer of this program leaves while it works.

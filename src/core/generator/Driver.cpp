@@ -1,28 +1,35 @@
 #include "generator/Driver.h"
 
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
-#include "Engine.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
-#include "generator/DirectoryPage.h"
-#include "generator/FolderListing.h"
+#include "common/TextFile.h"
 #include "generator/ListingHelpers.h"
-#include "generator/PageFooter.h"
-#include "generator/Wildcard.h"
+#include "generator/PageRenderer.h"
 
 namespace tabulo {
 
 namespace {
 
+using Reach = FolderEntry::Reach;
+
+// Pages longer than this are not held in memory while they wait for their turn; the walk's
+// own thread renders them straight into their file.
+constexpr std::size_t kRowsRenderedAhead = 4000;
+
 std::string reason(const std::system_error& e) {
     return e.code().message();
 }
-
-using Reach = FolderEntry::Reach;
 
 // Whether a resolved folder inside the selected one is walked under its own path anyway:
 // every folder below is, except hidden ones and what lies below them.
@@ -34,224 +41,409 @@ bool walkedUnderOwnPath(const std::string& real, const std::string& realTop) {
     return true;
 }
 
-class Walk {
+// One folder's work: read on any thread, its page rendered ahead when it can be.
+struct FolderWork {
+    std::string path;
+    PagePlace place;
+    FolderListing listing;
+    std::string readError;      // the folder could not be read
+    bool linksPending = false;  // a linked subfolder: the walk's order decides, and re-reads
+    bool rendered = false;      // `page` holds the page, or the section of the all-in-one file
+    TextBuffer page{Unmappable::HtmlReference};
+    PageResult result;
+};
+
+// Threads that run jobs in the order they came.
+class Workers {
   public:
-    explicit Walk(Engine& engine) : engine_(engine), o_(engine.options()) {}
-
-    FolderListing read(const std::string& folder) {
-        FolderListing listing = readFolder(
-            folder, Wildcard(o_.text(opt("txtFilter"))),
-            {o_.text(opt("txtIndexHtm")), o_.text(opt("txtCapDesc")), o_.text(opt("txtCapSnap"))});
-        classifyLinks(folder, listing);
-        return listing;
+    explicit Workers(int count) {
+        for (int i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });
     }
-
-    // Pages of every folder below `folder`, depth first, each page before its subfolders.
-    // Only the subfolder names of `listing` are used; `ancestors` holds the folders above.
-    void indexSubfolders(const std::string& folder, const std::vector<FolderEntry>& subfolders,
-                         std::vector<FolderId>& ancestors) {
-        if (engine_.run().startFolder.empty()) engine_.run().startFolder = folder;
-        for (const FolderEntry& sub : subfolders) {
-            std::string path = joinPath(folder, sub.name);
-            FolderId id{sub.device, sub.inode};
-            Reach reach = isAncestor(id, ancestors) ? Reach::LeadsBack : sub.reach;
-            if (reach != Reach::Walk) {
-                engine_.setStatus("Skipping `" + toUtf8(path) + "`: " + whyNotEntered(reach));
-                continue;
-            }
-            FolderListing listing;
-            try {
-                listing = read(path);
-            } catch (const std::system_error& e) {
-                engine_.setStatus("Error reading folder `" + toUtf8(path) + "`: " + reason(e) +
-                                  "; skipped.");
-                continue;
-            }
-            engine_.setCurrentFolder(path);
-            try {
-                WriteDirectoryPage(engine_, listing);
-            } catch (const std::system_error& e) {
-                engine_.setStatus("Error writing index for `" + toUtf8(path) + "`: " + reason(e) +
-                                  ".");
-            }
-            listing.files.clear();
-            listing.files.shrink_to_fit();
-            ancestors.push_back(id);
-            indexSubfolders(path, listing.folders, ancestors);
-            ancestors.pop_back();
-            // Back up by the path we came down, never through ".." of a linked folder.
-            engine_.setCurrentFolder(folder);
+    ~Workers() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
         }
-        engine_.letEventsRun();
+        wake_.notify_all();
+        for (auto& t : threads_) t.join();
+    }
+    void add(std::function<void()> job) {
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
     }
 
   private:
-    static bool isAncestor(const FolderId& id, const std::vector<FolderId>& ancestors) {
+    void work() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+                if (jobs_.empty()) return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            job();
+        }
+    }
+
+    std::vector<std::thread> threads_;
+    std::deque<std::function<void()>> jobs_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+};
+
+}  // namespace
+
+struct PageWalk::Impl {
+    Impl(const RunSettings& settings, RunHooks hooks)
+        : s(settings), h(std::move(hooks)), window(static_cast<std::size_t>(2 * h.jobs)) {
+        if (h.jobs > 1) workers = std::make_unique<Workers>(h.jobs);
+    }
+
+    const RunSettings& s;
+    RunHooks h;
+    std::size_t window;
+    std::unique_ptr<Workers> workers;
+    // Folders entered through a link: resolved path -> the link's path, so that no folder is
+    // walked twice.
+    std::unordered_map<std::string, std::string> linkedFolders;
+    std::unique_ptr<TextFile> allInOne;
+    bool allInOneGivenUp = false;
+    std::string lastTitle;
+
+    // Any thread.
+    std::unique_ptr<FolderWork> read(const std::string& path, bool renderAhead,
+                                     bool foldersOnly = false) const;
+    void classifyLinks(FolderWork& w) const;
+    void renderAhead(FolderWork& w) const;
+
+    // The walk's own thread.
+    std::future<std::unique_ptr<FolderWork>> start(const std::string& path);
+    void walk(const std::string& folder, const std::vector<FolderEntry>& subfolders,
+              std::vector<FolderId>& ancestors);
+    bool visit(FolderWork& w);
+    void resolveLinks(FolderWork& w);
+    void writePage(FolderWork& w, bool sweepHere);
+    bool writeOwnFile(FolderWork& w, bool sweepHere);
+    bool writeSection(FolderWork& w);
+    bool question(const std::string& target);
+    void done(FolderWork& w);
+    bool topPage(const FolderListing* listing);
+};
+
+std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, bool ahead,
+                                                 bool foldersOnly) const {
+    auto w = std::make_unique<FolderWork>();
+    w->path = path;
+    try {
+        ListingRules rules = s.listingRules();
+        rules.foldersOnly = foldersOnly;
+        w->listing = readFolder(path, rules);
+    } catch (const std::system_error& e) {
+        w->readError = reason(e);
+        return w;
+    }
+    w->place = PlaceOf(s, path);
+    classifyLinks(*w);
+    if (ahead) renderAhead(*w);
+    return w;
+}
+
+// A linked subfolder is entered only when it leads inside the tree, to a folder that no other
+// path of this run walks; otherwise pages would land outside the site, or one folder would get
+// two pages with up links from different places. Which of two links to one folder comes first
+// is the walk's to say (resolveLinks).
+void PageWalk::Impl::classifyLinks(FolderWork& w) const {
+    std::optional<std::string> realHere;
+    for (FolderEntry& sub : w.listing.folders) {
+        if (!sub.link) continue;
+        w.linksPending = true;
+        auto real = realPath(joinPath(w.path, sub.name));
+        if (!realHere) realHere = realPath(w.path).value_or(w.path);
+        if (!real || !isInside(*real, s.tree)) {
+            sub.reach = Reach::Outside;
+        } else if (isInside(*realHere, *real)) {
+            sub.reach = Reach::LeadsBack;
+        } else if (s.recursive && walkedUnderOwnPath(*real, s.realTop)) {
+            sub.reach = Reach::Elsewhere;
+        }
+    }
+}
+
+void PageWalk::Impl::resolveLinks(FolderWork& w) {
+    if (!s.recursive) return;
+    for (FolderEntry& sub : w.listing.folders) {
+        if (!sub.link || sub.reach != Reach::Walk) continue;
+        std::string path = joinPath(w.path, sub.name);
+        auto real = realPath(path);
+        if (!real) continue;
+        auto [it, fresh] = linkedFolders.emplace(*real, path);
+        if (!fresh && it->second != path) sub.reach = Reach::Elsewhere;
+    }
+}
+
+// Pages that need nothing of the walk's order are rendered by the thread that read them.
+void PageWalk::Impl::renderAhead(FolderWork& w) const {
+    if (w.linksPending || NeedsServerTotal(s, w.place)) return;
+    if (w.listing.files.size() > kRowsRenderedAhead) return;
+    w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
+    w.rendered = true;
+    w.listing.files.clear();
+    w.listing.files.shrink_to_fit();
+}
+
+std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const std::string& path) {
+    auto task = std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>(
+        [this, path] { return read(path, true); });
+    auto result = task->get_future();
+    workers->add([task] { (*task)(); });
+    return result;
+}
+
+bool PageWalk::Impl::question(const std::string& target) {
+    Answer a = h.host.ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo", Buttons::YesNoCancel);
+    if (a == Answer::Cancel) h.state.replaceCancelled = true;
+    return a == Answer::Yes;
+}
+
+void PageWalk::Impl::done(FolderWork& w) {
+    h.state.serverTotal += w.result.total;
+    for (const std::string& type : w.result.icons) h.icons.add(type);
+    h.sink.status("Done generating index for : `" + toUtf8(w.path) + "`");
+}
+
+// One page in its own file: in its folder, or with a flat name in the output folder. A page
+// whose bytes equal the file there is neither asked about nor written.
+bool PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere) {
+    const std::string& htm = s.o.text(opt("txtIndexHtm"));
+    const std::string target = joinPath(w.path, htm);
+    bool ask = !s.o.on(opt("chkReplaceOlda")) && isPresent(w.listing, w.path, htm, false);
+    WriteRules rules{s.tree, true};
+    rules.keepUnchanged = true;
+    rules.sweep = sweepHere;
+    std::string out = target;
+    if (s.allInOneFolder) {
+        out = joinPath(s.outputFolder, FlatPageName(s.o, w.place.relativePath));
+        // The question is about the folder's own page, whatever the flat file holds.
+        if (ask && !question(target)) return false;
+    } else {
+        removeStaleTemporaries(w.path, w.listing.leftovers);
+        if (ask) rules.mayReplace = [this, &target] { return question(target); };
+    }
+    TextFile file(out, Unmappable::HtmlReference, rules);
+    if (w.rendered) {
+        file.writeRaw(w.page.bytes());
+    } else {
+        w.result = RenderPage(s, w.place, w.listing, true, h.state.serverTotal, file);
+    }
+    return file.commit() != WriteOutcome::Declined;
+}
+
+// One section of the all-in-one file, which is opened with the first section written.
+bool PageWalk::Impl::writeSection(FolderWork& w) {
+    if (allInOneGivenUp) return false;
+    const std::string target = joinPath(w.path, s.o.text(opt("txtIndexHtm")));
+    if (!s.o.on(opt("chkReplaceOlda")) &&
+        isPresent(w.listing, w.path, s.o.text(opt("txtIndexHtm")), false) && !question(target)) {
+        return false;
+    }
+    try {
+        if (!allInOne) {
+            WriteRules rules{s.tree, true};
+            rules.keepUnchanged = true;
+            allInOne =
+                std::make_unique<TextFile>(joinPath(s.outputFolder, s.o.text(opt("txtIndexHtm"))),
+                                           Unmappable::HtmlReference, rules);
+        }
+        if (!h.state.allInOneHeadWritten) {
+            RenderHead(s, w.place, *allInOne);
+            h.state.allInOneHeadWritten = true;
+        }
+        if (w.rendered) {
+            allInOne->writeRaw(w.page.bytes());
+        } else {
+            w.result = RenderPage(s, w.place, w.listing, false, h.state.serverTotal, *allInOne);
+        }
+    } catch (...) {
+        // A half-built all-in-one page never replaces a good one; later sections are dropped.
+        allInOne.reset();
+        allInOneGivenUp = true;
+        throw;
+    }
+    return true;
+}
+
+void PageWalk::Impl::writePage(FolderWork& w, bool sweepHere) {
+    bool written = s.allInOneFile ? writeSection(w) : writeOwnFile(w, sweepHere);
+    if (written) done(w);
+}
+
+// A folder below the top, in its turn: false when it could not be read (its subtree goes).
+bool PageWalk::Impl::visit(FolderWork& w) {
+    const std::string shown = toUtf8(w.path);
+    if (!w.readError.empty()) {
+        h.sink.error("Error reading folder `" + shown + "`: " + w.readError + "; skipped.");
+        return false;
+    }
+    h.sink.status("Generating index for : `" + shown + "`");
+    lastTitle = w.place.title;
+    if (w.linksPending && workers) {
+        // Links may lead to folders whose pages were written meanwhile: read again, in turn.
+        auto again = read(w.path, false);
+        if (!again->readError.empty()) {
+            h.sink.error("Error writing index for `" + shown + "`: " + again->readError + ".");
+            return true;
+        }
+        w.listing = std::move(again->listing);
+    }
+    resolveLinks(w);
+    if (h.state.replaceCancelled) return true;
+    try {
+        writePage(w, false);
+    } catch (const std::system_error& e) {
+        h.sink.error("Error writing index for `" + shown + "`: " + reason(e) + ".");
+    }
+    return true;
+}
+
+void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEntry>& subfolders,
+                          std::vector<FolderId>& ancestors) {
+    if (h.state.startFolder.empty()) h.state.startFolder = folder;
+    auto isAncestor = [&](const FolderEntry& sub) {
+        FolderId id{sub.device, sub.inode};
         for (const FolderId& a : ancestors) {
             if (a == id) return true;
         }
         return false;
+    };
+    auto reachOf = [&](const FolderEntry& sub) {
+        return isAncestor(sub) ? Reach::LeadsBack : sub.reach;
+    };
+    // The folders entered, read ahead a few at a time on the workers.
+    std::vector<std::size_t> entered;
+    for (std::size_t i = 0; i < subfolders.size(); ++i) {
+        if (reachOf(subfolders[i]) == Reach::Walk) entered.push_back(i);
     }
-
-    static std::string whyNotEntered(Reach reach) {
-        switch (reach) {
-            case Reach::LeadsBack:
-                return "it leads back to a folder above it.";
-            case Reach::Outside:
-                return "it leads outside the folder being indexed.";
-            default:
-                return "the folder it leads to is indexed under another path.";
+    std::deque<std::future<std::unique_ptr<FolderWork>>> ahead;
+    std::size_t started = 0;
+    auto topUp = [&] {
+        while (workers && started < entered.size() && ahead.size() < window)
+            ahead.push_back(start(joinPath(folder, subfolders[entered[started++]].name)));
+    };
+    topUp();
+    for (const FolderEntry& sub : subfolders) {
+        std::string path = joinPath(folder, sub.name);
+        if (Reach reach = reachOf(sub); reach != Reach::Walk) {
+            static constexpr const char* kWhy[] = {
+                "", "it leads back to a folder above it.",
+                "it leads outside the folder being indexed.",
+                "the folder it leads to is indexed under another path."};
+            h.sink.status("Skipping `" + toUtf8(path) + "`: " + kWhy[static_cast<int>(reach)]);
+            continue;
         }
-    }
-
-    // A linked subfolder is entered only when it leads inside the tree, to a folder that no
-    // other path of this run walks; otherwise pages would land outside the site, or one folder
-    // would get two pages with up links from different places.
-    void classifyLinks(const std::string& folder, FolderListing& listing) {
-        IndexRun& run = engine_.run();
-        bool recursive = o_.on(opt("chkReqrsive"));
-        std::optional<std::string> realHere;
-        for (FolderEntry& sub : listing.folders) {
-            if (!sub.link) continue;
-            std::string path = joinPath(folder, sub.name);
-            auto real = realPath(path);
-            if (!realHere) realHere = realPath(folder).value_or(folder);
-            if (!real || !isInside(*real, run.tree)) {
-                sub.reach = Reach::Outside;
-            } else if (isInside(*realHere, *real)) {
-                sub.reach = Reach::LeadsBack;
-            } else if (recursive && walkedUnderOwnPath(*real, run.realTop)) {
-                sub.reach = Reach::Elsewhere;
-            } else if (recursive) {
-                auto [it, fresh] = run.linkedFolders.emplace(*real, path);
-                if (!fresh && it->second != path) sub.reach = Reach::Elsewhere;
-            }
+        std::unique_ptr<FolderWork> w;
+        if (workers) {
+            w = ahead.front().get();
+            ahead.pop_front();
+            topUp();
+        } else {
+            w = read(path, false);
         }
+        if (!visit(*w)) continue;
+        std::vector<FolderEntry> below = std::move(w->listing.folders);
+        w.reset();  // its page is written: nothing of it is needed for the subfolders
+        ancestors.push_back({sub.device, sub.inode});
+        walk(path, below, ancestors);
+        ancestors.pop_back();
     }
+    h.letEventsRun();
+}
 
-    Engine& engine_;
-    const Options& o_;
-};
-
-bool writeTopPage(Engine& engine, Walk& walk) {
-    const std::string folder = engine.currentFolder();
-    try {
-        WriteDirectoryPage(engine, walk.read(folder));
-        return true;
-    } catch (const std::system_error& e) {
-        engine.setStatus("Error writing index for `" + toUtf8(folder) + "`: " + reason(e) + ".");
+// The top folder's page, from `listing` when it was read already; false when it failed.
+bool PageWalk::Impl::topPage(const FolderListing* listing) {
+    std::unique_ptr<FolderWork> w;
+    if (listing) {
+        w = std::make_unique<FolderWork>();
+        w->path = s.top;
+        w->listing = *listing;
+        w->place = PlaceOf(s, s.top);
+    } else {
+        w = read(s.top, false);
+    }
+    const std::string shown = toUtf8(s.top);
+    if (!w->readError.empty()) {
+        h.sink.error("Error reading folder `" + shown + "`: " + w->readError + ".");
         return false;
     }
-}
-
-// The footer closes the run's all-in-one page, which then replaces the old one at once. The
-// output folder is never empty here, so this is the folder the footer step would choose.
-void appendAllInOneFooter(Engine& engine) {
-    auto& file = engine.allInOneFile();
-    // No section was written in this run: a footer alone would only spoil the existing page.
-    if (!file) return;
+    h.sink.status("Generating index for : `" + shown + "`");
+    lastTitle = w->place.title;
+    resolveLinks(*w);
+    if (h.state.replaceCancelled) return true;
     try {
-        engine.run().outputFile = file.get();
-        WritePageFooter(engine);
-        engine.run().outputFile = nullptr;
-        file->commit();
+        // The top page is the last one written into an output folder: it sweeps it.
+        writePage(*w, true);
     } catch (const std::system_error& e) {
-        engine.run().outputFile = nullptr;
-        engine.setStatus("Error writing index `" + toUtf8(file->path()) + "`: " + reason(e) + ".");
+        h.sink.error("Error writing index for `" + shown + "`: " + reason(e) + ".");
+        return false;
     }
-    file.reset();
+    return true;
 }
 
-}  // namespace
+PageWalk::PageWalk(const RunSettings& settings, RunHooks hooks)
+    : impl_(std::make_unique<Impl>(settings, std::move(hooks))) {}
 
-// The depth of the www root itself: the depth text is only set by a lock, and choosing an
-// all-in-one mode sets the www root without one, which would leave every up link wrong.
-int WwwRootDepth(Engine& engine) {
-    std::string wwwRoot = normalFolder(engine.options().text(opt("txtWWWroot")));
-    return CountPathSeparators(wwwRoot.empty() ? engine.currentFolder() : wwwRoot);
+PageWalk::~PageWalk() = default;
+
+bool PageWalk::writePages() {
+    Impl& d = *impl_;
+    const RunSettings& s = d.s;
+    d.h.state.startFolder.clear();
+    if (!s.recursive) return d.topPage(nullptr);
+
+    // Outside the all-in-one file the top page comes later: now only its subfolders count.
+    std::unique_ptr<FolderWork> top = d.read(s.top, false, !s.allInOneFile);
+    if (!top->readError.empty()) {
+        d.h.sink.error("Error reading folder `" + toUtf8(s.top) + "`: " + top->readError + ".");
+        return false;
+    }
+    d.resolveLinks(*top);
+    // In the all-in-one file the top folder's section comes first; elsewhere its page comes
+    // last and is read again then, so that it shows the times of the folders written below.
+    if (s.allInOneFile && !d.topPage(&top->listing)) return false;
+    std::vector<FolderId> ancestors;
+    try {
+        ancestors.push_back(folderIdOf(s.top));
+    } catch (const std::system_error& e) {
+        d.h.sink.error("Error reading folder `" + toUtf8(s.top) + "`: " + reason(e) + ".");
+        return false;
+    }
+    std::vector<FolderEntry> below = std::move(top->listing.folders);
+    top.reset();
+    d.walk(s.top, below, ancestors);
+    return s.allInOneFile || d.topPage(nullptr);
 }
 
-void RunIndex(Engine& engine) {
-    Options& o = engine.options();
-    IndexRun& run = engine.run();
-    run.replaceCancelled = false;
-    run.allInOneHeadWritten = false;
-    run.serverTotal = 0;
-    run.outputSwept = false;
-    run.linkedFolders.clear();
-    engine.allInOneFile().reset();
-    if (o.on(opt("chkIconsDownloaded"))) {
-        engine.AddNeededIcon("dir");
-        engine.AddNeededIcon("unknown");
+void PageWalk::finishAllInOne() {
+    Impl& d = *impl_;
+    // No section was written in this run: a footer alone would only spoil the existing page.
+    if (!d.allInOne) return;
+    try {
+        d.allInOne->write(d.s.footer);
+        d.allInOne->commit();
+    } catch (const std::system_error& e) {
+        d.h.sink.error("Error writing index `" + toUtf8(d.allInOne->path()) + "`: " + reason(e) +
+                       ".");
     }
-    const std::string top = engine.currentFolder();
-    run.rootDepth = WwwRootDepth(engine);
-    run.startFolder.clear();
-    run.topFolder = top;
-    const std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
-    run.siteRoot = wwwRoot.empty() ? top : wwwRoot;
+    d.allInOne.reset();
+}
 
-    auto realTop = realPath(top);
-    if (!realTop) {
-        engine.setStatus("Error reading folder `" + toUtf8(top) +
-                         "`: " + std::generic_category().message(errno) + ".");
-        return;
-    }
-    run.realTop = *realTop;
-    auto realWww = wwwRoot.empty() ? std::nullopt : realPath(wwwRoot);
-    run.tree = realWww && isInside(run.realTop, *realWww) ? *realWww : run.realTop;
-
-    // An empty output folder means the selected one, so nothing lands at the file-system root.
-    bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
-    if (allInOne && isBlank(o.text(opt("lblAllInOneFolder"))))
-        o.setText(opt("lblAllInOneFolder"), top);
-
-    Walk walk(engine);
-    bool topWritten = true;
-    if (!o.on(opt("chkReqrsive"))) {
-        topWritten = writeTopPage(engine, walk);
-    } else {
-        bool topFirst = o.selected(opt("optAllInOneFile"));
-        if (topFirst) topWritten = writeTopPage(engine, walk);
-        if (topWritten) {
-            try {
-                std::vector<FolderId> ancestors{folderIdOf(top)};
-                auto subfolders = walk.read(top).folders;
-                walk.indexSubfolders(top, subfolders, ancestors);
-            } catch (const std::system_error& e) {
-                engine.setStatus("Error reading folder `" + toUtf8(top) + "`: " + reason(e) + ".");
-                topWritten = false;
-            }
-            engine.setCurrentFolder(top);
-        }
-        if (topWritten && !topFirst) topWritten = writeTopPage(engine, walk);
-    }
-    if (!topWritten) {
-        // The run ends here; a half-built all-in-one page never replaces a good one.
-        engine.allInOneFile().reset();
-        return;
-    }
-
-    if (o.on(opt("chkCss")) && o.selected(opt("optCssNew")) &&
-        (CountPathSeparators(top) <= run.rootDepth || o.on(opt("chkAllInOneFolder")) ||
-         o.on(opt("chkAllInOneFile")))) {
-        engine.cmdWriteCss_Click();
-    }
-    engine.AddNeededIcon("end_");
-    if (o.selected(opt("optIconsLocal")) && o.on(opt("chkIconsDownloaded")) &&
-        !contains(o.text(opt("lblWWWroot")), "?")) {
-        engine.cmdDlIcons_Click();
-    }
-    if (o.on(opt("chkAllInOneFile"))) appendAllInOneFooter(engine);
-    // Pages are not flushed one by one, which would triple the run's time; once for the run
-    // is enough to have them on disk.
-    syncFileSystem(run.tree);
-    if (o.on(opt("chkView"))) {
-        bool inOutputFolder = o.on(opt("chkAllInOneFolder")) || o.on(opt("chkAllInOneFile"));
-        std::string folder = inOutputFolder ? o.text(opt("lblAllInOneFolder")) : top;
-        engine.host().openInShell(joinPath(folder, o.text(opt("txtIndexHtm"))), folder);
-    }
-    engine.setStatus("Done");
+const std::string& PageWalk::lastTitle() const {
+    return impl_->lastTitle;
 }
 
 }  // namespace tabulo

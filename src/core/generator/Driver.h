@@ -1,13 +1,45 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Host.h"
+#include "StatusSink.h"
+#include "generator/IndexRun.h"
+#include "generator/RunSettings.h"
+
 namespace tabulo {
 
-class Engine;
+// What a run reaches outside itself, all from the thread that runs it.
+struct RunHooks {
+    StatusSink& sink;
+    Host& host;                          // questions
+    std::function<void()> letEventsRun;  // once per folder level
+    NeededIconList& icons;
+    IndexRun& state;
+    int jobs = 1;  // threads that read folders and render pages
+};
 
-// One index run of the engine's current folder (the "Go!" button).
-void RunIndex(Engine& engine);
+// The pages of one index run: the selected folder's and, when recursion is on, those of every
+// folder below it, depth first, each folder's page before its subfolders' (the top folder's
+// last, except in the all-in-one file). Folders are read and pages rendered on `jobs` threads;
+// status lines, questions and the order of everything written are those of one thread.
+class PageWalk {
+  public:
+    PageWalk(const RunSettings& settings, RunHooks hooks);
+    ~PageWalk();
 
-// The depth of the www root; without one, of the current folder.
-int WwwRootDepth(Engine& engine);
+    // False when the top folder's page failed: the run ends there.
+    bool writePages();
+    // Closes the all-in-one file with its footer; it replaces the old one only now.
+    void finishAllInOne();
+    // The title of the last page written, which the window keeps showing.
+    const std::string& lastTitle() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace tabulo

@@ -17,19 +17,43 @@ namespace tabulo {
 
 namespace {
 
-void sortByName(std::vector<FolderEntry>& entries) {
-    std::vector<std::pair<std::string, std::size_t>> keys;
-    keys.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        keys.emplace_back(foldCase(entries[i].name), i);
-    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
-        if (a.first != b.first) return a.first < b.first;
-        return entries[a.second].name < entries[b.second].name;
+template <typename Entry>
+void sortByName(std::vector<Entry>& entries) {
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        int folded = compareFolded(a.name, b.name);
+        return folded != 0 ? folded < 0 : a.name < b.name;
     });
-    std::vector<FolderEntry> sorted;
-    sorted.reserve(entries.size());
-    for (auto& [key, index] : keys) sorted.push_back(std::move(entries[index]));
-    entries = std::move(sorted);
+}
+
+// A folder handle that closes itself.
+class Dir {
+  public:
+    explicit Dir(const std::string& path) : dir_(::opendir(path.c_str())) {
+        if (!dir_) throw std::system_error(errno, std::generic_category(), path);
+    }
+    ~Dir() { ::closedir(dir_); }
+    Dir(const Dir&) = delete;
+    Dir& operator=(const Dir&) = delete;
+    DIR* get() const { return dir_; }
+    int fd() const { return ::dirfd(dir_); }
+
+  private:
+    DIR* dir_;
+};
+
+FolderListing::Presence presenceOf(unsigned char type) {
+    switch (type) {
+        case DT_DIR:
+            return FolderListing::Presence::Folder;
+        case DT_REG:
+            return FolderListing::Presence::File;
+        default:
+            return FolderListing::Presence::Other;
+    }
+}
+
+unsigned char typeOf(mode_t mode) {
+    return S_ISDIR(mode) ? DT_DIR : S_ISREG(mode) ? DT_REG : DT_UNKNOWN;
 }
 
 }  // namespace
@@ -41,57 +65,87 @@ FolderListing::Presence FolderListing::presence(const std::string& name) const {
     return Presence::Unknown;
 }
 
-FolderListing readFolder(const std::string& path, const Wildcard& fileFilter,
-                         const std::vector<std::string>& watch) {
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir) throw std::system_error(errno, std::generic_category(), path);
+bool isPresent(const FolderListing& listing, const std::string& folder, const std::string& name,
+               bool fileOnly) {
+    switch (listing.presence(name)) {
+        case FolderListing::Presence::Missing:
+            return false;
+        case FolderListing::Presence::File:
+            return true;
+        case FolderListing::Presence::Folder:
+        case FolderListing::Presence::Other:
+            return !fileOnly;
+        case FolderListing::Presence::Unknown:
+            break;
+    }
+    std::string full = joinPath(folder, name);
+    return fileOnly ? isRegularFile(full) : pathExists(full);
+}
+
+FolderListing readFolder(const std::string& path, const ListingRules& rules) {
+    Dir dir(path);
     FolderListing listing;
-    for (const auto& name : watch) {
+    for (const auto& name : rules.watch) {
         // Hidden names and paths are not seen by this scan; they stay unknown.
         bool plain = !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
         listing.watched.emplace_back(
             name, plain ? FolderListing::Presence::Missing : FolderListing::Presence::Unknown);
     }
-    int fd = ::dirfd(dir);
+    const int fd = dir.fd();
     for (;;) {
         errno = 0;  // readdir reports its own failure only through errno
-        dirent* d = ::readdir(dir);
+        dirent* d = ::readdir(dir.get());
         if (!d) break;
         const char* name = d->d_name;
         if (name[0] == '.') {  // hidden, and "." and ".."
             if (isTemporaryName(name)) listing.leftovers.emplace_back(name);
             continue;
         }
+        // The entry's type says what it is, except for links and file systems that do not
+        // tell; only those, folders and the files a page shows are looked at on disk.
+        unsigned char type = d->d_type;
+        bool link = type == DT_LNK;
         struct stat st;
-        // Follows links; a link whose target is missing fails here and is not listed.
-        if (::fstatat(fd, name, &st, 0) != 0) continue;
-        bool link = d->d_type == DT_LNK;
-        if (d->d_type == DT_UNKNOWN) {
-            struct stat own;
-            link = ::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode);
-        }
-        FolderEntry e{name, static_cast<double>(st.st_size), st.st_mtime, st.st_dev, st.st_ino,
-                      link};
-        for (auto& [watchedName, presence] : listing.watched) {
-            if (presence == FolderListing::Presence::Missing && watchedName == e.name) {
-                presence = S_ISDIR(st.st_mode)   ? FolderListing::Presence::Folder
-                           : S_ISREG(st.st_mode) ? FolderListing::Presence::File
-                                                 : FolderListing::Presence::Other;
+        bool statted = false;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            // Follows links; a link whose target is missing fails here and is not listed.
+            if (::fstatat(fd, name, &st, 0) != 0) continue;
+            if (type == DT_UNKNOWN) {
+                struct stat own;
+                link = ::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode);
             }
+            type = typeOf(st.st_mode);
+            statted = true;
         }
-        if (S_ISDIR(st.st_mode)) {
-            e.size = 0;
-            listing.folders.push_back(std::move(e));
-        } else if (fileFilter.matches(e.name)) {
-            listing.files.push_back(std::move(e));
+        for (auto& [watchedName, presence] : listing.watched) {
+            if (presence == FolderListing::Presence::Missing && watchedName == name)
+                presence = presenceOf(type);
         }
+        if (type == DT_DIR) {
+            if (!statted && ::fstatat(fd, name, &st, 0) != 0) continue;  // gone meanwhile
+            listing.folders.push_back({name, st.st_mtime, st.st_dev, st.st_ino, link});
+            continue;
+        }
+        if (rules.foldersOnly || (rules.filter && !rules.filter->matches(name))) continue;
+        FileEntry file{name};
+        file.excluded = rules.excluded && rules.excluded(file.name);
+        if (!file.excluded && rules.fileDetails) {
+            if (!statted && ::fstatat(fd, name, &st, 0) != 0) continue;  // gone meanwhile
+            file.size = static_cast<double>(st.st_size);
+            file.mtime = st.st_mtime;
+        }
+        listing.files.push_back(std::move(file));
     }
-    int err = errno;
-    ::closedir(dir);
-    if (err != 0) throw std::system_error(err, std::generic_category(), path);
+    if (errno != 0) throw std::system_error(errno, std::generic_category(), path);
     sortByName(listing.folders);
     sortByName(listing.files);
     return listing;
+}
+
+FolderListing readFolder(const std::string& path, const Wildcard& fileFilter) {
+    ListingRules rules;
+    rules.filter = &fileFilter;
+    return readFolder(path, rules);
 }
 
 FolderId folderIdOf(const std::string& path) {

@@ -2,25 +2,45 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tabulo {
 
 class Wildcard;
 
-struct FolderEntry {
+// A file of a listing. Files the page leaves out (excluded) still count for the icons, so they
+// stay in the listing, but are never looked at on disk.
+struct FileEntry {
     std::string name;  // bytes as on disk
     double size = 0;
-    std::time_t mtime = 0;
+    std::int64_t mtime = 0;
+    bool excluded = false;
+};
+
+struct FolderEntry {
+    std::string name;  // bytes as on disk
+    std::int64_t mtime = 0;
     dev_t device = 0;
     ino_t inode = 0;
-    bool link = false;  // a symbolic link (to a folder, for subfolders)
+    bool link = false;  // a symbolic link to a folder
     // Whether the walk enters a subfolder, and why not. A folder that is not entered gets no
     // page in the run, except one that leads back up, whose page is an ancestor's.
     enum class Reach : unsigned char { Walk, LeadsBack, Outside, Elsewhere };
     Reach reach = Reach::Walk;
+};
+
+// What a listing looks for.
+struct ListingRules {
+    const Wildcard* filter = nullptr;                          // files shown; null: all
+    std::function<bool(std::string_view)> excluded = nullptr;  // files left off the page
+    bool fileDetails = true;         // sizes and times of files are needed
+    bool foldersOnly = false;        // the walk alone reads it: files are passed over
+    std::vector<std::string> watch;  // names whose presence the page asks about
 };
 
 // The visible subfolders and files of one folder, each in name order (case-insensitive,
@@ -28,7 +48,7 @@ struct FolderEntry {
 // vanish while the folder is read are left out.
 struct FolderListing {
     std::vector<FolderEntry> folders;
-    std::vector<FolderEntry> files;
+    std::vector<FileEntry> files;
 
     // Names asked about while reading (the page, the description, the picture), whatever the
     // file filter; saves looking them up again.
@@ -40,9 +60,15 @@ struct FolderListing {
     std::vector<std::string> leftovers;
 };
 
+// Whether `name` is in the folder (an ordinary file, when `fileOnly`: a pipe or a device is
+// never read as a description or shown as a picture), from the listing when it knows.
+bool isPresent(const FolderListing& listing, const std::string& folder, const std::string& name,
+               bool fileOnly);
+
 // Throws std::system_error when the folder cannot be read.
-FolderListing readFolder(const std::string& path, const Wildcard& fileFilter,
-                         const std::vector<std::string>& watch = {});
+FolderListing readFolder(const std::string& path, const ListingRules& rules);
+// Every file, with its details: for the window's lists.
+FolderListing readFolder(const std::string& path, const Wildcard& fileFilter);
 
 // Identity of a folder, to tell a link that leads back up the tree.
 struct FolderId {

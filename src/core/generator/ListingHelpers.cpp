@@ -29,7 +29,7 @@ void appendHexCode(std::string& out, unsigned code) {
 
 }  // namespace
 
-std::string FormatFileSize(const Options& options, double size) {
+std::string FormatFileSize(const OptionValues& options, double size) {
     int step = 0;
     bool autoUnit = options.selected(opt("optAuto"));
     if (autoUnit) {
@@ -52,7 +52,7 @@ std::string FormatFileSize(const Options& options, double size) {
     return wholeNumber(whole) + "." + fraction + " " + unit;
 }
 
-std::string URLEncode(const Options& options, std::string_view raw) {
+std::string URLEncode(const OptionValues& options, std::string_view raw) {
     if (!options.on(opt("chkUtf"))) {
         return replaceAll(replaceAll(raw, "#", "%23"), " ", "%20");
     }
@@ -78,7 +78,7 @@ std::string URLEncode(const Options& options, std::string_view raw) {
     return out;
 }
 
-std::string FlatPageName(const Options& options, std::string_view relativePath) {
+std::string FlatPageName(const OptionValues& options, std::string_view relativePath) {
     if (relativePath.empty()) return options.text(opt("txtIndexHtm"));
     const std::string& sep = options.text(opt("txtReplaceIndexs"));
     std::string joined = replaceAll(replaceAll(relativePath, "/", sep), "\\", sep);
@@ -103,7 +103,7 @@ std::string FileTypeOf(std::string_view fileName) {
     return foldCase(fileName.substr(dot + 1));
 }
 
-bool IsExcluded(const Options& options, std::string_view name) {
+bool IsExcluded(const OptionValues& options, std::string_view name) {
     struct Pattern {
         std::string exact, bare;
         bool leadingStar, trailingStar;

@@ -9,7 +9,7 @@
 #include "common/Text.h"
 #include "common/TextFile.h"
 #include "generator/ListingHelpers.h"
-#include "generator/PageFooter.h"
+#include "common/Dates.h"
 
 namespace tabulo {
 
@@ -68,7 +68,7 @@ std::string aboutLine(Engine& engine) {
         line += " by <a href=\\\"" + perl(URLEncode(o, o.text(opt("txtAboutLink")))) + "\\\">" +
                 perl(o.text(opt("txtAboutNick"))) + "</a>";
     }
-    if (o.on(opt("chkAboutDate"))) line += " on " + TodayText(engine);
+    if (o.on(opt("chkAboutDate"))) line += " on " + aboutDate(engine.today());
     return line + "</font></i></p>\"; ";
 }
 

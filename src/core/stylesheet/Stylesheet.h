@@ -1,12 +1,19 @@
 #pragma once
 
+#include <string>
+
+#include "Host.h"
+#include "StatusSink.h"
+#include "options/Options.h"
+
 namespace tabulo {
 
-class Engine;
+// The five style rules, one per line (CR LF), from the colour slots, font and border.
+std::string StylesheetRules(const OptionValues& options);
 
-// Writes the five style rules into the run's open output file.
-void WriteStylesheetRules(Engine& engine);
-// The stylesheet writer: the rules into their own file, after the overwrite question.
-void WriteStylesheetFile(Engine& engine);
+// The stylesheet file: the rules in `folder` + the stylesheet name, after the overwrite
+// question (unless replacing is on), never outside `tree`.
+void WriteStylesheetFile(const OptionValues& options, const std::string& folder,
+                         const std::string& tree, Host& host, StatusSink& sink);
 
 }  // namespace tabulo

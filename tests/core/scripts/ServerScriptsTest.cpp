@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "common/Text.h"
-#include "generator/Driver.h"
+#include "generator/RunSettings.h"
 #include "generator/ListingHelpers.h"
 #include "support/Fixture.h"
 #include "support/LocalServers.h"
@@ -34,7 +34,7 @@ class ServerScriptsTest : public EngineTest {
     // a test set one.
     std::string makeScripts(const std::string& relative, bool asAfterARun = true) {
         engine.setCurrentFolder(makeFolder(relative));
-        if (asAfterARun) engine.run().rootDepth = WwwRootDepth(engine);
+        if (asAfterARun) engine.run().rootDepth = WwwRootDepth(engine.options(), engine.currentFolder());
         engine.cmdMakeScript_Click();
         return path(relative);
     }

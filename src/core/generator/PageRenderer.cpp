@@ -1,0 +1,319 @@
+#include "generator/PageRenderer.h"
+
+#include <system_error>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "common/Encoding.h"
+#include "common/Text.h"
+#include "common/TextFile.h"
+#include "generator/Description.h"
+#include "generator/ListingHelpers.h"
+#include "generator/PageText.h"
+
+namespace tabulo {
+
+namespace {
+
+std::string removeCells(std::string_view line, std::string_view replacement) {
+    return replaceAll(replaceAll(line, "<td>", replacement), "</td>", replacement);
+}
+
+std::string formatTime(std::int64_t t) {
+    // Files of one folder often share their time; the locale and zone stay for the run.
+    thread_local std::int64_t lastTime = -1;
+    thread_local std::string lastText;
+    if (t == lastTime) return lastText;
+    std::time_t when = static_cast<std::time_t>(t);
+    std::tm tm{};
+    localtime_r(&when, &tm);
+    char buf[128];
+    std::size_t n = std::strftime(buf, sizeof buf, "%c", &tm);
+    lastTime = t;
+    lastText = toUtf8(std::string_view(buf, n));
+    return lastText;
+}
+
+class Renderer {
+  public:
+    Renderer(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
+             TextOut& out)
+        : s_(s), o_(s.o), place_(place), listing_(listing), out_(out) {}
+
+    void preamble();
+    void listing(double serverTotalBefore);
+    PageResult& result() { return result_; }
+
+  private:
+    std::string iconTag(const std::string& type);
+    std::string linkForName(std::string_view typedPrefix, std::string_view namePart,
+                            std::string_view typedSuffix) const;
+    std::string displayName(const std::string& rawName) const;
+    void upRow();
+    void folderRows();
+    void fileRows();
+    void totals(double serverTotalBefore);
+    void needIcon(const std::string& type);
+
+    const RunSettings& s_;
+    const OptionValues& o_;
+    const PagePlace& place_;
+    const FolderListing& listing_;
+    TextOut& out_;
+    PageResult result_;
+    std::unordered_set<std::string> iconsSeen_;
+    std::string folderIcon_;
+    std::string sizeCell_, timeCell_, commentCell_;
+    std::unordered_map<std::string, std::string> iconTags_;
+};
+
+void Renderer::preamble() {
+    out_.writeLine("<a name=\"" + escapeAttribute(FlatPageName(o_, place_.relativePath)) +
+                   "\"></a>");
+    if (o_.on(opt("chkHeading"))) out_.writeLine("<h2>" + escapeText(place_.title) + "</h2>");
+    const std::string& folder = place_.folder;
+    const std::string& pic = o_.text(opt("txtCapSnap"));
+    if (o_.on(opt("chkCaptureSnap")) && isPresent(listing_, folder, pic, true)) {
+        bool thumb = o_.on(opt("chkThumb"));
+        std::string src = linkForName("", pic, "");
+        if (thumb) out_.writeLine("<a href=\"" + src + "\">");
+        out_.writeLine("<img alt=\"" + escapeAttribute(toUtf8(pic)) + "\" src=\"" + src + "\" ");
+        if (thumb) out_.writeLine("width=\"320\" height=\"200\" border=\"0\"></a");
+        out_.writeLine("><br>");
+    }
+    const std::string& desc = o_.text(opt("txtCapDesc"));
+    if (o_.on(opt("chkCaptureDesc")) && isPresent(listing_, folder, desc, true)) {
+        // Read again as an ordinary file, in case a pipe took its place since the listing.
+        std::error_code ignored;
+        auto text = readRegularFile(joinPath(folder, desc), ignored);
+        if (!text) return;
+        if (o_.on(opt("chkTT"))) out_.writeLine("<tt>");
+        if (o_.on(opt("chkPre"))) out_.writeLine("<pre>");
+        for (const std::string& line : DescriptionLines(toUtf8(*text))) out_.writeLine(line);
+        if (o_.on(opt("chkPre"))) out_.writeLine("</pre>");
+        if (o_.on(opt("chkTT"))) out_.write("</tt>");
+        out_.writeLine("<br><br>");
+    }
+}
+
+std::string Renderer::iconTag(const std::string& type) {
+    auto it = iconTags_.find(type);
+    if (it != iconTags_.end()) return it->second;
+    std::string address = o_.selected(opt("optIconsLocal"))
+                              ? place_.upPrefix + o_.text(opt("txtIconsLocal"))
+                              : o_.text(opt("txtIcohref"));
+    std::string src = replaceAll(address, "#", encodeNameForLink(type, o_.on(opt("chkUtf"))));
+    std::string tag = "<img " + o_.text(opt("lblIconsWidth")) + " alt=\"" +
+                      escapeAttribute(toUtf8(type)) + "\" src=\"" + src + "\"> ";
+    return iconTags_.emplace(type, tag).first->second;
+}
+
+void Renderer::needIcon(const std::string& type) {
+    if (iconsSeen_.insert(type).second) result_.icons.push_back(type);
+}
+
+std::string Renderer::linkForName(std::string_view typedPrefix, std::string_view namePart,
+                                  std::string_view typedSuffix) const {
+    return URLEncode(o_, typedPrefix) + encodeNameForLink(namePart, o_.on(opt("chkUtf"))) +
+           URLEncode(o_, typedSuffix);
+}
+
+std::string Renderer::displayName(const std::string& rawName) const {
+    std::string name = toUtf8(rawName);
+    if (o_.on(opt("chkLenght"))) {
+        // Held to the name's own length first: any typed number fits the conversion.
+        double limit = val(o_.text(opt("txtLenght")));
+        name = cutName(name, wholeWithin<std::size_t>(limit, 0, name.size()));
+    }
+    return escapeText(name);
+}
+
+void Renderer::listing(double serverTotalBefore) {
+    if (o_.on(opt("chkTable"))) {
+        std::string line = "<table";
+        if (o_.on(opt("chkBorder"))) line += " border=\"" + o_.text(opt("txtBorder")) + "\"";
+        if (o_.on(opt("chkCellSpace")))
+            line += " cellspacing=\"" + o_.text(opt("txtCellspace")) + "\"";
+        if (o_.on(opt("chkCellPad"))) line += " cellpadding=\"" + o_.text(opt("txtCellpad")) + "\"";
+        out_.writeLine(line + ">");
+    }
+    if (o_.on(opt("chkIcons"))) folderIcon_ = iconTag("dir");
+    upRow();
+    folderRows();
+    fileRows();
+    totals(serverTotalBefore);
+}
+
+void Renderer::upRow() {
+    int root = s_.rootDepth;
+    bool wanted = (o_.on(opt("chkAlowExit")) && place_.depth != root) ||
+                  (o_.on(opt("chkForceCdUp")) && place_.depth == root);
+    if (!wanted) return;
+    const std::string& htm = o_.text(opt("txtIndexHtm"));
+    std::string link;
+    if (!s_.allInOne) {
+        link = "../" + htm;
+    } else if (place_.depth - 1 == root) {
+        link = htm;
+    } else {
+        link = FlatPageName(o_, WithoutSiteRoot(s_, place_.folder));
+        auto cut = link.rfind(o_.text(opt("txtReplaceIndexs")));
+        if (cut != std::string::npos && !o_.text(opt("txtReplaceIndexs")).empty()) {
+            link = link.substr(0, cut) + ".html";
+        }
+    }
+    if (s_.allInOneFile) link = "#" + link;
+    std::string size = o_.on(opt("chkColuSize")) ? "<td>[dir up]</td>" : "";
+    if (o_.on(opt("chkTable"))) {
+        out_.writeLine(" <tr><td><a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a></td>" +
+                       size + "</tr>");
+    } else {
+        out_.writeLine(" <a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a>" +
+                       removeCells(size, "") + "<br>");
+    }
+}
+
+void Renderer::folderRows() {
+    const std::string& folder = place_.folder;
+    const std::string& htm = o_.text(opt("txtIndexHtm"));
+    std::string iconsLocal = o_.text(opt("txtIconsLocal"));
+    std::string iconsFolder = iconsLocal.substr(0, iconsLocal.find('/'));
+    for (const FolderEntry& sub : listing_.folders) {
+        if (o_.on(opt("chkColuTime"))) timeCell_ = "<td>" + formatTime(sub.mtime) + "</td>";
+        if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>[dir]</td>";
+        if (o_.on(opt("chkColuDesc"))) commentCell_ = "<td>Directory</td>";
+        if (sub.name == o_.text(opt("txtUploadDirectory")) || sub.name == iconsFolder) continue;
+        std::string link;
+        if (sub.reach == FolderEntry::Reach::Outside ||
+            sub.reach == FolderEntry::Reach::Elsewhere) {
+            // No page is written for it in this run: the row leads to the folder itself.
+            link = linkForName("", s_.allInOne ? place_.relativePath + sub.name : sub.name, "/");
+        } else if (s_.allInOne) {
+            link = URLEncode(o_, FlatPageName(o_, WithoutSiteRoot(s_, joinPath(folder, sub.name))));
+            if (s_.allInOneFile) link = "#" + link;
+        } else {
+            link = linkForName("", sub.name, "/" + htm);
+        }
+        std::string row =
+            "<a href=\"" + link + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
+        if (o_.on(opt("chkTable"))) {
+            out_.writeLine(" <tr><td>" + row + "</td>" + sizeCell_ + timeCell_ + commentCell_ +
+                           "</tr>");
+        } else {
+            out_.writeLine(" " + row + removeCells(sizeCell_ + timeCell_ + commentCell_, " ") +
+                           "<br>");
+        }
+    }
+}
+
+void Renderer::fileRows() {
+    bool table = o_.on(opt("chkTable"));
+    bool icons = o_.on(opt("chkIcons"));
+    bool collect = icons && o_.on(opt("chkIconsDownloaded"));
+    bool prefixed = o_.on(opt("chkPreLink"));
+    for (const FileEntry& file : listing_.files) {
+        std::string type = FileTypeOf(file.name);
+        std::string fileIcon;
+        if (icons) {
+            fileIcon = iconTag(type);
+            if (collect) needIcon(type);
+        }
+        if (file.excluded) continue;
+        std::string_view prefix;
+        std::string namePart = file.name;
+        if (s_.allInOne || prefixed) namePart = place_.relativePath + file.name;
+        if (prefixed) prefix = o_.text(opt("txtPreLink"));
+        std::string nameCell = "<td><a href=\"" + linkForName(prefix, namePart, "") + "\">" +
+                               fileIcon + displayName(file.name) + "</a></td>";
+        std::string hashCell =
+            o_.on(opt("chkColuHash")) ? "<td><a href=\"[hash]\">md5</a></td>" : "";
+        result_.total += file.size;
+        if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>" + FormatFileSize(o_, file.size) + "</td>";
+        if (o_.on(opt("chkColuTime"))) timeCell_ = "<td>" + formatTime(file.mtime) + "</td>";
+        if (o_.on(opt("chkColuDesc"))) {
+            if (o_.selected(opt("optExtention"))) {
+                commentCell_ = "<td>" + escapeText(toUtf8(type)) + " File</td>";
+            } else if (o_.selected(opt("optGlobal"))) {
+                commentCell_ = "<td>" + o_.text(opt("txtComment")) + "</td>";
+            }
+        }
+        std::string cells = nameCell + hashCell + sizeCell_ + timeCell_ + commentCell_;
+        if (table) {
+            out_.writeLine("  <tr>" + cells + "</tr>");
+        } else {
+            out_.writeLine("  " + removeCells(cells, " ") + "<br>");
+        }
+    }
+}
+
+void Renderer::totals(double serverTotalBefore) {
+    if (!o_.on(opt("chkSumSize"))) return;
+    std::string line;
+    double total = result_.total;
+    if (place_.depth == s_.rootDepth) {
+        line = "<tr><td>Server Total: " + FormatFileSize(o_, serverTotalBefore + total) + "</td>";
+        if (total != 0) line += "<td>Total: " + FormatFileSize(o_, total) + "</td>";
+        line += "</tr>";
+    } else if (total != 0) {
+        line = "<tr><td>Total:</td><td>" + FormatFileSize(o_, total) + "</td></tr>";
+    }
+    if (!o_.on(opt("chkTable"))) line = removeCells(line, "");
+    out_.writeLine(line);
+}
+
+}  // namespace
+
+bool NeedsServerTotal(const RunSettings& s, const PagePlace& place) {
+    return s.o.on(opt("chkSumSize")) && place.depth == s.rootDepth;
+}
+
+void RenderHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
+    const OptionValues& o = s.o;
+    const std::string& title = place.title;
+    if (o.on(opt("chkW3c")))
+        out.writeLine("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">");
+    out.writeLine("<HTML><HEAD>");
+    if (o.on(opt("chkW3c"))) {
+        out.writeLine(
+            " <meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">");
+    }
+    if (o.check(opt("chkMetaStyle")) == 0) {
+        std::string t = escapeAttribute(title);
+        out.writeLine(" <meta name=\"DESCRIPTION\" content=\"Contents of the " + t +
+                      " Directory.\">");
+        out.writeLine(" <meta name=\"KEYWORDS\" content=\"" + t +
+                      ", tabulo, tabul, indexing, sigulo, verified hashes, hash\">");
+        out.writeLine(" <meta name=\"GENERATOR\" content=\"Tabulo v." + o.text(opt("lblVersion")) +
+                      "\">");
+    }
+    bool embed = o.selected(opt("optCssEmbed"));
+    if (o.on(opt("chkCss")) && !embed) {
+        out.writeLine(" <link rel=\"stylesheet\" href=\"" + place.upPrefix +
+                      o.text(opt("txtIndexCss")) + "\">");
+    }
+    if (embed) {
+        out.writeLine("  <STYLE TYPE=\"Text/css\">");
+        out.write(s.styleRules);
+        out.writeLine("  </STYLE>");
+    }
+    out.writeLine(" <title>" + escapeText(title) + "</title>");
+    out.writeLine("</HEAD><BODY>");
+    if (o.on(opt("chkCenter"))) out.writeLine("<center>");
+    if (o.on(opt("chkHeader"))) {
+        out.writeMultiline(o.text(opt("txtHeader")));
+        out.writeLine();
+    }
+}
+
+PageResult RenderPage(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
+                      bool withHead, double serverTotalBefore, TextOut& out) {
+    if (withHead) RenderHead(s, place, out);
+    Renderer r(s, place, listing, out);
+    r.preamble();
+    r.listing(serverTotalBefore);
+    if (s.o.on(opt("chkTable"))) out.writeLine("</table>");
+    if (!s.allInOneFile) out.write(s.footer);
+    return std::move(r.result());
+}
+
+}  // namespace tabulo

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/TextOut.h"
+#include "generator/FolderListing.h"
+#include "generator/RunSettings.h"
+
+namespace tabulo {
+
+// What rendering a page found out besides its text.
+struct PageResult {
+    double total = 0;                // bytes of the files the page lists
+    std::vector<std::string> icons;  // icon types the page needs, in order, once each
+};
+
+// Whether the page's totals line needs the run's total so far (the www root's page).
+bool NeedsServerTotal(const RunSettings& settings, const PagePlace& place);
+
+// The page (or all-in-one section) of one folder: head (when `withHead`), anchor, heading,
+// picture, description, listing, totals, and the footer unless it is a section of the
+// all-in-one file. `serverTotalBefore` is the run's total before this page; only the www
+// root's totals line uses it. Reads nothing but the listing and the folder's description;
+// safe on any thread.
+PageResult RenderPage(const RunSettings& settings, const PagePlace& place,
+                      const FolderListing& listing, bool withHead, double serverTotalBefore,
+                      TextOut& out);
+
+// The head of a page, down to the header code: for an all-in-one file, once.
+void RenderHead(const RunSettings& settings, const PagePlace& place, TextOut& out);
+
+}  // namespace tabulo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "generator/FolderListing.h"
+#include "generator/Wildcard.h"
+#include "options/Options.h"
+
+namespace tabulo {
+
+// Everything a run reads, fixed when it starts: a snapshot of the options, the places of the
+// site, the date, and what follows from them once. Shared read-only by every thread of a run.
+struct RunSettings {
+    RunSettings(OptionValues options, std::string top, std::tm today);
+
+    OptionValues o;
+    std::tm today{};
+    std::string top;           // the selected folder
+    std::string siteRoot;      // the root of names and anchors: the www root, else `top`
+    std::string outputFolder;  // of the all-in-one modes
+    int rootDepth = 0;         // depth of the www root
+    // Nothing is written outside `tree` (resolved); `realTop` is the resolved selected folder.
+    std::string tree, realTop;
+
+    bool recursive = false, allInOneFile = false, allInOneFolder = false, allInOne = false;
+    Wildcard filter;
+    std::string footer;      // the lines that close a page, UTF-8
+    std::string styleRules;  // for pages that embed them
+
+    ListingRules listingRules() const;
+};
+
+// The depth of the www root (written text); without one, of `folder`.
+int WwwRootDepth(const OptionValues& options, const std::string& folder);
+
+// Where one page stands, as it is written.
+struct PagePlace {
+    std::string folder;
+    int depth = 0;
+    std::string title;         // display form (UTF-8)
+    std::string upPrefix;      // back to the www root
+    std::string relativePath;  // bytes as on disk, "/" separated, ends with "/" unless empty
+};
+PagePlace PlaceOf(const RunSettings& settings, const std::string& folder);
+
+// A path without the site's root, as names and anchors take it.
+std::string WithoutSiteRoot(const RunSettings& settings, const std::string& path);
+
+}  // namespace tabulo
