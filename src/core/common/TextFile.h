@@ -17,6 +17,9 @@ namespace tabulo {
 
 // Where a file may land once its links are followed, and what its folder needs first.
 struct WriteRules {
+    WriteRules(std::string confine = {}, bool tree = false)
+        : confineTo(std::move(confine)), indexedTree(tree) {}
+
     // A resolved folder the file's real place must lie in; empty: anywhere.
     std::string confineTo;
     // Whether `confineTo` is the folder being indexed (for the message when it is left).
