@@ -63,7 +63,7 @@ TEST_F(TextFileTest, ReplacingMakesANewFileWithTheOldBits) {
 TEST_F(TextFileTest, ALinkedNameKeepsItsLinkAndItsTargetIsReplaced) {
     std::string real = writeFile("pages/real.html", "old");
     fs::create_symlink("pages/real.html", path("index.html"));
-    put(path("index.html"), "new", {.confineTo = realPath(root).value()});
+    put(path("index.html"), "new", WriteRules(realPath(root).value()));
     EXPECT_TRUE(fs::is_symlink(path("index.html")));
     EXPECT_EQ(readFile(real), "new");
     EXPECT_TRUE(temporaries(path("pages")).empty());
@@ -80,7 +80,7 @@ TEST_F(TextFileTest, NeverWritesOutsideItsFolderOrThroughAPlantedLink) {
     std::ofstream(outside) << "theirs";
     fs::create_symlink(outside, path("index.html"));
     try {
-        put(path("index.html"), "mine", {.confineTo = realPath(root).value(), .indexedTree = true});
+        put(path("index.html"), "mine", WriteRules(realPath(root).value(), true));
         ADD_FAILURE() << "wrote through a link leading out";
     } catch (const std::system_error& e) {
         EXPECT_EQ(e.code().message(), "it leads outside the folder being indexed");
