@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "common/Paths.h"
 #include "common/TextFile.h"
@@ -128,6 +129,42 @@ TEST_F(TextFileTest, TemporariesOfEndedRunsAreSwept) {
     EXPECT_EQ(temporaries(root), std::vector<std::string>{alive});
     removeStaleTemporaries(root, {dead, alive});
     EXPECT_TRUE(fs::exists(path(alive)));
+}
+
+TEST_F(TextFileTest, TheSameBytesAgainAreNotWritten) {
+    // Past one buffer's worth, so the comparison goes chunk by chunk.
+    std::string text(200000, 'x');
+    for (std::size_t i = 0; i < text.size(); i += 97) text[i] = static_cast<char>('a' + i % 26);
+    std::string page = writeFile("index.html", text);
+    setTime("index.html", 1000000000);
+    auto write = [&](const std::string& bytes, std::function<bool()> mayReplace = nullptr) {
+        WriteRules rules;
+        rules.keepUnchanged = true;
+        rules.mayReplace = std::move(mayReplace);
+        TextFile out(page, Unmappable::HtmlReference, rules);
+        out.writeRaw(bytes);
+        return out.commit();
+    };
+    EXPECT_EQ(write(text), WriteOutcome::Unchanged);
+    struct stat st;
+    ASSERT_EQ(::stat(page.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1000000000);  // untouched
+
+    // A difference late in the file, after matching chunks: the old part is carried over.
+    std::string changed = text;
+    changed[150000] = '!';
+    int asked = 0;
+    EXPECT_EQ(write(changed, [&] { return ++asked, false; }), WriteOutcome::Declined);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(readFile(page), text);
+    EXPECT_EQ(write(changed, [&] { return ++asked, true; }), WriteOutcome::Written);
+    EXPECT_EQ(readFile(page), changed);
+    // Shorter and longer than the old file.
+    EXPECT_EQ(write(changed.substr(0, 70000)), WriteOutcome::Written);
+    EXPECT_EQ(readFile(page), changed.substr(0, 70000));
+    EXPECT_EQ(write(changed), WriteOutcome::Written);
+    EXPECT_EQ(readFile(page), changed);
+    EXPECT_TRUE(temporaries(root).empty());
 }
 
 }  // namespace
