@@ -1,6 +1,7 @@
 // tabulo-cli: index a folder tree from the command line and end.
 #include <unistd.h>
 
+#include <charconv>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -15,12 +16,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tabulo-cli [--answer=yes|no|cancel] FOLDER [-view] [-noquit] [-sheme THEME]\n"
+    "usage: tabulo-cli [--answer=yes|no|cancel] [--jobs N] FOLDER [-view] [-noquit] [-sheme THEME]\n"
     "       tabulo-cli --themes\n"
     "       tabulo-cli --save-theme NAME [-sheme THEME]\n"
     "       tabulo-cli --scripts FOLDER [-sheme THEME]\n"
     "Writes an index page into FOLDER and every folder below it.\n"
     "  --answer=A       answer to overwrite questions when stdin is no terminal (default: no)\n"
+    "  --jobs N         threads that read folders and render pages (default: the cores)\n"
     "  --themes         list the themes\n"
     "  --save-theme N   save the options after start-up as theme N, index nothing\n"
     "  --scripts F      write the index and upload scripts into folder F, index nothing\n"
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     // read are dropped.
     std::signal(SIGPIPE, SIG_IGN);
     tabulo::Answer answer = tabulo::Answer::No;
+    int jobs = 0;  // the number of cores
     bool listThemes = false;
     std::string saveAs, scriptsFolder;
     bool save = false, scripts = false;
@@ -65,6 +68,13 @@ int main(int argc, char** argv) {
             answer = tabulo::Answer::No;
         } else if (arg == "--answer=cancel") {
             answer = tabulo::Answer::Cancel;
+        } else if (arg == "--jobs" || arg.starts_with("--jobs=")) {
+            std::string_view n = arg == "--jobs" ? (i + 1 < argc ? argv[++i] : "") : arg.substr(7);
+            int value = 0;
+            auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), value);
+            if (ec != std::errc() || end != n.data() + n.size() || value < 1 || value > 256)
+                return usageError("--jobs takes a number from 1 to 256");
+            jobs = value;
         } else if (arg == "--themes") {
             listThemes = true;
         } else if (arg == "--save-theme" && i + 1 < argc) {
@@ -82,6 +92,7 @@ int main(int argc, char** argv) {
 
     tabulo::TerminalHost host(answer, ::isatty(STDIN_FILENO) != 0, stdin, stderr);
     tabulo::Engine engine(host);
+    if (jobs > 0) engine.setJobs(jobs);
     using tabulo::StartMode;
 
     if (listThemes) {
