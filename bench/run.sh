@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
-# Times tabulo-cli on a synthetic tree against find (same metadata) and,
-# when present, tree -H. Prints figures only; nothing here passes or fails.
+# Times tabulo-cli against find on synthetic trees, interleaved, and prints the medians, the
+# ratios and the peak memory. Prints figures only; nothing here passes or fails.
 set -euo pipefail
 shopt -s inherit_errexit
 
-FOLDERS=${FOLDERS:-2000}     # folders in the tree, top folder included
-FILES=${FILES:-50}           # files per folder
-FANOUT=${FANOUT:-12}         # subfolders per folder, so the tree is a few levels deep
-SCALE=${SCALE:-10}           # the large run has FOLDERS*SCALE folders
-SKIP_LARGE=${SKIP_LARGE:-0}  # 1: skip the large run
-RUNS=${RUNS:-3}              # timed runs per command; the best one is shown
+RUNS=${RUNS:-5}              # timed runs per command, interleaved; the median is shown
+FILES=${FILES:-50}           # files per folder in the trees
+SMALL=${SMALL:-2000}         # folders of the small tree
+LARGE=${LARGE:-20000}        # folders of the large tree; 0 skips it
+WIDE=${WIDE:-200000}         # files of the one wide folder; 0 skips it
+MEMORY=${MEMORY:-"51000 500000"}  # files of the folders whose peak memory is shown
+FANOUT=${FANOUT:-12}         # subfolders per folder, so the trees are a few levels deep
 TIME_BIN=${TIME_BIN:-/usr/bin/time}
 
 usage() {
     cat <<USAGE
-usage: [FOLDERS=2000] [FILES=50] [FANOUT=12] [SCALE=10] [SKIP_LARGE=0] [RUNS=3]
-       [TABULO_CLI=path] [TMPDIR=dir] bench/run.sh
+usage: [RUNS=5] [FILES=50] [SMALL=2000] [LARGE=20000] [WIDE=200000] [MEMORY="51000 500000"]
+       [FANOUT=12] [TABULO_CLI=path] [TABULO_ARGS=...] [TMPDIR=dir] bench/run.sh
 USAGE
 }
 case ${1:-} in
@@ -23,16 +24,16 @@ case ${1:-} in
     "") ;;
     *) usage >&2; exit 2 ;;
 esac
-
-for v in FOLDERS FILES FANOUT SCALE RUNS; do
-    if ! [[ ${!v} =~ ^[0-9]+$ ]] || (( ${!v} < 1 )); then
-        echo "$v must be a positive whole number, got '${!v}'" >&2
+for v in RUNS FILES SMALL LARGE WIDE FANOUT; do
+    if ! [[ ${!v} =~ ^[0-9]+$ ]]; then
+        echo "$v must be a whole number, got '${!v}'" >&2
         exit 2
     fi
 done
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TABULO_CLI=${TABULO_CLI:-$root/build/bin/tabulo-cli}
+read -r -a tabulo_args <<<"${TABULO_ARGS:-}"
 if [[ ! -x $TABULO_CLI ]]; then
     echo "no tabulo-cli at $TABULO_CLI: build first: make" >&2
     exit 1
@@ -43,18 +44,19 @@ cleanup() { rm -rf -- "$work"; }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+export TABULO_HOME=$work/home  # no theme of the user's: default options
+mkdir -p "$TABULO_HOME"
 
 # Peak RSS needs GNU time; the shell keyword cannot report it.
 if [[ ! -x $TIME_BIN && $TIME_BIN == /usr/bin/time && $(id -u) == 0 ]] && command -v apt-get >/dev/null; then
-    echo "installing Debian package 'time' for the peak RSS figure..." >&2
+    echo "installing Debian package 'time' for the peak memory figures..." >&2
     export DEBIAN_FRONTEND=noninteractive
     apt-get install -y time >/dev/null 2>&1 ||
         { apt-get update >/dev/null 2>&1 && apt-get install -y time >/dev/null 2>&1; } || true
 fi
 
-# make_tree DIR NFOLDERS: folders numbered breadth first, folder i under
-# folder (i-1)/FANOUT, so depth grows with the log of the count.
-# Fixed seed, so every run measures the same tree.
+# make_tree DIR NFOLDERS: folders numbered breadth first, folder i under folder (i-1)/FANOUT,
+# FILES files each of 0 to 8 KB, mostly small. Fixed seed: every run measures the same tree.
 make_tree() {
     mkdir -p -- "$1"
     perl -e '
@@ -64,123 +66,125 @@ make_tree() {
         my @ext = qw(txt jpg pdf gz html png zip md tar.gz mp3 css JPG);
         my $buf = join "", map { chr(32 + $_ % 95) } 0 .. 16383;
         my @path = ($top);
-        my @depth = (0);
-        my ($bytes, $maxdepth) = (0, 0);
         for my $i (0 .. $n - 1) {
             if ($i) {
-                my $p = int(($i - 1) / $fan);
-                $path[$i] = "$path[$p]/folder-$i";
-                $depth[$i] = $depth[$p] + 1;
-                $maxdepth = $depth[$i] if $depth[$i] > $maxdepth;
+                $path[$i] = $path[int(($i - 1) / $fan)] . "/folder-$i";
                 mkdir $path[$i] or die "mkdir $path[$i]: $!\n";
             }
             for my $j (1 .. $files) {
-                # mostly small files, a few up to 8 KB
-                my $size = int(rand() ** 4 * 8192);
                 my $f = sprintf "%s/file-%d.%s", $path[$i], $j, $ext[($i + $j) % @ext];
                 open my $fh, ">", $f or die "$f: $!\n";
-                print $fh substr($buf, 0, $size);
+                print $fh substr($buf, 0, int(rand() ** 4 * 8192));
                 close $fh or die "$f: $!\n";
-                $bytes += $size;
             }
         }
-        printf "%d folders, %d files, %.1f MB, %d levels below the top\n",
-            $n, $n * $files, $bytes / 1e6, $maxdepth;
     ' "$1" "$2" "$FILES" "$FANOUT"
-    sync
+}
+
+# make_wide DIR NFILES: one folder of empty files.
+make_wide() {
+    mkdir -p -- "$1"
+    perl -e '
+        my ($dir, $n) = @ARGV;
+        for my $i (1 .. $n) {
+            open my $fh, ">", sprintf("%s/entry-%07d.dat", $dir, $i) or die "$!\n";
+            close $fh;
+        }
+    ' "$1" "$2"
 }
 
 now() { date +%s.%N; }
+median() { sort -g | awk '{ a[NR] = $1 } END { printf "%.3f\n", NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
-# best_of PREP CMD...: one untimed warm-up run, then RUNS timed runs; PREP runs
-# untimed before each. Prints the best wall time in seconds.
-best_of() {
-    local prep=$1; shift
-    local i t0 t1 times=""
-    for (( i = 0; i <= RUNS; i++ )); do
-        $prep
-        t0=$(now)
-        "$@"
-        t1=$(now)
-        (( i > 0 )) && times+="$t0 $t1"$'\n'
-    done
-    printf '%s' "$times" | awk '{ d = $2 - $1; if (NR == 1 || d < best) best = d } END { printf "%.3f\n", best }'
-}
-
-no_prep() { :; }
-drop_pages() { find "$dir" -name index.html -delete; }
-
-run_find() { find "$dir" -printf '%s %T@ %p\n' >/dev/null; }
-
+drop_pages() { find "$1" -name index.html -delete; sync; }
+run_find() { find "$1" -printf '%s %T@ %p\n' >/dev/null; }
 run_tabulo() {
     local rc=0
-    "$TABULO_CLI" --answer=yes "$dir" >/dev/null 2>"$work/tabulo.err" || rc=$?
+    "$TABULO_CLI" "${tabulo_args[@]}" --answer=yes "$1" >/dev/null 2>"$work/tabulo.err" || rc=$?
     if (( rc != 0 )); then
-        echo "tabulo-cli failed (exit $rc) on $dir:" >&2
+        echo "tabulo-cli failed (exit $rc) on $1:" >&2
         tail -n 20 "$work/tabulo.err" >&2
         exit 1
     fi
 }
+timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }
 
-run_tree() { tree -H . -s -D -o "$work/tree.html" "$dir" >/dev/null 2>&1; }
+# compare DIR FRESH: find and tabulo-cli taking turns, RUNS times each after a warm-up of both;
+# with FRESH=1 the pages are removed before each tabulo-cli run (outside the timing), else
+# they are there from the run before. Prints "find tabulo ratio".
+compare() {
+    local dir=$1 fresh=$2 i f=() t=()
+    run_find "$dir"
+    run_tabulo "$dir"
+    for (( i = 0; i < RUNS; i++ )); do
+        sync
+        f+=("$(timed run_find "$dir")")
+        if (( fresh )); then drop_pages "$dir"; else sync; fi
+        t+=("$(timed run_tabulo "$dir")")
+    done
+    local mf mt
+    mf=$(printf '%s\n' "${f[@]}" | median)
+    mt=$(printf '%s\n' "${t[@]}" | median)
+    echo "$mf $mt $(ratio "$mt" "$mf")"
+}
 
-peak_rss() {
-    drop_pages
+peak_kb() {
+    drop_pages "$1"
     if [[ -x $TIME_BIN ]]; then
-        "$TIME_BIN" -f '%M' -o "$work/rss" "$TABULO_CLI" --answer=yes "$dir" >/dev/null 2>&1 || true
-        echo "$(tail -n 1 "$work/rss") KB"
+        "$TIME_BIN" -f '%M' -o "$work/rss" "$TABULO_CLI" "${tabulo_args[@]}" --answer=yes "$1" \
+            >/dev/null 2>&1 || true
+        tail -n 1 "$work/rss"
     else
         echo "n/a"
     fi
 }
 
-pages() { find "$dir" -name index.html | wc -l; }
+row() { printf '%-36s %9s %9s %7s\n' "$@"; }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f\n", a / b; else print "n/a" }'; }
-
-echo "tabulo-cli: $TABULO_CLI"
-echo "best of $RUNS runs after one warm-up run, wall time in seconds"
+echo "tabulo-cli: $TABULO_CLI ${tabulo_args[*]:-}"
+echo "medians of $RUNS interleaved runs after a warm-up, wall time in seconds, warm cache"
 echo
+row "work" "find" "tabulo" "ratio"
 
-dir=$work/tree
-echo "== tree of $FOLDERS folders x $FILES files"
-make_tree "$dir" "$FOLDERS"
-t_find=$(best_of no_prep run_find)
-t_tabulo=$(best_of drop_pages run_tabulo)
-t_again=$(best_of no_prep run_tabulo)
-n_pages=$(pages)
-if command -v tree >/dev/null; then
-    t_tree=$(best_of drop_pages run_tree)
-else
-    t_tree="n/a (tree not installed)"
-fi
-rss=$(peak_rss)
-printf '%-22s %s\n' "find -printf:" "$t_find" \
-    "tabulo-cli:" "$t_tabulo" \
-    "tabulo-cli, re-run:" "$t_again" \
-    "tree -H:" "$t_tree" \
-    "ratio tabulo/find:" "$(ratio "$t_tabulo" "$t_find")" \
-    "ratio re-run/find:" "$(ratio "$t_again" "$t_find")" \
-    "peak RSS tabulo-cli:" "$rss" \
-    "index.html written:" "$n_pages of $FOLDERS folders"
+small=$work/small
+make_tree "$small" "$SMALL"
+row "$SMALL x $FILES, fresh" $(compare "$small" 1)
+row "$SMALL x $FILES, re-run over its pages" $(compare "$small" 0)
+rss_small=$(peak_kb "$small")
+rm -rf -- "$small"
 
-if [[ $SKIP_LARGE != 1 ]]; then
-    rm -rf -- "$dir"
-    large=$(( FOLDERS * SCALE ))
-    dir=$work/large
-    echo
-    echo "== tree of $large folders x $FILES files"
-    make_tree "$dir" "$large"
-    t_find=$(best_of no_prep run_find)
-    t_tabulo=$(best_of drop_pages run_tabulo)
-    t_again=$(best_of no_prep run_tabulo)
-    n_pages=$(pages)
-    rss=$(peak_rss)
-    printf '%-22s %s\n' "find -printf:" "$t_find" \
-        "tabulo-cli:" "$t_tabulo" \
-        "tabulo-cli, re-run:" "$t_again" \
-        "ratio tabulo/find:" "$(ratio "$t_tabulo" "$t_find")" \
-        "ratio re-run/find:" "$(ratio "$t_again" "$t_find")" \
-        "peak RSS tabulo-cli:" "$rss" \
-        "index.html written:" "$n_pages of $large folders"
+if (( LARGE > 0 )); then
+    large=$work/large
+    make_tree "$large" "$LARGE"
+    row "$LARGE x $FILES, fresh" $(compare "$large" 1)
+    row "$LARGE x $FILES, re-run over its pages" $(compare "$large" 0)
+    rss_large=$(peak_kb "$large")
+    rm -rf -- "$large"
 fi
+
+if (( WIDE > 0 )); then
+    wide=$work/wide
+    make_wide "$wide" "$WIDE"
+    row "one folder of $WIDE files, fresh" $(compare "$wide" 1)
+    rm -rf -- "$wide"
+fi
+
+echo
+echo "peak memory (KB)"
+printf '  %-34s %s\n' "tree of $SMALL folders" "$rss_small"
+(( LARGE > 0 )) && printf '  %-34s %s\n' "tree of $LARGE folders" "$rss_large"
+prev_n=0 prev_kb=0
+for n in $MEMORY; do
+    folder=$work/mem-$n
+    make_wide "$folder" "$n"
+    kb=$(peak_kb "$folder")
+    rm -rf -- "$folder"
+    extra=""
+    if (( prev_n > 0 )) && [[ $kb =~ ^[0-9]+$ ]]; then
+        extra=$(awk -v a="$prev_kb" -v b="$kb" -v m="$prev_n" -v n="$n" \
+            'BEGIN { printf "  (%.0f bytes per entry more)", (b - a) * 1024 / (n - m) }')
+    fi
+    printf '  %-34s %s%s\n' "one folder of $n files" "$kb" "$extra"
+    prev_n=$n prev_kb=$kb
+done

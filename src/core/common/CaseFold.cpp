@@ -1,5 +1,7 @@
 #include "common/CaseFold.h"
 
+#include <algorithm>
+
 #include "common/Encoding.h"
 
 namespace tabulo {
@@ -103,7 +105,20 @@ class FoldedBytes {
 }  // namespace
 
 int compareFolded(std::string_view a, std::string_view b) {
-    FoldedBytes x(a), y(b);
+    // Most names are ASCII: fold and compare byte by byte until the first byte that is not.
+    std::size_t i = 0, n = std::min(a.size(), b.size());
+    for (; i < n; ++i) {
+        auto p = static_cast<unsigned char>(a[i]), q = static_cast<unsigned char>(b[i]);
+        if ((p | q) >= 0x80) break;
+        if (p != q) {
+            p = p >= 'A' && p <= 'Z' ? p + 32 : p;
+            q = q >= 'A' && q <= 'Z' ? q + 32 : q;
+            if (p != q) return p < q ? -1 : 1;
+        }
+    }
+    if (i == n && a.size() == b.size()) return 0;
+    if (i == n) return a.size() < b.size() ? -1 : 1;
+    FoldedBytes x(a.substr(i)), y(b.substr(i));
     for (;;) {
         int p = x.next(), q = y.next();
         if (p != q) return p < q ? -1 : 1;

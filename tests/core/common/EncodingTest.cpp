@@ -1,3 +1,5 @@
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "common/CaseFold.h"
@@ -26,6 +28,23 @@ TEST(CaseFoldTest, SimpleFolding) {
     EXPECT_EQ(foldCase("\xD0\x96"), "\xD0\xB6");  // Ж
     EXPECT_EQ(foldCase("\xC5\xBD"), "\xC5\xBE");  // Ž
     EXPECT_EQ(foldCase("\xFF\xFE"), "\xFF\xFE");
+}
+
+// Sorting compares without building the folded names; the order must be the same.
+TEST(CaseFoldTest, ComparingFoldedNamesInPlace) {
+    const std::string pieces[] = {"a", "B", "b", "Z", "~", "\xC3\xA9", "\xC3\x89", "\xE9",
+                                  "\xCE\xA3", "\xCF\x83", "\xF0\x9F\x98\x80", ""};
+    std::vector<std::string> names;
+    for (const auto& x : pieces)
+        for (const auto& y : pieces)
+            for (const auto& z : pieces) names.push_back(x + y + z);
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (const auto& a : names) {
+        for (const auto& b : names) {
+            ASSERT_EQ(sign(compareFolded(a, b)), sign(foldCase(a).compare(foldCase(b))))
+                << a << " / " << b;
+        }
+    }
 }
 
 }  // namespace
