@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/ThemeCommands.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "generator/Driver.h"
@@ -13,7 +14,6 @@
 #include "scripts/ServerScripts.h"
 #include "shell/Shell.h"
 #include "stylesheet/Stylesheet.h"
-#include "themes/Themes.h"
 
 namespace tabulo {
 

@@ -47,9 +47,9 @@ class ScriptedHost : public Host {
     int eventPumps = 0;
 };
 
-// A temporary folder per test, TABULO_HOME pointed into it, and an engine on a scripted host
-// with a fixed date.
-class EngineTest : public ::testing::Test {
+// A temporary folder per test with TABULO_HOME pointed into it: `root` is its "site" folder,
+// the home folder lies beside it.
+class FolderTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -58,8 +58,17 @@ class EngineTest : public ::testing::Test {
     std::string writeFile(const std::string& relative, const std::string& content = "");
     std::string makeFolder(const std::string& relative);
     std::string path(const std::string& relative) const { return root + "/" + relative; }
+    std::string home() const;
     // Sets the modification time of a file or folder (seconds since 1970, UTC).
     void setTime(const std::string& relative, std::time_t when);
+
+    std::string root;
+};
+
+// A temporary folder and an engine on a scripted host with a fixed date.
+class EngineTest : public FolderTest {
+  protected:
+    void SetUp() override;
 
     void set(std::string_view name, std::string_view value);  // by name, stored form
     void select(std::string_view name, int index = -1);
@@ -67,7 +76,6 @@ class EngineTest : public ::testing::Test {
     // Indexes `relative` (empty: the temporary folder itself) as "Go!" does.
     void go(const std::string& relative = "");
 
-    std::string root;
     ScriptedHost host;
     Engine engine{host};
 };

@@ -3,7 +3,7 @@
 #include <unordered_map>
 
 #include "Engine.h"
-#include "app/Startup.h"
+#include "common/Paths.h"
 #include "common/Text.h"
 #include "generator/ListingHelpers.h"
 #include "icons/IconOptions.h"

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "Engine.h"
-#include "app/Startup.h"
+#include "common/Paths.h"
 #include "common/TextFile.h"
 
 namespace tabulo {
