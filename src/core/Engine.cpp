@@ -32,8 +32,10 @@ Engine::Engine(Host& host)
     : today(localToday),
       indexRunner(RunIndex),
       host_(host),
-      rules_(std::make_unique<PanelRules>(*this)),
-      downloader_(std::make_unique<IconDownloader>(*this)) {
+      rules_(std::make_unique<PanelRules>(*this)) {
+    // Made here, once the icon list it keeps a reference to exists.
+    downloader_ =
+        std::make_unique<IconDownloader>(options_, host_, networkStatus_, neededIcons_.names());
     // The folder list starts where the program was started.
     std::error_code ec;
     currentFolder_ = std::filesystem::current_path(ec).string();
@@ -160,7 +162,7 @@ void Engine::cmdBrowseDesc_Click() {
 }
 
 void Engine::cmdBrowseIconPath_Click() {
-    ChooseLocalIconFolder(*this);
+    ChooseLocalIconFolder(options_, host_);
 }
 
 void Engine::cmdBrowseAllInOneFolder_Click() {
