@@ -90,7 +90,7 @@ void Engine::cmdWriteCss_Click() {
 }
 
 void Engine::cmdMakeScript_Click() {
-    WriteServerScripts(*this);
+    WriteServerScripts(options_, currentFolder_, run_.rootDepth, today(), *this);
 }
 
 // Every refresh counts as an edit; start-up and theme loads reset the mark afterwards.

@@ -52,7 +52,7 @@ std::string FormatFileSize(const Options& options, double size) {
     return wholeNumber(whole) + "." + fraction + " " + unit;
 }
 
-std::string URLEncode(const Options& options, std::string_view raw) {
+std::string URLEncode(const OptionValues& options, std::string_view raw) {
     if (!options.on(opt("chkUtf"))) {
         return replaceAll(replaceAll(raw, "#", "%23"), " ", "%20");
     }
