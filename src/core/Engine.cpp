@@ -166,7 +166,7 @@ void Engine::cmdBrowseIconPath_Click() {
 }
 
 void Engine::cmdBrowseAllInOneFolder_Click() {
-    ChooseAllInOneFolder(*this);
+    ChooseAllInOneFolder(options_, host_, currentFolder_);
 }
 
 void Engine::cmdOpen_Click() {

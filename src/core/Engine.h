@@ -135,7 +135,7 @@ class Engine : public StatusSink {
     std::vector<std::string> themeList_{"default", "random"};
     unsigned previewVersion_ = 0;
     PreviewModel preview_;
-    ColourEditor colours_{*this};
+    ColourEditor colours_{options_, panel_, host_, [this] { cmdPreView_Click(); }};
     bool runSawError_ = false;
     bool loadingTheme_ = false;
     std::vector<void (*)(Engine&)> afterThemeLoad_;

@@ -27,7 +27,10 @@ class ScriptedHost : public Host {
     void openInShell(const std::string& target, const std::string& folder) override {
         opened.push_back(target + " in " + folder);
     }
-    std::optional<std::string> chooseFolder(const std::string&) override { return chosenFolder; }
+    std::optional<std::string> chooseFolder(const std::string& start) override {
+        chooserStarts.push_back(start);
+        return chosenFolder;
+    }
     std::optional<std::uint32_t> chooseColor(std::uint32_t) override { return chosenColor; }
     std::optional<Font> chooseFont(const Font& initial) override {
         offeredFont = initial;
@@ -40,6 +43,7 @@ class ScriptedHost : public Host {
     std::vector<std::string> questions;
     std::deque<Answer> answers;
     std::vector<std::string> opened;
+    std::vector<std::string> chooserStarts;
     std::optional<std::string> chosenFolder;
     std::optional<std::uint32_t> chosenColor;
     std::optional<Font> chosenFont;
