@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/PanelRules.h"
 #include "app/ThemeCommands.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "generator/Driver.h"
 #include "icons/IconDownloader.h"
 #include "icons/IconOptions.h"
-#include "options/PanelRules.h"
 #include "scripts/ServerScripts.h"
 #include "shell/Shell.h"
 #include "stylesheet/Stylesheet.h"

@@ -1,4 +1,4 @@
-#include "options/PanelRules.h"
+#include "app/PanelRules.h"
 
 #include <unordered_map>
 
