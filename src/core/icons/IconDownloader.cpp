@@ -3,13 +3,13 @@
 #include <array>
 #include <asio.hpp>
 #include <charconv>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "Host.h"
 #include "StatusSink.h"
 #include "common/Paths.h"
+#include "common/PercentEncoding.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
 #include "options/Options.h"
@@ -23,19 +23,7 @@ using asio::ip::tcp;
 // Everything outside letters, digits, "-", ".", "_" and "~" as %XX: a type never shapes the
 // request beyond its own place in the path.
 std::string encodeType(std::string_view type) {
-    std::string out;
-    for (char c : type) {
-        auto b = static_cast<unsigned char>(c);
-        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", b);
-            out += buf;
-        }
-    }
-    return out;
+    return percentEncode(type, kUnreservedBytes);
 }
 
 // A type that could name another place than its own file is never stored.
