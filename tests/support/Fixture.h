@@ -9,6 +9,7 @@
 
 #include "Engine.h"
 #include "Host.h"
+#include "StatusSink.h"
 
 namespace tabulo::test {
 
@@ -49,6 +50,18 @@ class ScriptedHost : public Host {
     std::optional<Font> chosenFont;
     Font offeredFont;
     int eventPumps = 0;
+};
+
+// A status sink that keeps every line, and the errors apart as well.
+struct RecordingSink : StatusSink {
+    void status(std::string text) override { lines.push_back(std::move(text)); }
+    void error(std::string text) override {
+        lines.push_back(text);
+        errors.push_back(std::move(text));
+    }
+
+    std::vector<std::string> lines;
+    std::vector<std::string> errors;
 };
 
 // A temporary folder per test with TABULO_HOME pointed into it: `root` is its "site" folder,

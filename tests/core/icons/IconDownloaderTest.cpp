@@ -277,25 +277,18 @@ TEST_F(IconDownloaderTest, FailuresFreeTheSocketAndTheNextIconComes) {
 }
 
 TEST_F(IconDownloaderTest, WithoutAnEngineLinesGoToItsOwnSink) {
-    struct Lines : StatusSink {
-        void status(std::string text) override { all.push_back(text); }
-        void error(std::string text) override {
-            all.push_back(text);
-            errors.push_back(text);
-        }
-        std::vector<std::string> all, errors;
-    } lines;
+    RecordingSink sink;
     Options options;
     options.setText(opt("lblAllInOneFolder"), makeFolder("own"));  // taken as the www root
     options.setText(opt("txtIcohrefDl"),
                     "http://127.0.0.1:" + std::to_string(webPort_) + "/icons/#.gif");
     std::vector<std::string> needed{"txt"};
-    IconDownloader downloader(options, host, lines, needed);
+    IconDownloader downloader(options, host, sink, needed);
     downloader.cmdDlIcons_Click();
     downloader.finish();
     EXPECT_EQ(options.text(opt("lblWWWroot")), path("own"));
     EXPECT_EQ(readFile(path("own/pics/icons/txt.gif")), kGif);
-    EXPECT_EQ(lines.all.back(), "Finished icon : `txt.gif`");
+    EXPECT_EQ(sink.lines.back(), "Finished icon : `txt.gif`");
 
     // The list is read at each start; a failure is an error of the sink, and asked about.
     needed.push_back("gone");
@@ -303,9 +296,9 @@ TEST_F(IconDownloaderTest, WithoutAnEngineLinesGoToItsOwnSink) {
                     "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/#.gif");
     downloader.cmdDlIcons_Click();
     downloader.finish();
-    EXPECT_TRUE(std::count(lines.all.begin(), lines.all.end(), "Skipping icon : `txt.gif`"));
-    ASSERT_EQ(lines.errors.size(), 1u);
-    EXPECT_TRUE(lines.errors[0].starts_with("Error Winsock : "));
+    EXPECT_TRUE(std::count(sink.lines.begin(), sink.lines.end(), "Skipping icon : `txt.gif`"));
+    ASSERT_EQ(sink.errors.size(), 1u);
+    EXPECT_TRUE(sink.errors[0].starts_with("Error Winsock : "));
     EXPECT_EQ(host.questions.size(), 1u);
     EXPECT_TRUE(host.statusLines.empty());
 }

@@ -178,16 +178,13 @@ TEST(ScriptLines, ClimbAndDateComeFromTheCaller) {
 }
 
 TEST_F(ServerScriptsTest, WithoutAnEngineAFailureIsAnErrorOfTheSink) {
-    struct Lines : StatusSink {
-        void status(std::string text) override { plain.push_back(text); }
-        void error(std::string text) override { errors.push_back(text); }
-        std::vector<std::string> plain, errors;
-    } lines;
+    RecordingSink sink;
     makeFolder("s/upload.cgi");  // the second script cannot take its place
-    WriteServerScripts(OptionValues(), path("s"), 0, std::tm{}, lines);
-    EXPECT_EQ(lines.plain, std::vector<std::string>{"Writing scripts for `" + path("s") + "` ..."});
-    ASSERT_EQ(lines.errors.size(), 1u);
-    EXPECT_TRUE(lines.errors[0].starts_with("Error writing script `" + path("s/upload.cgi") + "`"));
+    WriteServerScripts(OptionValues(), path("s"), 0, std::tm{}, sink);
+    ASSERT_EQ(sink.lines.size(), 2u);
+    EXPECT_EQ(sink.lines[0], "Writing scripts for `" + path("s") + "` ...");
+    ASSERT_EQ(sink.errors, std::vector<std::string>{sink.lines[1]});
+    EXPECT_TRUE(sink.errors[0].starts_with("Error writing script `" + path("s/upload.cgi") + "`"));
     EXPECT_TRUE(fs::exists(path("s/index.cgi")));
     EXPECT_TRUE(host.statusLines.empty());
 }

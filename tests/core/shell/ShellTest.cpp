@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "StatusSink.h"
 #include "common/Text.h"
 #include "options/Options.h"
 #include "shell/Shell.h"
@@ -13,12 +12,6 @@ namespace fs = std::filesystem;
 
 namespace tabulo::test {
 namespace {
-
-struct Lines : StatusSink {
-    void status(std::string text) override { plain.push_back(text); }
-    void error(std::string text) override { errors.push_back(text); }
-    std::vector<std::string> plain, errors;
-};
 
 class ShellTest : public FolderTest {
   protected:
@@ -38,33 +31,33 @@ class ShellTest : public FolderTest {
     std::string script() const { return path("data/nautilus/scripts/Indexilize"); }
 
     std::optional<std::string> savedDataHome;
-    Lines lines;
+    RecordingSink sink;
 };
 
 TEST_F(ShellTest, RegistersOnceUntilTheMarkerGoes) {
-    RegisterContextMenu(lines, "/opt/it's/tabulo");
-    EXPECT_EQ(lines.plain, (std::vector<std::string>{"Registering context menu.",
-                                                     "Finshed registering context menu."}));
-    EXPECT_TRUE(lines.errors.empty());
+    RegisterContextMenu(sink, "/opt/it's/tabulo");
+    EXPECT_EQ(sink.lines, (std::vector<std::string>{"Registering context menu.",
+                                                    "Finshed registering context menu."}));
+    EXPECT_TRUE(sink.errors.empty());
     EXPECT_EQ(fs::status(script()).permissions() & fs::perms::all, fs::perms(0755));
     // The quote in the path cannot end the shell word early.
     EXPECT_TRUE(contains(readFile(script()), "'/opt/it'\\''s/tabulo' \"\\\"$folder\\\"-view\" &"));
     EXPECT_TRUE(contains(readFile(path("data/kio/servicemenus/tabulo-indexilize.desktop")),
                          "Exec=\"" + script() + "\" %f\n"));
 
-    RegisterContextMenu(lines, "/opt/other");
-    EXPECT_EQ(lines.plain.size(), 2u);
+    RegisterContextMenu(sink, "/opt/other");
+    EXPECT_EQ(sink.lines.size(), 2u);
     fs::remove(home() + "/indexilize.marker");
-    RegisterContextMenu(lines, "/opt/other");
-    EXPECT_EQ(lines.plain.size(), 4u);
+    RegisterContextMenu(sink, "/opt/other");
+    EXPECT_EQ(sink.lines.size(), 4u);
     EXPECT_TRUE(contains(readFile(script()), "'/opt/other'"));
 }
 
 TEST_F(ShellTest, AFailureIsAnErrorAndLeavesNoMarker) {
     writeFile("data/nautilus", "a file where a folder belongs");
-    RegisterContextMenu(lines, "/opt/tabulo");
-    ASSERT_EQ(lines.errors.size(), 1u);
-    EXPECT_TRUE(lines.errors[0].starts_with("Error registering context menu: "));
+    RegisterContextMenu(sink, "/opt/tabulo");
+    ASSERT_EQ(sink.errors.size(), 1u);
+    EXPECT_TRUE(sink.errors[0].starts_with("Error registering context menu: "));
     EXPECT_FALSE(fs::exists(home() + "/indexilize.marker"));
 }
 
