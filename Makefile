@@ -1,14 +1,19 @@
-# Set-up, build and test in one place; each target installs what it needs.
+# Set-up, build and test in one place; each target installs what it needs: building needs
+# compilers and libraries only, the tests also their servers, tools and locale.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps build run test fuzz bench install screenshot clean
+.PHONY: all deps test-deps build run test fuzz bench install screenshot clean
 
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh build
+
+# After deps, so two package installs never run at once under -j.
+test-deps: deps
+	@scripts/install-deps.sh test
 
 build: deps
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -21,7 +26,7 @@ run: build
 	@echo "Pages written: $(abspath $(SITE_COPY))/index.html (and one index.html in every folder below)"
 
 # Both builds run their tests even when the first has failures; either failing fails the target.
-test: build
+test: build test-deps
 	@cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON -DTABULO_GUI=OFF >/dev/null
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
 	@status=0; \

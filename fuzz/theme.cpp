@@ -10,6 +10,7 @@
 
 #include "Engine.h"
 #include "FuzzSupport.h"
+#include "app/ThemeCommands.h"
 #include "common/Encoding.h"
 #include "themes/Themes.h"
 

@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing, and
-# the German locale the tests run the command line under. With the argument "fuzz", also clang
-# and libFuzzer for the fuzzing harnesses.
+# Installs the Debian packages of the named sets, only those that are missing:
+#   build (the default)  compilers, CMake, Ninja, Asio, Qt 6 and GoogleTest: what building needs
+#   test                 build, plus what the tests run: nginx, tinyproxy, lighttpd, curl, Perl
+#                        with its CGI module, and the German locale the command line is tried in
+#   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
+# Several sets may be named at once.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build make libgtest-dev perl libasio-dev nginx tinyproxy libcgi-pm-perl lighttpd curl qt6-base-dev libgl-dev locales)
-for extra in "$@"; do
-  case "$extra" in
+build=(g++ cmake ninja-build make libgtest-dev libasio-dev qt6-base-dev libgl-dev)
+packages=("${build[@]}")
+german_locale=false
+for set in "${@:-build}"; do
+  case "$set" in
+    build) ;;
+    test)
+      packages+=(perl libcgi-pm-perl nginx tinyproxy lighttpd curl locales)
+      german_locale=true
+      ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "unknown package set: $extra" >&2; exit 2 ;;
+    *) echo "unknown package set: $set (build, test or fuzz)" >&2; exit 2 ;;
   esac
 done
 
@@ -27,7 +37,7 @@ if [ ${#missing[@]} -ne 0 ]; then
 fi
 
 # Numbers must read the same where the decimal separator is a comma.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+if $german_locale && ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   echo "Generating the de_DE.UTF-8 locale"
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

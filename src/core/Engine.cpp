@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "common/Encoding.h"
+#include "app/PanelRules.h"
+#include "app/ThemeCommands.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
@@ -15,11 +17,9 @@
 #include "generator/ListingHelpers.h"
 #include "icons/IconDownloader.h"
 #include "icons/IconOptions.h"
-#include "options/PanelRules.h"
 #include "scripts/ServerScripts.h"
 #include "shell/Shell.h"
 #include "stylesheet/Stylesheet.h"
-#include "themes/Themes.h"
 
 namespace tabulo {
 
@@ -97,9 +97,11 @@ Engine::Engine(Host& host)
     : today(localToday),
       indexRunner(RunIndex),
       host_(host),
-      rules_(std::make_unique<PanelRules>(*this)),
-      downloader_(std::make_unique<IconDownloader>(*this)) {
+      rules_(std::make_unique<PanelRules>(*this)) {
     jobs_ = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // Made here, once the icon list it keeps a reference to exists.
+    downloader_ =
+        std::make_unique<IconDownloader>(options_, host_, networkStatus_, neededIcons_.names());
     // The folder list starts where the program was started.
     std::error_code ec;
     currentFolder_ = std::filesystem::current_path(ec).string();
@@ -156,7 +158,7 @@ void Engine::cmdWriteCss_Click() {
 }
 
 void Engine::cmdMakeScript_Click() {
-    WriteServerScripts(*this);
+    WriteServerScripts(options_, currentFolder_, run_.rootDepth, today(), *this);
 }
 
 // Every refresh counts as an edit; start-up and theme loads reset the mark afterwards.
@@ -228,11 +230,11 @@ void Engine::cmdBrowseDesc_Click() {
 }
 
 void Engine::cmdBrowseIconPath_Click() {
-    ChooseLocalIconFolder(*this);
+    ChooseLocalIconFolder(options_, host_);
 }
 
 void Engine::cmdBrowseAllInOneFolder_Click() {
-    ChooseAllInOneFolder(*this);
+    ChooseAllInOneFolder(options_, host_, currentFolder_);
 }
 
 void Engine::cmdOpen_Click() {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Host.h"
 #include "StatusSink.h"
@@ -114,15 +115,28 @@ class Engine : public StatusSink {
     bool Form_Unload();
 
   private:
+    // The icon downloader's lines: shown like any other, but as they come from outside they
+    // never count as errors of the run.
+    class NetworkStatus : public StatusSink {
+      public:
+        explicit NetworkStatus(Engine& engine) : engine_(engine) {}
+        void status(std::string text) override { engine_.setNetworkStatus(std::move(text)); }
+        void error(std::string text) override { engine_.setNetworkStatus(std::move(text)); }
+
+      private:
+        Engine& engine_;
+    };
+
     Host& host_;
     Options options_;
     Panel panel_;
     std::unique_ptr<PanelRules> rules_;
+    NetworkStatus networkStatus_{*this};
     std::unique_ptr<IconDownloader> downloader_;
     std::vector<std::string> themeList_{"default", "random"};
     unsigned previewVersion_ = 0;
     PreviewModel preview_;
-    ColourEditor colours_{*this};
+    ColourEditor colours_{options_, panel_, host_, [this] { cmdPreView_Click(); }};
     bool runSawError_ = false;
     bool loadingTheme_ = false;
     std::vector<void (*)(Engine&)> afterThemeLoad_;

@@ -188,7 +188,8 @@ TEST_F(CliTest, ScriptsForAFolderBelowTheWwwRoot) {
 
 TEST_F(CliTest, NumbersReadTheSameUnderACommaLocale) {
     locale_t german = ::newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
-    ASSERT_NE(german, nullptr) << "the de_DE.UTF-8 locale is missing: run scripts/install-deps.sh";
+    ASSERT_NE(german, nullptr)
+        << "the de_DE.UTF-8 locale is missing: run scripts/install-deps.sh test";
     ::freelocale(german);
     writeFile("a.txt");
     std::ofstream(themePath("default"), std::ios::binary)

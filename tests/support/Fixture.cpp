@@ -22,12 +22,27 @@ bool ScriptedHost::sawError() const {
     return false;
 }
 
-void EngineTest::SetUp() {
+void FolderTest::SetUp() {
     std::string pattern = (fs::temp_directory_path() / "tabulo-test-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     root = pattern;
     fs::create_directories(root + "/home");
     ::setenv("TABULO_HOME", (root + "/home").c_str(), 1);
+    fs::create_directories(root + "/site");
+    root += "/site";
+}
+
+void FolderTest::TearDown() {
+    std::error_code ec;
+    fs::remove_all(fs::path(root).parent_path(), ec);
+}
+
+std::string FolderTest::home() const {
+    return fs::path(root).parent_path().string() + "/home";
+}
+
+void EngineTest::SetUp() {
+    FolderTest::SetUp();
     engine.today = [] {
         std::tm tm{};
         tm.tm_year = 2026 - 1900;
@@ -35,31 +50,24 @@ void EngineTest::SetUp() {
         tm.tm_mday = 6;
         return tm;
     };
-    fs::create_directories(root + "/site");
-    root += "/site";
     // The folder list starts in the test's own folder, so rules that copy it stay inside.
     engine.setCurrentFolder(root);
 }
 
-void EngineTest::TearDown() {
-    std::error_code ec;
-    fs::remove_all(fs::path(root).parent_path(), ec);
-}
-
-std::string EngineTest::writeFile(const std::string& relative, const std::string& content) {
+std::string FolderTest::writeFile(const std::string& relative, const std::string& content) {
     std::string full = path(relative);
     fs::create_directories(fs::path(full).parent_path());
     std::ofstream(full, std::ios::binary) << content;
     return full;
 }
 
-std::string EngineTest::makeFolder(const std::string& relative) {
+std::string FolderTest::makeFolder(const std::string& relative) {
     std::string full = path(relative);
     fs::create_directories(full);
     return full;
 }
 
-void EngineTest::setTime(const std::string& relative, std::time_t when) {
+void FolderTest::setTime(const std::string& relative, std::time_t when) {
     struct timespec times[2] = {{when, 0}, {when, 0}};
     ::utimensat(AT_FDCWD, path(relative).c_str(), times, AT_SYMLINK_NOFOLLOW);
 }

@@ -9,6 +9,7 @@
 
 #include "Engine.h"
 #include "Host.h"
+#include "StatusSink.h"
 
 namespace tabulo::test {
 
@@ -27,7 +28,10 @@ class ScriptedHost : public Host {
     void openInShell(const std::string& target, const std::string& folder) override {
         opened.push_back(target + " in " + folder);
     }
-    std::optional<std::string> chooseFolder(const std::string&) override { return chosenFolder; }
+    std::optional<std::string> chooseFolder(const std::string& start) override {
+        chooserStarts.push_back(start);
+        return chosenFolder;
+    }
     std::optional<std::uint32_t> chooseColor(std::uint32_t) override { return chosenColor; }
     std::optional<Font> chooseFont(const Font& initial) override {
         offeredFont = initial;
@@ -40,6 +44,7 @@ class ScriptedHost : public Host {
     std::vector<std::string> questions;
     std::deque<Answer> answers;
     std::vector<std::string> opened;
+    std::vector<std::string> chooserStarts;
     std::optional<std::string> chosenFolder;
     std::optional<std::uint32_t> chosenColor;
     std::optional<Font> chosenFont;
@@ -47,9 +52,21 @@ class ScriptedHost : public Host {
     int eventPumps = 0;
 };
 
-// A temporary folder per test, TABULO_HOME pointed into it, and an engine on a scripted host
-// with a fixed date.
-class EngineTest : public ::testing::Test {
+// A status sink that keeps every line, and the errors apart as well.
+struct RecordingSink : StatusSink {
+    void status(std::string text) override { lines.push_back(std::move(text)); }
+    void error(std::string text) override {
+        lines.push_back(text);
+        errors.push_back(std::move(text));
+    }
+
+    std::vector<std::string> lines;
+    std::vector<std::string> errors;
+};
+
+// A temporary folder per test with TABULO_HOME pointed into it: `root` is its "site" folder,
+// the home folder lies beside it.
+class FolderTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -58,8 +75,17 @@ class EngineTest : public ::testing::Test {
     std::string writeFile(const std::string& relative, const std::string& content = "");
     std::string makeFolder(const std::string& relative);
     std::string path(const std::string& relative) const { return root + "/" + relative; }
+    std::string home() const;
     // Sets the modification time of a file or folder (seconds since 1970, UTC).
     void setTime(const std::string& relative, std::time_t when);
+
+    std::string root;
+};
+
+// A temporary folder and an engine on a scripted host with a fixed date.
+class EngineTest : public FolderTest {
+  protected:
+    void SetUp() override;
 
     void set(std::string_view name, std::string_view value);  // by name, stored form
     void select(std::string_view name, int index = -1);
@@ -67,7 +93,6 @@ class EngineTest : public ::testing::Test {
     // Indexes `relative` (empty: the temporary folder itself) as "Go!" does.
     void go(const std::string& relative = "");
 
-    std::string root;
     ScriptedHost host;
     Engine engine{host};
 };

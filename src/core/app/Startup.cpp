@@ -1,13 +1,11 @@
 #include "app/Startup.h"
 
-#include <dirent.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "Engine.h"
+#include "app/ThemeCommands.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
@@ -16,24 +14,6 @@
 #include "themes/Themes.h"
 
 namespace tabulo {
-
-bool DirExists(std::string_view name) {
-    std::string path(name);
-    if (path.empty() || path.back() != '/') path += '/';
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir) return false;
-    ::closedir(dir);
-    return true;
-}
-
-std::string applicationFolder() {
-    if (const char* home = std::getenv("TABULO_HOME"); home && *home) return home;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
-        return std::string(xdg) + "/tabulo";
-    }
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config/tabulo";
-}
 
 namespace {
 

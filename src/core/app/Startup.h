@@ -7,23 +7,16 @@ namespace tabulo {
 
 class Engine;
 
-// Whether a folder exists; never fails.
-bool DirExists(std::string_view name);
-
-// The folder of themes and markers: $TABULO_HOME, else $XDG_CONFIG_HOME/tabulo,
-// else ~/.config/tabulo.
-std::string applicationFolder();
-
 enum class StartMode {
     Window,  // the window stays open after start-up unless an unattended run ends it
     Tool,    // the command-line tool: no window, so the default theme comes before the run
 };
 
 struct StartOutcome {
-    bool started = false;  // an index run was started
-    bool quit = false;     // the program ends by itself now that the run is done
-    bool noFolder = false; // the line held switches only: nothing to index
-    std::string theme;     // the theme named by "-sheme ", when one was
+    bool started = false;   // an index run was started
+    bool quit = false;      // the program ends by itself now that the run is done
+    bool noFolder = false;  // the line held switches only: nothing to index
+    std::string theme;      // the theme named by "-sheme ", when one was
 };
 
 // Start-up: the theme list, the command line `line` (a folder, glued switches "-view",

@@ -4,10 +4,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <random>
+#include <utility>
 
-#include "Engine.h"
+#include "Host.h"
 #include "common/Text.h"
+#include "options/Options.h"
+#include "options/Panel.h"
 
 namespace tabulo {
 
@@ -67,10 +71,16 @@ std::string StrNumber(float value) {
     return value < 0 ? text : " " + text;
 }
 
-ColourEditor::ColourEditor(Engine& engine) : randomSource(timeOfDaySource), engine_(engine) {}
+ColourEditor::ColourEditor(Options& options, Panel& panel, Host& host,
+                           std::function<void()> refreshPreview)
+    : randomSource(timeOfDaySource),
+      options_(options),
+      panel_(panel),
+      host_(host),
+      refreshPreview_(std::move(refreshPreview)) {}
 
 bool ColourEditor::paintField(int slot) {
-    const std::string& text = engine_.options().colour(slot);
+    const std::string& text = options_.colour(slot);
     Paint& paint = fields_.at(static_cast<std::size_t>(slot));
     if (!IsHexColor(text)) {
         paint = Paint{};
@@ -84,38 +94,38 @@ bool ColourEditor::paintField(int slot) {
 
 void ColourEditor::RefreshColorField(int slot) {
     if (paintField(slot)) SelectColorSlot(currentSlot_);
-    engine_.cmdPreView_Click();
+    refreshPreview_();
 }
 
 void ColourEditor::ShowLoadedColours() {
     setSlidersFromSlot();
     for (int slot = 0; slot < 9; ++slot) paintField(slot);
-    engine_.cmdPreView_Click();
+    refreshPreview_();
 }
 
 void ColourEditor::setSlidersFromSlot() {
-    const std::string text = engine_.options().colour(currentSlot_);
+    const std::string text = options_.colour(currentSlot_);
     if (!IsHexColor(text)) return;
-    for (int c = 0; c < 3; ++c) engine_.options().setCheck(kSliders[c], 255 - component(text, c));
+    for (int c = 0; c < 3; ++c) options_.setCheck(kSliders[c], 255 - component(text, c));
 }
 
 void ColourEditor::SelectColorSlot(int slot) {
-    engine_.options().setEditedMark("*");
+    options_.setEditedMark("*");
     currentSlot_ = slot;
     int fieldTop = kFieldTop + slot * kFieldPitch;
-    engine_.panel().setMixerTop(kTabsTop + kPanelTop + fieldTop - 2 * kFieldHeight);
+    panel_.setMixerTop(kTabsTop + kPanelTop + fieldTop - 2 * kFieldHeight);
     mixerLeft_ = kPanelLeft + kFieldLeft + kFieldHeight;
     setSlidersFromSlot();
 }
 
 void ColourEditor::ComponentSliderChanged(int c) {
-    int value = engine_.options().check(kSliders[c]);
+    int value = options_.check(kSliders[c]);
     int k = 255 - value;
     ComponentLabel& label = labels_.at(static_cast<std::size_t>(c));
     label.caption = " " + std::to_string(k);
     label.background = static_cast<Rgb>(k) << (16 - 8 * c);
     label.text = value > 128 ? kWhite : kBlack;
-    const std::string text = engine_.options().colour(currentSlot_);
+    const std::string text = options_.colour(currentSlot_);
     auto piece = [&](std::size_t from, std::size_t count) {
         return from < text.size() ? text.substr(from, count) : std::string();
     };
@@ -123,11 +133,11 @@ void ColourEditor::ComponentSliderChanged(int c) {
     if (c == 0) written = h + piece(2, 4);
     if (c == 1) written = piece(0, 2) + h + piece(4, 2);
     if (c == 2) written = piece(0, 4) + h;
-    engine_.options().setColour(currentSlot_, asciiLower(written));
+    options_.setColour(currentSlot_, asciiLower(written));
 }
 
 void ColourEditor::BrightnessChanged() {
-    Options& o = engine_.options();
+    Options& o = options_;
     int value = o.check(opt("scrBrightness"));
     int d = value - previousBrightness_;
     for (OptionId slider : kSliders) {
@@ -138,40 +148,38 @@ void ColourEditor::BrightnessChanged() {
 }
 
 void ColourEditor::cmdBrowseColor_Click() {
-    auto chosen = engine_.host().chooseColor(0);
+    auto chosen = host_.chooseColor(0);
     if (!chosen) return;  // cancelled: the slot stays as it was
     char buf[16];
     std::snprintf(buf, sizeof buf, "%06X", *chosen & 0xFFFFFF);
     std::string bgr = buf;
-    engine_.options().setColour(currentSlot_,
-                                bgr.substr(4, 2) + bgr.substr(2, 2) + bgr.substr(0, 2));
+    options_.setColour(currentSlot_, bgr.substr(4, 2) + bgr.substr(2, 2) + bgr.substr(0, 2));
     SelectColorSlot(currentSlot_);
 }
 
 void ColourEditor::ParkMixer() {
-    engine_.panel().setMixerTop(Panel::kLineBottom + 100);
+    panel_.setMixerTop(Panel::kLineBottom + 100);
 }
 
 void ColourEditor::FontSizeSliderChanged() {
-    engine_.options().setEditedMark("*");
-    engine_.options().setText(
-        opt("txtFontSize"),
-        StrNumber(static_cast<float>(100 - engine_.options().check(opt("scrFontSize")))));
+    options_.setEditedMark("*");
+    options_.setText(opt("txtFontSize"),
+                     StrNumber(static_cast<float>(100 - options_.check(opt("scrFontSize")))));
 }
 
 void ColourEditor::cmdBrowseFont_Click() {
-    Options& o = engine_.options();
+    Options& o = options_;
     o.setEditedMark("*");
     // Any typed size reaches the dialog as one a font can have.
     double size = std::clamp(val(o.text(opt("txtFontSize"))), 0.0, kLargestFontSize);
-    auto font = engine_.host().chooseFont({o.text(opt("txtFont")), static_cast<float>(size)});
+    auto font = host_.chooseFont({o.text(opt("txtFont")), static_cast<float>(size)});
     if (!font) return;
     o.setText(opt("txtFontSize"), StrNumber(font->size));
     o.setText(opt("txtFont"), font->family);
 }
 
 void ColourEditor::GenerateRandomScheme() {
-    Options& o = engine_.options();
+    Options& o = options_;
     o.setEditedMark("*");
     auto source = randomSource();
     // A whole number below `n`, even from a replaced source that leaves [0, 1).
@@ -186,7 +194,7 @@ void ColourEditor::GenerateRandomScheme() {
     o.setColour(2, table);
     o.setColour(3, "000000");
     o.setColour(0, asciiLower(hex2(a1 + e) + hex2(a2 + e) + hex2(a3 + e)));
-    engine_.cmdPreView_Click();
+    refreshPreview_();
 }
 
 }  // namespace tabulo

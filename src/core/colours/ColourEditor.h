@@ -8,7 +8,9 @@
 
 namespace tabulo {
 
-class Engine;
+class Host;
+class Options;
+class Panel;
 
 // An RGB colour as 0xRRGGBB.
 using Rgb = std::uint32_t;
@@ -40,7 +42,9 @@ class ColourEditor {
     static constexpr int kPanelTop = 360, kPanelLeft = 120;
     static constexpr int kFieldLeft = 1680, kFieldTop = 120, kFieldHeight = 285, kFieldPitch = 300;
 
-    explicit ColourEditor(Engine& engine);
+    // Edits the colour slots of `options`, places the mixer on `panel`, asks `host` for colours
+    // and fonts, and calls `refreshPreview` where the page's look changed.
+    ColourEditor(Options& options, Panel& panel, Host& host, std::function<void()> refreshPreview);
 
     const Paint& field(int slot) const { return fields_.at(static_cast<std::size_t>(slot)); }
     int currentSlot() const { return currentSlot_; }
@@ -73,7 +77,10 @@ class ColourEditor {
     bool paintField(int slot);
     void setSlidersFromSlot();
 
-    Engine& engine_;
+    Options& options_;
+    Panel& panel_;
+    Host& host_;
+    std::function<void()> refreshPreview_;
     std::array<Paint, 9> fields_{};
     std::array<ComponentLabel, 3> labels_{};
     int currentSlot_ = 0;

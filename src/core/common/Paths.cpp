@@ -1,5 +1,7 @@
 #include "common/Paths.h"
 
+#include <dirent.h>
+
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -38,6 +40,24 @@ bool isInside(std::string_view path, std::string_view tree) {
     if (!path.starts_with(tree)) return false;
     if (path.size() == tree.size()) return true;
     return tree.ends_with('/') || path[tree.size()] == '/';
+}
+
+bool DirExists(std::string_view name) {
+    std::string path(name);
+    if (path.empty() || path.back() != '/') path += '/';
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return false;
+    ::closedir(dir);
+    return true;
+}
+
+std::string applicationFolder() {
+    if (const char* home = std::getenv("TABULO_HOME"); home && *home) return home;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+        return std::string(xdg) + "/tabulo";
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.config/tabulo";
 }
 
 }  // namespace tabulo

@@ -16,4 +16,11 @@ std::optional<std::string> realPath(const std::string& path);
 // Whether `path` is `tree` or lies below it; both are resolved paths.
 bool isInside(std::string_view path, std::string_view tree);
 
+// Whether a folder exists; never fails.
+bool DirExists(std::string_view name);
+
+// The folder of themes and markers: $TABULO_HOME, else $XDG_CONFIG_HOME/tabulo,
+// else ~/.config/tabulo.
+std::string applicationFolder();
+
 }  // namespace tabulo

@@ -6,6 +6,7 @@
 
 #include "common/CaseFold.h"
 #include "common/Encoding.h"
+#include "common/PercentEncoding.h"
 #include "common/Text.h"
 
 namespace tabulo {
@@ -19,12 +20,6 @@ constexpr std::string_view kUtfAllowed =
 std::string wholeNumber(double v) {
     if (v >= 0 && v < 9e15) return std::to_string(static_cast<long long>(v));
     return fixedText(v, 0);
-}
-
-void appendHexCode(std::string& out, unsigned code) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, code < 16 ? "%%0%X" : "%%%X", code);
-    out += buf;
 }
 
 }  // namespace
@@ -53,29 +48,25 @@ std::string FormatFileSize(const OptionValues& options, double size) {
 }
 
 std::string URLEncode(const OptionValues& options, std::string_view raw) {
-    if (!options.on(opt("chkUtf"))) {
-        return replaceAll(replaceAll(raw, "#", "%23"), " ", "%20");
-    }
-    std::string out;
+    static constexpr ByteSet kLight = ByteSet::range(0, 0xFF).without("# ");
+    static constexpr ByteSet kFull = ByteSet::of(kUtfAllowed);
+    if (!options.on(opt("chkUtf"))) return percentEncode(raw, kLight);
+    // A character is encoded as its windows-1252 byte; one the code page lacks as its UTF-8
+    // bytes, and a byte that is no character as itself.
+    std::string bytes;
     for (std::size_t i = 0; i < raw.size();) {
         char32_t cp;
         std::size_t n = decodeUtf8(raw, i, cp);
-        if (n == 0) {  // a byte that is no character: its own code
-            appendHexCode(out, static_cast<unsigned char>(raw[i++]));
-            continue;
-        }
-        if (cp < 0x80 && kUtfAllowed.find(static_cast<char>(cp)) != std::string_view::npos) {
-            out += static_cast<char>(cp);
-        } else if (int b = cp1252Byte(cp); b >= 0) {
-            appendHexCode(out, static_cast<unsigned>(b));
-        } else {  // no code in windows-1252: its UTF-8 bytes
-            for (std::size_t k = 0; k < n; ++k) {
-                appendHexCode(out, static_cast<unsigned char>(raw[i + k]));
-            }
+        int b = n == 0 ? -1 : cp1252Byte(cp);
+        n = n == 0 ? 1 : n;
+        if (b >= 0) {
+            bytes += static_cast<char>(b);
+        } else {
+            bytes.append(raw.substr(i, n));
         }
         i += n;
     }
-    return out;
+    return percentEncode(bytes, kFull);
 }
 
 std::string FlatPageName(const OptionValues& options, std::string_view relativePath) {

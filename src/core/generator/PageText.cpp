@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/Encoding.h"
+#include "common/PercentEncoding.h"
 
 namespace tabulo {
 
@@ -62,29 +63,10 @@ std::string escapeAttribute(std::string_view utf8) {
 }
 
 std::string encodeNameForLink(std::string_view rawName, bool fullEscape) {
-    std::string out;
-    out.reserve(rawName.size() + 8);
-    for (char c : rawName) {
-        auto b = static_cast<unsigned char>(c);
-        bool printable = b >= 0x20 && b < 0x7F;
-        bool keep;
-        if (!printable) {
-            keep = false;
-        } else if (fullEscape) {
-            keep = kUtfAllowed.find(c) != std::string_view::npos;
-        } else {
-            // Browsers read a backslash in a link as "/".
-            keep = c != '#' && c != ' ' && c != '%' && c != '?' && c != ':' && c != '\\';
-        }
-        if (keep) {
-            out += c;
-        } else {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", b);
-            out += buf;
-        }
-    }
-    return escapeAttribute(out);
+    static constexpr ByteSet kFull = ByteSet::of(kUtfAllowed);
+    // Browsers read a backslash in a link as "/".
+    static constexpr ByteSet kLight = ByteSet::range(0x20, 0x7E).without("# %?:\\");
+    return escapeAttribute(percentEncode(rawName, fullEscape ? kFull : kLight));
 }
 
 std::string cutName(std::string_view utf8, std::size_t limit) {

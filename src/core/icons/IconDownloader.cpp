@@ -3,14 +3,16 @@
 #include <array>
 #include <asio.hpp>
 #include <charconv>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "Engine.h"
+#include "Host.h"
+#include "StatusSink.h"
 #include "common/Paths.h"
+#include "common/PercentEncoding.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
+#include "options/Options.h"
 
 namespace tabulo {
 
@@ -21,19 +23,7 @@ using asio::ip::tcp;
 // Everything outside letters, digits, "-", ".", "_" and "~" as %XX: a type never shapes the
 // request beyond its own place in the path.
 std::string encodeType(std::string_view type) {
-    std::string out;
-    for (char c : type) {
-        auto b = static_cast<unsigned char>(c);
-        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", b);
-            out += buf;
-        }
-    }
-    return out;
+    return percentEncode(type, kUnreservedBytes);
 }
 
 // A type that could name another place than its own file is never stored.
@@ -95,9 +85,13 @@ std::optional<std::string> IconFromAnswer(std::string_view answer) {
 }
 
 struct IconDownloader::Impl {
-    explicit Impl(Engine& e) : engine(e) {}
+    Impl(Options& o, Host& h, StatusSink& s, const std::vector<std::string>& icons)
+        : options(o), host(h), sink(s), neededIcons(icons) {}
 
-    Engine& engine;
+    Options& options;
+    Host& host;
+    StatusSink& sink;
+    const std::vector<std::string>& neededIcons;
     asio::io_context io;
     tcp::resolver resolver{io};
     tcp::socket socket{io};
@@ -118,27 +112,26 @@ struct IconDownloader::Impl {
     std::array<char, 16384> buffer{};
     unsigned attempt = 0;  // handlers of an ended attempt do nothing
 
-    Options& options() { return engine.options(); }
-    void status(const std::string& text) { engine.setNetworkStatus(text); }
+    void status(const std::string& text) { sink.status(text); }
 
     std::string localIconPath(const std::string& type) {
-        return options().text(opt("lblWWWroot")) + "/" +
-               replaceAll(options().text(opt("txtIconsLocal")), "#", type);
+        return options.text(opt("lblWWWroot")) + "/" +
+               replaceAll(options.text(opt("txtIconsLocal")), "#", type);
     }
 
     bool directMode() {
-        return options().text(opt("txtProxy")).empty() || !options().on(opt("chkProxy"));
+        return options.text(opt("txtProxy")).empty() || !options.on(opt("chkProxy"));
     }
 
     void pump() {
         if (io.stopped()) io.restart();
         io.run_one_for(std::chrono::milliseconds(50));
-        engine.host().processEvents();
+        host.processEvents();
     }
 
     void createIconFolders() {
-        const std::string root = options().text(opt("lblWWWroot"));
-        std::string templ = options().text(opt("txtIconsLocal"));
+        const std::string root = options.text(opt("lblWWWroot"));
+        std::string templ = options.text(opt("txtIconsLocal"));
         auto segments = split(templ, '/');
         std::string acc;
         for (std::size_t j = 0; j + 1 < segments.size(); ++j) {
@@ -155,7 +148,7 @@ struct IconDownloader::Impl {
         socketState = "taken";
         receivedData.clear();
         currentIconType = type;
-        std::string url = replaceAll(options().text(opt("txtIcohrefDl")), "#", encodeType(type));
+        std::string url = replaceAll(options.text(opt("txtIcohrefDl")), "#", encodeType(type));
         auto segments = split(url, '/');
         if (segments.size() > 2 && segments[0] == "http:" && segments[1].empty())
             remoteHost = segments[2];
@@ -172,7 +165,7 @@ struct IconDownloader::Impl {
             if (!splitHostPort(remoteHost, host, port))
                 host = remoteHost.substr(0, remoteHost.find(':')), port = "80";
         } else {
-            const std::string& proxy = options().text(opt("txtProxy"));
+            const std::string& proxy = options.text(opt("txtProxy"));
             status("Connecting to the website thru `" + proxy + "`...");
             if (!splitHostPort(proxy, host, port)) {
                 onError(asio::error::invalid_argument,
@@ -220,7 +213,7 @@ struct IconDownloader::Impl {
         status("Requesting page from `" + remoteHost + "`");
         bool direct = directMode();
         request = "GET " + (direct ? "" : "http://" + remoteHost) + remotePath + " HTTP/1.0\r\n" +
-                  "Accept: */*\r\n" + "User-Agent: Tabulo " + options().text(opt("lblVersion")) +
+                  "Accept: */*\r\n" + "User-Agent: Tabulo " + options.text(opt("lblVersion")) +
                   "\r\n" + "Pragma: no-cache\r\n" + "Host: " + remoteHost + "\r\n" +
                   (direct ? "" : "Proxy-") + "Connection: close\r\n\r\n";
         unsigned current = attempt;
@@ -271,7 +264,7 @@ struct IconDownloader::Impl {
         if (auto icon = IconFromAnswer(receivedData)) {
             try {
                 // Icons belong under the www root, also when their name is a link.
-                const std::string& root = options().text(opt("lblWWWroot"));
+                const std::string& root = options.text(opt("lblWWWroot"));
                 TextFile file(localIconPath(name), Unmappable::KeepUtf8,
                               {realPath(root).value_or(root)});
                 file.write(*icon);
@@ -288,25 +281,27 @@ struct IconDownloader::Impl {
     void onError(const std::error_code& code, const std::string& description) {
         closeSocket();
         std::string number = std::to_string(code.value());
-        status("Error Winsock : " + number + ", `" + description + "`");
-        engine.host().ask("The following Winsock error occured : '" + description + "' (" + number +
-                              ")\r\n" + "Tabulo couldn't contact the website :(",
-                          "Winsock Error", Buttons::Ok);
+        sink.error("Error Winsock : " + number + ", `" + description + "`");
+        host.ask("The following Winsock error occured : '" + description + "' (" + number +
+                     ")\r\n" + "Tabulo couldn't contact the website :(",
+                 "Winsock Error", Buttons::Ok);
         socketState = "free";
     }
 };
 
-IconDownloader::IconDownloader(Engine& engine) : impl_(std::make_unique<Impl>(engine)) {}
+IconDownloader::IconDownloader(Options& options, Host& host, StatusSink& status,
+                               const std::vector<std::string>& neededIcons)
+    : impl_(std::make_unique<Impl>(options, host, status, neededIcons)) {}
 IconDownloader::~IconDownloader() = default;
 
 void IconDownloader::cmdDlIcons_Click() {
     Impl& d = *impl_;
-    Options& o = d.options();
+    Options& o = d.options;
     // Never under the file-system root because the all-in-one caption was empty.
     if (!o.text(opt("lblAllInOneFolder")).empty())
         o.setText(opt("lblWWWroot"), o.text(opt("lblAllInOneFolder")));
     d.createIconFolders();
-    const auto names = d.engine.neededIcons().names();
+    const auto names = d.neededIcons;  // a copy: events run while icons come
     for (const std::string& type : names) {
         if (type.empty() || type == "end_" || !storableType(type) ||
             isRegularFile(d.localIconPath(type))) {

@@ -5,10 +5,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tabulo {
 
-class Engine;
+class Host;
+class Options;
+class StatusSink;
 
 // The icon file an HTTP answer carries: the body of a "200" answer when it is a GIF picture,
 // byte for byte; nothing otherwise.
@@ -16,10 +19,14 @@ std::optional<std::string> IconFromAnswer(std::string_view answer);
 
 // Fetches the icons the pages need and the www root lacks, one at a time over one TCP socket,
 // with HTTP/1.0, directly or through a proxy. Socket events run on the caller's thread while
-// the engine lets pending events run.
+// its owner lets pending events run.
 class IconDownloader {
   public:
-    explicit IconDownloader(Engine& engine);
+    // `options` gives the templates, the proxy and the www root, and takes the all-in-one folder
+    // as the www root; `host` runs its events while a fetch waits and shows a failure; `status`
+    // takes every line, a failure as an error; `neededIcons` is read at each start.
+    IconDownloader(Options& options, Host& host, StatusSink& status,
+                   const std::vector<std::string>& neededIcons);
     ~IconDownloader();
 
     // Starts the fetches; returns once the last one has started.

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
-#include "Engine.h"
+#include "Host.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
+#include "options/Options.h"
+#include "options/Panel.h"
 
 namespace tabulo {
 
@@ -12,9 +14,8 @@ namespace {
 
 constexpr OptionId kTemplates[] = {opt("txtIcohref"), opt("txtIcohrefDl"), opt("txtIconsLocal")};
 
-void replaceInTemplates(Engine& engine, std::string_view from, std::string_view to) {
-    for (OptionId id : kTemplates)
-        engine.options().setText(id, replaceAll(engine.options().text(id), from, to));
+void replaceInTemplates(Options& options, std::string_view from, std::string_view to) {
+    for (OptionId id : kTemplates) options.setText(id, replaceAll(options.text(id), from, to));
 }
 
 }  // namespace
@@ -27,12 +28,12 @@ std::string shortestNumber(double value) {
     return shortestText(value);
 }
 
-void BuildIconSizeAttributes(Engine& engine) {
-    Options& o = engine.options();
-    replaceInTemplates(engine, "#32", "#");
+void BuildIconSizeAttributes(Options& o, Panel& panel,
+                             const std::function<void()>& refreshPreview) {
+    replaceInTemplates(o, "#32", "#");
     bool large = o.on(opt("chkIcons32"));
-    engine.panel().setEnabled("scrIconsSize", large);
-    engine.panel().setEnabled("txtIcons32", large);
+    panel.setEnabled("scrIconsSize", large);
+    panel.setEnabled("txtIcons32", large);
     if (!large) {
         o.setText(opt("lblIconsWidth"), "height=\"16\" width=\"16\" border=\"0\" ");
     } else {
@@ -48,36 +49,33 @@ void BuildIconSizeAttributes(Engine& engine) {
         if (double height = val(h); height != 0 && std::isfinite(height))
             attributes += "height=\"" + shortestNumber(height) + "\" ";
         o.setText(opt("lblIconsWidth"), attributes + "border=\"0\" ");
-        replaceInTemplates(engine, "#", "#32");
+        replaceInTemplates(o, "#", "#32");
     }
-    engine.cmdPreView_Click();
+    refreshPreview();
 }
 
-void IconSizeTextChanged(Engine& engine) {
-    Options& o = engine.options();
+void IconSizeTextChanged(Options& o, Panel& panel, const std::function<void()>& refreshPreview) {
     const std::string size = o.text(opt("txtIcons32"));
     if (!contains(size, "x")) {
         o.setText(opt("txtIcons32"), size + "x");  // runs this rule again, with its "x"
     } else {
-        BuildIconSizeAttributes(engine);
+        BuildIconSizeAttributes(o, panel, refreshPreview);
     }
-    engine.cmdPreView_Click();
+    refreshPreview();
 }
 
-void IconSizeSliderChanged(Engine& engine) {
-    int n = (33 - engine.options().check(opt("scrIconsSize"))) * 8;
-    engine.options().setText(opt("txtIcons32"), std::to_string(n) + "x" + std::to_string(n));
+void IconSizeSliderChanged(Options& o) {
+    int n = (33 - o.check(opt("scrIconsSize"))) * 8;
+    o.setText(opt("txtIcons32"), std::to_string(n) + "x" + std::to_string(n));
 }
 
-void LocalIconRootFromFolderList(Engine& engine) {
-    Options& o = engine.options();
+void LocalIconRootFromFolderList(Options& o, const std::string& folderList) {
     const std::string& root = o.text(opt("lblWWWroot"));
     if (o.selected(opt("optIconsLocal")) && (root.empty() || contains(root, "?")))
-        o.setText(opt("lblWWWroot"), engine.currentFolder());
+        o.setText(opt("lblWWWroot"), folderList);
 }
 
-void IconsDynamicChanged(Engine& engine) {
-    Options& o = engine.options();
+void IconsDynamicChanged(Options& o) {
     std::string file = o.on(opt("chkIcons32")) ? "#32.gif" : "#.gif";
     std::string script = o.on(opt("chkIcons32")) ? "ico.cgi?ico=#32" : "ico.cgi?ico=#";
     const std::string& href = o.text(opt("txtIcohref"));
@@ -85,15 +83,14 @@ void IconsDynamicChanged(Engine& engine) {
                                                               : replaceAll(href, script, file));
 }
 
-void ChooseLocalIconFolder(Engine& engine) {
-    Options& o = engine.options();
+void ChooseLocalIconFolder(Options& o, Host& host) {
     o.setEditedMark("*");
     const std::string root = o.text(opt("lblWWWroot"));
     std::string icons = root + "/" + replaceAll(o.text(opt("txtIconsLocal")), "#.gif", "");
-    auto answer = engine.host().chooseFolder(holdsAFile(icons) ? icons : root);
+    auto answer = host.chooseFolder(holdsAFile(icons) ? icons : root);
     if (!answer || answer->empty() || *answer == "?") return;
     if (!contains(*answer, root)) {
-        engine.host().ask("Selected path is outside wwwroot!", "Tabulo", Buttons::Ok);
+        host.ask("Selected path is outside wwwroot!", "Tabulo", Buttons::Ok);
         return;
     }
     std::string relative = replaceAll(*answer, root, "") + "/#.gif";

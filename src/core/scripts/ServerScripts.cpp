@@ -3,13 +3,14 @@
 #include <charconv>
 #include <system_error>
 
-#include "Engine.h"
+#include "StatusSink.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
 #include "generator/ListingHelpers.h"
 #include "common/Dates.h"
+#include "options/Options.h"
 
 namespace tabulo {
 
@@ -39,10 +40,9 @@ struct ScriptValues {
     std::string iconTemplate;
 };
 
-ScriptValues prepare(Engine& engine) {
-    const Options& o = engine.options();
+ScriptValues prepare(const OptionValues& o, const std::string& folder, int rootDepth) {
     ScriptValues v;
-    int steps = CountPathSeparators(engine.currentFolder()) - engine.run().rootDepth - 1;
+    int steps = CountPathSeparators(folder) - rootDepth - 1;
     for (int i = 0; i < steps; ++i) v.upPrefix += "../";
     std::string address = o.selected(opt("optIconsLocal"))
                               ? v.upPrefix + o.text(opt("txtIconsLocal"))
@@ -57,8 +57,7 @@ std::string headerComment() {
            "\"> tabulo</a>";
 }
 
-std::string aboutLine(Engine& engine) {
-    const Options& o = engine.options();
+std::string aboutLine(const OptionValues& o, const std::tm& date) {
     std::string line = "print \"<p align=\\\"center\\\"><i><font size=\\\"2\\\">";
     if (o.on(opt("chkAboutGenWith"))) {
         line += "Genererated with <a href=\\\"" + std::string(kUpdatePage) +
@@ -68,7 +67,7 @@ std::string aboutLine(Engine& engine) {
         line += " by <a href=\\\"" + perl(URLEncode(o, o.text(opt("txtAboutLink")))) + "\\\">" +
                 perl(o.text(opt("txtAboutNick"))) + "</a>";
     }
-    if (o.on(opt("chkAboutDate"))) line += " on " + aboutDate(engine.today());
+    if (o.on(opt("chkAboutDate"))) line += " on " + aboutDate(date);
     return line + "</font></i></p>\"; ";
 }
 
@@ -110,14 +109,14 @@ std::string PerlPatternOf(std::string_view filter) {
     return alternatives.empty() ? ".*" : alternatives;
 }
 
-std::vector<std::string> IndexScriptLines(Engine& engine) {
-    const Options& o = engine.options();
+std::vector<std::string> IndexScriptLines(const OptionValues& o, const std::string& folder,
+                                          int rootDepth, const std::tm& date) {
     if (o.selected(opt("optPhp"))) {
         return {"<? print \"php indexing code not implemented yet\";",
                 "print \"<br>Please visit <a href='" + std::string(kUpdatePage) +
                     "'> tabulo</a> for updates.\"; ?>"};
     }
-    ScriptValues v = prepare(engine);
+    ScriptValues v = prepare(o, folder, rootDepth);
     const std::string dir = perl(o.text(opt("txtUploadDirectory")));
     std::vector<std::string> l = {
         "#!/usr/bin/perl",
@@ -160,7 +159,7 @@ std::vector<std::string> IndexScriptLines(Engine& engine) {
     l.push_back(table + ">\\n\"; ");
     l.push_back("foreach (@srtd) { &doline($_); }");
     l.push_back("print \"</table></center>\";");
-    if (o.on(opt("chkAbout"))) l.push_back(aboutLine(engine));
+    if (o.on(opt("chkAbout"))) l.push_back(aboutLine(o, date));
     l.push_back("print \"</body></html>\";");
     l.push_back("exit;");
     l.push_back("sub cella");
@@ -181,15 +180,15 @@ std::vector<std::string> IndexScriptLines(Engine& engine) {
     return l;
 }
 
-std::vector<std::string> UploadScriptLines(Engine& engine) {
-    const Options& o = engine.options();
+std::vector<std::string> UploadScriptLines(const OptionValues& o, const std::string& folder,
+                                           int rootDepth) {
     if (o.selected(opt("optPhp"))) {
         return {"<? print \"php upload code not implemented yet.\";",
                 "print \"<br>Please visit <a href='" + std::string(kUpdatePage) +
                     "'> tabulo</a> for updates.\";",
                 "if ($upload!=\"\" ){print \"$upload\";} ?>"};
     }
-    ScriptValues v = prepare(engine);
+    ScriptValues v = prepare(o, folder, rootDepth);
     std::string css = o.on(opt("chkCss"))
                           ? "<link rel=\\\"stylesheet\\\" href=\\\"" +
                                 perl(v.upPrefix + o.text(opt("txtIndexCss"))) + "\\\">"
@@ -243,13 +242,12 @@ std::vector<std::string> UploadScriptLines(Engine& engine) {
     };
 }
 
-void WriteServerScripts(Engine& engine) {
-    const Options& o = engine.options();
-    const std::string folder = engine.currentFolder();
-    engine.setStatus("Writing scripts for `" + toUtf8(folder) + "` ...");
+void WriteServerScripts(const OptionValues& o, const std::string& folder, int rootDepth,
+                        const std::tm& date, StatusSink& status) {
+    status.status("Writing scripts for `" + toUtf8(folder) + "` ...");
     for (auto [name, lines] :
-         {std::pair{o.text(opt("txtIndexScript")), IndexScriptLines(engine)},
-          std::pair{o.text(opt("txtUploadScript")), UploadScriptLines(engine)}}) {
+         {std::pair{o.text(opt("txtIndexScript")), IndexScriptLines(o, folder, rootDepth, date)},
+          std::pair{o.text(opt("txtUploadScript")), UploadScriptLines(o, folder, rootDepth)}}) {
         std::string target = folder + "/" + name;
         try {
             // A script name that is a link may only lead to another place in the same folder.
@@ -260,12 +258,12 @@ void WriteServerScripts(Engine& engine) {
             for (const auto& line : lines) file.write(line + "\n");
             file.commit();
         } catch (const std::system_error& e) {
-            engine.setStatus("Error writing script `" + toUtf8(target) +
-                             "`: " + e.code().message() + ".");
+            status.error("Error writing script `" + toUtf8(target) + "`: " + e.code().message() +
+                         ".");
             return;
         }
     }
-    engine.setStatus("Done writing scripts for `" + toUtf8(folder) + "` ...");
+    status.status("Done writing scripts for `" + toUtf8(folder) + "` ...");
 }
 
 }  // namespace tabulo

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "Engine.h"
-#include "app/Startup.h"
+#include "Host.h"
+#include "StatusSink.h"
+#include "common/Paths.h"
 #include "common/TextFile.h"
+#include "options/Options.h"
 
 namespace tabulo {
 
@@ -37,10 +39,10 @@ std::string dataFolder() {
     return std::string(home ? home : "") + "/.local/share";
 }
 
-void RegisterContextMenu(Engine& engine, const std::string& executable) {
+void RegisterContextMenu(StatusSink& status, const std::string& executable) {
     const std::string marker = applicationFolder() + "/" + kMarker;
     if (pathExists(marker)) return;
-    engine.setStatus("Registering context menu.");
+    status.status("Registering context menu.");
     const std::string script = dataFolder() + "/nautilus/scripts/Indexilize";
     const std::string serviceMenu = dataFolder() + "/kio/servicemenus/tabulo-indexilize.desktop";
     try {
@@ -70,20 +72,19 @@ void RegisterContextMenu(Engine& engine, const std::string& executable) {
                                 });
         writeLines(marker, {script, serviceMenu});
     } catch (const std::system_error& e) {  // file-system errors included
-        engine.setStatus("Error registering context menu: " + std::string(e.what()) + ".");
+        status.error("Error registering context menu: " + std::string(e.what()) + ".");
         return;
     }
-    engine.setStatus("Finshed registering context menu.");
+    status.status("Finshed registering context menu.");
 }
 
-void ChooseAllInOneFolder(Engine& engine) {
-    Options& o = engine.options();
+void ChooseAllInOneFolder(Options& o, Host& host, const std::string& folderList) {
     o.setEditedMark("*");
     if (!o.text(opt("lblAllInOneFolder")).empty() && !DirExists(o.text(opt("lblAllInOneFolder")))) {
         o.setText(opt("lblAllInOneFolder"), "");
     }
     const std::string& caption = o.text(opt("lblAllInOneFolder"));
-    auto chosen = engine.host().chooseFolder(caption.empty() ? engine.currentFolder() : caption);
+    auto chosen = host.chooseFolder(caption.empty() ? folderList : caption);
     if (!chosen || chosen->empty() || *chosen == "?") return;
     o.setText(opt("lblAllInOneFolder"), *chosen);
     o.setText(opt("lblWWWroot"), *chosen);

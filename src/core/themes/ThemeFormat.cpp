@@ -29,7 +29,7 @@ const char* sectionBefore(std::string_view option) {
 }
 
 // Whether a member of the option's group is chosen.
-bool groupChosen(const Options& o, OptionId id) {
+bool groupChosen(const OptionValues& o, OptionId id) {
     for (OptionId m = 0; m < kOptionTable.size(); ++m) {
         const OptionDef& d = kOptionTable[m];
         if (d.group != Options::def(id).group) continue;
@@ -61,7 +61,7 @@ std::string ThemeKey(OptionId id) {
     }
 }
 
-std::string ThemeText(const Options& o, std::string_view name) {
+std::string ThemeText(const OptionValues& o, std::string_view name) {
     // A line break in the name would start a line of its own.
     std::string title = replaceAll(replaceAll(name, "\r", " "), "\n", " ");
     std::string out = "[" + title + " sheme settings]\r\n";

@@ -5,18 +5,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <optional>
 #include <system_error>
 
-#include "Engine.h"
-#include "app/Startup.h"
 #include "common/CaseFold.h"
 #include "common/Encoding.h"
+#include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
-#include "generator/ListingHelpers.h"
+#include "options/Options.h"
 
 namespace tabulo {
 
@@ -177,8 +177,7 @@ std::optional<int> integerOf(std::string_view text, int low, int high) {
 }
 
 // Applies one entry; a value that does not convert leaves the option as it was.
-void applyValue(Engine& engine, OptionId id, const std::string& value) {
-    Options& o = engine.options();
+void applyValue(Options& o, ThemeLoadEffects& effects, OptionId id, const std::string& value) {
     switch (Options::def(id).kind) {
         case OptionKind::Check:
             if (auto n = integerOf(value, -32768, 32767)) o.setCheck(id, *n);
@@ -212,7 +211,7 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
             break;
         case OptionKind::Panel:
             o.setText(id, "Options " + value);
-            engine.ToggleOptionsPanel();
+            effects.toggleOptionsPanel();
             break;
         case OptionKind::Colours: {
             auto pieces = split(value, '&');
@@ -225,10 +224,9 @@ void applyValue(Engine& engine, OptionId id, const std::string& value) {
             o.setText(id, value);
             if (id == opt("txtWWWroot") && !value.empty()) {
                 if (DirExists(value)) {
-                    engine.setCurrentFolder(value);
-                    engine.panel().setVisible("cmdLockWWWRoot", false);
+                    effects.wwwRootFound(value);
                 } else {
-                    engine.setStatus("Error: The `" + value + "` does not exist.");
+                    effects.error("Error: The `" + value + "` does not exist.");
                 }
             }
     }
@@ -270,7 +268,8 @@ bool isSectionHead(const std::string& line) {
            std::end(kSectionHeads);
 }
 
-void applyLines(Engine& engine, const std::vector<std::string>& lines) {
+void applyLines(Options& options, ThemeLoadEffects& effects,
+                const std::vector<std::string>& lines) {
     // A multi-line text takes the key-less lines after its entry, up to the next key or head.
     struct Pending {
         OptionId id;
@@ -282,7 +281,7 @@ void applyLines(Engine& engine, const std::vector<std::string>& lines) {
         if (!pending) return;
         if (atSectionHead && pending->lastLineEmpty)
             pending->value.resize(pending->value.size() - 2);
-        applyValue(engine, pending->id, pending->value);
+        applyValue(options, effects, pending->id, pending->value);
         pending.reset();
     };
     auto apply = [&](const LoadKey& k, const std::string& line) {
@@ -291,13 +290,13 @@ void applyLines(Engine& engine, const std::vector<std::string>& lines) {
             finish(false);
             pending = Pending{k.id, std::move(value)};
         } else {
-            applyValue(engine, k.id, value);
+            applyValue(options, effects, k.id, value);
         }
     };
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
-        if (!contains(engine.statusLine(), "Error") && contains(line, "[")) {
-            engine.setStatus("Loading Section : `" + line + "`");
+        if (!effects.statusShowsError() && contains(line, "[")) {
+            effects.status("Loading Section : `" + line + "`");
         }
         if (pending) {
             bool head = isSectionHead(line);
@@ -344,58 +343,10 @@ std::vector<std::string> fileLines(std::string_view text) {
     return lines;
 }
 
-void refuseName(Engine& engine, const std::string& name) {
-    engine.setStatus("Error: `" + name + "` is no theme name (a name, not a path).");
-}
-
-// True for a usable name; otherwise the refusal is in the status line.
-bool acceptedName(Engine& engine, const std::string& name) {
-    if (IsValidThemeName(name)) return true;
-    refuseName(engine, name);
-    return false;
-}
-
 }  // namespace
 
-bool ApplyWwwRootLock(Engine& engine) {
-    Options& o = engine.options();
-    const std::string root = o.text(opt("txtWWWroot"));
-    if (root.empty() || !DirExists(root)) return false;
-    engine.setCurrentFolder(root);
-    engine.panel().setEnabled("txtWWWroot", false);
-    engine.panel().setVisible("cmdLockWWWRoot", false);
-    o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
-    return true;
-}
-
-namespace {
-
-std::string firstNameIn(const std::string& folder) {
-    std::string name;
-    if (DIR* dir = ::opendir((folder + "/").c_str())) {
-        if (dirent* d = ::readdir(dir)) name = d->d_name;
-        ::closedir(dir);
-    }
-    return name;
-}
-
-}  // namespace
-
-void ApplyThemeText(Engine& engine, std::string_view text) {
-    // While the lines apply, rules that would fill paths from the folder list, and the colour
-    // mixer, wait; they run once on the result, so what a theme holds loads the same whatever
-    // order its lines come in.
-    struct Loading {
-        Engine& engine;
-        explicit Loading(Engine& e) : engine(e) { engine.setLoadingTheme(true); }
-        ~Loading() {
-            engine.setLoadingTheme(false);
-            engine.takeActionsAfterThemeLoad();  // dropped when the load failed
-        }
-    } loading(engine);
-    applyLines(engine, fileLines(text));
-    for (auto action : engine.takeActionsAfterThemeLoad()) action(engine);
-    engine.colours().ShowLoadedColours();
+void ApplyThemeLines(Options& options, std::string_view text, ThemeLoadEffects& effects) {
+    applyLines(options, effects, fileLines(text));
 }
 
 bool IsValidThemeName(std::string_view name) {
@@ -411,135 +362,28 @@ std::string ThemePath(std::string_view name) {
     return applicationFolder() + "/" + std::string(name) + ".color";
 }
 
-void LoadTheme(Engine& engine) {
-    Options& o = engine.options();
-    const std::string name = o.text(opt("cmbSheme"));
-    engine.setStatus("Loading : `" + name + ".color`");
-    if (!IsValidThemeName(name)) {
-        refuseName(engine, name);
-    } else if (!pathExists(ThemePath(name))) {
-        engine.setStatus("Error Loading : `" + name + ".color` does not exist.");
-    } else if (std::error_code ec; auto bytes = readRegularFile(ThemePath(name), ec)) {
-        ApplyThemeText(engine, toUtf8(withoutByteOrderMark(*bytes)));
-        if (o.on(opt("chkDebug"))) engine.host().ask(engine.statusLine(), "Tabulo", Buttons::Ok);
-        if (!contains(engine.statusLine(), "Error"))
-            engine.setStatus("Done loading : `" + name + ".color`");
-    } else {
-        // A pipe or a folder in its place is never opened, so the load cannot hang on it.
-        engine.setStatus("Error Loading : `" + name + ".color` " +
-                         (ec ? "cannot be read: " + ec.message() + "." : "is not a regular file."));
-    }
-    if (o.on(opt("chkDebug"))) {
-        engine.host().ask(firstNameIn(o.text(opt("txtWWWroot"))), "Tabulo", Buttons::Ok);
-    }
-    ApplyWwwRootLock(engine);
-    o.setEditedMark("-");
+std::optional<std::string> ReadThemeFile(std::string_view name, std::error_code& ec) {
+    auto bytes = readRegularFile(ThemePath(name), ec);
+    if (!bytes) return std::nullopt;
+    return toUtf8(withoutByteOrderMark(*bytes));
 }
 
-void SaveTheme(Engine& engine) {
-    Options& o = engine.options();
-    const std::string name = o.text(opt("cmbSheme"));
-    if (!acceptedName(engine, name)) return;
-    const std::string path = ThemePath(name);
-    bool unasked = o.editedMark() == "ok" || o.on(opt("chkAutoSave"));
-    if (pathExists(path) && !unasked &&
-        engine.host().ask("Overwrite '" + name + ".color' ?", "Tabulo", Buttons::YesNo) !=
-            Answer::Yes) {
-        o.setEditedMark("-");
-        return;
-    }
-    engine.setStatus("Saving : `" + name + ".color`");
-    auto& list = engine.themeList();
-    if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
-    std::string text = ThemeText(o, name);
-    try {
-        std::error_code ec;
-        std::filesystem::create_directories(applicationFolder(), ec);
-        // windows-1252 only when those bytes read back as this text: some ("Ã©") also form
-        // valid UTF-8 ("é"), and valid UTF-8 is read as such.
-        bool cp1252 = fitsCp1252(text) && toUtf8(toCp1252(text, Unmappable::Question)) == text;
-        TextFile file(path, cp1252 ? Unmappable::Question : Unmappable::KeepUtf8);
-        file.write(text);
-        file.commit();
-    } catch (const std::system_error& e) {
-        engine.setStatus("Error saving : `" + name + ".color`: " + e.code().message() + ".");
-        o.setEditedMark("*");
-        return;
-    }
-    engine.setStatus("Done saving : `" + name + ".color`");
-    o.setEditedMark("-");
+void WriteThemeFile(std::string_view name, const std::string& text) {
+    std::error_code ec;
+    std::filesystem::create_directories(applicationFolder(), ec);
+    // windows-1252 only when those bytes read back as this text: some ("Ã©") also form valid
+    // UTF-8 ("é"), and valid UTF-8 is read as such.
+    bool cp1252 = fitsCp1252(text) && toUtf8(toCp1252(text, Unmappable::Question)) == text;
+    TextFile file(ThemePath(name), cp1252 ? Unmappable::Question : Unmappable::KeepUtf8);
+    file.write(text);
+    file.commit();
 }
 
-void ChooseTheme(Engine& engine, int index) {
-    auto& list = engine.themeList();
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
-    Panel& panel = engine.panel();
-    const std::string entry = list[static_cast<std::size_t>(index)];
-    engine.options().setText(opt("cmbSheme"), entry);
-    if (index == 1) {
-        panel.setVisible("cmdRandom", true);
-    } else {
-        panel.setVisible("cmdRandom", false);
-        panel.setCaption("cmdLoad", entry + ".color");
-        LoadTheme(engine);
-    }
-    panel.setEnabled("CmdDelete", index >= 2);
-}
-
-void TypeThemeName(Engine& engine, int keyCode) {
-    Panel& panel = engine.panel();
-    const std::string& text = engine.options().text(opt("cmbSheme"));
-    if (text.empty()) {
-        panel.setEnabled("cmdSave", false);
-        panel.setCaption("cmdLoad.BackColor", "grey");
-        return;
-    }
-    panel.setEnabled("cmdSave", true);
-    bool digit = keyCode >= 48 && keyCode <= 57, letter = keyCode >= 65 && keyCode <= 90;
-    std::string typed =
-        digit || letter ? std::string(1, static_cast<char>(letter ? keyCode + 32 : keyCode)) : "";
-    std::string caption = text + typed + ".color";
-    panel.setCaption("cmdLoad", caption);
-    panel.setCaption("cmdLoad.BackColor", "buttontext");
-    engine.options().setText(opt("txtIndexCss"), replaceAll(caption, ".color", "") + ".css");
-}
-
-void DeleteTheme(Engine& engine) {
-    Options& o = engine.options();
-    const std::string name = o.text(opt("cmbSheme"));
-    if (!acceptedName(engine, name)) return;
-    engine.setStatus("Deleting : `" + name + ".color`");
+std::error_code DeleteThemeFile(std::string_view name) {
     if (::unlink(ThemePath(name).c_str()) != 0 && errno != ENOENT) {
-        engine.setStatus("Error deleting : `" + name +
-                         ".color`: " + std::generic_category().message(errno) + ".");
-        return;
+        return {errno, std::generic_category()};
     }
-    // The entry of that name goes, whichever is selected; "default" and "random" always stay.
-    auto& list = engine.themeList();
-    auto it = std::find(list.begin() + 2, list.end(), name);
-    if (it != list.end()) list.erase(it);
-    ChooseTheme(engine, 0);
-    engine.setStatus("Done deleting : `" + name + ".color`");
-}
-
-void LockWwwRoot(Engine& engine) {
-    Options& o = engine.options();
-    o.setText(opt("txtWWWroot"), engine.currentFolder());
-    engine.panel().setEnabled("txtWWWroot", false);
-    engine.panel().setVisible("cmdLockWWWRoot", false);
-    o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
-    o.setText(opt("lblAllInOneFolder"), o.text(opt("txtWWWroot")));
-    o.setText(opt("lblWWWroot"), o.text(opt("txtWWWroot")));
-    SaveTheme(engine);
-}
-
-void UnlockWwwRoot(Engine& engine) {
-    Options& o = engine.options();
-    o.setEditedMark("*");
-    o.setText(opt("txtWWWRootDepth"), "999");
-    engine.panel().setEnabled("txtWWWroot", true);
-    o.setText(opt("txtWWWroot"), "");
-    engine.panel().setVisible("cmdLockWWWRoot", true);
+    return {};
 }
 
 std::vector<std::string> ThemeListFromDisk() {

@@ -154,6 +154,29 @@ TEST_F(ColourEditorTest, RandomSchemeInvariants) {
     EXPECT_EQ(o().colour(0), "fcfcfc");
 }
 
+// The editor alone: the preview refresh and the mixer's place are what it asks of others.
+TEST(ColourEditorAlone, RefreshesOnlyWhereThePageLookChanged) {
+    Options o;
+    Panel panel;
+    ScriptedHost host;
+    int refreshes = 0;
+    ColourEditor editor(o, panel, host, [&] { ++refreshes; });
+    o.setColour(5, "0a0b0c");
+    editor.SelectColorSlot(5);
+    EXPECT_EQ(o.check(opt("scrB")), 255 - 0x0c);
+    EXPECT_EQ(panel.mixerTop(), ColourEditor::kTabsTop + ColourEditor::kPanelTop +
+                                    ColourEditor::kFieldTop + 5 * ColourEditor::kFieldPitch -
+                                    2 * ColourEditor::kFieldHeight);
+    EXPECT_EQ(refreshes, 0);
+    editor.RefreshColorField(5);
+    editor.GenerateRandomScheme();
+    EXPECT_EQ(refreshes, 2);
+    host.chosenColor.reset();
+    editor.cmdBrowseColor_Click();  // cancelled: nothing changes, nothing refreshes
+    EXPECT_EQ(o.colour(5), "0a0b0c");
+    EXPECT_EQ(refreshes, 2);
+}
+
 TEST_F(ColourEditorTest, ThemeLoadRepaintsAndEndsUnedited) {
     engine.options().setText(opt("cmbSheme"), "t");
     std::ofstream(std::filesystem::path(root).parent_path() / "home/t.color")

@@ -57,7 +57,8 @@ TEST(NumberTextTest, WholeWithinClampsBeforeItConverts) {
 
 TEST(NumberTextTest, DecimalPointIsAPointInEveryLocale) {
     const char* german = std::setlocale(LC_ALL, "de_DE.UTF-8");
-    ASSERT_NE(german, nullptr) << "the de_DE.UTF-8 locale is missing: run scripts/install-deps.sh";
+    ASSERT_NE(german, nullptr)
+        << "the de_DE.UTF-8 locale is missing: run scripts/install-deps.sh test";
     EXPECT_EQ(val("12.5"), 12.5);
     EXPECT_EQ(decimalNumber("2.5"), 2.5);
     EXPECT_EQ(shortestText(12.5), "12.5");

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/ThemeCommands.h"
 #include "common/Text.h"
 #include "support/Fixture.h"
-#include "themes/Themes.h"
 
 namespace fs = std::filesystem;
 

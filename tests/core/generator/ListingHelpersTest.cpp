@@ -48,6 +48,9 @@ TEST(URLEncodeTest, LightAndFullEscaping) {
     EXPECT_EQ(URLEncode(o, "caf\xC3\xA9"), "caf%E9");      // windows-1252 code
     EXPECT_EQ(URLEncode(o, "\xE2\x82\xAC"), "%80");        // the euro sign
     EXPECT_EQ(URLEncode(o, "\xE6\x97\xA5"), "%E6%97%A5");  // none there: UTF-8 bytes
+    EXPECT_EQ(URLEncode(o, "\x01\x80\xC3"), "%01%80%C3");  // small codes; stray bytes
+    o.setCheck(opt("chkUtf"), 0);
+    EXPECT_EQ(URLEncode(o, "\x01\xFF"), "\x01\xFF");  // the light form encodes "#" and " " only
 }
 
 TEST(NameLinkTest, NamesNeverBecomeAddresses) {

@@ -273,6 +273,34 @@ TEST_F(IconDownloaderTest, FailuresFreeTheSocketAndTheNextIconComes) {
     EXPECT_TRUE(
         contains(host.questions.front(), "Winsock Error: The following Winsock error occured : '"));
     EXPECT_TRUE(contains(host.questions.front(), ")\r\nTabulo couldn't contact the website :("));
+    EXPECT_FALSE(engine.runSawError());  // failures from outside are no errors of the run
+}
+
+TEST_F(IconDownloaderTest, WithoutAnEngineLinesGoToItsOwnSink) {
+    RecordingSink sink;
+    Options options;
+    options.setText(opt("lblAllInOneFolder"), makeFolder("own"));  // taken as the www root
+    options.setText(opt("txtIcohrefDl"),
+                    "http://127.0.0.1:" + std::to_string(webPort_) + "/icons/#.gif");
+    std::vector<std::string> needed{"txt"};
+    IconDownloader downloader(options, host, sink, needed);
+    downloader.cmdDlIcons_Click();
+    downloader.finish();
+    EXPECT_EQ(options.text(opt("lblWWWroot")), path("own"));
+    EXPECT_EQ(readFile(path("own/pics/icons/txt.gif")), kGif);
+    EXPECT_EQ(sink.lines.back(), "Finished icon : `txt.gif`");
+
+    // The list is read at each start; a failure is an error of the sink, and asked about.
+    needed.push_back("gone");
+    options.setText(opt("txtIcohrefDl"),
+                    "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/#.gif");
+    downloader.cmdDlIcons_Click();
+    downloader.finish();
+    EXPECT_TRUE(std::count(sink.lines.begin(), sink.lines.end(), "Skipping icon : `txt.gif`"));
+    ASSERT_EQ(sink.errors.size(), 1u);
+    EXPECT_TRUE(sink.errors[0].starts_with("Error Winsock : "));
+    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_TRUE(host.statusLines.empty());
 }
 
 TEST_F(IconDownloaderTest, ProxyPortsFromOneTo65535) {

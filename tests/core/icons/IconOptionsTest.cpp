@@ -1,4 +1,5 @@
 #include "icons/IconOptions.h"
+#include "options/Panel.h"
 #include "support/Fixture.h"
 
 namespace tabulo::test {
@@ -53,6 +54,29 @@ TEST_F(IconOptionsTest, LargeFormSurvivesRebuilds) {
     EXPECT_TRUE(o().text(opt("txtIcohref")).ends_with("pics/icons/#.gif"));
     o().setCheck(opt("chkIconsDynamic"), 1);
     EXPECT_TRUE(o().text(opt("txtIcohref")).ends_with("pics/icons/ico.cgi?ico=#"));
+}
+
+// The rules alone, on options no panel rule watches.
+TEST(IconOptionRules, WorkOnBareOptions) {
+    Options o;
+    Panel panel;
+    int refreshes = 0;
+    o.setCheck(opt("chkIcons32"), 1);
+    o.setText(opt("txtIcons32"), "24x16");
+    BuildIconSizeAttributes(o, panel, [&] { ++refreshes; });
+    EXPECT_EQ(o.text(opt("lblIconsWidth")), "width=\"24\" height=\"16\" border=\"0\" ");
+    EXPECT_EQ(o.text(opt("txtIconsLocal")), "pics/icons/#32.gif");
+    EXPECT_TRUE(panel.enabled("txtIcons32"));
+    EXPECT_EQ(refreshes, 1);
+
+    o.setText(opt("lblWWWroot"), "?");
+    LocalIconRootFromFolderList(o, "/srv/www");  // remote icons: the placeholder stays
+    EXPECT_EQ(o.text(opt("lblWWWroot")), "?");
+    o.select(opt("optIconsLocal"));
+    LocalIconRootFromFolderList(o, "/srv/www");
+    EXPECT_EQ(o.text(opt("lblWWWroot")), "/srv/www");
+    LocalIconRootFromFolderList(o, "/elsewhere");  // a real root is kept
+    EXPECT_EQ(o.text(opt("lblWWWroot")), "/srv/www");
 }
 
 TEST_F(IconOptionsTest, LocalIconFolderIsChosenUnderTheWwwRoot) {

@@ -8,6 +8,7 @@
 #include "common/Text.h"
 #include "generator/RunSettings.h"
 #include "generator/ListingHelpers.h"
+#include "scripts/ServerScripts.h"
 #include "support/Fixture.h"
 #include "support/LocalServers.h"
 
@@ -147,6 +148,45 @@ TEST_F(ServerScriptsTest, TypedTextStaysTextInsidePerl) {
     std::string html = output("cd '" + folder + "' && perl index.cgi");
     EXPECT_TRUE(contains(html, typed)) << html;
     EXPECT_TRUE(contains(html, "file.txt")) << html;
+}
+
+// The lines from a snapshot alone: the folder, the depth and the date are the caller's.
+TEST(ScriptLines, ClimbAndDateComeFromTheCaller) {
+    OptionValues options;
+    std::tm date{};
+    date.tm_year = 2030 - 1900;
+    date.tm_mon = 0;
+    date.tm_mday = 2;
+    auto stylesheetLink = [&](const std::string& folder, int rootDepth) {
+        for (const auto& line : IndexScriptLines(options, folder, rootDepth, date)) {
+            if (contains(line, "stylesheet")) return line;
+        }
+        return std::string();
+    };
+    EXPECT_TRUE(contains(stylesheetLink("/srv/www/a/b", 2), "href=\\\"../index.css\\\""));
+    EXPECT_TRUE(contains(stylesheetLink("/srv/www/a", 2), "href=\\\"index.css\\\""));
+    // A folder above the last run's www root climbs nowhere.
+    EXPECT_TRUE(contains(stylesheetLink("/srv", 2), "href=\\\"index.css\\\""));
+    auto lines = IndexScriptLines(options, "/srv/www", 1, date);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return contains(l, " on 01-02-2030<"); }),
+              1);
+    auto upload = UploadScriptLines(options, "/srv/www/a/b", 2);
+    EXPECT_TRUE(std::any_of(upload.begin(), upload.end(), [](const std::string& l) {
+        return contains(l, "href=\\\"../index.css\\\"");
+    }));
+}
+
+TEST_F(ServerScriptsTest, WithoutAnEngineAFailureIsAnErrorOfTheSink) {
+    RecordingSink sink;
+    makeFolder("s/upload.cgi");  // the second script cannot take its place
+    WriteServerScripts(OptionValues(), path("s"), 0, std::tm{}, sink);
+    ASSERT_EQ(sink.lines.size(), 2u);
+    EXPECT_EQ(sink.lines[0], "Writing scripts for `" + path("s") + "` ...");
+    ASSERT_EQ(sink.errors, std::vector<std::string>{sink.lines[1]});
+    EXPECT_TRUE(sink.errors[0].starts_with("Error writing script `" + path("s/upload.cgi") + "`"));
+    EXPECT_TRUE(fs::exists(path("s/index.cgi")));
+    EXPECT_TRUE(host.statusLines.empty());
 }
 
 // The scripts as a site runs them: a real web server executing each through its "#!" line,

@@ -1,9 +1,9 @@
-#include "options/PanelRules.h"
+#include "app/PanelRules.h"
 
 #include <unordered_map>
 
 #include "Engine.h"
-#include "app/Startup.h"
+#include "common/Paths.h"
 #include "common/Text.h"
 #include "generator/ListingHelpers.h"
 #include "icons/IconOptions.h"
@@ -68,9 +68,13 @@ void iconSourceState(Engine& e) {
     enable(e, {"txtIcohref", "chkIconsDynamic"}, !local);
 }
 
+void localIconRoot(Engine& e) {
+    LocalIconRootFromFolderList(e.options(), e.currentFolder());
+}
+
 void iconSourceAction(Engine& e) {
-    if (e.loadingTheme()) return e.runAfterThemeLoad(LocalIconRootFromFolderList);
-    LocalIconRootFromFolderList(e);
+    if (e.loadingTheme()) return e.runAfterThemeLoad(localIconRoot);
+    localIconRoot(e);
 }
 
 // ".cgi" or ".php" in place of the last four characters of both script names.
@@ -233,10 +237,18 @@ const std::unordered_map<OptionId, Rule>& rules() {
                               [](Engine& e) { enable(e, {"txtProxy"}, on(e, "chkProxy")); }};
         t[opt("optIconsLocal")] = {true, false, iconSourceState, iconSourceAction};
         t[opt("optIconsRemote")] = {true, false, iconSourceState, iconSourceAction};
-        t[opt("chkIcons32")] = {false, false, nullptr, BuildIconSizeAttributes};
-        t[opt("txtIcons32")] = {false, false, nullptr, IconSizeTextChanged};
-        t[opt("scrIconsSize")] = {true, false, nullptr, IconSizeSliderChanged};
-        t[opt("chkIconsDynamic")] = {true, false, nullptr, IconsDynamicChanged};
+        t[opt("chkIcons32")] = {false, false, nullptr, [](Engine& e) {
+                                    BuildIconSizeAttributes(e.options(), e.panel(),
+                                                            [&e] { e.cmdPreView_Click(); });
+                                }};
+        t[opt("txtIcons32")] = {false, false, nullptr, [](Engine& e) {
+                                    IconSizeTextChanged(e.options(), e.panel(),
+                                                        [&e] { e.cmdPreView_Click(); });
+                                }};
+        t[opt("scrIconsSize")] = {true, false, nullptr,
+                                  [](Engine& e) { IconSizeSliderChanged(e.options()); }};
+        t[opt("chkIconsDynamic")] = {true, false, nullptr,
+                                     [](Engine& e) { IconsDynamicChanged(e.options()); }};
         t[opt("chkIcons")] = {
             false, true, [](Engine& e) { e.panel().setVisible("frmIcons", on(e, "chkIcons")); }};
         return t;
