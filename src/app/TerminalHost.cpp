@@ -14,7 +14,6 @@ extern char** environ;
 namespace tabulo {
 
 void TerminalHost::status(const std::string& text) {
-    if (contains(text, "Error")) sawError_ = true;
     std::fprintf(err_, "%s\n", text.c_str());
     std::fflush(err_);
 }

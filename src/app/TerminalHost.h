@@ -23,14 +23,11 @@ class TerminalHost : public Host {
     std::optional<std::uint32_t> chooseColor(std::uint32_t) override { return std::nullopt; }
     std::optional<Font> chooseFont(const Font&) override { return std::nullopt; }
 
-    bool sawError() const { return sawError_; }
-
   private:
     Answer preset_;
     bool interactive_;
     std::FILE* in_;
     std::FILE* err_;
-    bool sawError_ = false;
 };
 
 }  // namespace tabulo

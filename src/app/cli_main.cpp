@@ -105,20 +105,20 @@ int main(int argc, char** argv) {
         if (!line.empty() && !line.starts_with("-sheme "))
             return usageError("--save-theme takes only -sheme THEME");
         tabulo::Form_Activate(engine, line, StartMode::Tool, false);
-        if (tabulo::contains(engine.statusLine(), "Error")) return 1;
+        if (engine.errorCount() != 0) return 1;
         engine.options().setText(tabulo::opt("cmbSheme"), saveAs);
         engine.options().setEditedMark("ok");  // saved without a question
         engine.cmdSave_Click();
-        return tabulo::contains(engine.statusLine(), "Error") ? 1 : 0;
+        return engine.errorCount() != 0 ? 1 : 0;
     }
     if (scripts) {
         if (!line.empty() && !line.starts_with("-sheme "))
             return usageError("--scripts takes only -sheme THEME");
         tabulo::Form_Activate(engine, line, StartMode::Tool, false);
-        if (tabulo::contains(engine.statusLine(), "Error")) return 1;
+        if (engine.errorCount() != 0) return 1;
         if (!tabulo::PrepareScriptFolder(engine, scriptsFolder)) return 1;
         engine.cmdMakeScript_Click();
-        return tabulo::contains(engine.statusLine(), "Error") ? 1 : 0;
+        return engine.errorCount() != 0 ? 1 : 0;
     }
     if (line.empty()) return usageError("");
     auto outcome = tabulo::Form_Activate(engine, line, StartMode::Tool);

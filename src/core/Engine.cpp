@@ -114,19 +114,16 @@ Engine::~Engine() = default;
 void Engine::setStatus(std::string text) {
     if (text == status_) return;
     status_ = std::move(text);
-    if (contains(status_, "Error")) runSawError_ = true;
     host_.status(status_);
 }
 
 void Engine::error(std::string text) {
     setStatus(std::move(text));
-    runSawError_ = true;
+    ++errors_;
 }
 
 void Engine::setNetworkStatus(std::string text) {
-    bool before = runSawError_;
     setStatus(std::move(text));
-    runSawError_ = before;
 }
 
 void Engine::setCurrentFolder(std::string_view path) {
@@ -147,7 +144,7 @@ void Engine::finishPendingEvents() {
 }
 
 void Engine::cmdGo_Click() {
-    runSawError_ = false;
+    errorsBeforeRun_ = errors_;
     indexRunner(*this);
 }
 

@@ -40,7 +40,9 @@ class Engine : public StatusSink {
     void error(std::string text) override;
     // Whether a status message with "Error" came since the last index run began; the icon
     // downloader's messages do not count, as they come from outside.
-    bool runSawError() const { return runSawError_; }
+    bool runSawError() const { return errors_ > errorsBeforeRun_; }
+    // Errors reported since the engine was made: a tool compares before and after a step.
+    unsigned errorCount() const { return errors_; }
     void setNetworkStatus(std::string text);
 
     // Lets pending events run: socket events first, then the host's own.
@@ -137,7 +139,7 @@ class Engine : public StatusSink {
     unsigned previewVersion_ = 0;
     PreviewModel preview_;
     ColourEditor colours_{options_, panel_, host_, [this] { cmdPreView_Click(); }};
-    bool runSawError_ = false;
+    unsigned errors_ = 0, errorsBeforeRun_ = 0;
     bool loadingTheme_ = false;
     std::vector<void (*)(Engine&)> afterThemeLoad_;
     IndexRun run_;

@@ -85,6 +85,13 @@ TEST_F(CliTest, IndexesTheTreeAndEnds) {
     EXPECT_TRUE(r.err.starts_with("Generating index for : `" + path("a") + "`\n")) << r.err;
 }
 
+TEST_F(CliTest, ExitStatusComesFromWhatFailedNotFromWords) {
+    writeFile("Error logs/x.txt");
+    Result r = run({"--jobs", "2", root});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "Generating index for : `" + path("Error logs") + "`"));
+}
+
 TEST_F(CliTest, RelativeFolderAndGluedSwitches) {
     writeFile("sub/x.txt");
     // The context-menu shape: a quoted path followed directly by -view.

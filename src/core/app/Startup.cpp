@@ -142,7 +142,7 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
                 loadNamedTheme(engine, outcome.theme);
                 folder = before;
             } else {
-                engine.setStatus("Error: Sheme : `" + outcome.theme + "` not found.");
+                engine.error("Error: Sheme : `" + outcome.theme + "` not found.");
             }
         }
         // Only switches, quotes or blanks: there is no folder, and an empty text must never
@@ -164,11 +164,11 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
                 engine.letEventsRun();
                 engine.cmdGo_Click();
             } else {
-                engine.setStatus("Error: The `" + toUtf8(tested) +
+                engine.error("Error: The `" + toUtf8(tested) +
                                  "` directory not found or empty.");
             }
             outcome.quit = outcome.started && !hasSwitch(line, "-noquit") &&
-                           !contains(engine.statusLine(), "Error") && engine.statusLine() == "Done";
+                           engine.statusLine() == "Done";
             if (outcome.quit) return outcome;
         }
     }
@@ -184,7 +184,7 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
 bool PrepareScriptFolder(Engine& engine, std::string_view folder) {
     auto found = isBlank(folder) ? std::nullopt : existingFolder(testedFolder(folder));
     if (!found) {
-        engine.setStatus("Error: The `" + toUtf8(testedFolder(folder)) +
+        engine.error("Error: The `" + toUtf8(testedFolder(folder)) +
                          "` directory not found or empty.");
         return false;
     }

@@ -35,7 +35,7 @@ class EngineLoadEffects : public ThemeLoadEffects {
 };
 
 void refuseName(Engine& engine, const std::string& name) {
-    engine.setStatus("Error: `" + name + "` is no theme name (a name, not a path).");
+    engine.error("Error: `" + name + "` is no theme name (a name, not a path).");
 }
 
 // True for a usable name; otherwise the refusal is in the status line.
@@ -92,14 +92,14 @@ void LoadTheme(Engine& engine) {
     if (!IsValidThemeName(name)) {
         refuseName(engine, name);
     } else if (!pathExists(ThemePath(name))) {
-        engine.setStatus("Error Loading : `" + name + ".color` does not exist.");
+        engine.error("Error Loading : `" + name + ".color` does not exist.");
     } else if (std::error_code ec; auto text = ReadThemeFile(name, ec)) {
         ApplyThemeText(engine, *text);
         if (o.on(opt("chkDebug"))) engine.host().ask(engine.statusLine(), "Tabulo", Buttons::Ok);
         if (!contains(engine.statusLine(), "Error"))
             engine.setStatus("Done loading : `" + name + ".color`");
     } else {
-        engine.setStatus("Error Loading : `" + name + ".color` " +
+        engine.error("Error Loading : `" + name + ".color` " +
                          (ec ? "cannot be read: " + ec.message() + "." : "is not a regular file."));
     }
     if (o.on(opt("chkDebug"))) {
@@ -126,7 +126,7 @@ void SaveTheme(Engine& engine) {
     try {
         WriteThemeFile(name, ThemeText(o, name));
     } catch (const std::system_error& e) {
-        engine.setStatus("Error saving : `" + name + ".color`: " + e.code().message() + ".");
+        engine.error("Error saving : `" + name + ".color`: " + e.code().message() + ".");
         o.setEditedMark("*");
         return;
     }
@@ -174,7 +174,7 @@ void DeleteTheme(Engine& engine) {
     if (!acceptedName(engine, name)) return;
     engine.setStatus("Deleting : `" + name + ".color`");
     if (std::error_code ec = DeleteThemeFile(name)) {
-        engine.setStatus("Error deleting : `" + name + ".color`: " + ec.message() + ".");
+        engine.error("Error deleting : `" + name + ".color`: " + ec.message() + ".");
         return;
     }
     // The entry of that name goes, whichever is selected; "default" and "random" always stay.
