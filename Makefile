@@ -25,13 +25,17 @@ run: build
 	@$(BUILD)/bin/tabulo-cli $(SITE_COPY)
 	@echo "Pages written: $(abspath $(SITE_COPY))/index.html (and one index.html in every folder below)"
 
-# Both builds run their tests even when the first has failures; either failing fails the target.
+# Every build runs its tests even when another has failures; any failing fails the target. The
+# thread sanitizer build runs the tests of the walk, where threads work together.
 test: build test-deps
 	@cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON -DTABULO_GUI=OFF >/dev/null
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
+	@cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABULO_TSAN=ON -DTABULO_GUI=OFF >/dev/null
+	@cmake --build $(BUILD)-tsan -j $(JOBS) --target tabulo_core_tests
 	@status=0; \
 	(cd $(BUILD) && ctest --output-on-failure -j $(JOBS)) || status=1; \
 	(cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS)) || status=1; \
+	(cd $(BUILD)-tsan && ctest --output-on-failure -j $(JOBS) -R '^(DriverTest|ParallelWalkTest)\.') || status=1; \
 	exit $$status
 
 # Each fuzzing harness for FUZZ_SECONDS on a scratch copy of its corpus (clang, libFuzzer).
@@ -54,4 +58,4 @@ bench: build
 	@bench/run.sh
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz
