@@ -46,6 +46,7 @@ void RunIndex(Engine& engine) {
 
     // The run reads a copy of the options: what the window changes meanwhile waits.
     RunSettings settings(o.snapshot(), top, engine.today());
+    settings.threads = engine.jobs();
     auto realTop = realPath(top);
     if (!realTop) {
         engine.error("Error reading folder `" + toUtf8(top) +

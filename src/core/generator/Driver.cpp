@@ -1,5 +1,7 @@
 #include "generator/Driver.h"
 
+#include <sys/stat.h>
+
 #include <condition_variable>
 #include <deque>
 #include <future>
@@ -117,8 +119,7 @@ struct PageWalk::Impl {
     std::string lastTitle;
 
     // Any thread.
-    std::unique_ptr<FolderWork> read(const std::string& path, bool renderAhead,
-                                     bool foldersOnly = false) const;
+    std::unique_ptr<FolderWork> read(const std::string& path, bool renderAhead) const;
     void classifyLinks(FolderWork& w) const;
     void renderAhead(FolderWork& w) const;
 
@@ -133,17 +134,15 @@ struct PageWalk::Impl {
     bool writeSection(FolderWork& w);
     bool question(const std::string& target);
     void done(FolderWork& w);
-    bool topPage(const FolderListing* listing);
+    bool topPage(std::unique_ptr<FolderWork> w);
+    void refreshFolders(FolderWork& w) const;
 };
 
-std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, bool ahead,
-                                                 bool foldersOnly) const {
+std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, bool ahead) const {
     auto w = std::make_unique<FolderWork>();
     w->path = path;
     try {
-        ListingRules rules = s.listingRules();
-        rules.foldersOnly = foldersOnly;
-        w->listing = readFolder(path, rules);
+        w->listing = readFolder(path, s.listingRules());
     } catch (const std::system_error& e) {
         w->readError = reason(e);
         return w;
@@ -364,17 +363,9 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
     h.letEventsRun();
 }
 
-// The top folder's page, from `listing` when it was read already; false when it failed.
-bool PageWalk::Impl::topPage(const FolderListing* listing) {
-    std::unique_ptr<FolderWork> w;
-    if (listing) {
-        w = std::make_unique<FolderWork>();
-        w->path = s.top;
-        w->listing = *listing;
-        w->place = PlaceOf(s, s.top);
-    } else {
-        w = read(s.top, false);
-    }
+// The top folder's page, from its work when it was read already; false when it failed.
+bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w) {
+    if (!w) w = read(s.top, false);
     const std::string shown = toUtf8(s.top);
     if (!w->readError.empty()) {
         h.sink.error("Error reading folder `" + shown + "`: " + w->readError + ".");
@@ -386,12 +377,24 @@ bool PageWalk::Impl::topPage(const FolderListing* listing) {
     if (h.state.replaceCancelled) return true;
     try {
         // The top page is the last one written into an output folder: it sweeps it.
-        writePage(*w, true);
+        writePage(*w, s.allInOneFolder);
     } catch (const std::system_error& e) {
         h.sink.error("Error writing index for `" + shown + "`: " + reason(e) + ".");
         return false;
     }
     return true;
+}
+
+// The pages written below have changed the times of the top folder's subfolders, which its
+// page, written last, shows: those are looked up again, the rest of the listing stands.
+void PageWalk::Impl::refreshFolders(FolderWork& w) const {
+    auto& folders = w.listing.folders;
+    std::erase_if(folders, [&](FolderEntry& sub) {
+        struct stat st;
+        if (::stat(joinPath(w.path, sub.name).c_str(), &st) != 0) return true;
+        sub.mtime = st.st_mtime;
+        return false;
+    });
 }
 
 PageWalk::PageWalk(const RunSettings& settings, RunHooks hooks)
@@ -405,16 +408,14 @@ bool PageWalk::writePages() {
     d.h.state.startFolder.clear();
     if (!s.recursive) return d.topPage(nullptr);
 
-    // Outside the all-in-one file the top page comes later: now only its subfolders count.
-    std::unique_ptr<FolderWork> top = d.read(s.top, false, !s.allInOneFile);
+    // The top folder is read once: in the all-in-one file its section comes first; elsewhere
+    // its page comes last.
+    std::unique_ptr<FolderWork> top = d.read(s.top, false);
     if (!top->readError.empty()) {
         d.h.sink.error("Error reading folder `" + toUtf8(s.top) + "`: " + top->readError + ".");
         return false;
     }
     d.resolveLinks(*top);
-    // In the all-in-one file the top folder's section comes first; elsewhere its page comes
-    // last and is read again then, so that it shows the times of the folders written below.
-    if (s.allInOneFile && !d.topPage(&top->listing)) return false;
     std::vector<FolderId> ancestors;
     try {
         ancestors.push_back(folderIdOf(s.top));
@@ -422,10 +423,15 @@ bool PageWalk::writePages() {
         d.h.sink.error("Error reading folder `" + toUtf8(s.top) + "`: " + reason(e) + ".");
         return false;
     }
-    std::vector<FolderEntry> below = std::move(top->listing.folders);
-    top.reset();
-    d.walk(s.top, below, ancestors);
-    return s.allInOneFile || d.topPage(nullptr);
+    if (s.allInOneFile) {
+        std::vector<FolderEntry> below = top->listing.folders;
+        if (!d.topPage(std::move(top))) return false;
+        d.walk(s.top, below, ancestors);
+        return true;
+    }
+    d.walk(s.top, top->listing.folders, ancestors);
+    d.refreshFolders(*top);
+    return d.topPage(std::move(top));
 }
 
 void PageWalk::finishAllInOne() {

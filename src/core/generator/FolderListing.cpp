@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
+#include <thread>
 
 #include "common/CaseFold.h"
 #include "common/TextFile.h"
@@ -18,11 +20,28 @@ namespace tabulo {
 namespace {
 
 template <typename Entry>
-void sortByName(std::vector<Entry>& entries) {
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        int folded = compareFolded(a.name, b.name);
-        return folded != 0 ? folded < 0 : a.name < b.name;
-    });
+bool nameBefore(const Entry& a, const Entry& b) {
+    int folded = compareFolded(a.name, b.name);
+    return folded != 0 ? folded < 0 : a.name < b.name;
+}
+
+// A wide folder is sorted in parts on several threads, then merged.
+template <typename Entry>
+void sortByName(std::vector<Entry>& entries, int threads) {
+    constexpr std::size_t kWorthSharing = 16384;
+    std::size_t parts =
+        entries.size() < kWorthSharing ? 1 : static_cast<std::size_t>(std::max(1, threads));
+    std::size_t step = (entries.size() + parts - 1) / parts;
+    auto bound = [&](std::size_t p) {
+        return entries.begin() + static_cast<std::ptrdiff_t>(std::min(entries.size(), p * step));
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t p = 1; p < parts; ++p)
+        helpers.emplace_back([&, p] { std::sort(bound(p), bound(p + 1), nameBefore<Entry>); });
+    std::sort(bound(0), bound(1), nameBefore<Entry>);
+    for (auto& t : helpers) t.join();
+    for (std::size_t p = 1; p < parts; ++p)
+        std::inplace_merge(bound(0), bound(p), bound(p + 1), nameBefore<Entry>);
 }
 
 // A folder handle that closes itself.
@@ -54,6 +73,42 @@ FolderListing::Presence presenceOf(unsigned char type) {
 
 unsigned char typeOf(mode_t mode) {
     return S_ISDIR(mode) ? DT_DIR : S_ISREG(mode) ? DT_REG : DT_UNKNOWN;
+}
+
+// Sizes and times of the files at `pending`; a wide folder shares the work among threads, as
+// looking up each file is most of what reading it costs. Files gone meanwhile are dropped.
+void statFiles(int fd, std::vector<FileEntry>& files, const std::vector<std::uint32_t>& pending,
+               int threads) {
+    if (pending.empty()) return;
+    std::vector<char> gone(files.size(), 0);
+    auto statRange = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            FileEntry& f = files[pending[k]];
+            struct stat st;
+            if (::fstatat(fd, f.name.c_str(), &st, 0) != 0) {
+                gone[pending[k]] = 1;
+                continue;
+            }
+            f.size = static_cast<double>(st.st_size);
+            f.mtime = st.st_mtime;
+        }
+    };
+    constexpr std::size_t kWorthSharing = 4096;
+    std::size_t parts =
+        pending.size() < kWorthSharing ? 1 : static_cast<std::size_t>(std::max(1, threads));
+    std::vector<std::thread> helpers;
+    std::size_t step = (pending.size() + parts - 1) / parts;
+    for (std::size_t p = 1; p < parts; ++p) {
+        helpers.emplace_back(statRange, p * step, std::min(pending.size(), (p + 1) * step));
+    }
+    statRange(0, std::min(pending.size(), step));
+    for (auto& t : helpers) t.join();
+    if (std::find(gone.begin(), gone.end(), 1) == gone.end()) return;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!gone[i]) files[kept++] = std::move(files[i]);
+    }
+    files.resize(kept);
 }
 
 }  // namespace
@@ -92,6 +147,7 @@ FolderListing readFolder(const std::string& path, const ListingRules& rules) {
             name, plain ? FolderListing::Presence::Missing : FolderListing::Presence::Unknown);
     }
     const int fd = dir.fd();
+    std::vector<std::uint32_t> pending;  // files whose size and time are still to be looked up
     for (;;) {
         errno = 0;  // readdir reports its own failure only through errno
         dirent* d = ::readdir(dir.get());
@@ -126,19 +182,23 @@ FolderListing readFolder(const std::string& path, const ListingRules& rules) {
             listing.folders.push_back({name, st.st_mtime, st.st_dev, st.st_ino, link});
             continue;
         }
-        if (rules.foldersOnly || (rules.filter && !rules.filter->matches(name))) continue;
+        if (rules.filter && !rules.filter->matches(name)) continue;
         FileEntry file{name};
         file.excluded = rules.excluded && rules.excluded(file.name);
         if (!file.excluded && rules.fileDetails) {
-            if (!statted && ::fstatat(fd, name, &st, 0) != 0) continue;  // gone meanwhile
-            file.size = static_cast<double>(st.st_size);
-            file.mtime = st.st_mtime;
+            if (statted) {
+                file.size = static_cast<double>(st.st_size);
+                file.mtime = st.st_mtime;
+            } else {
+                pending.push_back(static_cast<std::uint32_t>(listing.files.size()));
+            }
         }
         listing.files.push_back(std::move(file));
     }
     if (errno != 0) throw std::system_error(errno, std::generic_category(), path);
-    sortByName(listing.folders);
-    sortByName(listing.files);
+    statFiles(fd, listing.files, pending, rules.threads);
+    sortByName(listing.folders, rules.threads);
+    sortByName(listing.files, rules.threads);
     return listing;
 }
 

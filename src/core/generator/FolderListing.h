@@ -39,7 +39,7 @@ struct ListingRules {
     const Wildcard* filter = nullptr;                          // files shown; null: all
     std::function<bool(std::string_view)> excluded = nullptr;  // files left off the page
     bool fileDetails = true;         // sizes and times of files are needed
-    bool foldersOnly = false;        // the walk alone reads it: files are passed over
+    int threads = 1;                 // threads that may look up the files of a wide folder
     std::vector<std::string> watch;  // names whose presence the page asks about
 };
 

@@ -81,6 +81,7 @@ ListingRules RunSettings::listingRules() const {
     if (o.on(opt("chkExcludeExts"))) {
         rules.excluded = [this](std::string_view name) { return IsExcluded(o, name); };
     }
+    rules.threads = threads;
     rules.fileDetails =
         o.on(opt("chkColuSize")) || o.on(opt("chkColuTime")) || o.on(opt("chkSumSize"));
     rules.watch = {o.text(opt("txtIndexHtm")), o.text(opt("txtCapDesc")),

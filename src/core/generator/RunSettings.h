@@ -24,6 +24,7 @@ struct RunSettings {
     std::string tree, realTop;
 
     bool recursive = false, allInOneFile = false, allInOneFolder = false, allInOne = false;
+    int threads = 1;  // for the work inside one wide folder
     Wildcard filter;
     std::string footer;      // the lines that close a page, UTF-8
     std::string styleRules;  // for pages that embed them
