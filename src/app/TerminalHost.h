@@ -17,6 +17,9 @@ class TerminalHost : public Host {
 
     void status(const std::string& text) override;
     Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
+    std::optional<Answer> standingAnswer() const override {
+        return interactive_ ? std::nullopt : std::optional<Answer>(preset_);
+    }
     void processEvents() override {}
     void openInShell(const std::string& target, const std::string& workingFolder) override;
     std::optional<std::string> chooseFolder(const std::string&) override { return std::nullopt; }

@@ -59,7 +59,8 @@ void RunIndex(Engine& engine) {
     settings.tree = realWww && isInside(settings.realTop, *realWww) ? *realWww : settings.realTop;
 
     PageWalk walk(settings, {engine, engine.host(), [&engine] { engine.letEventsRun(); },
-                             engine.neededIcons(), run, engine.jobs()});
+                             engine.neededIcons(), run, engine.jobs(),
+                             engine.host().standingAnswer()});
     bool pagesDone = walk.writePages();
     if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
     if (!pagesDone) return;  // a half-built all-in-one page never replaces a good one

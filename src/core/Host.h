@@ -18,6 +18,9 @@ class Host {
     virtual void status(const std::string& text) = 0;
     // A modal question or message; YesNo questions never answer Cancel, Ok ones answer Yes.
     virtual Answer ask(const std::string& text, const std::string& title, Buttons buttons) = 0;
+    // The answer every question gets without anyone being asked, when there is one (a tool
+    // with no terminal to ask on).
+    virtual std::optional<Answer> standingAnswer() const { return std::nullopt; }
     // Let pending user-interface events run during a long operation.
     virtual void processEvents() = 0;
     // Open a file, folder or address with the desktop's default action; failures are silent.

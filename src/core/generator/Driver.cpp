@@ -48,11 +48,24 @@ struct FolderWork {
     std::string path;
     PagePlace place;
     FolderListing listing;
-    std::string readError;      // the folder could not be read
-    bool linksPending = false;  // a linked subfolder: the walk's order decides, and re-reads
-    bool rendered = false;      // `page` holds the page, or the section of the all-in-one file
+    std::string readError;  // the folder could not be read
+    FolderId id;            // from the parent's listing
+    // Made in its turn only: a linked subfolder, whose reach the walk's order decides and whose
+    // row shows another folder's time; or the output folder of flat pages.
+    bool inTurn = false;
+    bool rendered = false;  // `page` holds the page, or the section of the all-in-one file
     TextBuffer page{Unmappable::HtmlReference};
     PageResult result;
+    // Written ahead of its turn, with this outcome, or this error.
+    bool written = false;
+    WriteOutcome outcome = WriteOutcome::Written;
+    std::string writeError;
+};
+
+struct FolderIdHash {
+    std::size_t operator()(const FolderId& id) const {
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.inode) * 31 + id.device);
+    }
 };
 
 // Threads that run jobs in the order they came.
@@ -105,6 +118,12 @@ struct PageWalk::Impl {
     Impl(const RunSettings& settings, RunHooks hooks)
         : s(settings), h(std::move(hooks)), window(static_cast<std::size_t>(2 * h.jobs)) {
         if (h.jobs > 1) workers = std::make_unique<Workers>(h.jobs);
+        // With no one to ask and no Cancel to come, a page in its own folder needs nothing of
+        // the pages before it: the thread that made it writes it.
+        writesAhead = workers && !s.allInOne &&
+                      (s.o.on(opt("chkReplaceOlda")) ||
+                       (h.standingAnswer && *h.standingAnswer != Answer::Cancel));
+        outputFolder = normalFolder(s.outputFolder);
     }
 
     const RunSettings& s;
@@ -117,30 +136,40 @@ struct PageWalk::Impl {
     std::unique_ptr<TextFile> allInOne;
     bool allInOneGivenUp = false;
     std::string lastTitle;
+    bool writesAhead = false;
+    std::string outputFolder;
+    // Times of folders before a page was written into them ahead of its turn: a linked row
+    // made in its turn shows the time the folder had then.
+    std::mutex timesMutex;
+    std::unordered_map<FolderId, std::int64_t, FolderIdHash> timesBefore;
 
     // Any thread.
-    std::unique_ptr<FolderWork> read(const std::string& path, bool renderAhead) const;
+    std::unique_ptr<FolderWork> read(const std::string& path, FolderId id, bool ahead);
     void classifyLinks(FolderWork& w) const;
-    void renderAhead(FolderWork& w) const;
+    void makeAhead(FolderWork& w);
+    WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
+                              const std::function<bool(const std::string&)>& mayReplace,
+                              double serverTotalBefore);
 
     // The walk's own thread.
-    std::future<std::unique_ptr<FolderWork>> start(const std::string& path);
+    std::future<std::unique_ptr<FolderWork>> start(const std::string& path, FolderId id);
     void walk(const std::string& folder, const std::vector<FolderEntry>& subfolders,
               std::vector<FolderId>& ancestors);
     bool visit(FolderWork& w);
     void resolveLinks(FolderWork& w);
     void writePage(FolderWork& w, bool sweepHere);
-    bool writeOwnFile(FolderWork& w, bool sweepHere);
     bool writeSection(FolderWork& w);
+    void keepLinkedTimes(FolderWork& w);
     bool question(const std::string& target);
     void done(FolderWork& w);
     bool topPage(std::unique_ptr<FolderWork> w);
     void refreshFolders(FolderWork& w) const;
 };
 
-std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, bool ahead) const {
+std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, FolderId id, bool ahead) {
     auto w = std::make_unique<FolderWork>();
     w->path = path;
+    w->id = id;
     try {
         w->listing = readFolder(path, s.listingRules());
     } catch (const std::system_error& e) {
@@ -149,7 +178,10 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, bool a
     }
     w->place = PlaceOf(s, path);
     classifyLinks(*w);
-    if (ahead) renderAhead(*w);
+    // Flat pages land in the output folder while the walk goes on: its own listing must be the
+    // one of its turn.
+    if (s.allInOneFolder && normalFolder(path) == outputFolder) w->inTurn = true;
+    if (ahead) makeAhead(*w);
     return w;
 }
 
@@ -161,7 +193,7 @@ void PageWalk::Impl::classifyLinks(FolderWork& w) const {
     std::optional<std::string> realHere;
     for (FolderEntry& sub : w.listing.folders) {
         if (!sub.link) continue;
-        w.linksPending = true;
+        w.inTurn = true;
         auto real = realPath(joinPath(w.path, sub.name));
         if (!realHere) realHere = realPath(w.path).value_or(w.path);
         if (!real || !isInside(*real, s.tree)) {
@@ -186,26 +218,58 @@ void PageWalk::Impl::resolveLinks(FolderWork& w) {
     }
 }
 
-// Pages that need nothing of the walk's order are rendered by the thread that read them.
-void PageWalk::Impl::renderAhead(FolderWork& w) const {
-    if (w.linksPending || NeedsServerTotal(s, w.place)) return;
-    if (w.listing.files.size() > kRowsRenderedAhead) return;
-    w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
-    w.rendered = true;
+// Pages that need nothing of the walk's order are made by the thread that read them: written,
+// when no question can stop the run, else rendered to wait for their turn.
+void PageWalk::Impl::makeAhead(FolderWork& w) {
+    if (w.inTurn || NeedsServerTotal(s, w.place)) return;
+    if (writesAhead) {
+        struct stat st;
+        if (::stat(w.path.c_str(), &st) == 0) {
+            std::lock_guard lock(timesMutex);
+            timesBefore.emplace(w.id, st.st_mtime);
+        }
+        bool yes = s.o.on(opt("chkReplaceOlda")) || h.standingAnswer == Answer::Yes;
+        try {
+            w.outcome = writeOwnFile(
+                w, false, [yes](const std::string&) { return yes; }, 0);
+        } catch (const std::system_error& e) {
+            w.writeError = reason(e);
+        }
+        w.written = true;
+    } else {
+        if (w.listing.files.size() > kRowsRenderedAhead) return;
+        w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
+        w.rendered = true;
+    }
     w.listing.files.clear();
     w.listing.files.shrink_to_fit();
 }
 
-std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const std::string& path) {
+// The rows of linked folders show the times those folders had in this folder's turn, also
+// when their own pages were written ahead of it.
+void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
+    std::lock_guard lock(timesMutex);
+    if (timesBefore.empty()) return;
+    for (FolderEntry& sub : w.listing.folders) {
+        if (!sub.link) continue;
+        auto it = timesBefore.find({sub.device, sub.inode});
+        if (it != timesBefore.end()) sub.mtime = it->second;
+    }
+}
+
+std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const std::string& path,
+                                                               FolderId id) {
     auto task = std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>(
-        [this, path] { return read(path, true); });
+        [this, path, id] { return read(path, id, true); });
     auto result = task->get_future();
     workers->add([task] { (*task)(); });
     return result;
 }
 
 bool PageWalk::Impl::question(const std::string& target) {
-    Answer a = h.host.ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo", Buttons::YesNoCancel);
+    Answer a = h.standingAnswer ? *h.standingAnswer
+                                : h.host.ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo",
+                                             Buttons::YesNoCancel);
     if (a == Answer::Cancel) h.state.replaceCancelled = true;
     return a == Answer::Yes;
 }
@@ -217,8 +281,11 @@ void PageWalk::Impl::done(FolderWork& w) {
 }
 
 // One page in its own file: in its folder, or with a flat name in the output folder. A page
-// whose bytes equal the file there is neither asked about nor written.
-bool PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere) {
+// whose bytes equal the file there is neither asked about nor written. `mayReplace` answers
+// the question about a page that is there.
+WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
+                                          const std::function<bool(const std::string&)>& mayReplace,
+                                          double serverTotalBefore) {
     const std::string& htm = s.o.text(opt("txtIndexHtm"));
     const std::string target = joinPath(w.path, htm);
     bool ask = !s.o.on(opt("chkReplaceOlda")) && isPresent(w.listing, w.path, htm, false);
@@ -229,18 +296,18 @@ bool PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere) {
     if (s.allInOneFolder) {
         out = joinPath(s.outputFolder, FlatPageName(s.o, w.place.relativePath));
         // The question is about the folder's own page, whatever the flat file holds.
-        if (ask && !question(target)) return false;
+        if (ask && !mayReplace(target)) return WriteOutcome::Declined;
     } else {
         removeStaleTemporaries(w.path, w.listing.leftovers);
-        if (ask) rules.mayReplace = [this, &target] { return question(target); };
+        if (ask) rules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
     }
     TextFile file(out, Unmappable::HtmlReference, rules);
     if (w.rendered) {
         file.writeRaw(w.page.bytes());
     } else {
-        w.result = RenderPage(s, w.place, w.listing, true, h.state.serverTotal, file);
+        w.result = RenderPage(s, w.place, w.listing, true, serverTotalBefore, file);
     }
-    return file.commit() != WriteOutcome::Declined;
+    return file.commit();
 }
 
 // One section of the all-in-one file, which is opened with the first section written.
@@ -278,30 +345,46 @@ bool PageWalk::Impl::writeSection(FolderWork& w) {
 }
 
 void PageWalk::Impl::writePage(FolderWork& w, bool sweepHere) {
-    bool written = s.allInOneFile ? writeSection(w) : writeOwnFile(w, sweepHere);
+    bool written;
+    if (s.allInOneFile) {
+        written = writeSection(w);
+    } else {
+        auto ask = [this](const std::string& target) { return question(target); };
+        written = writeOwnFile(w, sweepHere, ask, h.state.serverTotal) != WriteOutcome::Declined;
+    }
     if (written) done(w);
 }
 
 // A folder below the top, in its turn: false when it could not be read (its subtree goes).
 bool PageWalk::Impl::visit(FolderWork& w) {
     const std::string shown = toUtf8(w.path);
+    if (w.inTurn && workers && w.readError.empty()) {
+        // Read again in turn: linked folders may have had pages written meanwhile.
+        auto again = read(w.path, w.id, false);
+        w.listing = std::move(again->listing);
+        w.readError = std::move(again->readError);
+    }
+    if (w.written) {
+        std::lock_guard lock(timesMutex);
+        timesBefore.erase(w.id);
+    }
     if (!w.readError.empty()) {
         h.sink.error("Error reading folder `" + shown + "`: " + w.readError + "; skipped.");
         return false;
     }
     h.sink.status("Generating index for : `" + shown + "`");
     lastTitle = w.place.title;
-    if (w.linksPending && workers) {
-        // Links may lead to folders whose pages were written meanwhile: read again, in turn.
-        auto again = read(w.path, false);
-        if (!again->readError.empty()) {
-            h.sink.error("Error writing index for `" + shown + "`: " + again->readError + ".");
-            return true;
-        }
-        w.listing = std::move(again->listing);
-    }
+    keepLinkedTimes(w);
     resolveLinks(w);
     if (h.state.replaceCancelled) return true;
+    if (w.written) {
+        if (!w.writeError.empty()) {
+            h.sink.error("Error writing index for `" + shown + "`: " + w.writeError + ".");
+        } else if (w.outcome != WriteOutcome::Declined) {
+            done(w);
+        }
+        return true;
+    }
     try {
         writePage(w, false);
     } catch (const std::system_error& e) {
@@ -331,8 +414,10 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
     std::deque<std::future<std::unique_ptr<FolderWork>>> ahead;
     std::size_t started = 0;
     auto topUp = [&] {
-        while (workers && started < entered.size() && ahead.size() < window)
-            ahead.push_back(start(joinPath(folder, subfolders[entered[started++]].name)));
+        while (workers && started < entered.size() && ahead.size() < window) {
+            const FolderEntry& sub = subfolders[entered[started++]];
+            ahead.push_back(start(joinPath(folder, sub.name), {sub.device, sub.inode}));
+        }
     };
     topUp();
     for (const FolderEntry& sub : subfolders) {
@@ -351,7 +436,7 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
             ahead.pop_front();
             topUp();
         } else {
-            w = read(path, false);
+            w = read(path, {sub.device, sub.inode}, false);
         }
         if (!visit(*w)) continue;
         std::vector<FolderEntry> below = std::move(w->listing.folders);
@@ -365,7 +450,7 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
 
 // The top folder's page, from its work when it was read already; false when it failed.
 bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w) {
-    if (!w) w = read(s.top, false);
+    if (!w) w = read(s.top, {}, false);
     const std::string shown = toUtf8(s.top);
     if (!w->readError.empty()) {
         h.sink.error("Error reading folder `" + shown + "`: " + w->readError + ".");
@@ -410,7 +495,7 @@ bool PageWalk::writePages() {
 
     // The top folder is read once: in the all-in-one file its section comes first; elsewhere
     // its page comes last.
-    std::unique_ptr<FolderWork> top = d.read(s.top, false);
+    std::unique_ptr<FolderWork> top = d.read(s.top, {}, false);
     if (!top->readError.empty()) {
         d.h.sink.error("Error reading folder `" + toUtf8(s.top) + "`: " + top->readError + ".");
         return false;

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Host.h"
@@ -19,6 +20,9 @@ struct RunHooks {
     NeededIconList& icons;
     IndexRun& state;
     int jobs = 1;  // threads that read folders and render pages
+    // The answer every question gets, when it is known before the run: pages need not then
+    // wait for their turn to be written.
+    std::optional<Answer> standingAnswer = std::nullopt;
 };
 
 // The pages of one index run: the selected folder's and, when recursion is on, those of every
