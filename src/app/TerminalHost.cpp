@@ -15,7 +15,8 @@ namespace tabulo {
 
 void TerminalHost::status(const std::string& text) {
     std::fprintf(err_, "%s\n", text.c_str());
-    std::fflush(err_);
+    // Someone watching a terminal sees each line at once; a file or a pipe gets them in blocks.
+    if (::isatty(::fileno(err_))) std::fflush(err_);
 }
 
 Answer TerminalHost::ask(const std::string& text, const std::string& title, Buttons buttons) {

@@ -16,7 +16,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tabulo-cli [--answer=yes|no|cancel] [--jobs N] FOLDER [-view] [-noquit] [-sheme THEME]\n"
+    "usage: tabulo-cli [--answer=yes|no|cancel] [--jobs N] FOLDER [-view] [-noquit] [-sheme "
+    "THEME]\n"
     "       tabulo-cli --themes\n"
     "       tabulo-cli --save-theme NAME [-sheme THEME]\n"
     "       tabulo-cli --scripts FOLDER [-sheme THEME]\n"
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     // A reader that went away (| head) must not end the run half-way; lines it would have
     // read are dropped.
     std::signal(SIGPIPE, SIG_IGN);
+    // Status lines to a file or a pipe go out in blocks, not one write each.
+    static char errBuffer[1 << 16];
+    if (!::isatty(STDERR_FILENO)) std::setvbuf(stderr, errBuffer, _IOFBF, sizeof errBuffer);
     tabulo::Answer answer = tabulo::Answer::No;
     int jobs = 0;  // the number of cores
     bool listThemes = false;

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
             QApplication::exit(0);
             return;
         }
-        if (window.startUp(words.join(' '), QCoreApplication::applicationFilePath())) QApplication::exit(0);
+        if (window.startUp(words.join(' '), QCoreApplication::applicationFilePath()))
+            QApplication::exit(0);
     });
     return app.exec();
 }

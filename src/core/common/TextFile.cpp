@@ -178,8 +178,9 @@ void TextFile::openTemporary(bool executable) {
     // Exclusive and never through a link: a name planted in advance only makes us pick
     // another one. A new file gets its bits here, the umask applied.
     for (int attempt = 0; fd_ < 0; ++attempt) {
-        tempName_ = std::string(kTempPrefix) + std::to_string(::getpid()) + "-" + randomSuffix() +
-                    std::string(kTempSuffix);
+        static const std::string pid = std::to_string(::getpid());
+        tempName_ =
+            std::string(kTempPrefix) + pid + "-" + randomSuffix() + std::string(kTempSuffix);
         fd_ = ::openat(folderFd_, tempName_.c_str(),
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                        executable ? 0777 : 0666);
