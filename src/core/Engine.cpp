@@ -7,9 +7,9 @@
 #include <thread>
 #include <utility>
 
-#include "common/Encoding.h"
 #include "app/PanelRules.h"
 #include "app/ThemeCommands.h"
+#include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
@@ -58,30 +58,33 @@ void RunIndex(Engine& engine) {
     auto realWww = wwwRoot.empty() ? std::nullopt : realPath(wwwRoot);
     settings.tree = realWww && isInside(settings.realTop, *realWww) ? *realWww : settings.realTop;
 
-    PageWalk walk(settings, {engine, engine.host(), [&engine] { engine.letEventsRun(); },
-                             engine.neededIcons(), run, engine.jobs(),
-                             engine.host().standingAnswer()});
+    // Pages are not flushed one by one, which would triple the run's time; the file system
+    // is flushed on the side while the run goes on, and once more at its end.
+    FileSystemFlush flush(settings.tree);
+    PageWalk walk(settings,
+                  {engine, engine.host(), [&engine] { engine.letEventsRun(); },
+                   engine.neededIcons(), run, engine.jobs(), engine.host().standingAnswer()});
     bool pagesDone = walk.writePages();
     if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
     if (!pagesDone) return;  // a half-built all-in-one page never replaces a good one
 
-    if (o.on(opt("chkCss")) && o.selected(opt("optCssNew")) &&
+    // What follows the pages reads the run's copy of the options too.
+    const OptionValues& snap = settings.o;
+    if (snap.on(opt("chkCss")) && snap.selected(opt("optCssNew")) &&
         (CountPathSeparators(top) <= run.rootDepth || allInOne)) {
-        WriteStylesheetFile(settings.o, allInOne ? settings.outputFolder : top, settings.tree,
+        WriteStylesheetFile(snap, allInOne ? settings.outputFolder : top, settings.tree,
                             engine.host(), engine);
     }
     engine.AddNeededIcon("end_");
-    if (o.selected(opt("optIconsLocal")) && o.on(opt("chkIconsDownloaded")) &&
-        !contains(o.text(opt("lblWWWroot")), "?")) {
+    if (snap.selected(opt("optIconsLocal")) && snap.on(opt("chkIconsDownloaded")) &&
+        !contains(snap.text(opt("lblWWWroot")), "?")) {
         engine.cmdDlIcons_Click();
     }
     if (settings.allInOneFile) walk.finishAllInOne();
-    // Pages are not flushed one by one, which would triple the run's time; once for the run
-    // is enough to have them on disk.
-    syncFileSystem(settings.tree);
-    if (o.on(opt("chkView"))) {
+    flush.finish();
+    if (snap.on(opt("chkView"))) {
         std::string folder = allInOne ? settings.outputFolder : top;
-        engine.host().openInShell(joinPath(folder, o.text(opt("txtIndexHtm"))), folder);
+        engine.host().openInShell(joinPath(folder, snap.text(opt("txtIndexHtm"))), folder);
     }
     engine.setStatus("Done");
 }

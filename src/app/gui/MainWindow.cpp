@@ -758,13 +758,16 @@ void MainWindow::fillLists() {
 }
 
 void MainWindow::go() {
-    goButton_->setEnabled(false);  // one run at a time, though the window stays responsive
-    progress_->setRange(0, 1);     // the total is unknown: the bar grows with the count
+    // One run at a time, and its options stay as they were when it began, though the window
+    // stays responsive.
+    std::vector<QWidget*> held{goButton_, tabs_, widgets_.at(opt("cmbSheme")), folders_, drives_};
+    for (QWidget* w : held) w->setEnabled(false);
+    progress_->setRange(0, 1);  // the total is unknown: the bar grows with the count
     progress_->setValue(0);
     progress_->show();
     engine_->cmdGo_Click();
     progress_->hide();
-    goButton_->setEnabled(true);
+    for (QWidget* w : held) w->setEnabled(true);
     fillLists();
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <random>
@@ -309,15 +310,50 @@ void removeStaleTemporaries(const std::string& folder, const std::vector<std::st
     }
 }
 
-void syncFileSystem(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
+namespace {
+
+void flushFileSystem(int fd) {
 #ifdef __linux__
     ::syncfs(fd);
 #else
+    (void)fd;
     ::sync();
 #endif
-    ::close(fd);
+}
+
+}  // namespace
+
+FileSystemFlush::FileSystemFlush(const std::string& folder)
+    : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ < 0) return;
+    thread_ = std::thread([this] {
+        std::unique_lock lock(mutex_);
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; })) {
+            lock.unlock();
+            flushFileSystem(fd_);
+            lock.lock();
+        }
+    });
+}
+
+FileSystemFlush::~FileSystemFlush() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void FileSystemFlush::finish() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) flushFileSystem(fd_);
 }
 
 bool pathExists(const std::string& path) {

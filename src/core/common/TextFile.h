@@ -2,12 +2,15 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/Encoding.h"
@@ -89,8 +92,24 @@ bool isTemporaryName(std::string_view name);
 // candidates a listing of the folder found.
 void removeStaleTemporaries(const std::string& folder, const std::vector<std::string>& names);
 
-// Flushes the file system that holds `folder` to disk (one call at the end of a run).
-void syncFileSystem(const std::string& folder);
+// Puts what a run writes under `folder` on disk: its file system is flushed once at the end
+// (finish), and meanwhile now and then on a thread of its own, so that the disk works while
+// the run does rather than after it.
+class FileSystemFlush {
+  public:
+    explicit FileSystemFlush(const std::string& folder);
+    ~FileSystemFlush();
+    FileSystemFlush(const FileSystemFlush&) = delete;
+    FileSystemFlush& operator=(const FileSystemFlush&) = delete;
+    void finish();
+
+  private:
+    int fd_ = -1;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
+};
 
 // The bytes of an ordinary file. Nothing, with `ec` clear, when `path` is something else (a
 // folder, a pipe, a device), which is never opened for reading and so never blocks; nothing,

@@ -48,8 +48,9 @@ struct FolderWork {
     std::string path;
     PagePlace place;
     FolderListing listing;
-    std::string readError;  // the folder could not be read
-    FolderId id;            // from the parent's listing
+    std::string readError;        // the folder could not be read
+    FolderId id;                  // from the parent's listing
+    std::int64_t listedTime = 0;  // the folder's time when its parent was read
     // Made in its turn only: a linked subfolder, whose reach the walk's order decides and whose
     // row shows another folder's time; or the output folder of flat pages.
     bool inTurn = false;
@@ -144,7 +145,7 @@ struct PageWalk::Impl {
     std::unordered_map<FolderId, std::int64_t, FolderIdHash> timesBefore;
 
     // Any thread.
-    std::unique_ptr<FolderWork> read(const std::string& path, FolderId id, bool ahead);
+    std::unique_ptr<FolderWork> read(const std::string& path, FolderId id) const;
     void classifyLinks(FolderWork& w) const;
     void makeAhead(FolderWork& w);
     WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
@@ -152,7 +153,7 @@ struct PageWalk::Impl {
                               double serverTotalBefore);
 
     // The walk's own thread.
-    std::future<std::unique_ptr<FolderWork>> start(const std::string& path, FolderId id);
+    std::future<std::unique_ptr<FolderWork>> start(const std::string& path, const FolderEntry& sub);
     void walk(const std::string& folder, const std::vector<FolderEntry>& subfolders,
               std::vector<FolderId>& ancestors);
     bool visit(FolderWork& w);
@@ -166,7 +167,7 @@ struct PageWalk::Impl {
     void refreshFolders(FolderWork& w) const;
 };
 
-std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, FolderId id, bool ahead) {
+std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, FolderId id) const {
     auto w = std::make_unique<FolderWork>();
     w->path = path;
     w->id = id;
@@ -181,7 +182,6 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, Folder
     // Flat pages land in the output folder while the walk goes on: its own listing must be the
     // one of its turn.
     if (s.allInOneFolder && normalFolder(path) == outputFolder) w->inTurn = true;
-    if (ahead) makeAhead(*w);
     return w;
 }
 
@@ -223,10 +223,9 @@ void PageWalk::Impl::resolveLinks(FolderWork& w) {
 void PageWalk::Impl::makeAhead(FolderWork& w) {
     if (w.inTurn || NeedsServerTotal(s, w.place)) return;
     if (writesAhead) {
-        struct stat st;
-        if (::stat(w.path.c_str(), &st) == 0) {
+        {
             std::lock_guard lock(timesMutex);
-            timesBefore.emplace(w.id, st.st_mtime);
+            timesBefore.emplace(w.id, w.listedTime);
         }
         bool yes = s.o.on(opt("chkReplaceOlda")) || h.standingAnswer == Answer::Yes;
         try {
@@ -258,9 +257,16 @@ void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
 }
 
 std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const std::string& path,
-                                                               FolderId id) {
-    auto task = std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>(
-        [this, path, id] { return read(path, id, true); });
+                                                               const FolderEntry& sub) {
+    FolderId id{sub.device, sub.inode};
+    std::int64_t time = sub.mtime;
+    auto task =
+        std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>([this, path, id, time] {
+            auto w = read(path, id);
+            w->listedTime = time;
+            makeAhead(*w);
+            return w;
+        });
     auto result = task->get_future();
     workers->add([task] { (*task)(); });
     return result;
@@ -360,7 +366,7 @@ bool PageWalk::Impl::visit(FolderWork& w) {
     const std::string shown = toUtf8(w.path);
     if (w.inTurn && workers && w.readError.empty()) {
         // Read again in turn: linked folders may have had pages written meanwhile.
-        auto again = read(w.path, w.id, false);
+        auto again = read(w.path, w.id);
         w.listing = std::move(again->listing);
         w.readError = std::move(again->readError);
     }
@@ -416,7 +422,7 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
     auto topUp = [&] {
         while (workers && started < entered.size() && ahead.size() < window) {
             const FolderEntry& sub = subfolders[entered[started++]];
-            ahead.push_back(start(joinPath(folder, sub.name), {sub.device, sub.inode}));
+            ahead.push_back(start(joinPath(folder, sub.name), sub));
         }
     };
     topUp();
@@ -436,7 +442,7 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
             ahead.pop_front();
             topUp();
         } else {
-            w = read(path, {sub.device, sub.inode}, false);
+            w = read(path, {sub.device, sub.inode});
         }
         if (!visit(*w)) continue;
         std::vector<FolderEntry> below = std::move(w->listing.folders);
@@ -450,7 +456,7 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
 
 // The top folder's page, from its work when it was read already; false when it failed.
 bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w) {
-    if (!w) w = read(s.top, {}, false);
+    if (!w) w = read(s.top, {});
     const std::string shown = toUtf8(s.top);
     if (!w->readError.empty()) {
         h.sink.error("Error reading folder `" + shown + "`: " + w->readError + ".");
@@ -495,7 +501,7 @@ bool PageWalk::writePages() {
 
     // The top folder is read once: in the all-in-one file its section comes first; elsewhere
     // its page comes last.
-    std::unique_ptr<FolderWork> top = d.read(s.top, {}, false);
+    std::unique_ptr<FolderWork> top = d.read(s.top, {});
     if (!top->readError.empty()) {
         d.h.sink.error("Error reading folder `" + toUtf8(s.top) + "`: " + top->readError + ".");
         return false;

@@ -45,7 +45,7 @@ class Renderer {
     PageResult& result() { return result_; }
 
   private:
-    std::string iconTag(const std::string& type);
+    const std::string& iconTag(const std::string& type);
     std::string linkForName(std::string_view typedPrefix, std::string_view namePart,
                             std::string_view typedSuffix) const;
     std::string displayName(const std::string& rawName) const;
@@ -96,7 +96,7 @@ void Renderer::preamble() {
     }
 }
 
-std::string Renderer::iconTag(const std::string& type) {
+const std::string& Renderer::iconTag(const std::string& type) {
     auto it = iconTags_.find(type);
     if (it != iconTags_.end()) return it->second;
     std::string address = o_.selected(opt("optIconsLocal"))
@@ -211,22 +211,21 @@ void Renderer::fileRows() {
     bool icons = o_.on(opt("chkIcons"));
     bool collect = icons && o_.on(opt("chkIconsDownloaded"));
     bool prefixed = o_.on(opt("chkPreLink"));
+    const std::string noIcon;
+    std::string_view hashCell =
+        o_.on(opt("chkColuHash")) ? "<td><a href=\"[hash]\">md5</a></td>" : "";
+    std::string namePart;
     for (const FileEntry& file : listing_.files) {
         std::string type = FileTypeOf(file.name);
-        std::string fileIcon;
+        const std::string* fileIcon = &noIcon;
         if (icons) {
-            fileIcon = iconTag(type);
+            fileIcon = &iconTag(type);
             if (collect) needIcon(type);
         }
         if (file.excluded) continue;
         std::string_view prefix;
-        std::string namePart = file.name;
-        if (s_.allInOne || prefixed) namePart = place_.relativePath + file.name;
+        namePart = s_.allInOne || prefixed ? place_.relativePath + file.name : file.name;
         if (prefixed) prefix = o_.text(opt("txtPreLink"));
-        std::string nameCell = "<td><a href=\"" + linkForName(prefix, namePart, "") + "\">" +
-                               fileIcon + displayName(file.name) + "</a></td>";
-        std::string hashCell =
-            o_.on(opt("chkColuHash")) ? "<td><a href=\"[hash]\">md5</a></td>" : "";
         result_.total += file.size;
         if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>" + FormatFileSize(o_, file.size) + "</td>";
         if (o_.on(opt("chkColuTime"))) timeCell_ = "<td>" + formatTime(file.mtime) + "</td>";
@@ -237,10 +236,23 @@ void Renderer::fileRows() {
                 commentCell_ = "<td>" + o_.text(opt("txtComment")) + "</td>";
             }
         }
-        std::string cells = nameCell + hashCell + sizeCell_ + timeCell_ + commentCell_;
         if (table) {
-            out_.writeLine("  <tr>" + cells + "</tr>");
+            // Piece by piece: a page may have a million rows.
+            out_.write("  <tr><td><a href=\"");
+            out_.write(linkForName(prefix, namePart, ""));
+            out_.write("\">");
+            out_.write(*fileIcon);
+            out_.write(displayName(file.name));
+            out_.write("</a></td>");
+            out_.write(hashCell);
+            out_.write(sizeCell_);
+            out_.write(timeCell_);
+            out_.write(commentCell_);
+            out_.writeLine("</tr>");
         } else {
+            std::string cells = "<td><a href=\"" + linkForName(prefix, namePart, "") + "\">" +
+                                *fileIcon + displayName(file.name) + "</a></td>" +
+                                std::string(hashCell) + sizeCell_ + timeCell_ + commentCell_;
             out_.writeLine("  " + removeCells(cells, " ") + "<br>");
         }
     }

@@ -145,8 +145,18 @@ private slots:
         w.show();
         w.startUp("", "tabulo");
         w.engine().setCurrentFolder(site().toStdString());
-        answerNextQuestion(QMessageBox::Yes);
+        // While the question of the run shows, its options cannot be changed.
+        bool optionsHeld = false;
+        QTimer::singleShot(50, [&] {
+            optionsHeld = !w.findChild<QTabWidget*>()->isEnabled() &&
+                          !child<QPushButton>(w, "cmdGo")->isEnabled();
+            qobject_cast<QMessageBox*>(QApplication::activeModalWidget())
+                ->button(QMessageBox::Yes)
+                ->click();
+        });
         child<QPushButton>(w, "cmdGo")->click();
+        QVERIFY(optionsHeld);
+        QVERIFY(w.findChild<QTabWidget*>()->isEnabled());
         QVERIFY(QFile::exists(site() + "/a/index.html"));
         QFile page(site() + "/index.html");
         QVERIFY(page.open(QIODevice::ReadOnly));
