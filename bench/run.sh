@@ -147,21 +147,18 @@ echo "medians of $RUNS interleaved runs after a warm-up, wall time in seconds, w
 echo
 row "work" "find" "tabulo" "ratio"
 
-small=$work/small
-make_tree "$small" "$SMALL"
-row "$SMALL x $FILES, fresh" $(compare "$small" 1)
-row "$SMALL x $FILES, re-run over its pages" $(compare "$small" 0)
-rss_small=$(peak_kb "$small")
-rm -rf -- "$small"
+# tree_rows NAME FOLDERS: fresh and re-run rows for a tree, and its peak memory in rss_NAME.
+tree_rows() {
+    local dir=$work/$1
+    make_tree "$dir" "$2"
+    row "$2 x $FILES, fresh" $(compare "$dir" 1)
+    row "$2 x $FILES, re-run over its pages" $(compare "$dir" 0)
+    printf -v "rss_$1" '%s' "$(peak_kb "$dir")"
+    rm -rf -- "$dir"
+}
 
-if (( LARGE > 0 )); then
-    large=$work/large
-    make_tree "$large" "$LARGE"
-    row "$LARGE x $FILES, fresh" $(compare "$large" 1)
-    row "$LARGE x $FILES, re-run over its pages" $(compare "$large" 0)
-    rss_large=$(peak_kb "$large")
-    rm -rf -- "$large"
-fi
+tree_rows small "$SMALL"
+(( LARGE > 0 )) && tree_rows large "$LARGE"
 
 if (( WIDE > 0 )); then
     wide=$work/wide
