@@ -225,6 +225,13 @@ void checkEncoding(const std::string& bytes) {
     FUZZ_CHECK(type.find('.') == npos && FileTypeOf("x." + type) == type, fuzz::Shown(type));
 }
 
+// Sorting compares names folded in place; it must order them as their folded copies do.
+void checkFoldedOrder(const std::string& a, const std::string& b) {
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    FUZZ_CHECK(sign(compareFolded(a, b)) == sign(foldCase(a).compare(foldCase(b))),
+               fuzz::Shown(a) + " / " + fuzz::Shown(b));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -248,5 +255,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkFileSize(o, name);
     checkPatterns(o, name, patterns);
     checkEncoding(name);
+    checkFoldedOrder(name, patterns);
     return 0;
 }
