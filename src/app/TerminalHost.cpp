@@ -24,11 +24,12 @@ Answer TerminalHost::ask(const std::string& text, const std::string& title, Butt
         std::fprintf(err_, "%s: %s\n", title.c_str(), text.c_str());
         return Answer::Yes;
     }
-    bool cancel = buttons == Buttons::YesNoCancel;
+    bool cancel = buttons == Buttons::YesNoCancel || buttons == Buttons::YesNoAllCancel;
+    bool all = buttons == Buttons::YesNoAllCancel;
     if (!interactive_) return !cancel && preset_ == Answer::Cancel ? Answer::No : preset_;
     for (;;) {
-        std::fprintf(err_, "%s: %s [y]es/[n]o%s ", title.c_str(), text.c_str(),
-                     cancel ? "/[c]ancel" : "");
+        std::fprintf(err_, "%s: %s [y]es/[n]o%s%s ", title.c_str(), text.c_str(),
+                     all ? "/yes to [a]ll/n[o] to all" : "", cancel ? "/[c]ancel" : "");
         std::fflush(err_);
         char line[64];
         if (!std::fgets(line, sizeof line, in_)) return cancel ? Answer::Cancel : Answer::No;
@@ -37,6 +38,12 @@ Answer TerminalHost::ask(const std::string& text, const std::string& title, Butt
                 return Answer::Yes;
             case 'n':
                 return Answer::No;
+            case 'a':
+                if (all) return Answer::YesToAll;
+                break;
+            case 'o':
+                if (all) return Answer::NoToAll;
+                break;
             case 'c':
                 if (cancel) return Answer::Cancel;
                 break;

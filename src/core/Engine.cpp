@@ -254,18 +254,27 @@ void Engine::txtAboutLink_DblClick() {
 
 bool Engine::Form_Unload() {
     if (options_.editedMark() != "*") return true;
+    const std::string& name = options_.text(opt("cmbSheme"));
+    if (name == "random") {
+        // The generator's entry is no theme file: saving it would make "random.color".
+        return host_.ask(
+                   "Close without saving the changes? The random colours are no theme: to "
+                   "keep them, type a name in the theme list and save.",
+                   "Tabulo", Buttons::YesNo) == Answer::Yes;
+    }
     if (options_.on(opt("chkAutoSave"))) {
         cmdSave_Click();
         return true;
     }
-    const std::string& name = options_.text(opt("cmbSheme"));
     switch (host_.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo",
                       Buttons::YesNoCancel)) {
         case Answer::Yes:
+        case Answer::YesToAll:
             options_.setEditedMark("ok");
             cmdSave_Click();
             return true;
         case Answer::No:
+        case Answer::NoToAll:
             return true;
         case Answer::Cancel:
             return false;

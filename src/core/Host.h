@@ -6,8 +6,10 @@
 
 namespace tabulo {
 
-enum class Answer { Yes, No, Cancel };
-enum class Buttons { Ok, YesNo, YesNoCancel };
+enum class Answer { Yes, No, Cancel, YesToAll, NoToAll };
+// YesNoAllCancel adds "Yes to all" and "No to all": the answer then stands for the questions
+// that follow of the same operation.
+enum class Buttons { Ok, YesNo, YesNoCancel, YesNoAllCancel };
 
 // Everything the engine needs from the outside world: the window, the terminal or a test.
 class Host {
@@ -23,6 +25,8 @@ class Host {
     virtual std::optional<Answer> standingAnswer() const { return std::nullopt; }
     // Let pending user-interface events run during a long operation.
     virtual void processEvents() = 0;
+    // How far a run is: folders whose pages are done, of the folders found so far.
+    virtual void progress(int /*done*/, int /*found*/) {}
     // Open a file, folder or address with the desktop's default action; failures are silent.
     virtual void openInShell(const std::string& target, const std::string& workingFolder) = 0;
     // A folder chooser starting at `start`; nothing when cancelled.

@@ -28,6 +28,9 @@ void FolderTest::SetUp() {
     root = pattern;
     fs::create_directories(root + "/home");
     ::setenv("TABULO_HOME", (root + "/home").c_str(), 1);
+    // A window started without a folder opens in the home folder: never the real one here.
+    fs::create_directories(root + "/user");
+    ::setenv("HOME", (root + "/user").c_str(), 1);
     fs::create_directories(root + "/site");
     root += "/site";
 }

@@ -799,13 +799,22 @@ Answer MainWindow::ask(const std::string& text, const std::string& title, Button
         return Answer::Yes;
     }
     box.setIcon(QMessageBox::Question);
-    box.setStandardButtons(buttons == Buttons::YesNo
-                               ? QMessageBox::Yes | QMessageBox::No
-                               : QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    int answer = box.exec();
-    if (answer == QMessageBox::Yes) return Answer::Yes;
-    if (answer == QMessageBox::No) return Answer::No;
-    return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    QMessageBox::StandardButtons choices = QMessageBox::Yes | QMessageBox::No;
+    if (buttons != Buttons::YesNo) choices |= QMessageBox::Cancel;
+    if (buttons == Buttons::YesNoAllCancel) choices |= QMessageBox::YesToAll | QMessageBox::NoToAll;
+    box.setStandardButtons(choices);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::YesToAll:
+            return Answer::YesToAll;
+        case QMessageBox::No:
+            return Answer::No;
+        case QMessageBox::NoToAll:
+            return Answer::NoToAll;
+        default:
+            return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    }
 }
 
 void MainWindow::processEvents() {

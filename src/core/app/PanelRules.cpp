@@ -260,7 +260,18 @@ const std::unordered_map<OptionId, Rule>& rules() {
 
 PanelRules::PanelRules(Engine& engine)
     : engine_(engine),
-      token_(engine.options().subscribe([this](OptionId id, int index) { onChange(id, index); })) {}
+      token_(engine.options().subscribe([this](OptionId id, int index) { onChange(id, index); })) {
+    Panel& panel = engine.panel();
+    for (const char* c : {"chkCaptureMidi", "txtCapMidi", "chkGlobalMidi", "chkMidiLoop", "txtMidiLoop"})
+        panel.hold(c, "Pages carry no music: this option has no effect.");
+    for (const char* c : {"optFile", "optHash"})
+        panel.hold(c, "The hash column does not depend on this choice: it has no effect.");
+    for (const char* c : {"optProtocol", "optProtocolCustom", "txtProtocolCustom"})
+        panel.hold(c, "Links keep their own addresses: the protocol choice has no effect.");
+    // Set only by the output mode above, so a page never lands where the mode does not say.
+    for (const char* c : {"chkAllInOneFile", "chkAllInOneFolder"})
+        panel.hold(c, "Follows the output mode chosen above.");
+}
 
 PanelRules::~PanelRules() {
     engine_.options().unsubscribe(token_);

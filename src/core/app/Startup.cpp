@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
+#include "generator/FolderListing.h"
 #include "generator/RunSettings.h"
 #include "themes/Themes.h"
 
@@ -118,6 +120,11 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
     Options& o = engine.options();
     engine.themeList() = ThemeListFromDisk();
     bool defaultLoaded = false;
+    if (line.empty() && mode == StartMode::Window) {
+        // Never silently in whatever folder the program was started from.
+        const char* home = std::getenv("HOME");
+        engine.setCurrentFolder(RememberedFolder().value_or(home && *home ? home : "/"));
+    }
 
     if (!line.empty()) {
         std::string folder = folderText(line);
@@ -179,6 +186,49 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
     ApplyWwwRootLock(engine);
     o.setEditedMark("-");
     return outcome;
+}
+
+namespace {
+
+std::string rememberedFolderFile() {
+    return applicationFolder() + "/last-folder";
+}
+
+}  // namespace
+
+void RememberFolder(const std::string& folder) {
+    try {
+        std::error_code ec;
+        std::filesystem::create_directories(applicationFolder(), ec);
+        TextFile file(rememberedFolderFile(), Unmappable::KeepUtf8);
+        file.write(folder + "\n");
+        file.commit();
+    } catch (const std::system_error&) {
+        // Only a convenience: the next start opens in the home folder instead.
+    }
+}
+
+std::optional<std::string> RememberedFolder() {
+    std::error_code ec;
+    auto text = readRegularFile(rememberedFolderFile(), ec);
+    if (!text) return std::nullopt;
+    std::string folder = text->substr(0, text->find('\n'));
+    if (folder.empty() || !DirExists(folder)) return std::nullopt;
+    return folder;
+}
+
+bool ConfirmLargeRun(Engine& engine) {
+    constexpr std::size_t kMany = 1000;
+    const Options& o = engine.options();
+    if (!o.on(opt("chkReqrsive"))) return true;
+    const std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
+    bool locked = !wwwRoot.empty() && !engine.panel().enabled("txtWWWroot");
+    if (locked && isInside(engine.currentFolder(), wwwRoot)) return true;
+    if (CountFoldersBelow(engine.currentFolder(), kMany + 1) <= kMany) return true;
+    return engine.host().ask("The folder `" + toUtf8(engine.currentFolder()) +
+                                 "` holds more than 1,000 folders and lies under no locked www "
+                                 "root. Write an index page into each of them?",
+                             "Tabulo", Buttons::YesNo) == Answer::Yes;
 }
 
 bool PrepareScriptFolder(Engine& engine, std::string_view folder) {

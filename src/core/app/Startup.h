@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,14 @@ struct StartOutcome {
 // folder indexes nothing.
 StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode,
                            bool index = true);
+
+// The folder the window showed last, kept in the application folder between starts.
+void RememberFolder(const std::string& folder);
+std::optional<std::string> RememberedFolder();
+
+// Before a recursive run from the window: a folder that lies under no locked www root and holds
+// more than 1,000 folders is asked about once. True when the run may go.
+bool ConfirmLargeRun(Engine& engine);
 
 // Points the folder list at `folder` and works out the www root depth as an index run of it
 // would, so scripts written there link the stylesheet right; false (with an error in the

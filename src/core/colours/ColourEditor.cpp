@@ -1,5 +1,7 @@
 #include "colours/ColourEditor.h"
 
+#include <charconv>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -148,7 +150,12 @@ void ColourEditor::BrightnessChanged() {
 }
 
 void ColourEditor::cmdBrowseColor_Click() {
-    auto chosen = host_.chooseColor(0);
+    // The dialog opens at the slot's colour: red in the low byte, as the host takes it.
+    std::uint32_t rgb = 0;
+    std::from_chars(options_.colour(currentSlot_).data(),
+                    options_.colour(currentSlot_).data() + options_.colour(currentSlot_).size(), rgb,
+                    16);
+    auto chosen = host_.chooseColor((rgb >> 16 & 0xFF) | (rgb & 0xFF00) | (rgb & 0xFF) << 16);
     if (!chosen) return;  // cancelled: the slot stays as it was
     char buf[16];
     std::snprintf(buf, sizeof buf, "%06X", *chosen & 0xFFFFFF);

@@ -139,6 +139,7 @@ struct PageWalk::Impl {
     std::string lastTitle;
     bool writesAhead = false;
     std::string outputFolder;
+    int foldersDone = 0, foldersFound = 1;  // the top folder is found from the start
     // Times of folders before a page was written into them ahead of its turn: a linked row
     // made in its turn shows the time the folder had then.
     std::mutex timesMutex;
@@ -163,6 +164,7 @@ struct PageWalk::Impl {
     void keepLinkedTimes(FolderWork& w);
     bool question(const std::string& target);
     void done(FolderWork& w);
+    void advance();
     bool topPage(std::unique_ptr<FolderWork> w);
     void refreshFolders(FolderWork& w) const;
 };
@@ -273,11 +275,22 @@ std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const std::string
 }
 
 bool PageWalk::Impl::question(const std::string& target) {
-    Answer a = h.standingAnswer ? *h.standingAnswer
-                                : h.host.ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo",
-                                             Buttons::YesNoCancel);
-    if (a == Answer::Cancel) h.state.replaceCancelled = true;
-    return a == Answer::Yes;
+    if (!h.standingAnswer) {
+        Answer a =
+            h.host.ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo", Buttons::YesNoAllCancel);
+        // "Yes to all" and "No to all" answer the rest of the run's questions too.
+        if (a == Answer::YesToAll) h.standingAnswer = Answer::Yes;
+        if (a == Answer::NoToAll) h.standingAnswer = Answer::No;
+        if (a == Answer::Cancel) h.state.replaceCancelled = true;
+        return a == Answer::Yes || a == Answer::YesToAll;
+    }
+    if (*h.standingAnswer == Answer::Cancel) h.state.replaceCancelled = true;
+    return *h.standingAnswer == Answer::Yes;
+}
+
+void PageWalk::Impl::advance() {
+    ++foldersDone;
+    if (h.progress) h.progress(foldersDone, foldersFound);
 }
 
 void PageWalk::Impl::done(FolderWork& w) {
@@ -417,6 +430,7 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
     for (std::size_t i = 0; i < subfolders.size(); ++i) {
         if (reachOf(subfolders[i]) == Reach::Walk) entered.push_back(i);
     }
+    foldersFound += static_cast<int>(entered.size());
     std::deque<std::future<std::unique_ptr<FolderWork>>> ahead;
     std::size_t started = 0;
     auto topUp = [&] {
@@ -444,7 +458,9 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
         } else {
             w = read(path, {sub.device, sub.inode});
         }
-        if (!visit(*w)) continue;
+        bool entered = visit(*w);
+        advance();
+        if (!entered) continue;
         std::vector<FolderEntry> below = std::move(w->listing.folders);
         w.reset();  // its page is written: nothing of it is needed for the subfolders
         ancestors.push_back({sub.device, sub.inode});
@@ -465,6 +481,10 @@ bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w) {
     h.sink.status("Generating index for : `" + shown + "`");
     lastTitle = w->place.title;
     resolveLinks(*w);
+    struct Advance {
+        Impl& impl;
+        ~Advance() { impl.advance(); }
+    } counted{*this};
     if (h.state.replaceCancelled) return true;
     try {
         // The top page is the last one written into an output folder: it sweeps it.

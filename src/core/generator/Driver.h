@@ -23,6 +23,8 @@ struct RunHooks {
     // The answer every question gets, when it is known before the run: pages need not then
     // wait for their turn to be written.
     std::optional<Answer> standingAnswer = std::nullopt;
+    // Pages done, of the folders found so far.
+    std::function<void(int done, int found)> progress = nullptr;
 };
 
 // The pages of one index run: the selected folder's and, when recursion is on, those of every

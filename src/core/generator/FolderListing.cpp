@@ -208,6 +208,31 @@ FolderListing readFolder(const std::string& path, const Wildcard& fileFilter) {
     return readFolder(path, rules);
 }
 
+std::size_t CountFoldersBelow(const std::string& path, std::size_t limit) {
+    std::size_t count = 0;
+    std::vector<std::string> pending{path};
+    while (!pending.empty() && count < limit) {
+        std::string folder = std::move(pending.back());
+        pending.pop_back();
+        DIR* dir = ::opendir(folder.c_str());
+        if (!dir) continue;
+        while (dirent* d = ::readdir(dir)) {
+            if (d->d_name[0] == '.') continue;
+            bool isFolder = d->d_type == DT_DIR;
+            if (d->d_type == DT_UNKNOWN) {
+                struct stat st;
+                isFolder = ::fstatat(::dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISDIR(st.st_mode);
+            }
+            if (!isFolder) continue;
+            if (++count >= limit) break;
+            pending.push_back(joinPath(folder, d->d_name));
+        }
+        ::closedir(dir);
+    }
+    return count;
+}
+
 FolderId folderIdOf(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)

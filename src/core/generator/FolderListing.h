@@ -70,6 +70,10 @@ FolderListing readFolder(const std::string& path, const ListingRules& rules);
 // Every file, with its details: for the window's lists.
 FolderListing readFolder(const std::string& path, const Wildcard& fileFilter);
 
+// The folders below `path` that a walk enters by their own names (no hidden ones, no links),
+// counted up to `limit`.
+std::size_t CountFoldersBelow(const std::string& path, std::size_t limit);
+
 // Identity of a folder, to tell a link that leads back up the tree.
 struct FolderId {
     dev_t device = 0;

@@ -3,6 +3,7 @@
 namespace tabulo {
 
 bool Panel::enabled(std::string_view control) const {
+    if (held_.contains(std::string(control))) return false;
     auto it = disabled_.find(std::string(control));
     return it == disabled_.end() || !it->second;
 }
@@ -24,6 +25,18 @@ void Panel::setVisible(std::string_view control, bool on) {
     if (visible(name) == on) return;
     hidden_[name] = !on;
     changed(name);
+}
+
+void Panel::hold(std::string_view control, std::string reason) {
+    std::string name(control);
+    held_[name] = std::move(reason);
+    changed(name);
+}
+
+const std::string& Panel::heldReason(std::string_view control) const {
+    static const std::string none;
+    auto it = held_.find(std::string(control));
+    return it == held_.end() ? none : it->second;
 }
 
 const std::string& Panel::caption(std::string_view control) const {

@@ -22,6 +22,10 @@ class Panel {
 
     bool enabled(std::string_view control) const;
     bool visible(std::string_view control) const;
+    // A control the product gives no effect, or that only shows another's state: disabled
+    // whatever the rules say, with the reason to show beside it.
+    void hold(std::string_view control, std::string reason);
+    const std::string& heldReason(std::string_view control) const;
     void setEnabled(std::string_view control, bool on);
     void setVisible(std::string_view control, bool on);
 
@@ -50,6 +54,7 @@ class Panel {
     std::unordered_map<std::string, bool> disabled_;  // only those that differ from the default
     std::unordered_map<std::string, bool> hidden_;
     std::unordered_map<std::string, std::string> captions_;
+    std::unordered_map<std::string, std::string> held_;
     int clientHeight_ = kLineBase;
     int mixerTop_ = kLineBottom + 100;
     ListenerList<const std::string&> listeners_;

@@ -69,6 +69,8 @@ private slots:
         QDir().mkpath(site() + "/a");
         qputenv("TABULO_HOME", home().toUtf8());
         qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
+        QDir().mkpath(dir_.filePath("user"));
+        qputenv("HOME", dir_.filePath("user").toUtf8());  // where a window without a folder opens
     }
 
     void everyOptionHasOneWidget() {
