@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps test-deps build run test fuzz bench install screenshot clean
+.PHONY: all deps test-deps package-deps build run test fuzz bench install package screenshot clean
 
 all: build
 
@@ -14,6 +14,9 @@ deps:
 # After deps, so two package installs never run at once under -j.
 test-deps: deps
 	@scripts/install-deps.sh test
+
+package-deps: deps
+	@scripts/install-deps.sh package
 
 build: deps
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -47,6 +50,15 @@ PREFIX ?= /usr/local
 install: build
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 
+# A Release build of its own under /usr, packed by CPack into tabulo_VERSION_ARCH.deb here.
+package: package-deps
+	@cmake -S . -B $(BUILD)-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DTABULO_TESTS=OFF \
+		-DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build $(BUILD)-package -j $(JOBS)
+	@rm -f $(BUILD)-package/*.deb
+	@cd $(BUILD)-package && cpack -G DEB >/dev/null
+	@for deb in $(BUILD)-package/*.deb; do mv $$deb . && echo "$$(basename $$deb)"; done
+
 # The main window with the options open, drawn offscreen, for the README.
 screenshot: build
 	@mkdir -p docs
@@ -58,4 +70,5 @@ bench: build
 	@bench/run.sh
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-package
+	rm -f tabulo_*.deb

@@ -2,8 +2,10 @@
 # Installs the Debian packages of the named sets, only those that are missing:
 #   build (the default)  compilers, CMake, Ninja, Asio, Qt 6 and GoogleTest: what building needs
 #   test                 build, plus what the tests run: nginx, tinyproxy, lighttpd, curl, Perl
-#                        with its CGI module, and the German locale the command line is tried in
+#                        with its CGI module, the German locale the command line is tried in, and
+#                        the checkers of the installed desktop entry and man pages
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
+#   package              build, plus what CPack's Debian generator runs to find the Depends
 # Several sets may be named at once.
 set -euo pipefail
 
@@ -14,11 +16,13 @@ for set in "${@:-build}"; do
   case "$set" in
     build) ;;
     test)
-      packages+=(perl libcgi-pm-perl nginx tinyproxy lighttpd curl locales)
+      packages+=(perl libcgi-pm-perl nginx tinyproxy lighttpd curl locales desktop-file-utils
+                 groff-base)
       german_locale=true
       ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "unknown package set: $set (build, test or fuzz)" >&2; exit 2 ;;
+    package) packages+=(dpkg-dev file) ;;
+    *) echo "unknown package set: $set (build, test, fuzz or package)" >&2; exit 2 ;;
   esac
 done
 
