@@ -59,12 +59,15 @@ package: package-deps
 	@cd $(BUILD)-package && cpack -G DEB >/dev/null
 	@for deb in $(BUILD)-package/*.deb; do mv $$deb . && echo "$$(basename $$deb)"; done
 
-# The main window with the options open, drawn offscreen, for the README.
+# The main window with the options open, and one grab per tab, drawn offscreen for the README;
+# the window shows a copy of the example site as the folder used last.
 screenshot: build
 	@mkdir -p docs
-	@tmp=$$(mktemp -d) && TABULO_HOME=$$tmp/home XDG_DATA_HOME=$$tmp/data QT_QPA_PLATFORM=offscreen \
+	@tmp=$$(mktemp -d) && mkdir -p $$tmp/home && cp -r examples/site $$tmp/site && \
+		printf '%s\n' $$tmp/site > $$tmp/home/last-folder && \
+		TABULO_HOME=$$tmp/home XDG_DATA_HOME=$$tmp/data HOME=$$tmp QT_QPA_PLATFORM=offscreen \
 		$(BUILD)/bin/tabulo --screenshot=$(abspath docs/screenshot.png) 2>/dev/null; rm -rf $$tmp
-	@echo "docs/screenshot.png"
+	@echo "docs/screenshot.png docs/tab-*.png"
 
 bench: build
 	@bench/run.sh

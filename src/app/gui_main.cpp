@@ -1,6 +1,8 @@
 // tabulo: the desktop window. With a folder on its command line it indexes that folder and,
 // without "-noquit", ends by itself.
 #include <QApplication>
+#include <QFileInfo>
+#include <QTabWidget>
 #include <QTimer>
 #include <clocale>
 
@@ -26,10 +28,20 @@ int main(int argc, char** argv) {
     window.show();
     QTimer::singleShot(0, &window, [&] {
         if (!screenshot.isEmpty()) {
+            // For the documentation: the window with its options open, then one grab per tab
+            // beside it (tab-colors.png, tab-icons.png, ...).
             window.startUp("", QCoreApplication::applicationFilePath());
             window.engine().ToggleOptionsPanel();
             QApplication::processEvents();
             window.grab().save(screenshot);
+            auto* tabs = window.findChild<QTabWidget*>("tabOptions");
+            const QString folder = QFileInfo(screenshot).path();
+            for (int i = 0; i < tabs->count(); ++i) {
+                tabs->setCurrentIndex(i);
+                QApplication::processEvents();
+                QString name = tabs->tabText(i).trimmed().toLower().replace('/', '-');
+                window.grab().save(folder + "/tab-" + name + ".png");
+            }
             QApplication::exit(0);
             return;
         }

@@ -63,7 +63,8 @@ void RunIndex(Engine& engine) {
     FileSystemFlush flush(settings.tree);
     PageWalk walk(settings,
                   {engine, engine.host(), [&engine] { engine.letEventsRun(); },
-                   engine.neededIcons(), run, engine.jobs(), engine.host().standingAnswer()});
+                   engine.neededIcons(), run, engine.jobs(), engine.host().standingAnswer(),
+                   [&engine](int done, int found) { engine.host().progress(done, found); }});
     bool pagesDone = walk.writePages();
     if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
     if (!pagesDone) return;  // a half-built all-in-one page never replaces a good one

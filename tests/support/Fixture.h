@@ -25,6 +25,7 @@ class ScriptedHost : public Host {
         return a;
     }
     void processEvents() override { ++eventPumps; }
+    void progress(int done, int found) override { progressReports.emplace_back(done, found); }
     void openInShell(const std::string& target, const std::string& folder) override {
         opened.push_back(target + " in " + folder);
     }
@@ -50,6 +51,7 @@ class ScriptedHost : public Host {
     std::optional<Font> chosenFont;
     Font offeredFont;
     int eventPumps = 0;
+    std::vector<std::pair<int, int>> progressReports;
 };
 
 // A status sink that keeps every line, and the errors apart as well.

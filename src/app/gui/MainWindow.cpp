@@ -15,8 +15,11 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QStorageInfo>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "app/Startup.h"
 #include "common/Text.h"
@@ -57,6 +60,28 @@ const std::unordered_map<std::string_view, Qt::Orientation> kSliders = {
     {"scrFontSize", Qt::Horizontal}, {"scrIconsSize", Qt::Vertical},
 };
 
+// Long paths wrap at their separators rather than widen the window.
+QString breakablePath(const QString& path) {
+    QString shown = path;
+    return shown.replace('/', QStringLiteral("/\u200B"));
+}
+
+// Keeps its place in the layout while hidden, so showing it moves nothing else.
+void keepPlaceWhenHidden(QWidget* w) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+}
+
+// A line edit at least as wide as `text`, so a default value shows whole.
+void fitText(QLineEdit* edit, const QString& text) {
+    const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+    const QMargins margins = edit->textMargins();
+    const int needed = edit->fontMetrics().horizontalAdvance(text) + 2 * frame + margins.left() +
+                       margins.right() + 8;  // 8: the edit's own inner margins and the cursor
+    if (edit->minimumWidth() < needed) edit->setMinimumWidth(needed);
+}
+
 // A key of the theme list as the classic key codes give it: letters upper case.
 int keyCodeOf(QKeyEvent* event) {
     int key = event->key();
@@ -65,15 +90,19 @@ int keyCodeOf(QKeyEvent* event) {
 
 class ThemeKeyFilter : public QObject {
   public:
-    ThemeKeyFilter(Engine& engine, QObject* parent) : QObject(parent), engine_(engine) {}
+    ThemeKeyFilter(Engine& engine, std::function<void()> after, QObject* parent)
+        : QObject(parent), engine_(engine), after_(std::move(after)) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress)
+        if (event->type() == QEvent::KeyPress) {
             engine_.cmbSheme_KeyDown(keyCodeOf(static_cast<QKeyEvent*>(event)));
+            after_();
+        }
         return QObject::eventFilter(watched, event);
     }
 
   private:
     Engine& engine_;
+    std::function<void()> after_;
 };
 
 }  // namespace
@@ -103,6 +132,23 @@ MainWindow::MainWindow() : engine_(std::make_unique<Engine>(*this)) {
     network_.start(50);
     setFolder(QDir::currentPath());
     showAll();
+    // The defaults show whole; longer texts typed later scroll as usual.
+    for (auto& [id, w] : widgets_) {
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) fitText(edit, edit->text());
+    }
+    for (int slot = 0; slot < 9; ++slot) fitText(colourFields_->field(slot), "#DDDDDD");
+
+    auto shortcut = [this](QKeySequence keys, auto handler) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, handler);
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { findChild<QPushButton*>("cmdSave")->click(); });
+    for (QKeySequence keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
+                              QKeySequence(Qt::CTRL | Qt::Key_Enter), QKeySequence(Qt::Key_F5)}) {
+        shortcut(keys, [this] {
+            if (goButton_->isEnabled()) goButton_->click();
+        });
+    }
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -148,11 +194,18 @@ QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
                 auto* box = new QComboBox(parent);
                 box->setEditable(true);
                 box->setInsertPolicy(QComboBox::NoInsert);
-                box->lineEdit()->installEventFilter(new ThemeKeyFilter(*engine_, box));
+                box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+                box->setMinimumContentsLength(12);
+                box->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+                box->lineEdit()->installEventFilter(
+                    new ThemeKeyFilter(*engine_, [this] { afterChange(); }, box));
                 connect(box, &QComboBox::editTextChanged, this,
                         [this, id](const QString& t) { engine_->options().setText(id, s(t)); });
                 connect(box, &QComboBox::activated, this,
-                        [this](int index) { engine_->cmbSheme_Click(index); });
+                        [this](int index) {
+                            engine_->cmbSheme_Click(index);
+                            afterChange();
+                        });
                 w = box;
             } else if (name == "txtHeader" || name == "txtFooter" || name == "txtExclude") {
                 auto* edit = new QPlainTextEdit(parent);
@@ -177,6 +230,11 @@ QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
         case OptionKind::Panel: {
             auto* label = new ClickableLabel(parent);
             label->setMouseTracking(true);
+            label->setFocusPolicy(Qt::StrongFocus);
+            label->setAccessibleName("Show or hide the options");
+            // The same frame focused or not, so moving the focus moves nothing.
+            label->setStyleSheet("QLabel { border: 1px solid transparent; padding: 1px; }"
+                                 "QLabel:focus { border: 1px dotted palette(highlight); }");
             connect(label, &ClickableLabel::clicked, this,
                     [this] { engine_->ToggleOptionsPanel(); });
             connect(label, &ClickableLabel::hovered, this, [this] { recOptions_->show(); });
@@ -211,10 +269,9 @@ QWidget* MainWindow::control(const QString& name, const QString& caption, QWidge
     if (auto id = Options::find(s(name))) {
         QWidget* w = bind(s(name), parent);
         if (auto* button = qobject_cast<QAbstractButton*>(w)) button->setText(caption);
-        if (!caption.isEmpty() &&
-            (qobject_cast<QLineEdit*>(w) || qobject_cast<QLabel*>(w) ||
-             qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w))) {
+        if (!caption.isEmpty() && !qobject_cast<QAbstractButton*>(w)) {
             w->setToolTip(caption);
+            w->setAccessibleName(caption);
         }
         return w;
     }
@@ -233,13 +290,18 @@ QWidget* MainWindow::row(std::initializer_list<std::pair<const char*, const char
     auto* box = new QWidget(parent);
     auto* layout = new QHBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
-    for (const auto& [name, caption] : items) {
+    QLabel* caption = nullptr;
+    for (const auto& [name, text] : items) {
         QString n(name);
         if (n.startsWith(":")) {  // a plain caption before a text box
-            layout->addWidget(new QLabel(caption, box));
+            caption = new QLabel(text, box);
+            layout->addWidget(caption);
             continue;
         }
-        layout->addWidget(control(n, caption, box));
+        QWidget* w = control(n, text, box);
+        if (caption) caption->setBuddy(w);
+        caption = nullptr;
+        layout->addWidget(w);
     }
     layout->addStretch();
     return box;
@@ -250,13 +312,22 @@ QWidget* MainWindow::buildTopArea() {
     auto* layout = new QHBoxLayout(top);
 
     auto* lists = new QVBoxLayout;
+    path_ = new QLabel(top);
+    path_->setObjectName("lblPath");
+    path_->setWordWrap(true);
+    path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    path_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     drives_ = new QComboBox(top);
     drives_->setObjectName("Drive1");
+    drives_->setAccessibleName("Drive");
     drives_->addItems(mountedVolumes());
     folders_ = new QListWidget(top);
     folders_->setObjectName("Dir1");
+    folders_->setAccessibleName("Folders");
     files_ = new QListWidget(top);
     files_->setObjectName("File1");
+    files_->setAccessibleName("Files");
+    lists->addWidget(path_);
     lists->addWidget(drives_);
     lists->addWidget(folders_, 2);
     lists->addWidget(control("txtFilter", "File pattern", top));
@@ -279,22 +350,23 @@ QWidget* MainWindow::buildTopArea() {
     preview_ = new PreviewWidget(*engine_, top);
     preview_->setObjectName("picPreview");
     right->addWidget(preview_, 1);
-    goButton_ = new QPushButton("Go!", top);
+    goButton_ = new QPushButton("&Go!", top);
     goButton_->setObjectName("cmdGo");
     connect(goButton_, &QPushButton::clicked, this, [this] { go(); });
     progress_ = new QProgressBar(top);
     progress_->setObjectName("prgFolders");
-    progress_->setFormat("%v folders done");
+    progress_->setFormat("%v of %m folders");
+    keepPlaceWhenHidden(progress_);
     progress_->hide();
     right->addWidget(goButton_);
     right->addWidget(progress_);
     right->addWidget(row({{"cmbSheme", "Theme"},
-                          {"cmdSave", "Save"},
-                          {"CmdDelete", "Delete"},
+                          {"cmdSave", "&Save"},
+                          {"CmdDelete", "&Delete"},
                           {"cmdRandom", "Generate"}},
                          top));
     right->addWidget(row({{"cmdOpen", "&Open folder"},
-                          {"cmdMakeScript", "Write scripts"},
+                          {"cmdMakeScript", "&Write scripts"},
                           {"lblUpdate", "Tabulo site"}},
                          top));
     auto* options = row({{"lblOptions", ""}, {"lblVersion", ""}}, top);
@@ -305,12 +377,17 @@ QWidget* MainWindow::buildTopArea() {
     recOptions_->setObjectName("recOptions");
     static_cast<QFrame*>(recOptions_)->setFrameShape(QFrame::Box);
     recOptions_->setFixedSize(6, 16);
+    keepPlaceWhenHidden(recOptions_);
     recOptions_->hide();
     options->layout()->addWidget(recOptions_);
     right->addWidget(options);
     status_ = new QLabel(top);
     status_->setObjectName("lblStatus");
+    // Three lines high whatever it says, so a run's lines never move the rest.
     status_->setWordWrap(true);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    status_->setFixedHeight(3 * status_->fontMetrics().lineSpacing() + 4);
     right->addWidget(status_);
     auto* load = new QPushButton("Load", top);  // operation button outside the layout
     load->setObjectName("cmdLoad");
@@ -318,12 +395,17 @@ QWidget* MainWindow::buildTopArea() {
     layout->addLayout(right, 4);
 
     Engine& e = *engine_;
+    // Saving and deleting change the edited mark and the theme list, which no option does.
     auto on = [this](const char* name, auto handler) {
-        connect(findChild<QPushButton*>(name), &QPushButton::clicked, this, handler);
+        connect(findChild<QPushButton*>(name), &QPushButton::clicked, this, [this, handler] {
+            handler();
+            afterChange();
+        });
     };
     on("cmdSave", [&e] { e.cmdSave_Click(); });
     on("CmdDelete", [&e] { e.CmdDelete_Click(); });
     on("cmdRandom", [&e] { e.colours().GenerateRandomScheme(); });
+    keepPlaceWhenHidden(findChild<QPushButton*>("cmdRandom"));  // shown only for "random"
     on("cmdOpen", [&e] { e.cmdOpen_Click(); });
     on("cmdMakeScript", [&e] { e.cmdMakeScript_Click(); });
     connect(findChild<ClickableLabel*>("lblUpdate"), &ClickableLabel::clicked, this,
@@ -350,7 +432,7 @@ QTabWidget* MainWindow::buildTabs() {
                      {"chkCss", "Stylesheet"},
                      {"optCssNew", "Write new css"},
                      {"optCssOld", "Link to old css"},
-                     {"optCssEmbed", "Embeded"}},
+                     {"optCssEmbed", "Embedded"}},
                     colors));
     auto* frmColor = new QGroupBox(colors);
     frmColor->setObjectName("frmColor");
@@ -368,11 +450,14 @@ QTabWidget* MainWindow::buildTabs() {
         auto* label = new QLabel(" 0", mixer_);
         label->setObjectName(QString("lbl") + c);
         label->setAutoFillBackground(true);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(" 255 ") + 4);
         column->addWidget(label);
         mixerLayout->addLayout(column);
     }
     mixerLayout->addWidget(control("scrBrightness", "", mixer_));
     mixerLayout->addWidget(control("cmdBrowseColor", "...", mixer_));
+    keepPlaceWhenHidden(mixer_);  // parking the mixer leaves the window as it is
     colorLayout->addWidget(mixer_);
     colorLayout->addStretch();
     add(colors, frmColor);
@@ -470,12 +555,15 @@ QTabWidget* MainWindow::buildTabs() {
                        {"optProtocolCustom", "Custom:"},
                        {"txtProtocolCustom", "Protocol"}},
                       protocol));
-    add(protocol, row({{"chkDeamon", "Run as Deamon on Minimize and indexilize wwwroot every :"},
+    add(protocol, row({{"chkDeamon", "Run as Daemon on Minimize and indexilize wwwroot every :"},
                        {"txtDaemon", "Seconds"},
                        {":", "seconds."}},
                       protocol));
-    add(protocol, new QLabel("Indexlilize the following paths too :", protocol));
-    add(protocol, control("lstDeamonMore", "", protocol));
+    auto* moreCaption = new QLabel("Indexilize the following paths too :", protocol);
+    add(protocol, moreCaption);
+    QWidget* more = control("lstDeamonMore", "", protocol);
+    moreCaption->setBuddy(more);
+    add(protocol, more);
     add(protocol, row({{"cmdBrowseMoreWWW", "add"}, {"cmdRemoveMoreWWW", "remove"}}, protocol));
     connect(findChild<QPushButton*>("cmdBrowseMoreWWW"), &QPushButton::clicked, this,
             [this] { engine_->cmdBrowseMoreWWW_Click(); });
@@ -510,7 +598,7 @@ QTabWidget* MainWindow::buildTabs() {
             [this] { engine_->cmdBrowseDesc_Click(); });
 
     QWidget* paths = page("Paths");
-    add(paths, row({{"optCurrentDir", "To the the target Folder"},
+    add(paths, row({{"optCurrentDir", "To the target Folder"},
                     {"optAllInOneFile", "All in one File"},
                     {"optAllInOneFolder", "All in one Folder :"},
                     {"lblAllInOneFolder", ""},
@@ -616,10 +704,19 @@ void MainWindow::showOption(OptionId id, int index) {
             break;
         }
         case OptionKind::Option:
-            static_cast<QRadioButton*>(w)->setChecked(o.selected(id));
-            break;
         case OptionKind::Indexed:
-            static_cast<IndexedOptionGroup*>(w)->showSelected(o.selectedIndex(id));
+            // Selecting one member clears the others without telling them: show the group.
+            for (OptionId m = 0; m < kOptionTable.size(); ++m) {
+                const std::string_view group = Options::def(id).group;
+                if (m != id && (group.empty() || Options::def(m).group != group)) continue;
+                auto member = widgets_.find(m);
+                if (member == widgets_.end()) continue;
+                QSignalBlocker quiet(member->second);
+                if (auto* radio = qobject_cast<QRadioButton*>(member->second))
+                    radio->setChecked(o.selected(m));
+                else if (auto* indexed = dynamic_cast<IndexedOptionGroup*>(member->second))
+                    indexed->showSelected(o.selectedIndex(m));
+            }
             break;
         case OptionKind::Text:
             if (auto* box = qobject_cast<QComboBox*>(w)) {
@@ -675,6 +772,7 @@ void MainWindow::showPanelState(const std::string& name) {
     QWidget* w = findChild<QWidget*>(q(name));
     if (!w) return;
     w->setEnabled(panel.enabled(name));
+    if (const std::string& reason = panel.heldReason(name); !reason.empty()) w->setToolTip(q(reason));
     // Visibility applies once the window shows; hidden controls stay hidden before that.
     if (!panel.visible(name)) {
         w->hide();
@@ -755,15 +853,25 @@ void MainWindow::fillLists() {
         // An unreadable folder shows empty lists.
     }
     folders_->setToolTip(q(folder));
+    path_->setText(breakablePath(q(folder)));
+    path_->setToolTip(q(folder));
+    setWindowTitle("Tabulo - " + q(folder));
+    const QString mount = QStorageInfo(q(folder)).rootPath();
+    if (!mount.isEmpty()) {
+        if (drives_->findText(mount) < 0) drives_->addItem(mount);
+        QSignalBlocker quiet(drives_);
+        drives_->setCurrentIndex(drives_->findText(mount));
+    }
 }
 
 void MainWindow::go() {
     // One run at a time, and its options stay as they were when it began, though the window
     // stays responsive.
+    if (!ConfirmLargeRun(*engine_)) return;
+    RememberFolder(engine_->currentFolder());
     std::vector<QWidget*> held{goButton_, tabs_, widgets_.at(opt("cmbSheme")), folders_, drives_};
     for (QWidget* w : held) w->setEnabled(false);
-    progress_->setRange(0, 1);  // the total is unknown: the bar grows with the count
-    progress_->setValue(0);
+    progress_->setRange(0, 0);  // busy until the walk reports what it found
     progress_->show();
     engine_->cmdGo_Click();
     progress_->hide();
@@ -781,11 +889,14 @@ bool MainWindow::startUp(const QString& commandLine, const QString& executable) 
 }
 
 void MainWindow::status(const std::string& text) {
-    if (status_) status_->setText(q(text));
-    if (progress_ && text.starts_with("Done generating index for")) {
-        progress_->setMaximum(progress_->value() + 2);
-        progress_->setValue(progress_->value() + 1);
-    }
+    if (!status_) return;
+    status_->setText(q(text));
+    status_->setToolTip(q(text));
+}
+
+void MainWindow::progress(int done, int found) {
+    progress_->setRange(0, found);
+    progress_->setValue(done);
 }
 
 Answer MainWindow::ask(const std::string& text, const std::string& title, Buttons buttons) {
@@ -855,6 +966,7 @@ std::optional<Host::Font> MainWindow::chooseFont(const Font& initial) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (engine_->Form_Unload()) {
+        RememberFolder(engine_->currentFolder());
         event->accept();
     } else {
         event->ignore();

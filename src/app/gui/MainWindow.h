@@ -37,6 +37,7 @@ public:
     void status(const std::string& text) override;
     Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
     void processEvents() override;
+    void progress(int done, int found) override;
     void openInShell(const std::string& target, const std::string& workingFolder) override;
     std::optional<std::string> chooseFolder(const std::string& start) override;
     std::optional<std::uint32_t> chooseColor(std::uint32_t initial) override;
@@ -69,6 +70,7 @@ private:
     QLabel* status_ = nullptr;
     QLabel* edited_ = nullptr;
     QLabel* selectedFolder_ = nullptr;
+    QLabel* path_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* goButton_ = nullptr;
     QTabWidget* tabs_ = nullptr;

@@ -3,7 +3,10 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 namespace tabulo::gui {
 
@@ -53,6 +56,7 @@ ColourFields::ColourFields(QWidget* parent) : QWidget(parent) {
         field->setAutoFillBackground(true);
         field->installEventFilter(this);
         connect(field, &QLineEdit::textEdited, this, [this, i](const QString& t) { emit edited(i, t); });
+        label->setBuddy(field);
         grid->addWidget(label, i, 0);
         grid->addWidget(field, i, 1);
         if (i >= 7) label->hide(), field->hide();  // reserved slots
@@ -80,6 +84,18 @@ bool ColourFields::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void ClickableLabel::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit clicked();
+            break;
+        default:
+            QLabel::keyPressEvent(event);
+    }
+}
+
 PreviewWidget::PreviewWidget(Engine& engine, QWidget* parent) : QWidget(parent), engine_(engine) {
     setMinimumSize(200, 232);
 }
@@ -100,10 +116,24 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
         if (m.opaque) painter.fillRect(r, qcolour(m.back));
         if (m.patterned) painter.fillRect(r, QBrush(qcolour(m.fill), Qt::HorPattern));
         if (m.border == LineStyle::None) return;
-        QPen pen(qcolour(m.borderColour), std::max(1, m.borderWidth));
-        pen.setStyle(m.border == LineStyle::DashDotDot ? Qt::DashDotDotLine : Qt::SolidLine);
-        painter.setPen(pen);
-        painter.drawRect(r);
+        // Outlines on whole pixels inside their mark, those at the widget's edges on its last
+        // row and column, at any scale: solid ones are filled as four bars.
+        const int w = std::max(1, m.borderWidth);
+        const double left = std::round(r.left()), top = std::round(r.top());
+        const double right = std::min<double>(std::round(r.right()), width());
+        const double bottom = std::min<double>(std::round(r.bottom()), height());
+        const QColor colour = qcolour(m.borderColour);
+        if (m.border == LineStyle::DashDotDot) {
+            QPen pen(colour, w, Qt::DashDotDotLine);
+            painter.setPen(pen);
+            const double half = w / 2.0;
+            painter.drawRect(QRectF(left + half, top + half, right - left - w, bottom - top - w));
+            return;
+        }
+        painter.fillRect(QRectF(left, top, right - left, w), colour);
+        painter.fillRect(QRectF(left, bottom - w, right - left, w), colour);
+        painter.fillRect(QRectF(left, top, w, bottom - top), colour);
+        painter.fillRect(QRectF(right - w, top, w, bottom - top), colour);
     };
     for (const Mark* m : {&p.page, &p.windows, &p.pic, &p.desc, &p.outerTable, &p.properties, &p.files,
                           &p.iconDirs, &p.iconFiles, &p.upload1, &p.upload2, &p.w3cHtml, &p.w3cCss}) {

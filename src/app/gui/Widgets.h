@@ -56,6 +56,7 @@ protected:
     void mousePressEvent(QMouseEvent*) override { emit clicked(); }
     void mouseDoubleClickEvent(QMouseEvent*) override { emit doubleClicked(); }
     void mouseMoveEvent(QMouseEvent*) override { emit hovered(); }
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // Draws the schematic page the engine computed.

@@ -123,7 +123,8 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
     if (line.empty() && mode == StartMode::Window) {
         // Never silently in whatever folder the program was started from.
         const char* home = std::getenv("HOME");
-        engine.setCurrentFolder(RememberedFolder().value_or(home && *home ? home : "/"));
+        engine.setCurrentFolder(
+            RememberedFolder().value_or(home && DirExists(home) ? home : "/"));
     }
 
     if (!line.empty()) {

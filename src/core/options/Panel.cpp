@@ -71,6 +71,9 @@ std::vector<std::string> Panel::controls() const {
     for (const auto& [name, state] : hidden_) {
         if (!disabled_.contains(name)) names.push_back(name);
     }
+    for (const auto& [name, reason] : held_) {
+        if (!disabled_.contains(name) && !hidden_.contains(name)) names.push_back(name);
+    }
     return names;
 }
 

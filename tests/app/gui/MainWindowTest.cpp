@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <map>
+#include <QStorageInfo>
 
 #include "gui/MainWindow.h"
 #include "gui/Widgets.h"
@@ -30,6 +33,32 @@ void answerNextQuestion(QMessageBox::StandardButton button) {
         QVERIFY(box);
         box->button(button)->click();
     });
+}
+
+// Answers every question that shows with `button`, counting them, until it goes out of scope.
+struct StandingAnswerer {
+    explicit StandingAnswerer(QMessageBox::StandardButton button) {
+        QObject::connect(&timer, &QTimer::timeout, [this, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box->property("answered").toBool()) return;
+            box->setProperty("answered", true);
+            ++asked;
+            box->button(button)->click();
+        });
+        timer.start(20);
+    }
+    QTimer timer;
+    int asked = 0;
+};
+
+// Every member of every option group, by group name.
+std::map<std::string_view, QStringList> optionGroups() {
+    std::map<std::string_view, QStringList> groups;
+    for (const OptionDef& d : kOptionTable) {
+        if (d.kind == OptionKind::Option && !d.group.empty())
+            groups[d.group] << QString::fromUtf8(d.name.data(), static_cast<int>(d.name.size()));
+    }
+    return groups;
 }
 
 bool kindFits(OptionKind kind, QWidget* w) {
@@ -165,6 +194,188 @@ private slots:
         QVERIFY(page.readAll().startsWith("<!DOCTYPE"));
         QCOMPARE(child<QLabel>(w, "lblStatus")->text(), QString("Done"));
         QVERIFY(child<QPushButton>(w, "cmdGo")->isEnabled());
+    }
+
+    void eachGroupShowsTheEnginesMember() {
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        const Options& o = w.engine().options();
+        for (const char* held : {"chkCaptureMidi", "txtCapMidi", "optFile", "optHash", "optProtocolCustom"}) {
+            QVERIFY2(!child<QWidget>(w, held)->isEnabled(), held);
+            QVERIFY2(child<QWidget>(w, held)->toolTip().contains("no effect"), held);
+        }
+        for (const auto& [group, members] : optionGroups()) {
+            for (const QString& name : members) {
+                auto* clicked = child<QRadioButton>(w, qPrintable(name));
+                clicked->setEnabled(true);  // some need other options first; the click is the point
+                clicked->click();
+                QApplication::processEvents();
+                int shown = 0;
+                for (const QString& member : members) {
+                    bool on = child<QRadioButton>(w, qPrintable(member))->isChecked();
+                    QCOMPARE(on, o.selected(*Options::find(member.toStdString())));
+                    shown += on;
+                }
+                QVERIFY2(shown == 1, qPrintable(name));
+            }
+        }
+        // The output mode's mirrors only show it.
+        for (const char* mirror : {"chkAllInOneFile", "chkAllInOneFolder"}) {
+            QVERIFY(!child<QCheckBox>(w, mirror)->isEnabled());
+            QVERIFY(!child<QCheckBox>(w, mirror)->toolTip().isEmpty());
+        }
+        child<QRadioButton>(w, "optAllInOneFolder")->click();
+        QVERIFY(child<QCheckBox>(w, "chkAllInOneFolder")->isChecked());
+        QVERIFY(!child<QCheckBox>(w, "chkAllInOneFile")->isChecked());
+        child<QRadioButton>(w, "optCurrentDir")->click();
+        QVERIFY(!child<QCheckBox>(w, "chkAllInOneFolder")->isChecked());
+    }
+
+    void saveShowsTheMarkAndTheNewNameAtOnce() {
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        auto* themes = child<QComboBox>(w, "cmbSheme");
+        themes->setEditText("mine");
+        child<QCheckBox>(w, "chkTable")->click();
+        QTRY_COMPARE(child<QLabel>(w, "lblEdited")->text(), QString("*"));
+        child<QPushButton>(w, "cmdSave")->click();
+        QTRY_COMPARE(child<QLabel>(w, "lblEdited")->text(), QString::fromStdString(w.engine().options().editedMark()));
+        QCOMPARE(child<QLabel>(w, "lblEdited")->text(), QString("-"));
+        QVERIFY(themes->findText("mine") >= 0);
+        QVERIFY(QFile::exists(home() + "/mine.color"));
+    }
+
+    void keyboardReachesEverything() {
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        int runs = 0;
+        w.engine().indexRunner = [&](tabulo::Engine&) { ++runs; };
+        auto* tabs = child<QTabWidget>(w, "tabOptions");
+        auto* options = child<QLabel>(w, "lblOptions");
+        // The options toggle lies in the Tab chain and answers Space.
+        bool reached = false;
+        for (QWidget* f = child<QPushButton>(w, "cmdGo")->nextInFocusChain(); f != child<QPushButton>(w, "cmdGo");
+             f = f->nextInFocusChain()) {
+            reached |= f == options;
+        }
+        QVERIFY(reached && (options->focusPolicy() & Qt::TabFocus));
+        const bool shown = !tabs->isHidden();
+        options->setFocus();
+        QTest::keyClick(options, Qt::Key_Space);
+        QCOMPARE(!tabs->isHidden(), !shown);
+        QTest::keyClick(options, Qt::Key_Return);
+        QCOMPARE(!tabs->isHidden(), shown);
+        // Mnemonics and shortcuts.
+        for (const char* name : {"cmdGo", "cmdSave", "CmdDelete", "cmdOpen", "cmdMakeScript"})
+            QVERIFY2(child<QPushButton>(w, name)->text().contains('&'), name);
+        QTest::keyClick(&w, Qt::Key_F5);
+        QCOMPARE(runs, 1);
+        QTest::keyClick(&w, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(runs, 2);
+        QTest::keyClick(&w, Qt::Key_G, Qt::AltModifier);
+        QTRY_COMPARE(runs, 3);  // a mnemonic clicks as the mouse would, after a moment
+        child<QCheckBox>(w, "chkTable")->click();
+        QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(QFile::exists(home() + "/default.color"));
+        child<QCheckBox>(w, "chkTable")->click();
+        answerNextQuestion(QMessageBox::Cancel);
+        QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(w.isVisible());  // the exit question was asked and cancelled
+        w.activateWindow();  // back from the question
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        answerNextQuestion(QMessageBox::No);
+        QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!w.isVisible());
+    }
+
+    void everyFieldIsNamedAndShowsItsDefaultWhole() {
+        QFile theme(home() + "/a-rather-long-theme-name.color");
+        QVERIFY(theme.open(QIODevice::WriteOnly));
+        theme.close();
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        w.engine().ToggleOptionsPanel();
+        QApplication::processEvents();
+        QSet<QWidget*> buddies;
+        for (QLabel* label : w.findChildren<QLabel*>())
+            if (label->buddy()) buddies << label->buddy();
+        for (QWidget* field : w.findChildren<QWidget*>()) {
+            bool textField = qobject_cast<QLineEdit*>(field) || qobject_cast<QPlainTextEdit*>(field) ||
+                             qobject_cast<QComboBox*>(field) || qobject_cast<QListWidget*>(field);
+            if (!textField || qobject_cast<QComboBox*>(field->parentWidget())) continue;
+            QVERIFY2(!field->accessibleName().isEmpty() || buddies.contains(field), qPrintable(field->objectName()));
+        }
+        for (int i = 0; i < child<QTabWidget>(w, "tabOptions")->count(); ++i) {
+            child<QTabWidget>(w, "tabOptions")->setCurrentIndex(i);
+            QApplication::processEvents();
+            for (QLineEdit* edit : child<QTabWidget>(w, "tabOptions")->widget(i)->findChildren<QLineEdit*>()) {
+                if (edit->isHidden()) continue;
+                QVERIFY2(edit->fontMetrics().horizontalAdvance(edit->text()) < edit->width() - 8,
+                         qPrintable(edit->objectName() + ": " + edit->text()));
+            }
+        }
+        auto* themes = child<QComboBox>(w, "cmbSheme");
+        QTRY_VERIFY(themes->lineEdit()->width() > themes->fontMetrics().horizontalAdvance("a-rather-long-theme-name"));
+        for (const char* name : {"lblR", "lblG", "lblB"}) {
+            auto* label = child<QLabel>(w, name);
+            QVERIFY(label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(" 255"));
+        }
+        // The page outline is drawn on the preview's last column and row as on its first.
+        QImage preview = child<QWidget>(w, "picPreview")->grab().toImage();
+        const int midX = preview.width() / 2, midY = preview.height() / 2;
+        QCOMPARE(preview.pixel(preview.width() - 1, midY), preview.pixel(0, midY));
+        QCOMPARE(preview.pixel(midX, preview.height() - 1), preview.pixel(midX, 0));
+    }
+
+    void windowKeepsItsSizeAndShowsWhereItIs() {
+        for (const char* f : {"index.html", "a/index.html", "b/index.html"}) {
+            QDir().mkpath(QFileInfo(site() + "/" + f).path());
+            QFile old(site() + "/" + f);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        QFile last(home() + "/last-folder");
+        QVERIFY(last.open(QIODevice::WriteOnly));
+        last.write(site().toUtf8() + "\n");
+        last.close();
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");  // opens in the folder used last
+        w.engine().ToggleOptionsPanel();
+        QApplication::processEvents();
+        QCOMPARE(child<QLabel>(w, "lblPath")->text().remove(QChar(0x200B)), site());
+        QVERIFY(w.windowTitle().contains(site()));
+        QCOMPARE(child<QComboBox>(w, "Drive1")->currentText(), QStorageInfo(site()).rootPath());
+        const QSize size = w.size();
+        w.engine().colours().ParkMixer();
+        QApplication::processEvents();
+        QCOMPARE(w.size(), size);
+        w.engine().cmbSheme_Click(1);  // random
+        QApplication::processEvents();
+        QCOMPARE(w.size(), size);
+        // One "Yes to all" answers the three pages, and the window stays as it was meanwhile.
+        QList<QSize> during;
+        QObject::connect(child<QProgressBar>(w, "prgFolders"), &QProgressBar::valueChanged,
+                         [&] { during << w.size(); });
+        StandingAnswerer yesToAll(QMessageBox::YesToAll);
+        child<QPushButton>(w, "cmdGo")->click();
+        QCOMPARE(yesToAll.asked, 1);
+        for (const char* f : {"index.html", "a/index.html", "b/index.html"}) {
+            QFile page(site() + "/" + f);
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            QVERIFY2(page.readAll().startsWith("<!DOCTYPE"), f);
+        }
+        QCOMPARE(during, QList<QSize>(3, size));
+        QCOMPARE(w.size(), size);
+        QVERIFY(child<QProgressBar>(w, "prgFolders")->isHidden());
+        QCOMPARE(child<QProgressBar>(w, "prgFolders")->maximum(), 3);
+        QCOMPARE(child<QProgressBar>(w, "prgFolders")->value(), 3);
     }
 
     void commandLineRunEndsByItself() {

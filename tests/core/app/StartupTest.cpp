@@ -92,6 +92,54 @@ TEST_F(StartupTest, WithoutACommandLine) {
     EXPECT_TRUE(host.questions.empty());
 }
 
+TEST_F(StartupTest, WindowOpensInTheFolderUsedLastElseAtHome) {
+    const std::string user = (fs::path(root).parent_path() / "user").string();  // $HOME
+    start("");
+    EXPECT_EQ(engine.currentFolder(), user);
+    RememberFolder(makeFolder("last"));
+    ScriptedHost h;
+    Engine again(h);
+    Form_Activate(again, "", StartMode::Window);
+    EXPECT_EQ(again.currentFolder(), path("last"));
+    fs::remove(path("last"));  // gone since: home again
+    Engine third(h);
+    Form_Activate(third, "", StartMode::Window);
+    EXPECT_EQ(third.currentFolder(), user);
+}
+
+TEST_F(StartupTest, LargeRunOutsideALockedRootIsAskedAboutOnce) {
+    for (int i = 0; i < 1000; ++i) makeFolder("big/f" + std::to_string(i / 10) + "/" + std::to_string(i % 10));
+    engine.setCurrentFolder(path("big/f0"));
+    EXPECT_TRUE(ConfirmLargeRun(engine));  // 10 folders
+    engine.setCurrentFolder(path("big"));
+    set("chkReqrsive", "0");
+    EXPECT_TRUE(ConfirmLargeRun(engine));  // 1,100 folders, but only the top one's page
+    EXPECT_TRUE(host.questions.empty());
+    set("chkReqrsive", "1");
+    host.answers = {Answer::No};
+    EXPECT_FALSE(ConfirmLargeRun(engine));
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_TRUE(contains(host.questions[0], "`" + path("big") + "` holds more than 1,000 folders"));
+    // Under a locked www root the user has said where pages belong.
+    set("txtWWWroot", root);
+    engine.panel().setEnabled("txtWWWroot", false);
+    EXPECT_TRUE(ConfirmLargeRun(engine));
+    EXPECT_EQ(host.questions.size(), 1u);
+}
+
+TEST_F(StartupTest, RandomColoursAreNeverSavedAsATheme) {
+    start("");
+    engine.cmbSheme_Click(1);  // the theme list's "random" entry
+    ASSERT_EQ(engine.options().text(opt("cmbSheme")), "random");
+    set("chkTable", "0");
+    ASSERT_EQ(engine.options().editedMark(), "*");
+    host.answers = {Answer::No, Answer::Yes};
+    EXPECT_FALSE(engine.Form_Unload());
+    EXPECT_TRUE(engine.Form_Unload());
+    EXPECT_TRUE(contains(host.questions.at(0), "Close without saving"));
+    EXPECT_FALSE(fs::exists(home() + "/random.color"));
+}
+
 TEST_F(StartupTest, ToolLoadsTheDefaultBeforeTheRunFromTheNamedFolder) {
     // An all-in-one default theme takes the command line's folder as its www root.
     writeTheme("default", "optAllInOneFile.Value=True\r\n");

@@ -109,6 +109,36 @@ TEST_F(DriverTest, OverwriteQuestionYesNoCancel) {
     EXPECT_EQ(host.statusLines.back(), "Done");  // the run still ends normally
 }
 
+TEST_F(DriverTest, AnswersToAllStandForTheRestOfTheRun) {
+    for (Answer first : {Answer::YesToAll, Answer::NoToAll}) {
+        for (const char* f : {"a/index.html", "b/index.html", "index.html"}) writeFile(f, "old");
+        host.questions.clear();
+        host.answers = {first};
+        go();
+        EXPECT_EQ(host.questions.size(), 1u);
+        const std::string expected = first == Answer::YesToAll ? "" : "old";
+        for (const char* f : {"a", "b", ""}) {
+            EXPECT_EQ(page(f) == "old", first == Answer::NoToAll) << f;
+        }
+        EXPECT_EQ(host.statusLines.back(), "Done");
+    }
+}
+
+TEST_F(DriverTest, ProgressCountsFoldersDoneOfFoldersFound) {
+    writeFile("a/b/x.txt");
+    writeFile("a/c/y.txt");
+    writeFile("d/z.txt");
+    go();
+    ASSERT_FALSE(host.progressReports.empty());
+    int lastDone = 0;
+    for (auto [done, found] : host.progressReports) {
+        EXPECT_EQ(done, lastDone + 1);
+        EXPECT_LE(done, found);
+        lastDone = done;
+    }
+    EXPECT_EQ(host.progressReports.back(), std::make_pair(5, 5));
+}
+
 TEST_F(DriverTest, NoAnswerStillWalksTheSubfolders) {
     writeFile("a/index.html", "old a");
     writeFile("a/b/x.txt");
