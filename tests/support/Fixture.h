@@ -33,7 +33,10 @@ class ScriptedHost : public Host {
         chooserStarts.push_back(start);
         return chosenFolder;
     }
-    std::optional<std::uint32_t> chooseColor(std::uint32_t) override { return chosenColor; }
+    std::optional<std::uint32_t> chooseColor(std::uint32_t initial) override {
+        offeredColor = initial;
+        return chosenColor;
+    }
     std::optional<Font> chooseFont(const Font& initial) override {
         offeredFont = initial;
         return chosenFont;
@@ -50,6 +53,7 @@ class ScriptedHost : public Host {
     std::optional<std::uint32_t> chosenColor;
     std::optional<Font> chosenFont;
     Font offeredFont;
+    std::uint32_t offeredColor = 0;
     int eventPumps = 0;
     std::vector<std::pair<int, int>> progressReports;
 };

@@ -99,6 +99,7 @@ TEST_F(ColourEditorTest, ColourDialog) {
     host.chosenColor.reset();  // cancelled
     ed().cmdBrowseColor_Click();
     EXPECT_EQ(o().colour(6), "010203");
+    EXPECT_EQ(host.offeredColor, 0x030201u);  // the dialog opens at the slot's colour
 }
 
 TEST_F(ColourEditorTest, FontCompanions) {
