@@ -17,6 +17,7 @@
 #include "generator/ListingHelpers.h"
 #include "icons/IconDownloader.h"
 #include "icons/IconOptions.h"
+#include "icons/LocalIcons.h"
 #include "scripts/ServerScripts.h"
 #include "shell/Shell.h"
 #include "stylesheet/Stylesheet.h"
@@ -33,7 +34,7 @@ void RunIndex(Engine& engine) {
     run.replaceCancelled = false;
     run.allInOneHeadWritten = false;
     run.serverTotal = 0;
-    if (o.on(opt("chkIconsDownloaded"))) {
+    if (o.on(opt("chkIconsDownloaded")) || o.selected(opt("optIconsLocal"))) {
         engine.AddNeededIcon("dir");
         engine.AddNeededIcon("unknown");
     }
@@ -77,9 +78,20 @@ void RunIndex(Engine& engine) {
                             engine.host(), engine);
     }
     engine.AddNeededIcon("end_");
-    if (snap.selected(opt("optIconsLocal")) && snap.on(opt("chkIconsDownloaded")) &&
-        !contains(snap.text(opt("lblWWWroot")), "?")) {
-        engine.cmdDlIcons_Click();
+    if (snap.on(opt("chkIcons")) && snap.selected(opt("optIconsLocal"))) {
+        // The shipped set first; the service only for what it lacks, and only a real one; a
+        // type left without a picture gets the "unknown" one, so no page shows a broken icon.
+        const std::string shipped = ShippedDataFolder();
+        LocalIcons icons(snap, settings.siteRoot, settings.tree,
+                         shipped.empty() ? "" : shipped + "/icons", engine);
+        auto missing = icons.copyShipped(engine.neededIcons().names());
+        if (!missing.empty() && snap.on(opt("chkIconsDownloaded")) &&
+            IsRealIconService(snap.text(opt("txtIcohrefDl"))) &&
+            !contains(snap.text(opt("lblWWWroot")), "?")) {
+            engine.cmdDlIcons_Click();
+            engine.finishPendingEvents();
+        }
+        icons.fillMissing(missing);
     }
     if (settings.allInOneFile) walk.finishAllInOne();
     flush.finish();

@@ -543,6 +543,11 @@ QTabWidget* MainWindow::buildTabs() {
                    {"chkDouble", "Inner:"},
                    {"txtDouble", "Inner colour"}},
                   text));
+    add(text, row({{":", "Page style:"},
+                   {"optPageClassic", "Classic"},
+                   {"optPageModern", "Modern (HTML5, sorting, filter, README)"},
+                   {"chkJsonListing", "JSON listing beside each page"}},
+                  text));
 
     QWidget* headFoot = page("Head/Foot");
     add(headFoot, row({{"chkHeader", "Header code"}}, headFoot));

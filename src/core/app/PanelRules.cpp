@@ -63,8 +63,10 @@ void iconSourceState(Engine& e) {
     bool local = chosen(e, "optIconsLocal");
     enable(e,
            {"cmdBrowseIconPath", "lblWWWroot", "txtIconsLocal", "chkIconsDownloaded",
-            "txtIcohrefDl", "chkProxy", "txtProxy"},
+            "txtIcohrefDl", "chkProxy"},
            local);
+    // The proxy's address only matters while the proxy is on.
+    enable(e, {"txtProxy"}, local && on(e, "chkProxy"));
     enable(e, {"txtIcohref", "chkIconsDynamic"}, !local);
 }
 
@@ -138,6 +140,9 @@ const std::unordered_map<OptionId, Rule>& rules() {
                           "txtReplaceIndexs",
                           "txtUploadDirectory",
                           "chkIconsDownloaded",
+                          "optPageClassic",
+                          "optPageModern",
+                          "chkJsonListing",
                           "lstDeamonMore"}) {
             t[Options::find(name).value()] = {true};
         }
@@ -233,8 +238,7 @@ const std::unordered_map<OptionId, Rule>& rules() {
         t[opt("optPhp")] = {false, false, nullptr, scriptFlavourAction};
         t[opt("chkDeamon")] = {true, false,
                                [](Engine& e) { enable(e, {"txtDaemon"}, on(e, "chkDeamon")); }};
-        t[opt("chkProxy")] = {true, false,
-                              [](Engine& e) { enable(e, {"txtProxy"}, on(e, "chkProxy")); }};
+        t[opt("chkProxy")] = {true, false, iconSourceState};
         t[opt("optIconsLocal")] = {true, false, iconSourceState, iconSourceAction};
         t[opt("optIconsRemote")] = {true, false, iconSourceState, iconSourceAction};
         t[opt("chkIcons32")] = {false, false, nullptr, [](Engine& e) {

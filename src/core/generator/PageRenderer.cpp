@@ -209,7 +209,7 @@ void Renderer::folderRows() {
 void Renderer::fileRows() {
     bool table = o_.on(opt("chkTable"));
     bool icons = o_.on(opt("chkIcons"));
-    bool collect = icons && o_.on(opt("chkIconsDownloaded"));
+    bool collect = icons && (o_.on(opt("chkIconsDownloaded")) || o_.selected(opt("optIconsLocal")));
     bool prefixed = o_.on(opt("chkPreLink"));
     const std::string noIcon;
     std::string_view hashCell =

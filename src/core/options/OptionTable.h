@@ -60,13 +60,13 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"chkIcons32", K::Check, "0"},
     {"txtIcons32", K::Text, "32x32"},
     {"lblWWWroot", K::Caption, "?/www root"},
-    {"optIconsLocal", K::Option, "False", "icons"},
+    {"optIconsLocal", K::Option, "True", "icons"},
     {"txtIconsLocal", K::Text, "pics/icons/#.gif"},
     {"chkIconsDownloaded", K::Check, "1"},
     {"txtIcohrefDl", K::Text, kIconService},
     {"chkProxy", K::Check, "0"},
     {"txtProxy", K::Text, "127.0.0.1:8087"},
-    {"optIconsRemote", K::Option, "True", "icons"},
+    {"optIconsRemote", K::Option, "False", "icons"},
     {"chkIconsDynamic", K::Check, "1"},
     {"txtIcohref", K::Text, kIconService},
     // text panel
@@ -166,6 +166,11 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
      "f0f0f0&aaaaaa&aaaaaa&000001&000000&0000ff&d000d0&f0f0f0&f0f0f0",
      {},
      9},
+    // newer options: stored after all the lines above, in a section of their own; no key holds
+    // an older key, so older readers never take these lines for theirs
+    {"optPageClassic", K::Option, "True", "pagestyle"},
+    {"optPageModern", K::Option, "False", "pagestyle"},
+    {"chkJsonListing", K::Check, "0"},
     // read by the generators but kept in no theme
     {"txtTitle", K::Text, "Title", {}, 1, false},
     {"txtHeading", K::Text, "Heading Title", {}, 1, false},

@@ -21,6 +21,7 @@ const char* sectionBefore(std::string_view option) {
         {"optAllInOneFile", "[paths panel]"},
         {"chkUpload", "[misc panel]"},
         {"chkAbout", "[about panel]"},
+        {"optPageClassic", "[page style]"},
     };
     for (const auto& [name, head] : heads) {
         if (name == option) return head;
@@ -68,7 +69,10 @@ std::string ThemeText(const OptionValues& o, std::string_view name) {
     for (OptionId id = 0; id < kOptionTable.size(); ++id) {
         const OptionDef& d = Options::def(id);
         if (!d.stored) continue;
-        if (const char* head = sectionBefore(d.name)) out += "\r\n" + std::string(head) + "\r\n";
+        if (const char* head = sectionBefore(d.name)) {
+            if (!out.ends_with("\r\n")) out += "\r\n";  // the colour line has no line end
+            out += "\r\n" + std::string(head) + "\r\n";
+        }
         std::string key = ThemeKey(id);
         switch (d.kind) {
             case OptionKind::Indexed:
@@ -98,6 +102,8 @@ std::string ThemeText(const OptionValues& o, std::string_view name) {
                 out += key + o.valueText(id) + "\r\n";
         }
     }
+    // As older files: no line end after the last line.
+    if (out.ends_with("\r\n")) out.resize(out.size() - 2);
     return out;
 }
 

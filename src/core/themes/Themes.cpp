@@ -132,11 +132,14 @@ constexpr std::string_view kLoadOrder[] = {
     "chkMetaStyle",
     "lblOptions",
     "txtColorHex",
+    "optPageClassic",
+    "optPageModern",
+    "chkJsonListing",
 };
 
 constexpr std::string_view kSectionHeads[] = {
     "[color panel]", "[icons panel]", "[text panel]", "[header / Footer]", "[protocol/daemon]",
-    "[files panel]", "[paths panel]", "[misc panel]", "[about panel]",
+    "[files panel]", "[paths panel]", "[misc panel]", "[about panel]", "[page style]",
 };
 
 struct LoadKey {

@@ -15,7 +15,7 @@ TEST_F(PanelRulesTest, StartStateFollowsTheDefaults) {
                           "txtIndexScript", "chkUploadScript",  "chkCgiFilter",
                           "optCgi",         "optPhp",           "chkColuHash",
                           "optMimeReg",     "chkGlobalPicture", "chkGlobalDesc",
-                          "CmdDelete",      "lblWWWroot",       "txtIconsLocal",
+                          "CmdDelete",      "txtIcohref",       "chkIconsDynamic",
                           "txtProxy",       "scrIconsSize",     "lblAllInOneFolder",
                           "txtComment"}) {
         EXPECT_FALSE(p().enabled(c)) << c;
@@ -23,7 +23,7 @@ TEST_F(PanelRulesTest, StartStateFollowsTheDefaults) {
     for (const char* c : {"txtHeader", "txtFooter", "txtWWWRootDepth", "cmdRandom"}) {
         EXPECT_FALSE(p().visible(c)) << c;
     }
-    EXPECT_TRUE(p().enabled("txtIcohref"));
+    EXPECT_TRUE(p().enabled("txtIconsLocal"));  // local icons from the start
     EXPECT_TRUE(p().visible("txtHeading"));
     EXPECT_EQ(o().editedMark(), "-");
 }
@@ -93,11 +93,17 @@ TEST_F(PanelRulesTest, DependentControls) {
     EXPECT_EQ(o().text(opt("txtUploadScript")), "upload.php");
     o().select(opt("optCgi"));
     EXPECT_EQ(o().text(opt("txtIndexScript")), "index.cgi");
+    o().select(opt("optIconsRemote"));
     o().select(opt("optIconsLocal"));
-    EXPECT_TRUE(p().enabled("txtProxy"));
+    EXPECT_FALSE(p().enabled("txtProxy"));
+    EXPECT_TRUE(p().enabled("chkProxy"));
     EXPECT_FALSE(p().enabled("chkIconsDynamic"));
     EXPECT_EQ(o().text(opt("lblWWWroot")), root);  // the unset placeholder follows the folder list
     o().setCheck(opt("chkProxy"), 1);
+    EXPECT_TRUE(p().enabled("txtProxy"));
+    o().select(opt("optIconsRemote"));
+    EXPECT_FALSE(p().enabled("txtProxy"));
+    o().select(opt("optIconsLocal"));
     o().setCheck(opt("chkProxy"), 0);
     EXPECT_FALSE(p().enabled("txtProxy"));
 }

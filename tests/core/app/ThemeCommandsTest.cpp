@@ -32,7 +32,7 @@ class ThemeCommandsTest : public EngineTest {
 
 TEST_F(ThemeCommandsTest, DefaultThemeByteForByte) {
     std::string expected = crlf(readFile(TABULO_TEST_DATA "/themes/default.color"));
-    expected.resize(expected.size() - 2);  // the colour line has no line end
+    expected.resize(expected.size() - 2);  // the last line has no line end
     save("default");
     EXPECT_EQ(theme("default"), expected);
     EXPECT_EQ(host.statusLines, (std::vector<std::string>{"Saving : `default.color`",

@@ -46,23 +46,26 @@ const std::string kFoot =
 
 const std::string kTable = "<table border=\"1\" cellspacing=\"0\">\n";
 
-// "@txt@" in an expected text stands for the default remote icon tag of that type.
-std::string icons(std::string text) {
+// "@txt@" in an expected text stands for the icon tag of that type: the default local one
+// with `up` before it, or the default remote one when `up` is "remote".
+std::string icons(std::string text, const std::string& up) {
     for (std::size_t at; (at = text.find('@')) != std::string::npos;) {
         std::size_t end = text.find('@', at + 1);
         std::string type = text.substr(at + 1, end - at - 1);
+        std::string src = up == "remote" ? "http://tabulo.example.org/pics/icons/ico.cgi?ico=" + type
+                                         : up + "pics/icons/" + type + ".gif";
         text.replace(at, end - at + 1,
                      "<img height=\"16\" width=\"16\" border=\"0\"  alt=\"" + type +
-                         "\" src=\"http://tabulo.example.org/pics/icons/ico.cgi?ico=" + type +
-                         "\"> ");
+                         "\" src=\"" + src + "\"> ");
     }
     return text;
 }
 
 class GoldenPageTest : public EngineTest {
   protected:
-    void expectFile(const std::string& relative, const std::string& expected) {
-        EXPECT_EQ(readFile(path(relative)), crlf(icons(expected))) << relative;
+    void expectFile(const std::string& relative, const std::string& expected,
+                    const std::string& up = "") {
+        EXPECT_EQ(readFile(path(relative)), crlf(icons(expected, up))) << relative;
     }
 
     // top (t.txt), top/a (empty), top/a/b (x y.txt), with top as the www root.
@@ -92,7 +95,7 @@ TEST_F(GoldenPageTest, CurrentFolderPagesWithDefaults) {
                    R"( <tr><td><a href="../index.html"><b>@dir@..</b></a></td><td>[dir up]</td></tr>
   <tr><td><a href="Song.MP3">@mp3@Song.MP3</a></td><td> 2 KBytes</td><td>Sun Sep  9 01:46:40 2001</td></tr>
 </table>
-)" + kFoot);
+)" + kFoot, "../");
 
     // The run wrote sub/index.html after its folder time was set, so the top page is written
     // again on its own once that time is fixed; replacing it asks first.
@@ -120,6 +123,7 @@ Second line
 
 TEST_F(GoldenPageTest, AllInOneFileHasOneHeadThreeSectionsOneFooter) {
     select("optAllInOneFile");  // its rule copies the folder list into the www root: choose first
+    select("optIconsRemote");
     makeTree();
     go("top");
 
@@ -139,7 +143,7 @@ TEST_F(GoldenPageTest, AllInOneFileHasOneHeadThreeSectionsOneFooter) {
 )" + kTable + R"( <tr><td><a href="#index_of-a.html"><b>@dir@..</b></a></td><td>[dir up]</td></tr>
   <tr><td><a href="a/b/x%20y.txt">@txt@x y.txt</a></td><td> 10 Bytes</td></tr>
 </table>
-)" + kFoot);
+)" + kFoot, "remote");
 }
 
 TEST_F(GoldenPageTest, AllInOneFolderWritesFlatPages) {

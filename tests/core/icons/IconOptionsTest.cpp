@@ -70,6 +70,7 @@ TEST(IconOptionRules, WorkOnBareOptions) {
     EXPECT_EQ(refreshes, 1);
 
     o.setText(opt("lblWWWroot"), "?");
+    o.select(opt("optIconsRemote"));
     LocalIconRootFromFolderList(o, "/srv/www");  // remote icons: the placeholder stays
     EXPECT_EQ(o.text(opt("lblWWWroot")), "?");
     o.select(opt("optIconsLocal"));

@@ -54,6 +54,31 @@ TEST_F(ThemeFileTest, LinesAskTheWindowOnlyForWhatTheyMove) {
     EXPECT_EQ(effects.toggles, 1);
 }
 
+TEST_F(ThemeFileTest, NewerOptionsStayOutOfOlderLines) {
+    // Lines are found by their key anywhere in them: no key may hold another.
+    const OptionId firstNewer = opt("txtColorHex") + 1;
+    for (OptionId n = firstNewer; n < kOptionTable.size(); ++n) {
+        if (!kOptionTable[n].stored) continue;
+        for (OptionId old = 0; old < firstNewer; ++old) {
+            if (!kOptionTable[old].stored) continue;
+            EXPECT_FALSE(contains(ThemeKey(n), ThemeKey(old))) << ThemeKey(n);
+            EXPECT_FALSE(contains(ThemeKey(old), ThemeKey(n))) << ThemeKey(n);
+        }
+    }
+    // They follow every older line, so an older file is a prefix of a newer one's lines, and
+    // loading an older file leaves them as they were.
+    std::string text = ThemeText(options, "x");
+    EXPECT_GT(text.find("\r\n\r\n[page style]\r\noptPageClassic.Value=True"), text.find("txtColorHex="));
+    options.select(opt("optPageModern"));
+    options.setCheck(opt("chkJsonListing"), 1);
+    apply(text.substr(0, text.find("\r\n\r\n[page style]")));
+    EXPECT_TRUE(options.selected(opt("optPageModern")));
+    EXPECT_TRUE(options.on(opt("chkJsonListing")));
+    apply(text);
+    EXPECT_TRUE(options.selected(opt("optPageClassic")));
+    EXPECT_FALSE(options.on(opt("chkJsonListing")));
+}
+
 TEST_F(ThemeFileTest, FormatAloneRoundTrips) {
     options.setText(opt("txtHeader"), "<b>head</b>\r\n\r\nline 3\r\n");
     options.setText(opt("txtComment"), "txtFont.Text=not a key here");

@@ -27,5 +27,5 @@ sub doline
 ~/.*\.(.*)/;
         my ($e, $u, $h) = ($1, @_, @_); $e =~ s/([^A-Za-z0-9\-._~])/sprintf("%%%02X", ord($1))/ge; $u =~ s/([^A-Za-z0-9\-._~])/sprintf("%%%02X", ord($1))/ge;
         $h =~ s/&/&amp;/g; $h =~ s/</&lt;/g; $h =~ s/>/&gt;/g; $h =~ s/"/&quot;/g;
-        &cella("<a href=\"upload/$u\"><img height=\"16\" width=\"16\" border=\"0\"  alt=\"${e}\" src=\"http://tabulo.example.org/pics/icons/ico.cgi?ico=${e}\"> $h</a>"); &cella($h); 
+        &cella("<a href=\"upload/$u\"><img height=\"16\" width=\"16\" border=\"0\"  alt=\"${e}\" src=\"pics/icons/${e}.gif\"> $h</a>"); &cella($h); 
    print "</tr>\n";} 
