@@ -165,7 +165,11 @@ TEST_F(CliTest, ThemesByName) {
     r = run({"--themes"});
     std::string listed = readFile(fs::path(root).parent_path().string() + "/stdout.txt");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(listed, "default\nrandom\nblue\n");
+    EXPECT_EQ(listed, "default\nrandom\nblue\nmodern\n");  // the shipped one is there once
+    fs::remove(themePath("modern"));
+    run({"--themes"});
+    EXPECT_EQ(readFile(fs::path(root).parent_path().string() + "/stdout.txt"),
+              "default\nrandom\nblue\n");  // and stays deleted
 }
 
 TEST_F(CliTest, SaveThemeStartsFromTheDefaultOrANamedTheme) {

@@ -118,6 +118,7 @@ bool defaultThemeWanted(const std::string& namedTheme) {
 StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode, bool index) {
     StartOutcome outcome;
     Options& o = engine.options();
+    InstallShippedThemes();
     engine.themeList() = ThemeListFromDisk();
     bool defaultLoaded = false;
     if (line.empty() && mode == StartMode::Window) {

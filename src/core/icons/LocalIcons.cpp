@@ -1,8 +1,5 @@
 #include "icons/LocalIcons.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -21,11 +18,6 @@
 namespace tabulo {
 
 namespace {
-
-bool isRegular(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // A type that could name another place than its own file gets no icon file.
 bool storable(std::string_view type) {
@@ -124,9 +116,9 @@ bool LocalIcons::copy(const std::string& from, const std::string& type) {
 std::vector<std::string> LocalIcons::copyShipped(const std::vector<std::string>& types) {
     std::vector<std::string> missing;
     for (const std::string& type : types) {
-        if (!storable(type) || isRegular(iconPath(type))) continue;
+        if (!storable(type) || isRegularFile(iconPath(type))) continue;
         std::string from = shipped_.empty() ? "" : joinPathText(shipped_, baseName(iconPath(type)));
-        if (!from.empty() && isRegular(from) && copy(from, type)) {
+        if (!from.empty() && isRegularFile(from) && copy(from, type)) {
             status_.status("Copied icon : `" + toUtf8(type) + "`");
         } else {
             missing.push_back(type);
@@ -137,13 +129,13 @@ std::vector<std::string> LocalIcons::copyShipped(const std::vector<std::string>&
 
 void LocalIcons::fillMissing(const std::vector<std::string>& types) {
     std::string unknown = iconPath("unknown");
-    if (!isRegular(unknown) && !shipped_.empty()) {
+    if (!isRegularFile(unknown) && !shipped_.empty()) {
         std::string shippedUnknown = joinPathText(shipped_, baseName(unknown));
-        if (isRegular(shippedUnknown)) copy(shippedUnknown, "unknown");
+        if (isRegularFile(shippedUnknown)) copy(shippedUnknown, "unknown");
     }
-    if (!isRegular(unknown)) return;
+    if (!isRegularFile(unknown)) return;
     for (const std::string& type : types) {
-        if (!storable(type) || isRegular(iconPath(type))) continue;
+        if (!storable(type) || isRegularFile(iconPath(type))) continue;
         if (copy(unknown, type)) status_.status("No icon for `" + toUtf8(type) + "`: using unknown");
     }
 }

@@ -411,4 +411,30 @@ std::vector<std::string> ThemeListFromDisk() {
     return list;
 }
 
+void InstallShippedThemes() {
+    const std::string marker = applicationFolder() + "/shipped-themes";
+    std::error_code ec;
+    std::string installed = readRegularFile(marker, ec).value_or("");
+    std::string added;
+    for (std::string_view name : {"modern"}) {
+        if (contains("\n" + installed, "\n" + std::string(name) + "\n")) continue;
+        Options o;
+        o.select(opt("optPageModern"));
+        o.select(opt("optName"));
+        try {
+            if (!isRegularFile(ThemePath(name))) WriteThemeFile(name, ThemeText(o, name));
+            added += std::string(name) + "\n";
+        } catch (const std::system_error&) {
+            // Tried again at the next start.
+        }
+    }
+    if (added.empty()) return;
+    try {
+        TextFile file(marker, Unmappable::KeepUtf8);
+        file.write(installed + added);
+        file.commit();
+    } catch (const std::system_error&) {
+    }
+}
+
 }  // namespace tabulo

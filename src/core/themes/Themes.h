@@ -52,4 +52,9 @@ std::error_code DeleteThemeFile(std::string_view name);
 // "default", "random", then the names of the theme files in the application folder.
 std::vector<std::string> ThemeListFromDisk();
 
+// Themes that come with the program ("modern") are written into the application folder once,
+// so they are listed, loaded, copied and edited as any other; one the user deleted stays
+// deleted. Failures are silent: the program works without them.
+void InstallShippedThemes();
+
 }  // namespace tabulo
