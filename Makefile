@@ -1,5 +1,5 @@
 # Set-up, build and test in one place; each target installs what it needs: building needs
-# compilers and libraries only, the tests also their servers, tools and locale.
+# compilers, libraries and the icon tools only, the tests also their servers, tools and locale.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of the named sets, only those that are missing:
-#   build (the default)  compilers, CMake, Ninja, Asio, Qt 6 and GoogleTest: what building needs
+#   build (the default)  compilers, CMake, Ninja, Asio, Qt 6 and GoogleTest: what building needs;
+#                        rsvg-convert and Python's Pillow, which draw the page icons
 #   test                 build, plus what the tests run: nginx, tinyproxy, lighttpd, curl, Perl
 #                        with its CGI module, the German locale the command line is tried in, and
 #                        the checkers of the installed desktop entry and man pages
@@ -9,7 +10,8 @@
 # Several sets may be named at once.
 set -euo pipefail
 
-build=(g++ cmake ninja-build make libgtest-dev libasio-dev qt6-base-dev libgl-dev)
+build=(g++ cmake ninja-build make libgtest-dev libasio-dev qt6-base-dev libgl-dev librsvg2-bin
+       python3-pil)
 packages=("${build[@]}")
 german_locale=false
 for set in "${@:-build}"; do

@@ -18,6 +18,13 @@ usr=$root/usr
 said=$("$usr/bin/tabulo-cli" --version)
 [ "$said" = "tabulo-cli $version" ] || fail "tabulo-cli --version says '$said'; the package is $version"
 
+# The icons the pages show; a folder and a file without a type are on nearly every page.
+for icon in dir unknown txt32; do
+  gif=$usr/share/tabulo/icons/$icon.gif
+  [ -f "$gif" ] || fail "no icon share/tabulo/icons/$icon.gif"
+  [ "$(head -c 4 "$gif")" = GIF8 ] || fail "$icon.gif is no GIF"
+done
+
 pages=tabulo-cli
 [ "$gui" = 1 ] && pages="$pages tabulo"
 for page in $pages; do
