@@ -18,7 +18,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# dpkg-shlibdeps turns the libraries the programs link into Depends (Qt, the C++ runtime).
+# dpkg-shlibdeps turns the libraries the programs link into Depends (Qt, cmark, the C++
+# runtime).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What no library scan sees: pages open through xdg-open; the scripts written by --scripts run
 # under Perl's CGI module on the web server, which may be another machine.

@@ -1,25 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of the named sets, only those that are missing:
-#   build (the default)  compilers, CMake, Ninja, Asio, Qt 6 and GoogleTest: what building needs;
-#                        rsvg-convert and Python's Pillow, which draw the page icons
+#   build (the default)  compilers, CMake, Ninja, pkg-config, Asio, cmark, Qt 6 and GoogleTest:
+#                        what building needs; rsvg-convert and Python's Pillow draw the page icons
 #   test                 build, plus what the tests run: nginx, tinyproxy, lighttpd, curl, Perl
-#                        with its CGI module, the German locale the command line is tried in, and
-#                        the checkers of the installed desktop entry and man pages
+#                        with its CGI module, Python (its JSON parser reads listings back), the
+#                        German locale the command line is tried in, and the checkers of the
+#                        installed desktop entry and man pages
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
 #   package              build, plus what CPack's Debian generator runs to find the Depends
 # Several sets may be named at once.
 set -euo pipefail
 
-build=(g++ cmake ninja-build make libgtest-dev libasio-dev qt6-base-dev libgl-dev librsvg2-bin
-       python3-pil)
+build=(g++ cmake ninja-build make pkg-config libgtest-dev libasio-dev libcmark-dev qt6-base-dev
+       libgl-dev librsvg2-bin python3-pil)
 packages=("${build[@]}")
 german_locale=false
 for set in "${@:-build}"; do
   case "$set" in
     build) ;;
     test)
-      packages+=(perl libcgi-pm-perl nginx tinyproxy lighttpd curl locales desktop-file-utils
-                 groff-base)
+      packages+=(perl libcgi-pm-perl python3 nginx tinyproxy lighttpd curl locales
+                 desktop-file-utils groff-base)
       german_locale=true
       ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

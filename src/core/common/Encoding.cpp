@@ -78,10 +78,13 @@ std::string toUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
     for (char c : bytes) {
-        auto b = static_cast<unsigned char>(c);
-        appendUtf8(out, b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : b);
+        appendUtf8(out, cp1252Char(static_cast<unsigned char>(c)));
     }
     return out;
+}
+
+char32_t cp1252Char(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
 }
 
 int cp1252Byte(char32_t cp) {

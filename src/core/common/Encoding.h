@@ -28,6 +28,10 @@ std::string toUtf8(std::string_view bytes);
 std::string toCp1252(std::string_view utf8, Unmappable policy);
 void appendCp1252(std::string& out, std::string_view utf8, Unmappable policy);
 
+// The character a windows-1252 byte stands for (the five undefined bytes: the C1 control of
+// that value).
+char32_t cp1252Char(unsigned char byte);
+
 // The windows-1252 byte of a code point, or -1 when the code page has none.
 int cp1252Byte(char32_t cp);
 
