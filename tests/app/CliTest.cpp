@@ -81,7 +81,10 @@ TEST_F(CliTest, IndexesTheTreeAndEnds) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(fs::exists(path("index.html")));
     EXPECT_TRUE(fs::exists(path("a/index.html")));
-    EXPECT_TRUE(r.err.ends_with("Done generating index for : `" + root + "`\nDone\n")) << r.err;
+    // The icons come from the shipped set after the pages.
+    EXPECT_TRUE(contains(r.err, "Done generating index for : `" + root + "`\nCopied icon : `dir`\n"))
+        << r.err;
+    EXPECT_TRUE(r.err.ends_with("\nDone\n")) << r.err;
     EXPECT_TRUE(r.err.starts_with("Generating index for : `" + path("a") + "`\n")) << r.err;
 }
 
