@@ -20,7 +20,7 @@ for set in "${@:-build}"; do
     build) ;;
     test)
       packages+=(perl libcgi-pm-perl python3 nginx tinyproxy lighttpd curl locales
-                 desktop-file-utils groff-base)
+                 desktop-file-utils groff-base tidy)
       german_locale=true
       ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -16,6 +16,7 @@
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
+#include "generator/ModernPage.h"
 #include "generator/ListingHelpers.h"
 #include "generator/PageRenderer.h"
 
@@ -55,7 +56,9 @@ struct FolderWork {
     // row shows another folder's time; or the output folder of flat pages.
     bool inTurn = false;
     bool rendered = false;  // `page` holds the page, or the section of the all-in-one file
-    TextBuffer page{Unmappable::HtmlReference};
+    explicit FolderWork(Unmappable policy) : page(policy) {}
+    TextBuffer page;
+    std::optional<std::string> json;  // the JSON listing, made with a page rendered ahead
     PageResult result;
     // Written ahead of its turn, with this outcome, or this error.
     bool written = false;
@@ -170,7 +173,7 @@ struct PageWalk::Impl {
 };
 
 std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, FolderId id) const {
-    auto w = std::make_unique<FolderWork>();
+    auto w = std::make_unique<FolderWork>(s.pagePolicy);
     w->path = path;
     w->id = id;
     try {
@@ -240,6 +243,7 @@ void PageWalk::Impl::makeAhead(FolderWork& w) {
     } else {
         if (w.listing.files.size() > kRowsRenderedAhead) return;
         w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
+        if (s.o.on(opt("chkJsonListing"))) w.json = JsonListingOf(s, w.listing);
         w.rendered = true;
     }
     w.listing.files.clear();
@@ -320,13 +324,23 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
         removeStaleTemporaries(w.path, w.listing.leftovers);
         if (ask) rules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
     }
-    TextFile file(out, Unmappable::HtmlReference, rules);
+    TextFile file(out, s.pagePolicy, rules);
     if (w.rendered) {
         file.writeRaw(w.page.bytes());
     } else {
         w.result = RenderPage(s, w.place, w.listing, true, serverTotalBefore, file);
     }
-    return file.commit();
+    WriteOutcome outcome = file.commit();
+    if (outcome != WriteOutcome::Declined && s.o.on(opt("chkJsonListing"))) {
+        // Beside the page, with the page's rows; replaced without a question, as it is ours.
+        WriteRules jsonRules{s.tree, true};
+        jsonRules.keepUnchanged = true;
+        jsonRules.sweep = false;
+        TextFile json(JsonNameFor(out), Unmappable::KeepUtf8, jsonRules);
+        json.writeRaw(w.json ? *w.json : JsonListingOf(s, w.listing));
+        json.commit();
+    }
+    return outcome;
 }
 
 // One section of the all-in-one file, which is opened with the first section written.
@@ -343,7 +357,7 @@ bool PageWalk::Impl::writeSection(FolderWork& w) {
             rules.keepUnchanged = true;
             allInOne =
                 std::make_unique<TextFile>(joinPath(s.outputFolder, s.o.text(opt("txtIndexHtm"))),
-                                           Unmappable::HtmlReference, rules);
+                                           s.pagePolicy, rules);
         }
         if (!h.state.allInOneHeadWritten) {
             RenderHead(s, w.place, *allInOne);

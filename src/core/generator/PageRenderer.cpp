@@ -9,6 +9,7 @@
 #include "common/TextFile.h"
 #include "generator/Description.h"
 #include "generator/ListingHelpers.h"
+#include "generator/ModernPage.h"
 #include "generator/PageText.h"
 
 namespace tabulo {
@@ -34,6 +35,17 @@ std::string formatTime(std::int64_t t) {
     return lastText;
 }
 
+// Modern pages always escape names fully: a quote or an angle bracket never stands in a link.
+bool fullLinks(const OptionValues& o) {
+    return o.on(opt("chkUtf")) || o.selected(opt("optPageModern"));
+}
+
+std::string linkForName(const OptionValues& o, std::string_view typedPrefix,
+                        std::string_view namePart, std::string_view typedSuffix) {
+    return URLEncode(o, typedPrefix) + encodeNameForLink(namePart, fullLinks(o)) +
+           URLEncode(o, typedSuffix);
+}
+
 class Renderer {
   public:
     Renderer(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
@@ -46,8 +58,6 @@ class Renderer {
 
   private:
     const std::string& iconTag(const std::string& type);
-    std::string linkForName(std::string_view typedPrefix, std::string_view namePart,
-                            std::string_view typedSuffix) const;
     std::string displayName(const std::string& rawName) const;
     void upRow();
     void folderRows();
@@ -75,7 +85,7 @@ void Renderer::preamble() {
     const std::string& pic = o_.text(opt("txtCapSnap"));
     if (o_.on(opt("chkCaptureSnap")) && isPresent(listing_, folder, pic, true)) {
         bool thumb = o_.on(opt("chkThumb"));
-        std::string src = linkForName("", pic, "");
+        std::string src = linkForName(o_, "", pic, "");
         if (thumb) out_.writeLine("<a href=\"" + src + "\">");
         out_.writeLine("<img alt=\"" + escapeAttribute(toUtf8(pic)) + "\" src=\"" + src + "\" ");
         if (thumb) out_.writeLine("width=\"320\" height=\"200\" border=\"0\"></a");
@@ -99,12 +109,9 @@ void Renderer::preamble() {
 const std::string& Renderer::iconTag(const std::string& type) {
     auto it = iconTags_.find(type);
     if (it != iconTags_.end()) return it->second;
-    std::string address = o_.selected(opt("optIconsLocal"))
-                              ? place_.upPrefix + o_.text(opt("txtIconsLocal"))
-                              : o_.text(opt("txtIcohref"));
-    std::string src = replaceAll(address, "#", encodeNameForLink(type, o_.on(opt("chkUtf"))));
     std::string tag = "<img " + o_.text(opt("lblIconsWidth")) + " alt=\"" +
-                      escapeAttribute(toUtf8(type)) + "\" src=\"" + src + "\"> ";
+                      escapeAttribute(toUtf8(type)) + "\" src=\"" + IconAddress(s_, place_, type) +
+                      "\"> ";
     return iconTags_.emplace(type, tag).first->second;
 }
 
@@ -112,11 +119,6 @@ void Renderer::needIcon(const std::string& type) {
     if (iconsSeen_.insert(type).second) result_.icons.push_back(type);
 }
 
-std::string Renderer::linkForName(std::string_view typedPrefix, std::string_view namePart,
-                                  std::string_view typedSuffix) const {
-    return URLEncode(o_, typedPrefix) + encodeNameForLink(namePart, o_.on(opt("chkUtf"))) +
-           URLEncode(o_, typedSuffix);
-}
 
 std::string Renderer::displayName(const std::string& rawName) const {
     std::string name = toUtf8(rawName);
@@ -145,24 +147,9 @@ void Renderer::listing(double serverTotalBefore) {
 }
 
 void Renderer::upRow() {
-    int root = s_.rootDepth;
-    bool wanted = (o_.on(opt("chkAlowExit")) && place_.depth != root) ||
-                  (o_.on(opt("chkForceCdUp")) && place_.depth == root);
-    if (!wanted) return;
-    const std::string& htm = o_.text(opt("txtIndexHtm"));
-    std::string link;
-    if (!s_.allInOne) {
-        link = "../" + htm;
-    } else if (place_.depth - 1 == root) {
-        link = htm;
-    } else {
-        link = FlatPageName(o_, WithoutSiteRoot(s_, place_.folder));
-        auto cut = link.rfind(o_.text(opt("txtReplaceIndexs")));
-        if (cut != std::string::npos && !o_.text(opt("txtReplaceIndexs")).empty()) {
-            link = link.substr(0, cut) + ".html";
-        }
-    }
-    if (s_.allInOneFile) link = "#" + link;
+    auto up = UpRowLink(s_, place_);
+    if (!up) return;
+    const std::string& link = *up;
     std::string size = o_.on(opt("chkColuSize")) ? "<td>[dir up]</td>" : "";
     if (o_.on(opt("chkTable"))) {
         out_.writeLine(" <tr><td><a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a></td>" +
@@ -174,28 +161,13 @@ void Renderer::upRow() {
 }
 
 void Renderer::folderRows() {
-    const std::string& folder = place_.folder;
-    const std::string& htm = o_.text(opt("txtIndexHtm"));
-    std::string iconsLocal = o_.text(opt("txtIconsLocal"));
-    std::string iconsFolder = iconsLocal.substr(0, iconsLocal.find('/'));
     for (const FolderEntry& sub : listing_.folders) {
         if (o_.on(opt("chkColuTime"))) timeCell_ = "<td>" + formatTime(sub.mtime) + "</td>";
         if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>[dir]</td>";
         if (o_.on(opt("chkColuDesc"))) commentCell_ = "<td>Directory</td>";
-        if (sub.name == o_.text(opt("txtUploadDirectory")) || sub.name == iconsFolder) continue;
-        std::string link;
-        if (sub.reach == FolderEntry::Reach::Outside ||
-            sub.reach == FolderEntry::Reach::Elsewhere) {
-            // No page is written for it in this run: the row leads to the folder itself.
-            link = linkForName("", s_.allInOne ? place_.relativePath + sub.name : sub.name, "/");
-        } else if (s_.allInOne) {
-            link = URLEncode(o_, FlatPageName(o_, WithoutSiteRoot(s_, joinPath(folder, sub.name))));
-            if (s_.allInOneFile) link = "#" + link;
-        } else {
-            link = linkForName("", sub.name, "/" + htm);
-        }
+        if (IsHiddenFolderRow(o_, sub.name)) continue;
         std::string row =
-            "<a href=\"" + link + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
+            "<a href=\"" + FolderRowLink(s_, place_, sub) + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
         if (o_.on(opt("chkTable"))) {
             out_.writeLine(" <tr><td>" + row + "</td>" + sizeCell_ + timeCell_ + commentCell_ +
                            "</tr>");
@@ -210,11 +182,9 @@ void Renderer::fileRows() {
     bool table = o_.on(opt("chkTable"));
     bool icons = o_.on(opt("chkIcons"));
     bool collect = icons && (o_.on(opt("chkIconsDownloaded")) || o_.selected(opt("optIconsLocal")));
-    bool prefixed = o_.on(opt("chkPreLink"));
     const std::string noIcon;
     std::string_view hashCell =
         o_.on(opt("chkColuHash")) ? "<td><a href=\"[hash]\">md5</a></td>" : "";
-    std::string namePart;
     for (const FileEntry& file : listing_.files) {
         std::string type = FileTypeOf(file.name);
         const std::string* fileIcon = &noIcon;
@@ -223,9 +193,6 @@ void Renderer::fileRows() {
             if (collect) needIcon(type);
         }
         if (file.excluded) continue;
-        std::string_view prefix;
-        namePart = s_.allInOne || prefixed ? place_.relativePath + file.name : file.name;
-        if (prefixed) prefix = o_.text(opt("txtPreLink"));
         result_.total += file.size;
         if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>" + FormatFileSize(o_, file.size) + "</td>";
         if (o_.on(opt("chkColuTime"))) timeCell_ = "<td>" + formatTime(file.mtime) + "</td>";
@@ -239,7 +206,7 @@ void Renderer::fileRows() {
         if (table) {
             // Piece by piece: a page may have a million rows.
             out_.write("  <tr><td><a href=\"");
-            out_.write(linkForName(prefix, namePart, ""));
+            out_.write(FileRowLink(s_, place_, file));
             out_.write("\">");
             out_.write(*fileIcon);
             out_.write(displayName(file.name));
@@ -250,7 +217,7 @@ void Renderer::fileRows() {
             out_.write(commentCell_);
             out_.writeLine("</tr>");
         } else {
-            std::string cells = "<td><a href=\"" + linkForName(prefix, namePart, "") + "\">" +
+            std::string cells = "<td><a href=\"" + FileRowLink(s_, place_, file) + "\">" +
                                 *fileIcon + displayName(file.name) + "</a></td>" +
                                 std::string(hashCell) + sizeCell_ + timeCell_ + commentCell_;
             out_.writeLine("  " + removeCells(cells, " ") + "<br>");
@@ -275,11 +242,71 @@ void Renderer::totals(double serverTotalBefore) {
 
 }  // namespace
 
+std::string IconAddress(const RunSettings& s, const PagePlace& place, const std::string& type) {
+    const OptionValues& o = s.o;
+    std::string address = o.selected(opt("optIconsLocal"))
+                              ? place.upPrefix + o.text(opt("txtIconsLocal"))
+                              : o.text(opt("txtIcohref"));
+    return replaceAll(address, "#", encodeNameForLink(type, fullLinks(o)));
+}
+
+std::optional<std::string> UpRowLink(const RunSettings& s, const PagePlace& place) {
+    const OptionValues& o = s.o;
+    int root = s.rootDepth;
+    bool wanted = (o.on(opt("chkAlowExit")) && place.depth != root) ||
+                  (o.on(opt("chkForceCdUp")) && place.depth == root);
+    if (!wanted) return std::nullopt;
+    const std::string& htm = o.text(opt("txtIndexHtm"));
+    std::string link;
+    if (!s.allInOne) {
+        link = "../" + htm;
+    } else if (place.depth - 1 == root) {
+        link = htm;
+    } else {
+        link = FlatPageName(o, WithoutSiteRoot(s, place.folder));
+        auto cut = link.rfind(o.text(opt("txtReplaceIndexs")));
+        if (cut != std::string::npos && !o.text(opt("txtReplaceIndexs")).empty()) {
+            link = link.substr(0, cut) + ".html";
+        }
+    }
+    if (s.allInOneFile) link = "#" + link;
+    return link;
+}
+
+bool IsHiddenFolderRow(const OptionValues& o, std::string_view name) {
+    const std::string& iconsLocal = o.text(opt("txtIconsLocal"));
+    return name == o.text(opt("txtUploadDirectory")) ||
+           name == std::string_view(iconsLocal).substr(0, iconsLocal.find('/'));
+}
+
+std::string FolderRowLink(const RunSettings& s, const PagePlace& place, const FolderEntry& sub) {
+    const OptionValues& o = s.o;
+    if (sub.reach == FolderEntry::Reach::Outside || sub.reach == FolderEntry::Reach::Elsewhere) {
+        // No page is written for it in this run: the row leads to the folder itself.
+        return linkForName(o, "", s.allInOne ? place.relativePath + sub.name : sub.name, "/");
+    }
+    if (s.allInOne) {
+        std::string link =
+            URLEncode(o, FlatPageName(o, WithoutSiteRoot(s, joinPath(place.folder, sub.name))));
+        return s.allInOneFile ? "#" + link : link;
+    }
+    return linkForName(o, "", sub.name, "/" + o.text(opt("txtIndexHtm")));
+}
+
+std::string FileRowLink(const RunSettings& s, const PagePlace& place, const FileEntry& file) {
+    const OptionValues& o = s.o;
+    bool prefixed = o.on(opt("chkPreLink"));
+    std::string_view prefix = prefixed ? std::string_view(o.text(opt("txtPreLink"))) : "";
+    if (s.allInOne || prefixed) return linkForName(o, prefix, place.relativePath + file.name, "");
+    return linkForName(o, prefix, file.name, "");
+}
+
 bool NeedsServerTotal(const RunSettings& s, const PagePlace& place) {
     return s.o.on(opt("chkSumSize")) && place.depth == s.rootDepth;
 }
 
 void RenderHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
+    if (s.modern) return RenderModernHead(s, place, out);
     const OptionValues& o = s.o;
     const std::string& title = place.title;
     if (o.on(opt("chkW3c")))
@@ -319,6 +346,7 @@ void RenderHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
 
 PageResult RenderPage(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
                       bool withHead, double serverTotalBefore, TextOut& out) {
+    if (s.modern) return RenderModernPage(s, place, listing, withHead, serverTotalBefore, out);
     if (withHead) RenderHead(s, place, out);
     Renderer r(s, place, listing, out);
     r.preamble();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,16 @@ PageResult RenderPage(const RunSettings& settings, const PagePlace& place,
 
 // The head of a page, down to the header code: for an all-in-one file, once.
 void RenderHead(const RunSettings& settings, const PagePlace& place, TextOut& out);
+
+// What the rows of both page styles lead to.
+std::string IconAddress(const RunSettings& settings, const PagePlace& place,
+                        const std::string& type);
+std::optional<std::string> UpRowLink(const RunSettings& settings, const PagePlace& place);
+std::string FolderRowLink(const RunSettings& settings, const PagePlace& place,
+                          const FolderEntry& sub);
+std::string FileRowLink(const RunSettings& settings, const PagePlace& place,
+                        const FileEntry& file);
+// Folders a page never lists: the upload folder and the local icons' folder.
+bool IsHiddenFolderRow(const OptionValues& options, std::string_view name);
 
 }  // namespace tabulo

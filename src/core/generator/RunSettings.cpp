@@ -5,6 +5,7 @@
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "generator/ListingHelpers.h"
+#include "generator/ModernPage.h"
 #include "stylesheet/Stylesheet.h"
 
 namespace tabulo {
@@ -71,7 +72,9 @@ RunSettings::RunSettings(OptionValues options, std::string topFolder, std::tm da
     allInOneFile = o.on(opt("chkAllInOneFile"));
     allInOneFolder = o.on(opt("chkAllInOneFolder"));
     allInOne = allInOneFile || allInOneFolder;
-    footer = footerOf(o, today);
+    modern = o.selected(opt("optPageModern"));
+    pagePolicy = modern ? Unmappable::KeepUtf8 : Unmappable::HtmlReference;
+    footer = modern ? ModernFooter(o, today) : footerOf(o, today);
     styleRules = StylesheetRules(o);
 }
 
@@ -82,8 +85,9 @@ ListingRules RunSettings::listingRules() const {
         rules.excluded = [this](std::string_view name) { return IsExcluded(o, name); };
     }
     rules.threads = threads;
-    rules.fileDetails =
-        o.on(opt("chkColuSize")) || o.on(opt("chkColuTime")) || o.on(opt("chkSumSize"));
+    // Modern pages sort in the browser and JSON listings carry sizes and times.
+    rules.fileDetails = o.on(opt("chkColuSize")) || o.on(opt("chkColuTime")) ||
+                        o.on(opt("chkSumSize")) || modern || o.on(opt("chkJsonListing"));
     rules.watch = {o.text(opt("txtIndexHtm")), o.text(opt("txtCapDesc")),
                    o.text(opt("txtCapSnap"))};
     return rules;

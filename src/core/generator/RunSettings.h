@@ -3,6 +3,7 @@
 #include <ctime>
 #include <string>
 
+#include "common/Encoding.h"
 #include "generator/FolderListing.h"
 #include "generator/Wildcard.h"
 #include "options/Options.h"
@@ -24,6 +25,8 @@ struct RunSettings {
     std::string tree, realTop;
 
     bool recursive = false, allInOneFile = false, allInOneFolder = false, allInOne = false;
+    bool modern = false;  // the modern page style: UTF-8 pages, no character references
+    Unmappable pagePolicy = Unmappable::HtmlReference;
     int threads = 1;  // for the work inside one wide folder
     Wildcard filter;
     std::string footer;      // the lines that close a page, UTF-8

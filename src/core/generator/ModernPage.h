@@ -1,0 +1,37 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "common/TextOut.h"
+#include "generator/FolderListing.h"
+#include "generator/PageRenderer.h"
+#include "generator/RunSettings.h"
+
+namespace tabulo {
+
+// The rows a page lists, in the order it shows them: folders first, each group in the order
+// the sort options give (modern pages) or by name (classic pages).
+struct PageRows {
+    std::vector<const FolderEntry*> folders;
+    std::vector<const FileEntry*> files;
+};
+PageRows VisibleRows(const RunSettings& settings, const FolderListing& listing);
+
+// The modern page style: HTML5 in UTF-8, readable on a phone, light and dark colours from the
+// colour slots, a sortable table, a filter box, breadcrumbs and the folder's README, with no
+// resource from outside the site and a page that still works with scripts off.
+void RenderModernHead(const RunSettings& settings, const PagePlace& place, TextOut& out);
+PageResult RenderModernPage(const RunSettings& settings, const PagePlace& place,
+                            const FolderListing& listing, bool withHead,
+                            double serverTotalBefore, TextOut& out);
+// What closes every modern page (and the all-in-one file): about line, footer code, script.
+std::string ModernFooter(const OptionValues& options, const std::tm& today);
+
+// The JSON listing of a page, or nothing in the all-in-one file.
+std::string JsonListingOf(const RunSettings& settings, const FolderListing& listing);
+// The JSON file's name beside a page file ("index.html" gives "index.json").
+std::string JsonNameFor(const std::string& pageFile);
+
+}  // namespace tabulo
