@@ -169,6 +169,8 @@ TEST_F(CliTest, ThemesByName) {
     std::string listed = readFile(fs::path(root).parent_path().string() + "/stdout.txt");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(listed, "default\nrandom\nblue\nmodern\n");  // the shipped one is there once
+    EXPECT_EQ(run({"--answer=yes", root, "-sheme", "modern"}).exitCode, 0);
+    EXPECT_TRUE(readFile(path("index.html")).starts_with("<!DOCTYPE html>\r\n"));
     fs::remove(themePath("modern"));
     run({"--themes"});
     EXPECT_EQ(readFile(fs::path(root).parent_path().string() + "/stdout.txt"),

@@ -428,7 +428,12 @@ void ModernRenderer::readme() {
     if (rank == 0) {
         out_.writeMultiline(RenderMarkdown(*text));
     } else {
-        out_.writeMultiline("<pre>" + escapeText(toUtf8(*text)) + "</pre>");
+        // Line by line: a line break is text here, not a character to escape.
+        std::string shown;
+        for (const std::string& line : split(replaceAll(crlfLineBreaks(toUtf8(*text)), "\r\n", "\n"), '\n'))
+            shown += escapeText(line) + "\n";
+        if (!shown.empty()) shown.pop_back();
+        out_.writeMultiline("<pre>" + shown + "</pre>");
     }
     out_.writeLine();
     out_.writeLine("</article>");

@@ -1,0 +1,204 @@
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "common/Text.h"
+#include "support/Fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulo::test {
+namespace {
+
+class ModernPageTest : public EngineTest {
+  protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        select("optPageModern");
+        select("optName");
+    }
+    std::string page(const std::string& folder = "site") {
+        return readFile(path(folder + "/index.html"));
+    }
+    // The names of the rows, in the order the page shows them.
+    static std::vector<std::string> rowNames(const std::string& page) {
+        std::vector<std::string> names;
+        const std::regex row("<tr class=\"(?:dir|file)\" data-name=\"([^\"]*)\"");
+        for (std::sregex_iterator m(page.begin(), page.end(), row), end; m != end; ++m)
+            names.push_back((*m)[1]);
+        return names;
+    }
+    // Runs a shell command; its exit status.
+    static int shell(const std::string& command) {
+        int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    static std::string golden(const std::string& name) {
+        return crlf(readFile(TABULO_TEST_DATA "/pages/" + name));
+    }
+};
+
+TEST_F(ModernPageTest, SmallTreeByteForByte) {
+    writeFile("site/a.txt", "hello");
+    writeFile("site/file10.txt", std::string(2048, 'x'));
+    writeFile("site/file2.txt");
+    writeFile("site/desc.txt", "Welcome, \"to my, site\"\n");
+    writeFile("site/README.md", "# Notes\n\nSee [the docs](sub/x.pdf).\n");
+    writeFile("site/sub/x.pdf", "%PDF");
+    setTime("site/a.txt", 1700000000);
+    setTime("site/file10.txt", 1600000000);
+    setTime("site/file2.txt", 1650000000);
+    setTime("site/README.md", 1500000000);
+    setTime("site/sub/x.pdf", 1400000000);
+    set("txtWWWroot", path("site"));
+    go("site/sub");
+    setTime("site/sub", 1750000000);
+    set("chkReqrsive", "0");
+    go("site");
+    EXPECT_EQ(page(), golden("modern-top.html"));
+    EXPECT_EQ(page("site/sub"), golden("modern-sub.html"));
+    EXPECT_TRUE(fs::is_regular_file(path("site/pics/icons/pdf.gif")));
+}
+
+TEST_F(ModernPageTest, EachSortKeyFoldersFirstAndInverse) {
+    writeFile("site/b10.txt", "1234");
+    writeFile("site/b9.zip", "1");
+    writeFile("site/A.pdf", "123");
+    writeFile("site/c.gz", "12");
+    makeFolder("site/z-folder");
+    makeFolder("site/a-folder");
+    setTime("site/b10.txt", 400);
+    setTime("site/b9.zip", 300);
+    setTime("site/A.pdf", 100);
+    setTime("site/c.gz", 200);
+    setTime("site/z-folder", 50);
+    setTime("site/a-folder", 60);
+    set("chkReqrsive", "0");
+    set("chkIcons", "0");
+    const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
+        {"optName", {"a-folder", "z-folder", "A.pdf", "b9.zip", "b10.txt", "c.gz"}},
+        {"optExten", {"a-folder", "z-folder", "c.gz", "A.pdf", "b10.txt", "b9.zip"}},
+        {"optDate", {"z-folder", "a-folder", "A.pdf", "c.gz", "b9.zip", "b10.txt"}},
+        {"optSize", {"a-folder", "z-folder", "b9.zip", "c.gz", "A.pdf", "b10.txt"}},
+    };
+    for (const auto& [key, order] : cases) {
+        select(key);
+        set("chkInverseSortorder", "0");
+        set("chkReplaceOlda", "1");
+        go("site");
+        EXPECT_EQ(rowNames(page()), order) << key;
+        set("chkInverseSortorder", "1");
+        go("site");
+        std::vector<std::string> inverse(order.begin(), order.begin() + 2);
+        std::reverse(inverse.begin(), inverse.end());
+        inverse.insert(inverse.end(), order.rbegin(), order.rend() - 2);
+        EXPECT_EQ(rowNames(page()), inverse) << key;
+    }
+    // The header shows the order the page starts in.
+    EXPECT_TRUE(contains(page(), "data-key=\"size\" aria-sort=\"descending\""));
+}
+
+TEST_F(ModernPageTest, HostileNamesAndReadmeStayInert) {
+    writeFile("site/\"><script>alert(1)<script>.txt");
+    writeFile("site/it's <b>bold</b> & more.txt");
+    writeFile("site/README.md",
+              "<script>alert(2)</script>\n\n[a](javascript:alert(3)) [b](JAVASCRIPT:alert(4)) "
+              "<img src=x onerror=alert(5)> ![c](https://example.org/track.png) [ok](sub/)\n");
+    set("chkReqrsive", "0");
+    go("site");
+    std::string p = page();
+    EXPECT_EQ(p.find("<script>alert"), std::string::npos);
+    EXPECT_EQ(asciiLower(p).find("javascript:"), std::string::npos);
+    EXPECT_EQ(p.find("onerror"), std::string::npos);
+    EXPECT_EQ(p.find("src=\"https://"), std::string::npos);  // nothing loads from elsewhere
+    EXPECT_EQ(p.find("src=\"http://"), std::string::npos);
+    EXPECT_TRUE(contains(p, "<a href=\"sub/\">ok</a>"));
+    EXPECT_TRUE(contains(p, "data-name=\"&quot;&gt;&lt;script&gt;alert(1)&lt;script&gt;.txt\""));
+    EXPECT_TRUE(contains(p, "href=\"%22%3E%3Cscript%3Ealert(1)%3Cscript%3E.txt\""));
+    // One script, the page's own, at its end.
+    EXPECT_EQ(p.find("<script>"), p.rfind("<script>"));
+    EXPECT_TRUE(contains(p, "README.md"));  // still listed
+}
+
+TEST_F(ModernPageTest, WorksWithoutScriptsAndPassesTidy) {
+    writeFile("site/one.txt");
+    writeFile("site/sub/two.txt");
+    writeFile("site/readme.txt", "plain <text>\n");
+    set("chkSumSize", "1");
+    set("chkColuDesc", "1");
+    go("site");
+    std::string p = page();
+    // Every row is a plain link in the document; the filter box shows only with the script.
+    EXPECT_TRUE(contains(p, "<a href=\"one.txt\">"));
+    EXPECT_TRUE(contains(p, "<a href=\"sub/index.html\">"));
+    EXPECT_TRUE(contains(p, "aria-label=\"Filter names\" hidden>"));
+    EXPECT_TRUE(contains(p, "<pre>plain &lt;text&gt;\r\n</pre>"));
+    EXPECT_TRUE(contains(p, "<meta name=\"viewport\""));
+    // No resource from elsewhere: every src and stylesheet is the site's own.
+    EXPECT_FALSE(std::regex_search(p, std::regex("(src|href)=\"(https?:)?//[^\"]*\\.(css|js|png|gif)")));
+    for (const char* file : {"site/index.html", "site/sub/index.html"}) {
+        EXPECT_LT(shell("tidy -e -q '" + path(file) + "' 2>" + path("tidy.txt")), 2)
+            << readFile(path("tidy.txt"));
+    }
+}
+
+TEST_F(ModernPageTest, AllInOneFileHasOneFilterAndEverySection) {
+    writeFile("site/a/x.txt");
+    writeFile("site/b/y.txt");
+    select("optAllInOneFile");
+    set("txtWWWroot", path("site"));
+    set("lblAllInOneFolder", path("site"));
+    go("site");
+    std::string p = page();
+    EXPECT_EQ(std::count(p.begin(), p.end(), '\n'), std::count(p.begin(), p.end(), '\r'));
+    auto count = [&](const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = p.find(what); at != std::string::npos; at = p.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("class=\"filter\""), 1u);
+    EXPECT_EQ(count("<section class=\"folder\""), 3u);
+    EXPECT_EQ(count("<table class=\"listing\">"), 3u);
+    EXPECT_EQ(count("</html>"), 1u);
+    EXPECT_TRUE(contains(p, "<a href=\"#index_of-a.html\">"));
+    EXPECT_TRUE(contains(p, "<section class=\"folder\" id=\"index_of-a.html\">"));
+}
+
+TEST_F(ModernPageTest, JsonListingReadsBackForHostileNames) {
+    const std::vector<std::string> names = {
+        "quote\".txt", "back\\slash.txt", "tab\there.txt", "new\nline.txt", "bad\xFF\xFE.bin",
+        "caf\xC3\xA9.txt", "<x>&<y>.txt", "\xE2\x80\xA8sep.txt"};
+    for (const auto& n : names) writeFile("site/" + n, "12345");
+    writeFile("site/skip.tmp");  // excluded from the page, so from the listing too
+    makeFolder("site/folder");
+    setTime("site/caf\xC3\xA9.txt", 1765000000);
+    select("optPageClassic");
+    set("chkJsonListing", "1");
+    set("chkReqrsive", "0");
+    go("site");
+    const std::string json = path("site/index.json");
+    ASSERT_TRUE(fs::exists(json));
+    const std::string check = path("check.py");
+    std::ofstream(check) << R"(import json, sys
+rows = json.load(open(sys.argv[1], encoding="utf-8"))
+assert rows[0] == {"name": "folder", "type": "directory", "mtime": rows[0]["mtime"]}, rows[0]
+names = [r["name"] for r in rows[1:]]
+assert all(r["type"] == "file" and r["size"] == 5 for r in rows[1:]), rows
+assert "skip.tmp" not in names and "index.html" not in names, names
+for expected in ["quote\".txt", "back\\slash.txt", "tab\there.txt", "new\nline.txt",
+                 "bad\ufffd\ufffd.bin", "caf\u00e9.txt", "<x>&<y>.txt", "\u2028sep.txt"]:
+    assert expected in names, (expected, names)
+cafe = [r for r in rows if r["name"] == "caf\u00e9.txt"][0]
+assert cafe["mtime"] == "Sat, 06 Dec 2025 05:46:40 GMT", cafe
+)";
+    EXPECT_EQ(shell("python3 '" + check + "' '" + json + "'"), 0) << readFile(json);
+    // The page's order, which the classic page takes from the names.
+    std::string text = readFile(json);
+    EXPECT_LT(text.find("back\\\\slash"), text.find("quote\\\""));
+}
+
+}  // namespace
+}  // namespace tabulo::test
