@@ -60,14 +60,17 @@ package: package-deps
 	@for deb in $(BUILD)-package/*.deb; do mv $$deb . && echo "$$(basename $$deb)"; done
 
 # The main window with the options open, and one grab per tab, drawn offscreen for the README;
-# the window shows a copy of the example site as the folder used last.
+# the window shows a copy of the example site as the folder used last. Then a modern page of
+# that site in headless Chromium, at a phone's width, a desktop's, and in dark colours.
 screenshot: build
+	@scripts/install-deps.sh docs
 	@mkdir -p docs
 	@tmp=$$(mktemp -d) && mkdir -p $$tmp/home && cp -r examples/site $$tmp/site && \
 		printf '%s\n' $$tmp/site > $$tmp/home/last-folder && \
 		TABULO_HOME=$$tmp/home XDG_DATA_HOME=$$tmp/data HOME=$$tmp QT_QPA_PLATFORM=offscreen \
 		$(BUILD)/bin/tabulo --screenshot=$(abspath docs/screenshot.png) 2>/dev/null; rm -rf $$tmp
-	@echo "docs/screenshot.png docs/tab-*.png"
+	@scripts/modern-screenshots.sh $(BUILD)/bin/tabulo-cli examples/site docs
+	@echo "docs/screenshot.png docs/tab-*.png docs/modern-*.png"
 
 bench: build
 	@bench/run.sh

@@ -8,6 +8,7 @@
 #                        installed desktop entry and man pages
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
 #   package              build, plus what CPack's Debian generator runs to find the Depends
+#   docs                 build, plus headless Chromium, which draws the modern page for the README
 # Several sets may be named at once.
 set -euo pipefail
 
@@ -25,7 +26,8 @@ for set in "${@:-build}"; do
       ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     package) packages+=(dpkg-dev file) ;;
-    *) echo "unknown package set: $set (build, test, fuzz or package)" >&2; exit 2 ;;
+    docs) packages+=(chromium fonts-dejavu-core) ;;
+    *) echo "unknown package set: $set (build, test, fuzz, package or docs)" >&2; exit 2 ;;
   esac
 done
 

@@ -53,7 +53,7 @@ std::string cssColour(Rgb c) {
 Rgb withLightness(Rgb c, double lightness) {
     double mx = std::max({c.r, c.g, c.b}), mn = std::min({c.r, c.g, c.b});
     double l = (mx + mn) / 2, d = mx - mn, h = 0, s = 0;
-    if (d > 0) {
+    if (d > 0.1) {  // below that a colour reads as grey, and stays grey at any lightness
         s = l > 0.5 ? d / (2 - mx - mn) : d / (mx + mn);
         if (mx == c.r) h = (c.g - c.b) / d + (c.g < c.b ? 6 : 0);
         else if (mx == c.g) h = (c.b - c.r) / d + 2;
@@ -133,8 +133,9 @@ constexpr std::string_view kLayout =
     ".listing th[aria-sort=ascending] button::after{content:\" \\25B2\"}\r\n"
     ".listing th[aria-sort=descending] button::after{content:\" \\25BC\"}\r\n"
     ".listing td a{display:inline-flex;align-items:center;gap:.5rem;min-height:2rem;"
-    "overflow-wrap:anywhere}\r\n"
+    "overflow-wrap:break-word}\r\n"
     ".listing .size,.listing .time{white-space:nowrap}\r\n"
+    "@media (max-width:30rem){.listing .size,.listing .time{white-space:normal;font-size:.875em}}\r\n"
     ".listing .icon{flex:none}\r\n"
     ".snap img{max-width:100%;height:auto}\r\n"
     ".readme{margin-top:1rem;padding:.5rem 1rem;background:var(--cell);overflow-wrap:anywhere}\r\n"
