@@ -48,6 +48,7 @@ void RunIndex(Engine& engine) {
     // The run reads a copy of the options: what the window changes meanwhile waits.
     RunSettings settings(o.snapshot(), top, engine.today());
     settings.threads = engine.jobs();
+    if (engine.unattended()) settings.recursive = engine.unattendedRecursive();
     auto realTop = realPath(top);
     if (!realTop) {
         engine.error("Error reading folder `" + toUtf8(top) +
@@ -62,10 +63,14 @@ void RunIndex(Engine& engine) {
     // Pages are not flushed one by one, which would triple the run's time; the file system
     // is flushed on the side while the run goes on, and once more at its end.
     FileSystemFlush flush(settings.tree);
+    // Nobody is asked during an unattended run: a page is replaced only when it changed.
+    auto answer = engine.unattended() ? std::optional<Answer>(Answer::Yes)
+                                      : engine.host().standingAnswer();
     PageWalk walk(settings,
                   {engine, engine.host(), [&engine] { engine.letEventsRun(); },
-                   engine.neededIcons(), run, engine.jobs(), engine.host().standingAnswer(),
-                   [&engine](int done, int found) { engine.host().progress(done, found); }});
+                   engine.neededIcons(), run, engine.jobs(), answer,
+                   [&engine](int done, int found) { engine.host().progress(done, found); },
+                   engine.stopRequested});
     bool pagesDone = walk.writePages();
     if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
     if (!pagesDone) return;  // a half-built all-in-one page never replaces a good one
@@ -95,7 +100,7 @@ void RunIndex(Engine& engine) {
     }
     if (settings.allInOneFile) walk.finishAllInOne();
     flush.finish();
-    if (snap.on(opt("chkView"))) {
+    if (snap.on(opt("chkView")) && !engine.unattended()) {
         std::string folder = allInOne ? settings.outputFolder : top;
         engine.host().openInShell(joinPath(folder, snap.text(opt("txtIndexHtm"))), folder);
     }
@@ -159,6 +164,21 @@ void Engine::pollNetwork() {
 
 void Engine::finishPendingEvents() {
     downloader_->finish();
+}
+
+void Engine::RunUnattended(const std::string& folder, bool recursive) {
+    const std::string before = currentFolder_;
+    unattended_ = recursive;
+    currentFolder_ = normalFolder(folder);
+    try {
+        cmdGo_Click();
+    } catch (...) {
+        unattended_.reset();
+        currentFolder_ = before;
+        throw;
+    }
+    unattended_.reset();
+    currentFolder_ = before;
 }
 
 void Engine::cmdGo_Click() {

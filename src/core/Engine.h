@@ -3,6 +3,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -87,6 +88,15 @@ class Engine : public StatusSink {
     unsigned previewVersion() const { return previewVersion_; }
     ColourEditor& colours() { return colours_; }
 
+    // An index run of `folder` that asks nothing: pages are replaced when their bytes changed,
+    // nothing is opened when done; `recursive` false writes that folder's page alone. The
+    // folder list is left where it was. For the daemon and the watching command line.
+    void RunUnattended(const std::string& folder, bool recursive);
+    bool unattended() const { return unattended_.has_value(); }
+    bool unattendedRecursive() const { return unattended_.value_or(true); }
+    // Asked before each folder of a run: true ends the walk there, pages written so far stay.
+    std::function<bool()> stopRequested;
+
     // Operations.
     void cmdGo_Click();
     void cmdWriteCss_Click();
@@ -147,6 +157,7 @@ class Engine : public StatusSink {
     std::string status_;
     std::string currentFolder_;
     int jobs_ = 1;
+    std::optional<bool> unattended_;  // set while an unattended run goes: whether recursive
 };
 
 }  // namespace tabulo

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <functional>
 
+#include "app/Daemon.h"
 #include "app/Startup.h"
 #include "common/Text.h"
 #include "generator/FolderListing.h"
@@ -129,6 +130,14 @@ MainWindow::MainWindow() : engine_(std::make_unique<Engine>(*this)) {
         afterChange();
     });
     connect(&network_, &QTimer::timeout, this, [this] { engine_->pollNetwork(); });
+    daemon_.setObjectName("tmrDaemon");
+    connect(&daemon_, &QTimer::timeout, this, [this] {
+        if (running_) return;  // the next tick comes soon enough
+        running_ = true;
+        DaemonPass(*engine_);
+        running_ = false;
+        fillLists();
+    });
     network_.start(50);
     setFolder(QDir::currentPath());
     showAll();
@@ -869,16 +878,33 @@ void MainWindow::fillLists() {
     }
 }
 
+// The daemon works only while the window is minimised and the option asks for it.
+void MainWindow::updateDaemon() {
+    if (isMinimized() && engine_->options().on(opt("chkDeamon"))) {
+        int ms = DaemonSeconds(engine_->options()) * 1000;
+        if (!daemon_.isActive() || daemon_.interval() != ms) daemon_.start(ms);
+    } else {
+        daemon_.stop();
+    }
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) updateDaemon();
+    QWidget::changeEvent(event);
+}
+
 void MainWindow::go() {
     // One run at a time, and its options stay as they were when it began, though the window
     // stays responsive.
-    if (!ConfirmLargeRun(*engine_)) return;
+    if (running_ || !ConfirmLargeRun(*engine_)) return;
+    running_ = true;
     RememberFolder(engine_->currentFolder());
     std::vector<QWidget*> held{goButton_, tabs_, widgets_.at(opt("cmbSheme")), folders_, drives_};
     for (QWidget* w : held) w->setEnabled(false);
     progress_->setRange(0, 0);  // busy until the walk reports what it found
     progress_->show();
     engine_->cmdGo_Click();
+    running_ = false;
     progress_->hide();
     for (QWidget* w : held) w->setEnabled(true);
     fillLists();

@@ -45,6 +45,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
@@ -61,6 +62,7 @@ private:
     void setFolder(const QString& path);
     void fillLists();
     void go();
+    void updateDaemon();
 
     std::unique_ptr<Engine> engine_;
     std::unordered_map<OptionId, QWidget*> widgets_;
@@ -79,6 +81,8 @@ private:
     ColourFields* colourFields_ = nullptr;
     PreviewWidget* preview_ = nullptr;
     QTimer network_;
+    QTimer daemon_;        // re-indexes while the window is minimised, when asked to
+    bool running_ = false;  // a run (the window's or the daemon's) is going
     unsigned shownPreview_ = ~0u;
     std::string shownFolder_;
     bool afterChangeQueued_ = false;

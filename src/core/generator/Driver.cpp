@@ -143,6 +143,7 @@ struct PageWalk::Impl {
     bool writesAhead = false;
     std::string outputFolder;
     int foldersDone = 0, foldersFound = 1;  // the top folder is found from the start
+    bool stopped = false;                   // asked to stop: no further folder is begun
     // Times of folders before a page was written into them ahead of its turn: a linked row
     // made in its turn shows the time the folder had then.
     std::mutex timesMutex;
@@ -455,6 +456,12 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
     };
     topUp();
     for (const FolderEntry& sub : subfolders) {
+        if (stopped || (h.stopRequested && h.stopRequested())) {
+            stopped = true;
+            // Folders read ahead use this walk's state: they finish before it goes.
+            for (auto& f : ahead) f.wait();
+            return;
+        }
         std::string path = joinPath(folder, sub.name);
         if (Reach reach = reachOf(sub); reach != Reach::Walk) {
             static constexpr const char* kWhy[] = {
@@ -555,6 +562,10 @@ bool PageWalk::writePages() {
         return true;
     }
     d.walk(s.top, top->listing.folders, ancestors);
+    if (d.stopped) {
+        d.h.sink.status("Stopped before the page of `" + toUtf8(s.top) + "`");
+        return false;
+    }
     d.refreshFolders(*top);
     return d.topPage(std::move(top));
 }

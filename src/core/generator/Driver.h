@@ -25,6 +25,8 @@ struct RunHooks {
     std::optional<Answer> standingAnswer = std::nullopt;
     // Pages done, of the folders found so far.
     std::function<void(int done, int found)> progress = nullptr;
+    // True ends the walk before the next folder; the pages written so far stay.
+    std::function<bool()> stopRequested = nullptr;
 };
 
 // The pages of one index run: the selected folder's and, when recursion is on, those of every

@@ -378,6 +378,31 @@ private slots:
         QCOMPARE(child<QProgressBar>(w, "prgFolders")->value(), 3);
     }
 
+    void daemonReindexesWhileMinimised() {
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        Options& o = w.engine().options();
+        o.setText(opt("txtWWWroot"), site().toStdString());
+        o.setCheck(opt("chkDeamon"), 1);
+        o.setText(opt("txtDaemon"), "1");
+        QTest::qWait(1500);
+        QVERIFY(!QFile::exists(site() + "/index.html"));  // not while the window shows
+        w.showMinimized();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(site() + "/a/index.html"), 5000);
+        QFile(site() + "/new.txt").open(QIODevice::WriteOnly);
+        auto page = [&] {
+            QFile f(site() + "/index.html");
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(page().contains("new.txt"), 5000);
+        w.showNormal();
+        QApplication::processEvents();
+        QFile::remove(site() + "/index.html");
+        QTest::qWait(2500);
+        QVERIFY(!QFile::exists(site() + "/index.html"));  // restored: the daemon rests
+    }
+
     void commandLineRunEndsByItself() {
         QProcess tabulo;
         tabulo.setProgram(TABULO_GUI_BIN);
