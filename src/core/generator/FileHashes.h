@@ -1,0 +1,85 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace tabulo {
+
+// A file's checksums in lower-case hex, 32 and 64 digits.
+struct FileDigest {
+    std::string md5, sha256;
+    bool operator==(const FileDigest&) const = default;
+};
+
+// MD5 and SHA-256 of an ordinary file (links followed, as a web server does), read once in
+// blocks of 1 MiB. `progress` hears the byte count of each block as it is read. Nothing when
+// the path is no ordinary file (such a path is never read, so a pipe never blocks), when it
+// cannot be read, or when it changed while it was read.
+std::optional<FileDigest> HashFile(const std::string& path,
+                                   const std::function<void(std::uint64_t bytes)>& progress = {});
+
+// How many files this process opened to read their content for HashFile.
+std::uint64_t FileContentReads();
+
+// Digests kept from run to run in the application folder's "hash-cache", keyed by a file's
+// device, inode, size and modification time, so an unchanged file is never read again.
+// Safe to use from many threads at once.
+class HashCache {
+  public:
+    static constexpr std::size_t kMaxEntries = 1'000'000;
+
+    // Loads the cache file; a missing or damaged one is no error, a damaged line is skipped.
+    explicit HashCache(std::size_t maxEntries = kMaxEntries);
+
+    // The digest of the ordinary file at `path`: from the cache when its metadata match, else
+    // read (see HashFile) and remembered. A file changed within the last few seconds is hashed
+    // but not remembered: a change in the same tick of the clock would keep its time.
+    std::optional<FileDigest> digestOf(const std::string& path,
+                                       std::function<void(std::uint64_t)> progress = {});
+
+    // Writes the cache file whole or not at all: the entries looked up or added since it was
+    // loaded first, then older ones up to `maxEntries` in all. Failures throw
+    // std::system_error.
+    void save();
+
+    std::size_t size() const;
+
+  private:
+    struct Key {
+        std::uint64_t dev, ino, size;
+        std::int64_t mtimeNs;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const;
+    };
+    struct Entry {
+        std::array<unsigned char, 16> md5;
+        std::array<unsigned char, 32> sha256;
+        // Used since the load: the order of the last use; else: the line it was loaded from.
+        std::uint64_t order;
+        bool used;
+    };
+
+    void load();
+
+    mutable std::mutex mutex_;
+    std::unordered_map<Key, Entry, KeyHash> entries_;
+    std::uint64_t uses_ = 0;
+    std::size_t maxEntries_;
+};
+
+// A checksum file as `md5sum -c` and `sha256sum -c` read it: "HEX  NAME" a line, LF line
+// ends. A name holding a backslash, line feed or carriage return is written escaped, its line
+// marked with a leading backslash, as those programs write it. Names are raw bytes.
+std::string SumsFileText(const std::vector<std::pair<std::string, std::string>>& entries);
+
+}  // namespace tabulo
