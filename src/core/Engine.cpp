@@ -1,6 +1,7 @@
 #include "Engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "common/Text.h"
 #include "common/TextFile.h"
 #include "generator/Driver.h"
+#include "generator/FileHashes.h"
 #include "generator/ListingHelpers.h"
 #include "icons/IconDownloader.h"
 #include "icons/IconOptions.h"
@@ -63,6 +65,15 @@ void RunIndex(Engine& engine) {
     // Pages are not flushed one by one, which would triple the run's time; the file system
     // is flushed on the side while the run goes on, and once more at its end.
     FileSystemFlush flush(settings.tree);
+    // Checksums come from the cache of earlier runs where the files did not change; the cache
+    // is saved once the pages are done.
+    std::optional<HashCache> hashCache;
+    std::atomic<std::uint64_t> bytesHashed{0};
+    if (settings.hashes) {
+        hashCache.emplace();
+        settings.hashCache = &*hashCache;
+        settings.bytesHashed = &bytesHashed;
+    }
     // Nobody is asked during an unattended run: a page is replaced only when it changed.
     auto answer = engine.unattended() ? std::optional<Answer>(Answer::Yes)
                                       : engine.host().standingAnswer();
@@ -70,8 +81,16 @@ void RunIndex(Engine& engine) {
                   {engine, engine.host(), [&engine] { engine.letEventsRun(); },
                    engine.neededIcons(), run, engine.jobs(), answer,
                    [&engine](int done, int found) { engine.host().progress(done, found); },
-                   engine.stopRequested});
+                   engine.stopRequested,
+                   [&engine](std::uint64_t bytes) { engine.host().hashed(bytes); }});
     bool pagesDone = walk.writePages();
+    if (hashCache) {
+        try {
+            hashCache->save();
+        } catch (const std::system_error& e) {
+            engine.error("Error saving the checksum cache: " + e.code().message() + ".");
+        }
+    }
     if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
     if (!pagesDone) return;  // a half-built all-in-one page never replaces a good one
 

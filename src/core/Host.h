@@ -27,6 +27,8 @@ class Host {
     virtual void processEvents() = 0;
     // How far a run is: folders whose pages are done, of the folders found so far.
     virtual void progress(int /*done*/, int /*found*/) {}
+    // Bytes of file content read for checksums so far in this run.
+    virtual void hashed(std::uint64_t /*bytes*/) {}
     // Open a file, folder or address with the desktop's default action; failures are silent.
     virtual void openInShell(const std::string& target, const std::string& workingFolder) = 0;
     // A folder chooser starting at `start`; nothing when cancelled.

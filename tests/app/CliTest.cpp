@@ -24,10 +24,10 @@ struct Result {
     std::string err;
 };
 
-// Runs the real tabulo-cli with stdin from /dev/null (so no terminal) and captures stderr;
-// `locale` (for LC_ALL) replaces the test's own.
-Result runCli(const std::vector<std::string>& args, const std::string& workdir,
-              const std::string& locale = "") {
+// Starts the real tabulo-cli with stdin from /dev/null (so no terminal), stdout and stderr
+// into files beside `workdir`; `locale` (for LC_ALL) replaces the test's own. -1 on failure.
+pid_t spawnCli(const std::vector<std::string>& args, const std::string& workdir,
+               const std::string& locale = "") {
     std::string errFile = workdir + "/../stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -56,13 +56,28 @@ Result runCli(const std::vector<std::string>& args, const std::string& workdir,
     int rc = posix_spawn(&pid, TABULO_CLI, &actions, nullptr, argv.data(), envp.data());
     fs::current_path(cwd);
     posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+Result runCli(const std::vector<std::string>& args, const std::string& workdir,
+              const std::string& locale = "") {
     Result r;
-    if (rc != 0) return r;
+    pid_t pid = spawnCli(args, workdir, locale);
+    if (pid < 0) return r;
     int status = 0;
     ::waitpid(pid, &status, 0);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = readFile(errFile);
+    r.err = readFile(workdir + "/../stderr.txt");
     return r;
+}
+
+// Whether `done` comes true within `seconds`, asked every 50 ms.
+template <typename Done>
+bool within(double seconds, Done done) {
+    for (int i = 0; i < seconds * 20; ++i, ::usleep(50000)) {
+        if (done()) return true;
+    }
+    return done();
 }
 
 class CliTest : public EngineTest {
@@ -229,6 +244,38 @@ TEST_F(CliTest, FailedIconDownloadsLeaveTheRunASuccess) {
     // The fetches end before the run does.
     EXPECT_TRUE(contains(r.err, "Tabulo couldn't contact the website :(\nDone\n")) << r.err;
     EXPECT_TRUE(fs::is_directory(path("pics/icons")));
+}
+
+TEST_F(CliTest, WatchKeepsPagesCurrentAndEndsOnSigterm) {
+    writeFile("a/old.txt");
+    writeFile("gone/x.txt");
+    writeFile("b/before.txt");
+    const std::string err = fs::path(root).parent_path().string() + "/stderr.txt";
+    pid_t pid = spawnCli({"--watch", root}, root);
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(within(20, [&] { return contains(readFile(err), "Watching `" + root + "`"); }))
+        << readFile(err);
+    // Changes show within three seconds (one of them the quiet second that gathers a batch).
+    const double limit = TABULO_SANITIZED ? 10 : 3;
+    auto page = [&](const std::string& folder) { return readFile(path(folder + "index.html")); };
+    writeFile("a/new.txt");
+    EXPECT_TRUE(within(limit, [&] { return contains(page("a/"), "new.txt"); }));
+    fs::remove_all(path("gone"));
+    EXPECT_TRUE(within(limit, [&] { return !contains(page(""), "\"gone/index.html\""); }));
+    fs::rename(path("b/before.txt"), path("b/after.txt"));
+    EXPECT_TRUE(within(limit, [&] {
+        return contains(page("b/"), "after.txt") && !contains(page("b/"), "before.txt");
+    }));
+    makeFolder("c/d");
+    writeFile("c/d/deep.txt");
+    EXPECT_TRUE(within(limit, [&] { return contains(page("c/d/"), "deep.txt"); }));
+    EXPECT_TRUE(within(limit, [&] { return contains(page(""), "\"c/index.html\""); }));
+
+    ::kill(pid, SIGTERM);
+    int status = -1;
+    EXPECT_TRUE(within(10, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; }));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(err);
+    EXPECT_TRUE(readFile(err).ends_with("Stopped watching `" + root + "`\n")) << readFile(err);
 }
 
 // Copies tabulo-cli and the libraries it loads into `dir`, for a run whose "/" is `dir`.

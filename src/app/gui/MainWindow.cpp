@@ -902,6 +902,7 @@ void MainWindow::go() {
     std::vector<QWidget*> held{goButton_, tabs_, widgets_.at(opt("cmbSheme")), folders_, drives_};
     for (QWidget* w : held) w->setEnabled(false);
     progress_->setRange(0, 0);  // busy until the walk reports what it found
+    progress_->setFormat("%v of %m folders");
     progress_->show();
     engine_->cmdGo_Click();
     running_ = false;
@@ -928,6 +929,10 @@ void MainWindow::status(const std::string& text) {
 void MainWindow::progress(int done, int found) {
     progress_->setRange(0, found);
     progress_->setValue(done);
+}
+
+void MainWindow::hashed(std::uint64_t bytes) {
+    progress_->setFormat(QString("%v of %m folders, %1 MB hashed").arg(bytes / (1024 * 1024)));
 }
 
 Answer MainWindow::ask(const std::string& text, const std::string& title, Buttons buttons) {

@@ -38,6 +38,7 @@ public:
     Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
     void processEvents() override;
     void progress(int done, int found) override;
+    void hashed(std::uint64_t bytes) override;
     void openInShell(const std::string& target, const std::string& workingFolder) override;
     std::optional<std::string> chooseFolder(const std::string& start) override;
     std::optional<std::uint32_t> chooseColor(std::uint32_t initial) override;

@@ -303,8 +303,7 @@ void PanelRules::applyStates() {
         if (it != rules().end() && it->second.state) it->second.state(engine_);
     }
     // Controls no rule ever enables, and the ones hidden until asked for.
-    enable(engine_, {"chkColuHash", "optMimeReg", "chkGlobalPicture", "chkGlobalDesc", "CmdDelete"},
-           false);
+    enable(engine_, {"optMimeReg", "chkGlobalPicture", "chkGlobalDesc", "CmdDelete"}, false);
     for (auto c : {"txtWWWRootDepth", "cmdRandom"}) engine_.panel().setVisible(c, false);
     // The icon size controls follow their check box.
     enable(engine_, {"scrIconsSize", "txtIcons32"}, on(engine_, "chkIcons32"));

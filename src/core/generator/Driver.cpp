@@ -6,6 +6,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <chrono>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -59,6 +60,7 @@ struct FolderWork {
     explicit FolderWork(Unmappable policy) : page(policy) {}
     TextBuffer page;
     std::optional<std::string> json;  // the JSON listing, made with a page rendered ahead
+    std::optional<std::pair<std::string, std::string>> sums;  // MD5SUMS, SHA256SUMS, likewise
     PageResult result;
     // Written ahead of its turn, with this outcome, or this error.
     bool written = false;
@@ -118,6 +120,17 @@ class Workers {
 
 }  // namespace
 
+// The checksum files of a folder: MD5SUMS and SHA256SUMS.
+static std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
+    std::vector<std::pair<std::string, std::string>> md5, sha;
+    for (std::size_t i = 0; i < listing.files.size() && i < listing.digests.size(); ++i) {
+        if (!listing.digests[i]) continue;
+        md5.emplace_back(listing.files[i].name, listing.digests[i]->md5);
+        sha.emplace_back(listing.files[i].name, listing.digests[i]->sha256);
+    }
+    return {SumsFileText(md5), SumsFileText(sha)};
+}
+
 struct PageWalk::Impl {
     Impl(const RunSettings& settings, RunHooks hooks)
         : s(settings), h(std::move(hooks)), window(static_cast<std::size_t>(2 * h.jobs)) {
@@ -144,6 +157,8 @@ struct PageWalk::Impl {
     std::string outputFolder;
     int foldersDone = 0, foldersFound = 1;  // the top folder is found from the start
     bool stopped = false;                   // asked to stop: no further folder is begun
+    std::uint64_t bytesShown = 0;
+    std::chrono::steady_clock::time_point lastHashLine = std::chrono::steady_clock::now();
     // Times of folders before a page was written into them ahead of its turn: a linked row
     // made in its turn shows the time the folder had then.
     std::mutex timesMutex;
@@ -152,6 +167,8 @@ struct PageWalk::Impl {
     // Any thread.
     std::unique_ptr<FolderWork> read(const std::string& path, FolderId id) const;
     void classifyLinks(FolderWork& w) const;
+    void hashFiles(FolderWork& w) const;
+    void writeSums(FolderWork& w) const;
     void makeAhead(FolderWork& w);
     WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
                               const std::function<bool(const std::string&)>& mayReplace,
@@ -184,11 +201,40 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, Folder
         return w;
     }
     w->place = PlaceOf(s, path);
+    if (s.hashes && s.hashCache) hashFiles(*w);
     classifyLinks(*w);
     // Flat pages land in the output folder while the walk goes on: its own listing must be the
     // one of its turn.
     if (s.allInOneFolder && normalFolder(path) == outputFolder) w->inTurn = true;
     return w;
+}
+
+// The checksums of the files the page shows, on the thread that read the folder; the cache
+// spares the unchanged ones. The checksum files themselves have none: they change with them.
+void PageWalk::Impl::hashFiles(FolderWork& w) const {
+    auto& files = w.listing.files;
+    w.listing.digests.assign(files.size(), std::nullopt);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& name = files[i].name;
+        if (files[i].excluded || name == kMd5SumsName || name == kSha256SumsName) continue;
+        w.listing.digests[i] = s.hashCache->digestOf(joinPath(w.path, name), [this](std::uint64_t n) {
+            if (s.bytesHashed) *s.bytesHashed += n;
+        });
+    }
+}
+
+// Beside the files, whatever the output mode, so `md5sum -c` runs where they are.
+void PageWalk::Impl::writeSums(FolderWork& w) const {
+    if (!s.hashes) return;
+    auto [md5, sha] = w.sums ? *w.sums : sumsOf(w.listing);
+    for (const auto& [name, text] : {std::pair{kMd5SumsName, &md5}, std::pair{kSha256SumsName, &sha}}) {
+        WriteRules rules{s.tree, true};
+        rules.keepUnchanged = true;
+        rules.sweep = false;
+        TextFile file(joinPath(w.path, name), Unmappable::KeepUtf8, rules);
+        file.writeRaw(*text);
+        file.commit();
+    }
 }
 
 // A linked subfolder is entered only when it leads inside the tree, to a folder that no other
@@ -245,6 +291,7 @@ void PageWalk::Impl::makeAhead(FolderWork& w) {
         if (w.listing.files.size() > kRowsRenderedAhead) return;
         w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
         if (s.o.on(opt("chkJsonListing"))) w.json = JsonListingOf(s, w.listing);
+        if (s.hashes) w.sums = sumsOf(w.listing);
         w.rendered = true;
     }
     w.listing.files.clear();
@@ -296,6 +343,16 @@ bool PageWalk::Impl::question(const std::string& target) {
 void PageWalk::Impl::advance() {
     ++foldersDone;
     if (h.progress) h.progress(foldersDone, foldersFound);
+    if (!s.bytesHashed) return;
+    // Long runs that read file content say how far they are, about once a second.
+    auto now = std::chrono::steady_clock::now();
+    std::uint64_t bytes = *s.bytesHashed;
+    if (bytes != bytesShown && now - lastHashLine >= std::chrono::seconds(1)) {
+        bytesShown = bytes;
+        lastHashLine = now;
+        h.sink.status("Hashed " + std::to_string(bytes / (1024 * 1024)) + " MB so far");
+        if (h.hashed) h.hashed(bytes);
+    }
 }
 
 void PageWalk::Impl::done(FolderWork& w) {
@@ -332,6 +389,7 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
         w.result = RenderPage(s, w.place, w.listing, true, serverTotalBefore, file);
     }
     WriteOutcome outcome = file.commit();
+    if (outcome != WriteOutcome::Declined) writeSums(w);
     if (outcome != WriteOutcome::Declined && s.o.on(opt("chkJsonListing"))) {
         // Beside the page, with the page's rows; replaced without a question, as it is ours.
         WriteRules jsonRules{s.tree, true};
@@ -375,6 +433,7 @@ bool PageWalk::Impl::writeSection(FolderWork& w) {
         allInOneGivenUp = true;
         throw;
     }
+    writeSums(w);
     return true;
 }
 

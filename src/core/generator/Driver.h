@@ -27,6 +27,8 @@ struct RunHooks {
     std::function<void(int done, int found)> progress = nullptr;
     // True ends the walk before the next folder; the pages written so far stay.
     std::function<bool()> stopRequested = nullptr;
+    // Bytes of file content read for checksums so far.
+    std::function<void(std::uint64_t bytes)> hashed = nullptr;
 };
 
 // The pages of one index run: the selected folder's and, when recursion is on, those of every

@@ -208,6 +208,11 @@ FolderListing readFolder(const std::string& path, const Wildcard& fileFilter) {
     return readFolder(path, rules);
 }
 
+const FileDigest* FolderListing::digestOf(const FileEntry& file) const {
+    std::size_t i = static_cast<std::size_t>(&file - files.data());
+    return i < digests.size() && digests[i] ? &*digests[i] : nullptr;
+}
+
 std::size_t CountFoldersBelow(const std::string& path, std::size_t limit) {
     std::size_t count = 0;
     std::vector<std::string> pending{path};

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "generator/FileHashes.h"
 
 namespace tabulo {
 
@@ -58,6 +61,11 @@ struct FolderListing {
 
     // Temporary files of writers found in the folder, for the next writer there to sweep.
     std::vector<std::string> leftovers;
+
+    // The checksums of `files`, index for index, when the page shows them; nothing for a file
+    // that is left out or could not be read.
+    std::vector<std::optional<FileDigest>> digests;
+    const FileDigest* digestOf(const FileEntry& file) const;
 };
 
 // Whether `name` is in the folder (an ordinary file, when `fileOnly`: a pipe or a device is

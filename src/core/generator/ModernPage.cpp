@@ -230,7 +230,7 @@ class ModernRenderer {
     void row(const std::string& cls, const std::string& dataName, const std::string& dataType,
              double dataSize, std::int64_t dataTime, const std::string& link, const std::string& icon,
              const std::string& shownName, const std::string& size, const std::string& comment,
-             bool hash);
+             const FileDigest* digest);
     void totals(double serverTotalBefore);
     void readme();
     std::string iconTag(const std::string& type) const;
@@ -322,7 +322,7 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
                          const std::string& dataType, double dataSize, std::int64_t dataTime,
                          const std::string& link, const std::string& icon,
                          const std::string& shownName, const std::string& size,
-                         const std::string& comment, bool hash) {
+                         const std::string& comment, const FileDigest* digest) {
     out_.write("<tr class=\"" + cls + "\"");
     if (cls != "up") {
         // Names reach the script only as attribute values.
@@ -332,7 +332,9 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
     }
     out_.write("><td><a href=\"" + link + "\">" + icon + "<span>" + shownName + "</span></a></td>");
     if (o_.on(opt("chkColuHash"))) {
-        out_.write(hash ? "<td class=\"hash\"><a href=\"[hash]\">md5</a></td>" : "<td class=\"hash\"></td>");
+        out_.write(digest ? "<td class=\"hash\"><a href=\"" + SumsLink(s_, place_) + "\">" +
+                                digest->md5 + "</a></td>"
+                          : "<td class=\"hash\"></td>");
     }
     if (o_.on(opt("chkColuSize"))) out_.write("<td class=\"size\">" + size + "</td>");
     if (o_.on(opt("chkColuTime"))) {
@@ -356,7 +358,7 @@ void ModernRenderer::table() {
                caption + "</button></th>";
     };
     std::string header = "<tr>" + head("name", "name", "Name", key == SortKey::Name);
-    if (o_.on(opt("chkColuHash"))) header += "<th scope=\"col\" class=\"hash\">Hash</th>";
+    if (o_.on(opt("chkColuHash"))) header += "<th scope=\"col\" class=\"hash\">MD5</th>";
     if (o_.on(opt("chkColuSize"))) header += head("size", "size", "Size", key == SortKey::Size);
     if (o_.on(opt("chkColuTime"))) header += head("time", "time", "Modified", key == SortKey::Date);
     if (o_.on(opt("chkColuDesc"))) header += head("comment", "type", "Type", key == SortKey::Type);
@@ -367,12 +369,12 @@ void ModernRenderer::table() {
 
     const std::string dirIcon = iconTag("dir");
     if (auto up = UpRowLink(s_, place_)) {
-        row("up", "", "", 0, 0, *up, dirIcon, "Parent folder", "", "", false);
+        row("up", "", "", 0, 0, *up, dirIcon, "Parent folder", "", "", nullptr);
     }
     PageRows rows = VisibleRows(s_, listing_);
     for (const FolderEntry* sub : rows.folders) {
         row("dir", toUtf8(sub->name), "", -1, sub->mtime, FolderRowLink(s_, place_, *sub), dirIcon,
-            displayName(sub->name) + "/", "", "Directory", false);
+            displayName(sub->name) + "/", "", "Directory", nullptr);
     }
     bool collect = o_.on(opt("chkIcons")) &&
                    (o_.on(opt("chkIconsDownloaded")) || o_.selected(opt("optIconsLocal")));
@@ -391,7 +393,7 @@ void ModernRenderer::table() {
         else if (o_.selected(opt("optGlobal"))) comment = o_.text(opt("txtComment"));
         row("file", toUtf8(file->name), toUtf8(type), file->size, file->mtime,
             FileRowLink(s_, place_, *file), iconTag(type), displayName(file->name),
-            FormatFileSize(o_, file->size), comment, true);
+            FormatFileSize(o_, file->size), comment, listing_.digestOf(*file));
     }
     out_.writeLine("</tbody>");
     out_.writeLine("</table>");

@@ -183,8 +183,9 @@ void Renderer::fileRows() {
     bool icons = o_.on(opt("chkIcons"));
     bool collect = icons && (o_.on(opt("chkIconsDownloaded")) || o_.selected(opt("optIconsLocal")));
     const std::string noIcon;
-    std::string_view hashCell =
-        o_.on(opt("chkColuHash")) ? "<td><a href=\"[hash]\">md5</a></td>" : "";
+    const bool hashes = o_.on(opt("chkColuHash"));
+    const std::string sums = hashes ? SumsLink(s_, place_) : "";
+    std::string hashCell;
     for (const FileEntry& file : listing_.files) {
         std::string type = FileTypeOf(file.name);
         const std::string* fileIcon = &noIcon;
@@ -194,6 +195,10 @@ void Renderer::fileRows() {
         }
         if (file.excluded) continue;
         result_.total += file.size;
+        if (hashes) {
+            const FileDigest* digest = listing_.digestOf(file);
+            hashCell = digest ? "<td><a href=\"" + sums + "\">" + digest->md5 + "</a></td>" : "<td></td>";
+        }
         if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>" + FormatFileSize(o_, file.size) + "</td>";
         if (o_.on(opt("chkColuTime"))) timeCell_ = "<td>" + formatTime(file.mtime) + "</td>";
         if (o_.on(opt("chkColuDesc"))) {
@@ -291,6 +296,12 @@ std::string FolderRowLink(const RunSettings& s, const PagePlace& place, const Fo
         return s.allInOneFile ? "#" + link : link;
     }
     return linkForName(o, "", sub.name, "/" + o.text(opt("txtIndexHtm")));
+}
+
+std::string SumsLink(const RunSettings& s, const PagePlace& place) {
+    FileEntry sums;
+    sums.name = kMd5SumsName;
+    return FileRowLink(s, place, sums);
 }
 
 std::string FileRowLink(const RunSettings& s, const PagePlace& place, const FileEntry& file) {

@@ -39,6 +39,10 @@ std::string FolderRowLink(const RunSettings& settings, const PagePlace& place,
                           const FolderEntry& sub);
 std::string FileRowLink(const RunSettings& settings, const PagePlace& place,
                         const FileEntry& file);
+// The per-folder checksum files, written beside the files, and the link to the first.
+inline constexpr const char* kMd5SumsName = "MD5SUMS";
+inline constexpr const char* kSha256SumsName = "SHA256SUMS";
+std::string SumsLink(const RunSettings& settings, const PagePlace& place);
 // Folders a page never lists: the upload folder and the local icons' folder.
 bool IsHiddenFolderRow(const OptionValues& options, std::string_view name);
 

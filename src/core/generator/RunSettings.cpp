@@ -73,6 +73,7 @@ RunSettings::RunSettings(OptionValues options, std::string topFolder, std::tm da
     allInOneFolder = o.on(opt("chkAllInOneFolder"));
     allInOne = allInOneFile || allInOneFolder;
     modern = o.selected(opt("optPageModern"));
+    hashes = o.on(opt("chkColuHash"));
     pagePolicy = modern ? Unmappable::KeepUtf8 : Unmappable::HtmlReference;
     footer = modern ? ModernFooter(o, today) : footerOf(o, today);
     styleRules = StylesheetRules(o);

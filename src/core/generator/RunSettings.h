@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -27,6 +29,10 @@ struct RunSettings {
     bool recursive = false, allInOneFile = false, allInOneFolder = false, allInOne = false;
     bool modern = false;  // the modern page style: UTF-8 pages, no character references
     Unmappable pagePolicy = Unmappable::HtmlReference;
+    // The checksum column: digests from this cache, bytes read counted here.
+    bool hashes = false;
+    HashCache* hashCache = nullptr;
+    std::atomic<std::uint64_t>* bytesHashed = nullptr;
     int threads = 1;  // for the work inside one wide folder
     Wildcard filter;
     std::string footer;      // the lines that close a page, UTF-8

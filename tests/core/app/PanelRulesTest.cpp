@@ -13,7 +13,7 @@ TEST_F(PanelRulesTest, StartStateFollowsTheDefaults) {
     for (const char* c : {"txtPreLink",     "txtReplaceIndexs", "txtIndexOf",
                           "txtDaemon",      "txtUploadScript",  "txtUploadDirectory",
                           "txtIndexScript", "chkUploadScript",  "chkCgiFilter",
-                          "optCgi",         "optPhp",           "chkColuHash",
+                          "optCgi",         "optPhp",
                           "optMimeReg",     "chkGlobalPicture", "chkGlobalDesc",
                           "CmdDelete",      "txtIcohref",       "chkIconsDynamic",
                           "txtProxy",       "scrIconsSize",     "lblAllInOneFolder",
