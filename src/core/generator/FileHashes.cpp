@@ -14,6 +14,7 @@
 #include <memory>
 #include <string_view>
 
+#include "common/Descriptor.h"
 #include "common/Paths.h"
 #include "common/TextFile.h"
 
@@ -88,20 +89,6 @@ bool fromDecimal(std::string_view text, T& out) {
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc() && end == text.data() + text.size() && !text.empty();
 }
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // HashFile, also telling what the opened file's metadata were before it was read.
 std::optional<FileDigest> hashFile(const std::string& path,

@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/Descriptor.h"
 #include "common/Paths.h"
 #include "common/TextFile.h"
 
@@ -34,20 +35,6 @@ namespace {
 constexpr std::uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                 IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
                                 IN_DONT_FOLLOW | IN_ONLYDIR | IN_EXCL_UNLINK;
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 int opened(int fd, const char* what) {
     if (fd < 0) throw std::system_error(errno, std::generic_category(), what);

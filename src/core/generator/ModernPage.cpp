@@ -251,12 +251,7 @@ std::string ModernRenderer::iconTag(const std::string& type) const {
 }
 
 std::string ModernRenderer::displayName(const std::string& raw) const {
-    std::string name = toUtf8(raw);
-    if (o_.on(opt("chkLenght"))) {
-        double limit = val(o_.text(opt("txtLenght")));
-        name = cutName(name, wholeWithin<std::size_t>(limit, 0, name.size()));
-    }
-    return escapeText(name);
+    return DisplayName(o_, raw);
 }
 
 // From the www root down to this folder; every level but the last is a link.

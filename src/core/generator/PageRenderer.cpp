@@ -121,13 +121,7 @@ void Renderer::needIcon(const std::string& type) {
 
 
 std::string Renderer::displayName(const std::string& rawName) const {
-    std::string name = toUtf8(rawName);
-    if (o_.on(opt("chkLenght"))) {
-        // Held to the name's own length first: any typed number fits the conversion.
-        double limit = val(o_.text(opt("txtLenght")));
-        name = cutName(name, wholeWithin<std::size_t>(limit, 0, name.size()));
-    }
-    return escapeText(name);
+    return DisplayName(o_, rawName);
 }
 
 void Renderer::listing(double serverTotalBefore) {
@@ -246,6 +240,16 @@ void Renderer::totals(double serverTotalBefore) {
 }
 
 }  // namespace
+
+std::string DisplayName(const OptionValues& o, const std::string& rawName) {
+    std::string name = toUtf8(rawName);
+    if (o.on(opt("chkLenght"))) {
+        // Held to the name's own length first: any typed number fits the conversion.
+        double limit = val(o.text(opt("txtLenght")));
+        name = cutName(name, wholeWithin<std::size_t>(limit, 0, name.size()));
+    }
+    return escapeText(name);
+}
 
 std::string IconAddress(const RunSettings& s, const PagePlace& place, const std::string& type) {
     const OptionValues& o = s.o;

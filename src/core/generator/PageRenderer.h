@@ -31,6 +31,9 @@ PageResult RenderPage(const RunSettings& settings, const PagePlace& place,
 // The head of a page, down to the header code: for an all-in-one file, once.
 void RenderHead(const RunSettings& settings, const PagePlace& place, TextOut& out);
 
+// A name as a row shows it: cut when the options say so, escaped for the page.
+std::string DisplayName(const OptionValues& options, const std::string& rawName);
+
 // What the rows of both page styles lead to.
 std::string IconAddress(const RunSettings& settings, const PagePlace& place,
                         const std::string& type);
