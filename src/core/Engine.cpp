@@ -36,7 +36,7 @@ void RunIndex(Engine& engine) {
     run.replaceCancelled = false;
     run.allInOneHeadWritten = false;
     run.serverTotal = 0;
-    if (o.on(opt("chkIconsDownloaded")) || o.selected(opt("optIconsLocal"))) {
+    if (WantsIconFiles(o)) {
         engine.AddNeededIcon("dir");
         engine.AddNeededIcon("unknown");
     }
@@ -186,18 +186,18 @@ void Engine::finishPendingEvents() {
 }
 
 void Engine::RunUnattended(const std::string& folder, bool recursive) {
-    const std::string before = currentFolder_;
+    // The folder list and the run mode come back however the run ends.
+    struct Restore {
+        Engine& e;
+        std::string folder;
+        ~Restore() {
+            e.unattended_.reset();
+            e.currentFolder_ = folder;
+        }
+    } restore{*this, currentFolder_};
     unattended_ = recursive;
     currentFolder_ = normalFolder(folder);
-    try {
-        cmdGo_Click();
-    } catch (...) {
-        unattended_.reset();
-        currentFolder_ = before;
-        throw;
-    }
-    unattended_.reset();
-    currentFolder_ = before;
+    cmdGo_Click();
 }
 
 void Engine::cmdGo_Click() {

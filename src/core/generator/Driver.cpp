@@ -2,11 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <future>
 #include <mutex>
-#include <chrono>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -169,6 +169,7 @@ struct PageWalk::Impl {
     void classifyLinks(FolderWork& w) const;
     void hashFiles(FolderWork& w) const;
     void writeSums(FolderWork& w) const;
+    void writeBeside(const std::string& path, const std::string& bytes) const;
     void makeAhead(FolderWork& w);
     WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
                               const std::function<bool(const std::string&)>& mayReplace,
@@ -223,18 +224,23 @@ void PageWalk::Impl::hashFiles(FolderWork& w) const {
     }
 }
 
+// A file that goes with a page (checksums, JSON listing): replaced without a question, as it
+// is ours, and only when its bytes changed.
+void PageWalk::Impl::writeBeside(const std::string& path, const std::string& bytes) const {
+    WriteRules rules{s.tree, true};
+    rules.keepUnchanged = true;
+    rules.sweep = false;
+    TextFile file(path, Unmappable::KeepUtf8, rules);
+    file.writeRaw(bytes);
+    file.commit();
+}
+
 // Beside the files, whatever the output mode, so `md5sum -c` runs where they are.
 void PageWalk::Impl::writeSums(FolderWork& w) const {
     if (!s.hashes) return;
     auto [md5, sha] = w.sums ? *w.sums : sumsOf(w.listing);
-    for (const auto& [name, text] : {std::pair{kMd5SumsName, &md5}, std::pair{kSha256SumsName, &sha}}) {
-        WriteRules rules{s.tree, true};
-        rules.keepUnchanged = true;
-        rules.sweep = false;
-        TextFile file(joinPath(w.path, name), Unmappable::KeepUtf8, rules);
-        file.writeRaw(*text);
-        file.commit();
-    }
+    writeBeside(joinPath(w.path, kMd5SumsName), md5);
+    writeBeside(joinPath(w.path, kSha256SumsName), sha);
 }
 
 // A linked subfolder is entered only when it leads inside the tree, to a folder that no other
@@ -390,15 +396,8 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     }
     WriteOutcome outcome = file.commit();
     if (outcome != WriteOutcome::Declined) writeSums(w);
-    if (outcome != WriteOutcome::Declined && s.o.on(opt("chkJsonListing"))) {
-        // Beside the page, with the page's rows; replaced without a question, as it is ours.
-        WriteRules jsonRules{s.tree, true};
-        jsonRules.keepUnchanged = true;
-        jsonRules.sweep = false;
-        TextFile json(JsonNameFor(out), Unmappable::KeepUtf8, jsonRules);
-        json.writeRaw(w.json ? *w.json : JsonListingOf(s, w.listing));
-        json.commit();
-    }
+    if (outcome != WriteOutcome::Declined && s.o.on(opt("chkJsonListing")))
+        writeBeside(JsonNameFor(out), w.json ? *w.json : JsonListingOf(s, w.listing));
     return outcome;
 }
 

@@ -94,6 +94,10 @@ std::string FileTypeOf(std::string_view fileName) {
     return foldCase(fileName.substr(dot + 1));
 }
 
+bool WantsIconFiles(const OptionValues& o) {
+    return o.on(opt("chkIconsDownloaded")) || o.selected(opt("optIconsLocal"));
+}
+
 bool IsExcluded(const OptionValues& options, std::string_view name) {
     struct Pattern {
         std::string exact, bare;

@@ -1,6 +1,7 @@
 #include "generator/ModernPage.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
@@ -371,8 +372,7 @@ void ModernRenderer::table() {
         row("dir", toUtf8(sub->name), "", -1, sub->mtime, FolderRowLink(s_, place_, *sub), dirIcon,
             displayName(sub->name) + "/", "", "Directory", nullptr);
     }
-    bool collect = o_.on(opt("chkIcons")) &&
-                   (o_.on(opt("chkIconsDownloaded")) || o_.selected(opt("optIconsLocal")));
+    bool collect = o_.on(opt("chkIcons")) && WantsIconFiles(o_);
     for (const FileEntry& file : listing_.files) {
         if (collect) {
             std::string type = FileTypeOf(file.name);

@@ -175,7 +175,7 @@ void Renderer::folderRows() {
 void Renderer::fileRows() {
     bool table = o_.on(opt("chkTable"));
     bool icons = o_.on(opt("chkIcons"));
-    bool collect = icons && (o_.on(opt("chkIconsDownloaded")) || o_.selected(opt("optIconsLocal")));
+    bool collect = icons && WantsIconFiles(o_);
     const std::string noIcon;
     const bool hashes = o_.on(opt("chkColuHash"));
     const std::string sums = hashes ? SumsLink(s_, place_) : "";
