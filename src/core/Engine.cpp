@@ -12,8 +12,10 @@
 #include "app/ThemeCommands.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
+#include "common/Descriptor.h"
+#include "common/FileSystemFlush.h"
+#include "common/FolderAccess.h"
 #include "common/Text.h"
-#include "common/TextFile.h"
 #include "generator/Driver.h"
 #include "generator/FileHashes.h"
 #include "generator/ListingHelpers.h"
@@ -28,8 +30,73 @@ namespace tabulo {
 
 namespace {
 
+// The folder at `path` when it lies in the run's tree (its resolved path below the tree's),
+// opened from the tree's descriptor without following any link.
+Descriptor openInTree(const RunSettings& s, int tree, const std::string& path) {
+    auto real = realPath(path);
+    if (!real) throw std::system_error(errno, std::generic_category(), path);
+    if (!isInside(*real, s.tree)) throw placeError(WriteError::OutsideTree, path);
+    std::string_view relative = std::string_view(*real).substr(s.tree.size());
+    while (relative.starts_with('/')) relative.remove_prefix(1);
+    return openBeneath(tree, relative, false);
+}
+
+// The folders a watch asked for, found again below the watched folder through descriptors:
+// one swapped for a link meanwhile is never entered; one that is gone has nothing to show.
+std::vector<WalkTarget> watchTargets(Engine& engine, const RunSettings& s, const UnattendedRun& job) {
+    std::vector<WalkTarget> targets;
+    for (const auto& [folder, recursive] : job.only) {
+        std::string path = normalFolder(folder);
+        try {
+            if (!isInside(path, s.top)) throw placeError(WriteError::OutsideTree, path);
+            std::string_view relative = std::string_view(path).substr(s.top.size());
+            while (relative.starts_with('/')) relative.remove_prefix(1);
+            targets.push_back({path, share(openBeneath(s.topFolder->get(), relative, false)), recursive});
+        } catch (const std::system_error& e) {
+            if (e.code() == std::errc::no_such_file_or_directory) continue;
+            engine.error("Error reading folder `" + toUtf8(path) + "`: " + e.code().message() +
+                         "; skipped.");
+        }
+    }
+    return targets;
+}
+
+// The icons the pages need, below the site's root when it lies in the tree: the shipped set
+// first; the service only for what it lacks, and only a real one; a type left without a
+// picture gets the "unknown" one, so no page shows a broken icon.
+void StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
+    const OptionValues& snap = settings.o;
+    SharedFolder root = settings.topFolder;
+    if (normalFolder(settings.siteRoot) != normalFolder(settings.top)) {
+        try {
+            root = share(openInTree(settings, tree, settings.siteRoot));
+        } catch (const std::system_error& e) {
+            engine.status("Skipping the icons in `" + toUtf8(settings.siteRoot) + "`: " +
+                          e.code().message() + ".");
+            return;
+        }
+    }
+    const std::string shipped = ShippedDataFolder();
+    LocalIcons icons(snap, root, settings.siteRoot, settings.treeId,
+                     shipped.empty() ? "" : shipped + "/icons", engine);
+    auto missing = icons.copyShipped(engine.neededIcons().names());
+    if (!missing.empty() && snap.on(opt("chkIconsDownloaded")) &&
+        IsRealIconService(snap.text(opt("txtIcohrefDl"))) &&
+        !contains(snap.text(opt("lblWWWroot")), "?")) {
+        struct Store {
+            IconDownloader& downloader;
+            ~Store() { downloader.setStore(nullptr); }
+        } store{engine.downloader()};
+        engine.downloader().setStore(&icons);
+        engine.cmdDlIcons_Click();
+        engine.finishPendingEvents();
+    }
+    icons.fillMissing(missing);
+}
+
 // One index run of the current folder: the pages, then the stylesheet, the icons, the
-// all-in-one footer and the view, as "Go!" does.
+// all-in-one footer and the view, as "Go!" does. Every folder of the run is opened from the
+// tree's descriptor, never through a link leading out of it.
 void RunIndex(Engine& engine) {
     Options& o = engine.options();
     IndexRun& run = engine.run();
@@ -40,6 +107,7 @@ void RunIndex(Engine& engine) {
         engine.AddNeededIcon("dir");
         engine.AddNeededIcon("unknown");
     }
+    const UnattendedRun* job = engine.unattendedRun();
     const std::string top = engine.currentFolder();
     run.rootDepth = WwwRootDepth(o, top);
     // An empty output folder means the selected one, so nothing lands at the file-system root.
@@ -49,8 +117,7 @@ void RunIndex(Engine& engine) {
 
     // The run reads a copy of the options: what the window changes meanwhile waits.
     RunSettings settings(o.snapshot(), top, engine.today());
-    settings.threads = engine.jobs();
-    if (engine.unattended()) settings.recursive = engine.unattendedRecursive();
+    if (job) settings.recursive = job->recursive;
     auto realTop = realPath(top);
     if (!realTop) {
         engine.error("Error reading folder `" + toUtf8(top) +
@@ -61,64 +128,92 @@ void RunIndex(Engine& engine) {
     const std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
     auto realWww = wwwRoot.empty() ? std::nullopt : realPath(wwwRoot);
     settings.tree = realWww && isInside(settings.realTop, *realWww) ? *realWww : settings.realTop;
+    Descriptor tree;
+    try {
+        tree = openResolvedFolder(settings.tree);
+        settings.treeId = idOf(tree.get());
+        if (job && job->pinned) {
+            Descriptor pinned = duplicate(job->pinned->get());
+            if (!isBeneath(pinned.get(), settings.treeId))
+                throw placeError(WriteError::OutsideTree, top);
+            settings.topFolder = share(std::move(pinned));
+        } else {
+            settings.topFolder = share(openInTree(settings, tree.get(), top));
+        }
+    } catch (const std::system_error& e) {
+        engine.error("Error reading folder `" + toUtf8(top) + "`: " + e.code().message() + ".");
+        return;
+    }
+    if (allInOne) {
+        try {
+            settings.outputFolderFd = share(openInTree(settings, tree.get(), settings.outputFolder));
+        } catch (const std::system_error& e) {
+            engine.error("Error writing index `" +
+                         toUtf8(joinPath(settings.outputFolder, o.text(opt("txtIndexHtm")))) +
+                         "`: " + e.code().message() + ".");
+            return;
+        }
+    }
+    std::vector<WalkTarget> targets;
+    if (job && !job->only.empty() && !allInOne) {
+        targets = watchTargets(engine, settings, *job);
+        if (targets.empty()) return engine.setStatus("Done");
+    }
 
     // Pages are not flushed one by one, which would triple the run's time; the file system
-    // is flushed on the side while the run goes on, and once more at its end.
-    FileSystemFlush flush(settings.tree);
+    // is flushed on the side while the run goes on, and once more at its end, also when the
+    // run fails: what it wrote is on disk, or the run says it is not.
+    FileSystemFlush flush(tree.get());
+    auto finishFlush = [&] {
+        if (auto ec = flush.finish())
+            engine.error("Error putting the pages of `" + toUtf8(settings.tree) +
+                         "` on disk: " + ec.message() + ".");
+    };
     // Checksums come from the cache of earlier runs where the files did not change; the cache
     // is saved once the pages are done.
-    std::optional<HashCache> hashCache;
+    std::optional<HashCache> ownCache;
     std::atomic<std::uint64_t> bytesHashed{0};
     if (settings.hashes) {
-        hashCache.emplace();
-        settings.hashCache = &*hashCache;
+        HashCache* cache = job && job->hashCache ? job->hashCache : &ownCache.emplace();
+        if (!cache->loadNote().empty()) engine.status(cache->loadNote());
+        settings.hashCache = cache;
         settings.bytesHashed = &bytesHashed;
     }
     // Nobody is asked during an unattended run: a page is replaced only when it changed.
-    auto answer = engine.unattended() ? std::optional<Answer>(Answer::Yes)
-                                      : engine.host().standingAnswer();
+    auto answer = engine.host().standingAnswer();
     PageWalk walk(settings,
                   {engine, engine.host(), [&engine] { engine.letEventsRun(); },
                    engine.neededIcons(), run, engine.jobs(), answer,
                    [&engine](int done, int found) { engine.host().progress(done, found); },
                    engine.stopRequested,
-                   [&engine](std::uint64_t bytes) { engine.host().hashed(bytes); }});
-    bool pagesDone = walk.writePages();
-    if (hashCache) {
+                   [&engine](std::uint64_t bytes) { engine.host().hashed(bytes); },
+                   job && job->settle});
+    bool pagesDone = targets.empty() ? walk.writePages() : walk.writePages(targets);
+    if (settings.hashCache) {
         try {
-            hashCache->save();
+            settings.hashCache->save();
         } catch (const std::system_error& e) {
             engine.error("Error saving the checksum cache: " + e.code().message() + ".");
         }
     }
     if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
-    if (!pagesDone) return;  // a half-built all-in-one page never replaces a good one
+    if (!pagesDone) return finishFlush();  // a half-built all-in-one page never replaces a good one
 
     // What follows the pages reads the run's copy of the options too.
     const OptionValues& snap = settings.o;
     if (snap.on(opt("chkCss")) && snap.selected(opt("optCssNew")) &&
         (CountPathSeparators(top) <= run.rootDepth || allInOne)) {
-        WriteStylesheetFile(snap, allInOne ? settings.outputFolder : top, settings.tree,
+        const SharedFolder& folder = allInOne ? settings.outputFolderFd : settings.topFolder;
+        WriteStylesheetFile(snap,
+                            {folder->get(), allInOne ? settings.outputFolder : top,
+                             settings.treeId, engine.unattended()},
                             engine.host(), engine);
     }
     engine.AddNeededIcon("end_");
-    if (snap.on(opt("chkIcons")) && snap.selected(opt("optIconsLocal"))) {
-        // The shipped set first; the service only for what it lacks, and only a real one; a
-        // type left without a picture gets the "unknown" one, so no page shows a broken icon.
-        const std::string shipped = ShippedDataFolder();
-        LocalIcons icons(snap, settings.siteRoot, settings.tree,
-                         shipped.empty() ? "" : shipped + "/icons", engine);
-        auto missing = icons.copyShipped(engine.neededIcons().names());
-        if (!missing.empty() && snap.on(opt("chkIconsDownloaded")) &&
-            IsRealIconService(snap.text(opt("txtIcohrefDl"))) &&
-            !contains(snap.text(opt("lblWWWroot")), "?")) {
-            engine.cmdDlIcons_Click();
-            engine.finishPendingEvents();
-        }
-        icons.fillMissing(missing);
-    }
+    if (snap.on(opt("chkIcons")) && snap.selected(opt("optIconsLocal")))
+        StoreIcons(engine, settings, tree.get());
     if (settings.allInOneFile) walk.finishAllInOne();
-    flush.finish();
+    finishFlush();
     if (snap.on(opt("chkView")) && !engine.unattended()) {
         std::string folder = allInOne ? settings.outputFolder : top;
         engine.host().openInShell(joinPath(folder, snap.text(opt("txtIndexHtm"))), folder);
@@ -143,7 +238,7 @@ Engine::Engine(Host& host)
     jobs_ = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // Made here, once the icon list it keeps a reference to exists.
     downloader_ =
-        std::make_unique<IconDownloader>(options_, host_, networkStatus_, neededIcons_.names());
+        std::make_unique<IconDownloader>(options_, guard_, networkStatus_, neededIcons_.names());
     // The folder list starts where the program was started.
     std::error_code ec;
     currentFolder_ = std::filesystem::current_path(ec).string();
@@ -185,19 +280,35 @@ void Engine::finishPendingEvents() {
     downloader_->finish();
 }
 
-void Engine::RunUnattended(const std::string& folder, bool recursive) {
+void Engine::RunUnattended(const UnattendedRun& job) {
     // The folder list and the run mode come back however the run ends.
     struct Restore {
         Engine& e;
         std::string folder;
         ~Restore() {
-            e.unattended_.reset();
+            e.unattended_ = nullptr;
             e.currentFolder_ = folder;
         }
     } restore{*this, currentFolder_};
-    unattended_ = recursive;
-    currentFolder_ = normalFolder(folder);
+    unattended_ = &job;
+    currentFolder_ = normalFolder(job.folder);
     cmdGo_Click();
+}
+
+Answer Engine::UnattendedGuard::ask(const std::string& text, const std::string& title,
+                                    Buttons buttons) {
+    // Nobody is there to click: what a message says is in the status line already.
+    if (engine_.unattended()) return Answer::Yes;
+    return engine_.host_.ask(text, title, buttons);
+}
+
+std::optional<Answer> Engine::UnattendedGuard::standingAnswer() const {
+    return engine_.unattended() ? std::optional<Answer>(Answer::Yes)
+                                : engine_.host_.standingAnswer();
+}
+
+void Engine::UnattendedGuard::openInShell(const std::string& target, const std::string& folder) {
+    if (!engine_.unattended()) engine_.host_.openInShell(target, folder);
 }
 
 void Engine::cmdGo_Click() {
@@ -208,7 +319,7 @@ void Engine::cmdGo_Click() {
 void Engine::cmdWriteCss_Click() {
     bool allInOne = options_.on(opt("chkAllInOneFile")) || options_.on(opt("chkAllInOneFolder"));
     std::string folder = allInOne ? options_.text(opt("lblAllInOneFolder")) : currentFolder_;
-    WriteStylesheetFile(options_, folder, realPath(folder).value_or(folder), host_, *this);
+    WriteStylesheetFile(options_, folder, guard_, *this);
 }
 
 void Engine::cmdMakeScript_Click() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "Host.h"
 #include "StatusSink.h"
@@ -17,6 +19,24 @@
 #include "preview/Preview.h"
 
 namespace tabulo {
+
+class Descriptor;
+class HashCache;
+
+// An index run that asks nothing (the daemon and the watching command line): `folder` alone
+// or with its tree. A watch names the folders that changed in `only` (each alone, or with its
+// tree when marked), found again from `pinned`, the watched folder opened when the watch
+// began, so that a folder swapped for a link meanwhile is never entered; it keeps its digest
+// cache in `hashCache` from run to run, and has the pages that show a folder the run wrote
+// into written again (`settle`).
+struct UnattendedRun {
+    std::string folder;
+    bool recursive = true;
+    std::vector<std::pair<std::string, bool>> only;
+    const Descriptor* pinned = nullptr;
+    HashCache* hashCache = nullptr;
+    bool settle = false;
+};
 
 // What the main window owns: the options, the run state, the status line and the current
 // folder. Every operation reaches the outside only through the host.
@@ -30,7 +50,8 @@ class Engine : public StatusSink {
 
     Options& options() { return options_; }
     const Options& options() const { return options_; }
-    Host& host() { return host_; }
+    // The host as every operation reaches it: during an unattended run it opens no dialog.
+    Host& host() { return guard_; }
     Panel& panel() { return panel_; }
     const Panel& panel() const { return panel_; }
 
@@ -89,11 +110,18 @@ class Engine : public StatusSink {
     ColourEditor& colours() { return colours_; }
 
     // An index run of `folder` that asks nothing: pages are replaced when their bytes changed,
-    // nothing is opened when done; `recursive` false writes that folder's page alone. The
-    // folder list is left where it was. For the daemon and the watching command line.
-    void RunUnattended(const std::string& folder, bool recursive);
-    bool unattended() const { return unattended_.has_value(); }
-    bool unattendedRecursive() const { return unattended_.value_or(true); }
+    // nothing is opened when done and no dialog is shown; `recursive` false writes that
+    // folder's page alone. The folder list is left where it was. For the daemon and the
+    // watching command line.
+    void RunUnattended(const std::string& folder, bool recursive) {
+        UnattendedRun run;
+        run.folder = folder;
+        run.recursive = recursive;
+        RunUnattended(run);
+    }
+    void RunUnattended(const UnattendedRun& run);
+    bool unattended() const { return unattended_ != nullptr; }
+    const UnattendedRun* unattendedRun() const { return unattended_; }
     // Asked before each folder of a run: true ends the walk there, pages written so far stay.
     std::function<bool()> stopRequested;
 
@@ -127,6 +155,33 @@ class Engine : public StatusSink {
     bool Form_Unload();
 
   private:
+    // Forwards to the real host, except that during an unattended run a question is answered
+    // without a dialog: a message goes to the status line, a question gets "Yes", as the
+    // run replaces what changed.
+    class UnattendedGuard : public Host {
+      public:
+        explicit UnattendedGuard(Engine& engine) : engine_(engine) {}
+        void status(const std::string& text) override { engine_.host_.status(text); }
+        Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
+        std::optional<Answer> standingAnswer() const override;
+        void processEvents() override { engine_.host_.processEvents(); }
+        void progress(int done, int found) override { engine_.host_.progress(done, found); }
+        void hashed(std::uint64_t bytes) override { engine_.host_.hashed(bytes); }
+        void openInShell(const std::string& target, const std::string& folder) override;
+        std::optional<std::string> chooseFolder(const std::string& start) override {
+            return engine_.host_.chooseFolder(start);
+        }
+        std::optional<std::uint32_t> chooseColor(std::uint32_t initial) override {
+            return engine_.host_.chooseColor(initial);
+        }
+        std::optional<Font> chooseFont(const Font& initial) override {
+            return engine_.host_.chooseFont(initial);
+        }
+
+      private:
+        Engine& engine_;
+    };
+
     // The icon downloader's lines: shown like any other, but as they come from outside they
     // never count as errors of the run.
     class NetworkStatus : public StatusSink {
@@ -140,6 +195,7 @@ class Engine : public StatusSink {
     };
 
     Host& host_;
+    UnattendedGuard guard_{*this};
     Options options_;
     Panel panel_;
     std::unique_ptr<PanelRules> rules_;
@@ -148,7 +204,7 @@ class Engine : public StatusSink {
     std::vector<std::string> themeList_{"default", "random"};
     unsigned previewVersion_ = 0;
     PreviewModel preview_;
-    ColourEditor colours_{options_, panel_, host_, [this] { cmdPreView_Click(); }};
+    ColourEditor colours_{options_, panel_, guard_, [this] { cmdPreView_Click(); }};
     unsigned errors_ = 0, errorsBeforeRun_ = 0;
     bool loadingTheme_ = false;
     std::vector<void (*)(Engine&)> afterThemeLoad_;
@@ -157,7 +213,7 @@ class Engine : public StatusSink {
     std::string status_;
     std::string currentFolder_;
     int jobs_ = 1;
-    std::optional<bool> unattended_;  // set while an unattended run goes: whether recursive
+    const UnattendedRun* unattended_ = nullptr;  // set while an unattended run goes
 };
 
 }  // namespace tabulo

@@ -10,6 +10,7 @@
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "common/ReadFile.h"
 #include "common/TextFile.h"
 #include "generator/FolderListing.h"
 #include "generator/RunSettings.h"
@@ -212,7 +213,7 @@ void RememberFolder(const std::string& folder) {
 
 std::optional<std::string> RememberedFolder() {
     std::error_code ec;
-    auto text = readRegularFile(rememberedFolderFile(), ec);
+    auto text = readRegularFile(rememberedFolderFile(), ec, kMaxSmallFile);
     if (!text) return std::nullopt;
     std::string folder = text->substr(0, text->find('\n'));
     if (folder.empty() || !DirExists(folder)) return std::nullopt;

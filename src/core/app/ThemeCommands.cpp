@@ -8,7 +8,7 @@
 #include "Engine.h"
 #include "common/Paths.h"
 #include "common/Text.h"
-#include "common/TextFile.h"
+#include "common/ReadFile.h"
 #include "generator/ListingHelpers.h"
 #include "themes/Themes.h"
 
@@ -100,7 +100,9 @@ void LoadTheme(Engine& engine) {
             engine.setStatus("Done loading : `" + name + ".color`");
     } else {
         engine.error("Error Loading : `" + name + ".color` " +
-                         (ec ? "cannot be read: " + ec.message() + "." : "is not a regular file."));
+                     (ec == std::errc::file_too_large ? "is larger than " + sizeLimitText(kMaxTheme) + "."
+                      : ec ? "cannot be read: " + ec.message() + "."
+                           : "is not a regular file."));
     }
     if (o.on(opt("chkDebug"))) {
         engine.host().ask(firstNameIn(o.text(opt("txtWWWroot"))), "Tabulo", Buttons::Ok);

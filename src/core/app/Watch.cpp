@@ -1,17 +1,21 @@
 #include "app/Watch.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <set>
-#include <vector>
 
 #include "Engine.h"
+#include "common/Descriptor.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
-#include "generator/FolderWatch.h"
+#include "generator/FileHashes.h"
 #include "generator/ListingHelpers.h"
 #include "generator/ModernPage.h"
+#include "generator/PageRenderer.h"
 
 namespace tabulo {
 
@@ -22,15 +26,43 @@ std::string parentOf(const std::string& folder) {
     return slash == 0 ? "/" : folder.substr(0, slash);
 }
 
-// The files a run writes itself: their events are no changes of the site.
-bool ownOutput(const Options& o, std::string_view name) {
+}  // namespace
+
+bool IsOwnOutput(const OptionValues& o, std::string_view name) {
     const std::string& page = o.text(opt("txtIndexHtm"));
+    const std::string& flat = o.text(opt("txtIndexOf"));
     return name == page || name == JsonNameFor(page) || name == o.text(opt("txtIndexCss")) ||
-           name == "MD5SUMS" || name == "SHA256SUMS" ||
-           (!o.text(opt("txtIndexOf")).empty() && name.starts_with(o.text(opt("txtIndexOf"))));
+           name == kMd5SumsName || name == kSha256SumsName ||
+           (!flat.empty() && name.starts_with(flat));
 }
 
-}  // namespace
+WatchBatch PlanBatch(const FolderWatch::Changes& changes, const std::string& top, bool wholeOnly) {
+    WatchBatch batch;
+    if (changes.listings.empty() && !changes.overflow && !changes.incomplete) return batch;
+    // Lost events leave it open what changed; a folder left unwatched hides what is below it;
+    // the all-in-one page shows every folder at once, and a run without recursion writes the
+    // top page alone.
+    if (changes.overflow || changes.incomplete || wholeOnly) {
+        batch.whole = true;
+        return batch;
+    }
+    // A new or renamed folder comes with every folder below it, so each is written alone.
+    std::set<std::string> folders;
+    for (const std::string& f : changes.listings) {
+        if (!isInside(f, top)) continue;
+        folders.insert(f);
+        for (std::string p = f; p != top && p != "/";) {
+            p = parentOf(p);
+            folders.insert(p);
+        }
+    }
+    batch.folders.assign(folders.begin(), folders.end());
+    std::stable_sort(batch.folders.begin(), batch.folders.end(),
+                     [](const std::string& a, const std::string& b) {
+                         return CountPathSeparators(a) > CountPathSeparators(b);
+                     });
+    return batch;
+}
 
 int WatchAndIndex(Engine& engine, const std::string& folder, FolderWatch& watch,
                   const std::atomic<bool>& stop) {
@@ -41,46 +73,38 @@ int WatchAndIndex(Engine& engine, const std::string& folder, FolderWatch& watch,
     if (root.empty() || !isInside(realPath(top).value_or(top), realPath(root).value_or(root)))
         o.setText(opt("txtWWWroot"), top);
     engine.stopRequested = [&stop] { return stop.load(); };
-    watch.ignoreWritesOf([&o](std::string_view name) { return ownOutput(o, name); });
+    watch.ignoreWritesOf([&o](std::string_view name) { return IsOwnOutput(o, name); });
 
-    engine.RunUnattended(top, o.on(opt("chkReqrsive")));
+    // The watched folder, opened once: every run finds its folders again from here.
+    Descriptor pinned(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!pinned) {
+        engine.error("Error reading folder `" + toUtf8(top) + "`: " +
+                     std::generic_category().message(errno) + ".");
+        return 1;
+    }
+    std::optional<HashCache> cache;
+    if (o.on(opt("chkColuHash"))) cache.emplace();
+    const bool recursive = o.on(opt("chkReqrsive"));
+    // A whole run writes parents before their subfolders: it settles the pages that show a
+    // folder written into afterwards.
+    const UnattendedRun whole{top, recursive, {}, &pinned, cache ? &*cache : nullptr, true};
+    engine.RunUnattended(whole);
     if (engine.statusLine() != "Done" && !stop) return 1;
-    const bool whole = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
+    const bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
     engine.setStatus("Watching `" + toUtf8(top) + "` for changes");
 
     while (!stop) {
         FolderWatch::Changes changes = watch.wait(std::chrono::seconds(3600));
         if (stop) break;
-        if (changes.listings.empty() && !changes.overflow) continue;
-        if (changes.overflow || whole) {
-            engine.RunUnattended(top, o.on(opt("chkReqrsive")));
+        WatchBatch batch = PlanBatch(changes, top, allInOne || !recursive);
+        if (batch.whole) {
+            engine.RunUnattended(whole);
+        } else if (!batch.folders.empty()) {
+            UnattendedRun some{top, false, {}, &pinned, cache ? &*cache : nullptr, false};
+            for (const std::string& f : batch.folders) some.only.emplace_back(f, false);
+            engine.RunUnattended(some);
+        } else {
             continue;
-        }
-        // Deepest first, so a folder's page shows the times its subfolders have after theirs.
-        std::set<std::string> below(changes.structure.begin(), changes.structure.end());
-        std::set<std::string> alone;
-        for (const std::string& f : changes.listings) alone.insert(f);
-        for (const std::string& f : below) alone.erase(f);
-        std::set<std::string> above;
-        for (const auto* group : {&alone, &below}) {
-            for (const std::string& f : *group) {
-                for (std::string p = f; p != top && isInside(p, top) && p != "/";) {
-                    p = parentOf(p);
-                    if (!below.contains(p) && !alone.contains(p)) above.insert(p);
-                }
-            }
-        }
-        std::vector<std::pair<std::string, bool>> runs;
-        for (const std::string& f : below) runs.push_back({f, true});
-        for (const std::string& f : alone) runs.push_back({f, false});
-        for (const std::string& f : above) runs.push_back({f, false});
-        std::stable_sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
-            return CountPathSeparators(a.first) > CountPathSeparators(b.first);
-        });
-        for (const auto& [f, recursive] : runs) {
-            if (stop) break;
-            if (!DirExists(f) || !isInside(f, top)) continue;  // gone: its parent shows that
-            engine.RunUnattended(f, recursive && o.on(opt("chkReqrsive")));
         }
         if (!stop) engine.setStatus("Watching `" + toUtf8(top) + "` for changes");
     }

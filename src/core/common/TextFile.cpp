@@ -9,15 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <climits>
-#include <filesystem>
 #include <random>
-#include <system_error>
-#include <tuple>
 
-#include "common/Paths.h"
-#include "common/Text.h"
+#include "common/Faults.h"
+#include "common/FileSystemFlush.h"
 
 namespace tabulo {
 
@@ -27,149 +23,120 @@ constexpr std::size_t kFlushAt = 64 * 1024;
 constexpr int kMaxLinks = 40;
 constexpr std::string_view kTempPrefix = ".tabulo-";
 constexpr std::string_view kTempSuffix = ".tmp";
+constexpr std::size_t kTempRandom = 12;
+constexpr char kTempChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 
 [[noreturn]] void fail(int err, const std::string& what) {
     throw std::system_error(err, std::generic_category(), what);
 }
 
-class WriteCategory : public std::error_category {
-  public:
-    const char* name() const noexcept override { return "tabulo-write"; }
-    std::string message(int code) const override {
-        return code == static_cast<int>(WriteError::OutsideTree)
-                   ? "it leads outside the folder being indexed"
-                   : "it leads outside its own folder";
-    }
-};
-
 std::pair<std::string, std::string> splitFolder(const std::string& path) {
     auto slash = path.rfind('/');
-    if (slash == std::string::npos) return {".", path};
+    if (slash == std::string::npos) return {"", path};
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// Where a link standing in `folderFd` under `name` leads, as a path.
-std::string linkTarget(int folderFd, const std::string& folder, const std::string& name,
-                       const std::string& path) {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlinkat(folderFd, name.c_str(), buf, sizeof buf);
-    if (n < 0) fail(errno, path);
-    std::string target(buf, static_cast<std::size_t>(n));
-    return target.starts_with('/') ? target : folder + "/" + target;
-}
-
-// The resolved path of an open folder.
-std::string folderRealPath(int fd, const std::string& fallback) {
-#ifdef __linux__
-    char buf[PATH_MAX];
-    std::string link = "/proc/self/fd/" + std::to_string(fd);
-    ssize_t n = ::readlink(link.c_str(), buf, sizeof buf);
-    if (n > 0 && buf[0] == '/') return std::string(buf, static_cast<std::size_t>(n));
-#endif
-    return realPath(fallback).value_or(fallback);  // no /proc, as in a bare chroot
-}
-
 std::string randomSuffix() {
-    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 rng{std::random_device{}()};
     std::string out;
-    for (int i = 0; i < 12; ++i) out += kChars[rng() % (sizeof kChars - 1)];
+    for (std::size_t i = 0; i < kTempRandom; ++i) out += kTempChars[rng() % (sizeof kTempChars - 1)];
     return out;
 }
 
-// The process that owns a temporary name, from the pid in it; 0 when there is none.
+// The process that owns a temporary name, from the pid in it; 0 when the name has none.
 pid_t ownerOf(std::string_view name) {
+    if (!isTemporaryName(name)) return 0;
     name.remove_prefix(kTempPrefix.size());
     pid_t pid = 0;
     auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), pid);
-    if (ec != std::errc() || end == name.data() || *end != '-') return 0;
-    return pid;
+    return ec == std::errc() && *end == '-' ? pid : 0;
 }
 
 bool isStale(std::string_view name) {
     pid_t owner = ownerOf(name);
-    if (owner == ::getpid()) return false;  // one of ours, still being written
-    return owner <= 0 || (::kill(owner, 0) != 0 && errno == ESRCH);
+    if (owner <= 0 || owner == ::getpid()) return false;  // no owner to ask, or ours
+    return ::kill(owner, 0) != 0 && errno == ESRCH;
 }
 
 void sweepFolder(int folderFd) {
-    int fd = ::dup(folderFd);
+    int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
         ::close(fd);
         return;
     }
-    ::rewinddir(dir);
     while (dirent* d = ::readdir(dir)) {
-        if (isTemporaryName(d->d_name) && isStale(d->d_name)) ::unlinkat(folderFd, d->d_name, 0);
+        if (isStale(d->d_name)) ::unlinkat(folderFd, d->d_name, 0);
     }
     ::closedir(dir);
 }
 
 }  // namespace
 
-const std::error_category& writeCategory() {
-    static const WriteCategory category;
-    return category;
+TextFile::TextFile(int folder, std::string name, std::string shown, Unmappable policy,
+                   const WriteRules& rules)
+    : TextOut(policy), path_(std::move(shown)) {
+    place(folder, std::move(name), rules, false);
 }
 
 TextFile::TextFile(std::string path, Unmappable policy, const WriteRules& rules)
     : TextOut(policy), path_(std::move(path)) {
-    // The folder the file lands in; a link in the last place is followed, the link stays.
-    std::string target = path_, folder;
+    auto [folder, name] = splitFolder(path_);
+    ownFolder_.reset(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!ownFolder_) fail(errno, path_);
+    place(ownFolder_.get(), name, rules, rules.within.has_value());
+}
+
+// Finds the folder the file lands in: a link in the last place is followed (the link stays,
+// its target is written), and where it leads must lie within the rules' folder.
+void TextFile::place(int folder, std::string name, const WriteRules& rules, bool checkFolder) {
+    int here = folder;
+    bool followed = false;
     struct stat st;
-    for (int hops = 0; folderFd_ < 0; ++hops) {
-        std::tie(folder, name_) = splitFolder(target);
-        if (name_.empty() || name_ == "." || name_ == "..") fail(EISDIR, path_);
-        if (name_.size() > NAME_MAX) fail(ENAMETOOLONG, path_);
-        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) fail(errno, path_);
-        if (::fstatat(fd, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT) {
-                int err = errno;
-                ::close(fd);
-                fail(err, path_);
-            }
-        } else if (S_ISLNK(st.st_mode)) {
-            try {
-                if (hops >= kMaxLinks) fail(ELOOP, path_);
-                target = linkTarget(fd, folder, name_, path_);
-            } catch (...) {
-                ::close(fd);
-                throw;
-            }
-            ::close(fd);
-            continue;
-        } else if (S_ISDIR(st.st_mode)) {
-            ::close(fd);
+    for (int hops = 0;; ++hops) {
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
             fail(EISDIR, path_);
-        } else {
-            replaces_ = S_ISREG(st.st_mode);
-            oldMode_ = st.st_mode & 07777;
-            oldOwner_ = st.st_uid;
-            oldGroup_ = st.st_gid;
+        if (name.size() > NAME_MAX) fail(ENAMETOOLONG, path_);
+        if (::fstatat(here, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) fail(errno, path_);
+            break;  // a new file
         }
-        folderFd_ = fd;
+        if (S_ISLNK(st.st_mode)) {
+            if (hops >= kMaxLinks) fail(ELOOP, path_);
+            char buf[PATH_MAX];
+            ssize_t n = ::readlinkat(here, name.c_str(), buf, sizeof buf);
+            if (n < 0) fail(errno, path_);
+            auto [linkFolder, linkName] = splitFolder(std::string(buf, static_cast<std::size_t>(n)));
+            if (!linkFolder.empty()) {
+                Descriptor next(::openat(here, linkFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                if (!next) fail(errno, path_);
+                ownFolder_ = std::move(next);
+                here = ownFolder_.get();
+                followed = true;
+            }
+            name = std::move(linkName);
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) fail(EISDIR, path_);
+        replaces_ = S_ISREG(st.st_mode);
+        oldMode_ = st.st_mode & 07777;
+        oldOwner_ = st.st_uid;
+        oldGroup_ = st.st_gid;
+        break;
     }
-    try {
-        if (!rules.confineTo.empty() &&
-            !isInside(folderRealPath(folderFd_, folder), rules.confineTo)) {
-            throw std::system_error(static_cast<int>(rules.indexedTree ? WriteError::OutsideTree
-                                                                       : WriteError::OutsideFolder),
-                                    writeCategory(), path_);
-        }
-        if (rules.sweep) sweepFolder(folderFd_);
-        if (rules.keepUnchanged && replaces_) {
-            oldFd_ = ::openat(folderFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-            if (oldFd_ < 0) fail(errno, path_);
-        } else {
-            openTemporary(rules.executable);
-        }
-    } catch (...) {
-        ::close(folderFd_);
-        folderFd_ = -1;
-        throw;
+    if (rules.within && (followed || checkFolder) && !isBeneath(here, *rules.within)) {
+        throw placeError(rules.indexedTree ? WriteError::OutsideTree : WriteError::OutsideFolder,
+                         path_);
+    }
+    folderFd_ = here;
+    name_ = std::move(name);
+    if (rules.sweep) sweepFolder(folderFd_);
+    if (rules.keepUnchanged && replaces_) {
+        oldFd_ = ::openat(folderFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (oldFd_ < 0) fail(errno, path_);
+    } else {
+        openTemporary(rules.executable);
     }
     executable_ = rules.executable;
     mayReplace_ = rules.mayReplace;
@@ -192,29 +159,22 @@ void TextFile::openTemporary(bool executable) {
 // The new bytes part from the old file's: unless declined, the temporary file starts with the
 // bytes that matched, read back from the old file.
 void TextFile::diverge() {
-    int old = oldFd_;
+    Descriptor old(oldFd_);
     oldFd_ = -1;
     if (mayReplace_ && !mayReplace_()) {
-        ::close(old);
         declined_ = true;
         return;
     }
-    try {
-        openTemporary(executable_);
-        char chunk[65536];
-        for (std::uint64_t done = 0; done < matched_;) {
-            auto want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, matched_ - done));
-            ssize_t n = ::pread(old, chunk, want, static_cast<off_t>(done));
-            if (n <= 0) fail(n < 0 ? errno : EIO, path_);
-            put(std::string_view(chunk, static_cast<std::size_t>(n)));
-            done += static_cast<std::uint64_t>(n);
-        }
-    } catch (...) {
-        ::close(old);
-        throw;
+    openTemporary(executable_);
+    char chunk[65536];
+    for (std::uint64_t done = 0; done < matched_;) {
+        auto want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, matched_ - done));
+        ssize_t n = ::pread(old.get(), chunk, want, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail(n < 0 ? errno : EIO, path_);
+        put(std::string_view(chunk, static_cast<std::size_t>(n)));
+        done += static_cast<std::uint64_t>(n);
     }
-    ::close(old);
 }
 
 TextFile::~TextFile() {
@@ -223,7 +183,6 @@ TextFile::~TextFile() {
         ::unlinkat(folderFd_, tempName_.c_str(), 0);
     }
     if (oldFd_ >= 0) ::close(oldFd_);
-    if (folderFd_ >= 0) ::close(folderFd_);
 }
 
 void TextFile::spill() {
@@ -231,6 +190,7 @@ void TextFile::spill() {
 }
 
 void TextFile::put(std::string_view bytes) {
+    if (!bytes.empty() && injectedFault(Fault::Write)) fail(ENOSPC, path_);
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -269,7 +229,10 @@ WriteOutcome TextFile::commit() {
     flush();
     if (oldFd_ >= 0) {
         char more;
-        ssize_t n = ::pread(oldFd_, &more, 1, static_cast<off_t>(matched_));
+        ssize_t n;
+        do {
+            n = ::pread(oldFd_, &more, 1, static_cast<off_t>(matched_));
+        } while (n < 0 && errno == EINTR);
         if (n == 0) {
             ::close(oldFd_);
             oldFd_ = -1;
@@ -279,7 +242,8 @@ WriteOutcome TextFile::commit() {
     }
     if (declined_) return WriteOutcome::Declined;
     if (replaces_) {
-        // Root replaces a user's page: it stays the user's (best effort).
+        // Root replaces a user's page: it stays the user's (best effort). The owner goes
+        // first, as changing it clears the set-user and set-group bits.
         if (::geteuid() == 0) (void)!::fchown(fd_, oldOwner_, oldGroup_);
         if (::fchmod(fd_, oldMode_) != 0) fail(errno, path_);
     }
@@ -290,133 +254,33 @@ WriteOutcome TextFile::commit() {
         ::unlinkat(folderFd_, tempName_.c_str(), 0);
         fail(err, path_);
     }
-    if (::renameat(folderFd_, tempName_.c_str(), folderFd_, name_.c_str()) != 0) {
-        int err = errno;
+    int err = injectedFault(Fault::Rename) ? EIO
+              : ::renameat(folderFd_, tempName_.c_str(), folderFd_, name_.c_str()) == 0 ? 0
+                                                                                         : errno;
+    if (err != 0) {
         ::unlinkat(folderFd_, tempName_.c_str(), 0);
         fail(err, path_);
     }
+    countCommittedFile();
     return WriteOutcome::Written;
 }
 
 bool isTemporaryName(std::string_view name) {
-    return name.starts_with(kTempPrefix) && name.ends_with(kTempSuffix) &&
-           name.size() > kTempPrefix.size() + kTempSuffix.size();
+    if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return false;
+    std::string_view middle = name.substr(
+        kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
+    auto dash = middle.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash > 10) return false;
+    std::string_view pid = middle.substr(0, dash), random = middle.substr(dash + 1);
+    return std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+           random.size() == kTempRandom &&
+           random.find_first_not_of(kTempChars) == std::string_view::npos;
 }
 
-void removeStaleTemporaries(const std::string& folder, const std::vector<std::string>& names) {
+void removeStaleTemporaries(int folder, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
-        if (isTemporaryName(name) && isStale(name))
-            ::unlinkat(AT_FDCWD, (folder + "/" + name).c_str(), 0);
+        if (isStale(name)) ::unlinkat(folder, name.c_str(), 0);
     }
-}
-
-namespace {
-
-void flushFileSystem(int fd) {
-#ifdef __linux__
-    ::syncfs(fd);
-#else
-    (void)fd;
-    ::sync();
-#endif
-}
-
-}  // namespace
-
-FileSystemFlush::FileSystemFlush(const std::string& folder)
-    : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ < 0) return;
-    thread_ = std::thread([this] {
-        std::unique_lock lock(mutex_);
-        while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; })) {
-            lock.unlock();
-            flushFileSystem(fd_);
-            lock.lock();
-        }
-    });
-}
-
-FileSystemFlush::~FileSystemFlush() {
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    if (fd_ >= 0) ::close(fd_);
-}
-
-void FileSystemFlush::finish() {
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    if (fd_ >= 0) flushFileSystem(fd_);
-}
-
-bool pathExists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-bool isFile(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-}  // namespace tabulo
-
-namespace tabulo {
-
-std::optional<std::string> readRegularFile(const std::string& path, std::error_code& ec) {
-    ec.clear();
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-        ec.assign(errno, std::generic_category());
-        return std::nullopt;
-    }
-    if (!S_ISREG(st.st_mode)) return std::nullopt;
-    // Non-blocking, in case a pipe took the file's place since the test.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        ec.assign(errno, std::generic_category());
-        return std::nullopt;
-    }
-    std::string bytes;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ec.assign(errno, std::generic_category());
-            ::close(fd);
-            return std::nullopt;
-        }
-        bytes.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return bytes;
-}
-
-bool isRegularFile(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool holdsAFile(const std::string& folder) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        if (entry.is_regular_file(ec)) return true;
-    }
-    return false;
 }
 
 }  // namespace tabulo

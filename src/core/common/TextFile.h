@@ -2,30 +2,30 @@
 
 #include <sys/types.h>
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/Descriptor.h"
 #include "common/Encoding.h"
+#include "common/FolderAccess.h"
 #include "common/TextOut.h"
 
 namespace tabulo {
 
-// Where a file may land once its links are followed, and what its folder needs first.
+// Where a file may land once a link standing in its place is followed, and what its folder
+// needs first.
 struct WriteRules {
-    WriteRules(std::string confine = {}, bool tree = false)
-        : confineTo(std::move(confine)), indexedTree(tree) {}
+    WriteRules(std::optional<FolderId> confine = std::nullopt, bool tree = false)
+        : within(confine), indexedTree(tree) {}
 
-    // A resolved folder the file's real place must lie in; empty: anywhere.
-    std::string confineTo;
-    // Whether `confineTo` is the folder being indexed (for the message when it is left).
+    // The folder a file may land in, it or a folder below it; unset: anywhere.
+    std::optional<FolderId> within;
+    // Whether `within` is the folder being indexed (for the message when it is left).
     bool indexedTree = false;
     // Remove the temporary files a killed run left in the file's folder before writing.
     bool sweep = true;
@@ -40,10 +40,6 @@ struct WriteRules {
 
 enum class WriteOutcome { Written, Unchanged, Declined };
 
-// Error codes of this file's own category: the file would land outside its folder.
-enum class WriteError { OutsideTree = 1, OutsideFolder };
-const std::error_category& writeCategory();
-
 // A text file written in windows-1252 with CR LF line ends, put in place whole or not at all:
 // it is written to a temporary file created exclusively in the target's folder (never through
 // a link) and renamed over the final name by commit(). A replaced file keeps its permission
@@ -51,6 +47,12 @@ const std::error_category& writeCategory();
 // object without commit() leaves the old file as it was. Failures throw std::system_error.
 class TextFile : public TextOut {
   public:
+    // The file `name` of the open folder `folder`, which the caller checked when it opened it
+    // and keeps open while this object lives; `shown` names the file in messages.
+    TextFile(int folder, std::string name, std::string shown, Unmappable policy,
+             const WriteRules& rules = {});
+    // The file at `path`: its folder is opened here (links followed) and, with `within` set,
+    // must lie there.
     TextFile(std::string path, Unmappable policy, const WriteRules& rules = {});
     ~TextFile();
     TextFile(const TextFile&) = delete;
@@ -63,6 +65,7 @@ class TextFile : public TextOut {
     WriteOutcome commit();
 
   private:
+    void place(int folder, std::string name, const WriteRules& rules, bool checkFolder);
     void spill() override;
     void flush();
     void openTemporary(bool executable);
@@ -72,6 +75,7 @@ class TextFile : public TextOut {
     std::string path_;
     std::string name_;      // the final name in its folder, links followed
     std::string tempName_;  // the temporary file beside it
+    Descriptor ownFolder_;  // the folder, when this object opened it
     int folderFd_ = -1;
     int fd_ = -1;
     bool replaces_ = false;  // an existing file: its bits and owner go to the new one
@@ -86,41 +90,12 @@ class TextFile : public TextOut {
     std::function<bool()> mayReplace_;
 };
 
-// Whether `name` is a temporary file that a writer of this program leaves while it works.
+// Whether `name` has exactly the shape of the temporary files this program's writers make:
+// ".tabulo-" PID "-" twelve letters or digits ".tmp".
 bool isTemporaryName(std::string_view name);
-// Removes from the folder the temporary files of runs that no longer go on; `names` are the
-// candidates a listing of the folder found.
-void removeStaleTemporaries(const std::string& folder, const std::vector<std::string>& names);
-
-// Puts what a run writes under `folder` on disk: its file system is flushed once at the end
-// (finish), and meanwhile now and then on a thread of its own, so that the disk works while
-// the run does rather than after it.
-class FileSystemFlush {
-  public:
-    explicit FileSystemFlush(const std::string& folder);
-    ~FileSystemFlush();
-    FileSystemFlush(const FileSystemFlush&) = delete;
-    FileSystemFlush& operator=(const FileSystemFlush&) = delete;
-    void finish();
-
-  private:
-    int fd_ = -1;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
-    std::thread thread_;
-};
-
-// The bytes of an ordinary file. Nothing, with `ec` clear, when `path` is something else (a
-// folder, a pipe, a device), which is never opened for reading and so never blocks; nothing,
-// with `ec` set, when the file cannot be opened or read.
-std::optional<std::string> readRegularFile(const std::string& path, std::error_code& ec);
-
-// Whether something (file or folder) exists at `path`.
-bool pathExists(const std::string& path);
-bool isFile(const std::string& path);         // exists and is no folder
-bool isRegularFile(const std::string& path);  // an ordinary file
-// Whether the folder holds at least one ordinary file (false when it cannot be read).
-bool holdsAFile(const std::string& folder);
+// Removes from the open folder the temporary files of writers whose process has ended;
+// `names` are the candidates a listing of the folder found. Names of another shape, and those
+// of processes still running, stay.
+void removeStaleTemporaries(int folder, const std::vector<std::string>& names);
 
 }  // namespace tabulo

@@ -1,24 +1,33 @@
 #include "generator/Driver.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <climits>
 #include <deque>
+#include <exception>
 #include <future>
+#include <map>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "common/Encoding.h"
+#include "common/FileSystemFlush.h"
+#include "common/FolderAccess.h"
 #include "common/Paths.h"
+#include "common/ReadFile.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
-#include "generator/ModernPage.h"
+#include "common/WorkerPool.h"
 #include "generator/ListingHelpers.h"
+#include "generator/ModernPage.h"
 #include "generator/PageRenderer.h"
 
 namespace tabulo {
@@ -31,8 +40,16 @@ using Reach = FolderEntry::Reach;
 // own thread renders them straight into their file.
 constexpr std::size_t kRowsRenderedAhead = 4000;
 
-std::string reason(const std::system_error& e) {
-    return e.code().message();
+// What went wrong, in the words of a status line; anything a step throws becomes one.
+std::string reasonOf(const std::exception& e) {
+    if (auto* system = dynamic_cast<const std::system_error*>(&e)) return system->code().message();
+    if (dynamic_cast<const std::bad_alloc*>(&e)) return "not enough memory";
+    return e.what();
+}
+
+std::string parentOf(const std::string& folder) {
+    auto slash = folder.rfind('/');
+    return slash == std::string::npos ? "" : slash == 0 ? "/" : folder.substr(0, slash);
 }
 
 // Whether a resolved folder inside the selected one is walked under its own path anyway:
@@ -48,11 +65,13 @@ bool walkedUnderOwnPath(const std::string& real, const std::string& realTop) {
 // One folder's work: read on any thread, its page rendered ahead when it can be.
 struct FolderWork {
     std::string path;
+    SharedFolder folder;  // opened from its parent's descriptor when the walk reached it
     PagePlace place;
     FolderListing listing;
-    std::string readError;        // the folder could not be read
-    FolderId id;                  // from the parent's listing
-    std::int64_t listedTime = 0;  // the folder's time when its parent was read
+    std::string readError;           // the folder could not be read
+    std::vector<std::string> notes;  // what reading it has to say, said in its turn
+    FolderId id;                     // from the parent's listing
+    std::int64_t listedTime = 0;     // the folder's time when its parent was read
     // Made in its turn only: a linked subfolder, whose reach the walk's order decides and whose
     // row shows another folder's time; or the output folder of flat pages.
     bool inTurn = false;
@@ -74,54 +93,8 @@ struct FolderIdHash {
     }
 };
 
-// Threads that run jobs in the order they came.
-class Workers {
-  public:
-    explicit Workers(int count) {
-        for (int i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });
-    }
-    ~Workers() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        for (auto& t : threads_) t.join();
-    }
-    void add(std::function<void()> job) {
-        {
-            std::lock_guard lock(mutex_);
-            jobs_.push_back(std::move(job));
-        }
-        wake_.notify_one();
-    }
-
-  private:
-    void work() {
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
-                if (jobs_.empty()) return;
-                job = std::move(jobs_.front());
-                jobs_.pop_front();
-            }
-            job();
-        }
-    }
-
-    std::vector<std::thread> threads_;
-    std::deque<std::function<void()>> jobs_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
-};
-
-}  // namespace
-
 // The checksum files of a folder: MD5SUMS and SHA256SUMS.
-static std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
+std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
     std::vector<std::pair<std::string, std::string>> md5, sha;
     for (std::size_t i = 0; i < listing.files.size() && i < listing.digests.size(); ++i) {
         if (!listing.digests[i]) continue;
@@ -131,55 +104,85 @@ static std::pair<std::string, std::string> sumsOf(const FolderListing& listing) 
     return {SumsFileText(md5), SumsFileText(sha)};
 }
 
+}  // namespace
+
 struct PageWalk::Impl {
     Impl(const RunSettings& settings, RunHooks hooks)
         : s(settings), h(std::move(hooks)), window(static_cast<std::size_t>(2 * h.jobs)) {
-        if (h.jobs > 1) workers = std::make_unique<Workers>(h.jobs);
+        if (h.jobs > 1) {
+            workers = std::make_unique<WorkerPool>(h.jobs);
+            if (workers->size() == 0) workers.reset();  // no thread to be had: one does it all
+        }
+        rules = s.listingRules();
+        rules.pool = workers.get();
         // With no one to ask and no Cancel to come, a page in its own folder needs nothing of
         // the pages before it: the thread that made it writes it.
         writesAhead = workers && !s.allInOne &&
                       (s.o.on(opt("chkReplaceOlda")) ||
                        (h.standingAnswer && *h.standingAnswer != Answer::Cancel));
-        outputFolder = normalFolder(s.outputFolder);
     }
+    // The threads stop first: nothing they use may go before them.
+    ~Impl() { cancel(); }
 
     const RunSettings& s;
     RunHooks h;
     std::size_t window;
-    std::unique_ptr<Workers> workers;
-    // Folders entered through a link: resolved path -> the link's path, so that no folder is
-    // walked twice.
-    std::unordered_map<std::string, std::string> linkedFolders;
+    ListingRules rules;
+    // Folders entered through a link, by the folder they lead to, with the link's path: no
+    // folder is walked twice.
+    std::unordered_map<FolderId, std::string, FolderIdHash> linkedFolders;
     std::unique_ptr<TextFile> allInOne;
     bool allInOneGivenUp = false;
     std::string lastTitle;
     bool writesAhead = false;
-    std::string outputFolder;
     int foldersDone = 0, foldersFound = 1;  // the top folder is found from the start
     bool stopped = false;                   // asked to stop: no further folder is begun
+    std::atomic<bool> cancelled{false};     // the run failed: jobs not begun do nothing
     std::uint64_t bytesShown = 0;
     std::chrono::steady_clock::time_point lastHashLine = std::chrono::steady_clock::now();
     // Times of folders before a page was written into them ahead of its turn: a linked row
     // made in its turn shows the time the folder had then.
     std::mutex timesMutex;
     std::unordered_map<FolderId, std::int64_t, FolderIdHash> timesBefore;
+    // For settling: when each folder was read, and when a file was last written into each
+    // folder, in files committed by the process.
+    std::mutex writesMutex;
+    std::unordered_map<std::string, std::uint64_t> readAt, changedAt;
+    std::unique_ptr<WorkerPool> workers;  // last, so it goes first
+
+    void cancel() {
+        cancelled = true;
+        if (workers) workers->stop();
+    }
 
     // Any thread.
-    std::unique_ptr<FolderWork> read(const std::string& path, FolderId id) const;
+    std::unique_ptr<FolderWork> read(const std::string& path, const SharedFolder& folder,
+                                     FolderId id);
+    std::unique_ptr<FolderWork> readChild(const SharedFolder& parent, const std::string& path,
+                                          const FolderEntry& sub);
+    std::optional<std::string> readText(FolderWork& w, const std::string& name,
+                                        std::size_t limit) const;
+    void readOwnTexts(FolderWork& w) const;
     void classifyLinks(FolderWork& w) const;
     void hashFiles(FolderWork& w) const;
-    void writeSums(FolderWork& w) const;
-    void writeBeside(const std::string& path, const std::string& bytes) const;
+    void writeSums(FolderWork& w);
+    void writeBeside(int folder, const std::string& name, const std::string& landsIn,
+                     const std::string& bytes);
     void makeAhead(FolderWork& w);
     WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
                               const std::function<bool(const std::string&)>& mayReplace,
                               double serverTotalBefore);
+    void noteRead(const std::string& folder);
+    void noteWrite(const std::string& folder);
 
     // The walk's own thread.
-    std::future<std::unique_ptr<FolderWork>> start(const std::string& path, const FolderEntry& sub);
-    void walk(const std::string& folder, const std::vector<FolderEntry>& subfolders,
-              std::vector<FolderId>& ancestors);
+    std::future<std::unique_ptr<FolderWork>> start(const SharedFolder& parent,
+                                                   const std::string& path,
+                                                   const FolderEntry& sub);
+    void walk(const std::string& folder, const SharedFolder& open,
+              const std::vector<FolderEntry>& subfolders, std::vector<FolderId>& ancestors);
     bool visit(FolderWork& w);
+    void sayNotes(FolderWork& w);
     void resolveLinks(FolderWork& w);
     void writePage(FolderWork& w, bool sweepHere);
     bool writeSection(FolderWork& w);
@@ -187,27 +190,80 @@ struct PageWalk::Impl {
     bool question(const std::string& target);
     void done(FolderWork& w);
     void advance();
-    bool topPage(std::unique_ptr<FolderWork> w);
-    void refreshFolders(FolderWork& w) const;
+    bool topPage(std::unique_ptr<FolderWork> w, bool sweepHere);
+    void refreshFolders(FolderWork& w);
+    bool writeTree(const WalkTarget& target);
+    void settle();
 };
 
-std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path, FolderId id) const {
+std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
+                                                 const SharedFolder& folder, FolderId id) {
     auto w = std::make_unique<FolderWork>(s.pagePolicy);
     w->path = path;
     w->id = id;
+    w->folder = folder;
+    noteRead(path);
     try {
-        w->listing = readFolder(path, s.listingRules());
-    } catch (const std::system_error& e) {
-        w->readError = reason(e);
+        w->listing = readFolder(folder->get(), path, rules);
+        w->place = PlaceOf(s, path);
+        readOwnTexts(*w);
+        if (s.hashes && s.hashCache) hashFiles(*w);
+        classifyLinks(*w);
+    } catch (const std::exception& e) {
+        w->readError = reasonOf(e);
         return w;
     }
-    w->place = PlaceOf(s, path);
-    if (s.hashes && s.hashCache) hashFiles(*w);
-    classifyLinks(*w);
     // Flat pages land in the output folder while the walk goes on: its own listing must be the
     // one of its turn.
-    if (s.allInOneFolder && normalFolder(path) == outputFolder) w->inTurn = true;
+    if (s.allInOneFolder && normalFolder(path) == normalFolder(s.outputFolder)) w->inTurn = true;
     return w;
+}
+
+// A subfolder, opened from its parent's descriptor: never through a link that leads out of
+// the tree, and only when it is still the folder the parent's listing saw.
+std::unique_ptr<FolderWork> PageWalk::Impl::readChild(const SharedFolder& parent,
+                                                      const std::string& path,
+                                                      const FolderEntry& sub) {
+    FolderId id{sub.device, sub.inode};
+    std::unique_ptr<FolderWork> w;
+    try {
+        // Deeper than any path the system takes: the walk stops there, as it always did.
+        if (path.size() >= PATH_MAX) throw std::system_error(ENAMETOOLONG, std::generic_category());
+        Descriptor open = openSubfolder(parent->get(), sub.name, sub.link, id);
+        if (sub.link && !isBeneath(open.get(), s.treeId))
+            throw placeError(WriteError::OutsideTree, path);
+        w = read(path, share(std::move(open)), id);
+    } catch (const std::exception& e) {
+        w = std::make_unique<FolderWork>(s.pagePolicy);
+        w->path = path;
+        w->id = id;
+        w->readError = reasonOf(e);
+    }
+    w->listedTime = sub.mtime;
+    return w;
+}
+
+// A file of the folder that its page shows; one above its size limit is skipped and said.
+std::optional<std::string> PageWalk::Impl::readText(FolderWork& w, const std::string& name,
+                                                    std::size_t limit) const {
+    std::error_code ec;
+    auto text = readRegularFileAt(w.folder->get(), name, ec, limit);
+    if (ec == std::errc::file_too_large) {
+        w.notes.push_back("Skipping `" + toUtf8(joinPath(w.path, name)) + "`: it is larger than " +
+                          sizeLimitText(limit) + ".");
+    }
+    return text;
+}
+
+void PageWalk::Impl::readOwnTexts(FolderWork& w) const {
+    const std::string& desc = s.o.text(opt("txtCapDesc"));
+    if (s.o.on(opt("chkCaptureDesc")) && isPresent(w.listing, desc, true))
+        w.listing.description = readText(w, desc, kMaxDescription);
+    if (!s.modern) return;
+    if (const FileEntry* readme = ReadmeOf(w.listing)) {
+        if (auto text = readText(w, readme->name, kMaxReadme))
+            w.listing.readme.emplace(readme->name, std::move(*text));
+    }
 }
 
 // The checksums of the files the page shows, on the thread that read the folder; the cache
@@ -218,29 +274,43 @@ void PageWalk::Impl::hashFiles(FolderWork& w) const {
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string& name = files[i].name;
         if (files[i].excluded || name == kMd5SumsName || name == kSha256SumsName) continue;
-        w.listing.digests[i] = s.hashCache->digestOf(joinPath(w.path, name), [this](std::uint64_t n) {
+        w.listing.digests[i] = s.hashCache->digestOf(w.folder->get(), name, [this](std::uint64_t n) {
             if (s.bytesHashed) *s.bytesHashed += n;
         });
     }
 }
 
+void PageWalk::Impl::noteRead(const std::string& folder) {
+    if (!h.settle) return;
+    std::uint64_t now = filesCommitted();
+    std::lock_guard lock(writesMutex);
+    readAt[folder] = now;
+}
+
+void PageWalk::Impl::noteWrite(const std::string& folder) {
+    std::uint64_t now = filesCommitted();
+    std::lock_guard lock(writesMutex);
+    changedAt[folder] = now;
+}
+
 // A file that goes with a page (checksums, JSON listing): replaced without a question, as it
 // is ours, and only when its bytes changed.
-void PageWalk::Impl::writeBeside(const std::string& path, const std::string& bytes) const {
-    WriteRules rules{s.tree, true};
+void PageWalk::Impl::writeBeside(int folder, const std::string& name, const std::string& landsIn,
+                                 const std::string& bytes) {
+    WriteRules rules{s.treeId, true};
     rules.keepUnchanged = true;
     rules.sweep = false;
-    TextFile file(path, Unmappable::KeepUtf8, rules);
+    TextFile file(folder, name, joinPath(landsIn, name), Unmappable::KeepUtf8, rules);
     file.writeRaw(bytes);
-    file.commit();
+    if (file.commit() == WriteOutcome::Written) noteWrite(landsIn);
 }
 
 // Beside the files, whatever the output mode, so `md5sum -c` runs where they are.
-void PageWalk::Impl::writeSums(FolderWork& w) const {
+void PageWalk::Impl::writeSums(FolderWork& w) {
     if (!s.hashes) return;
     auto [md5, sha] = w.sums ? *w.sums : sumsOf(w.listing);
-    writeBeside(joinPath(w.path, kMd5SumsName), md5);
-    writeBeside(joinPath(w.path, kSha256SumsName), sha);
+    writeBeside(w.folder->get(), kMd5SumsName, w.path, md5);
+    writeBeside(w.folder->get(), kSha256SumsName, w.path, sha);
 }
 
 // A linked subfolder is entered only when it leads inside the tree, to a folder that no other
@@ -252,9 +322,11 @@ void PageWalk::Impl::classifyLinks(FolderWork& w) const {
     for (FolderEntry& sub : w.listing.folders) {
         if (!sub.link) continue;
         w.inTurn = true;
-        auto real = realPath(joinPath(w.path, sub.name));
-        if (!realHere) realHere = realPath(w.path).value_or(w.path);
-        if (!real || !isInside(*real, s.tree)) {
+        Descriptor target(::openat(w.folder->get(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        std::optional<std::string> real;
+        if (target && isBeneath(target.get(), s.treeId)) real = pathOfFolder(target.get());
+        if (!realHere) realHere = pathOfFolder(w.folder->get()).value_or(w.path);
+        if (!real) {
             sub.reach = Reach::Outside;
         } else if (isInside(*realHere, *real)) {
             sub.reach = Reach::LeadsBack;
@@ -269,9 +341,7 @@ void PageWalk::Impl::resolveLinks(FolderWork& w) {
     for (FolderEntry& sub : w.listing.folders) {
         if (!sub.link || sub.reach != Reach::Walk) continue;
         std::string path = joinPath(w.path, sub.name);
-        auto real = realPath(path);
-        if (!real) continue;
-        auto [it, fresh] = linkedFolders.emplace(*real, path);
+        auto [it, fresh] = linkedFolders.emplace(FolderId{sub.device, sub.inode}, path);
         if (!fresh && it->second != path) sub.reach = Reach::Elsewhere;
     }
 }
@@ -279,7 +349,7 @@ void PageWalk::Impl::resolveLinks(FolderWork& w) {
 // Pages that need nothing of the walk's order are made by the thread that read them: written,
 // when no question can stop the run, else rendered to wait for their turn.
 void PageWalk::Impl::makeAhead(FolderWork& w) {
-    if (w.inTurn || NeedsServerTotal(s, w.place)) return;
+    if (w.inTurn || !w.readError.empty() || NeedsServerTotal(s, w.place)) return;
     if (writesAhead) {
         {
             std::lock_guard lock(timesMutex);
@@ -289,8 +359,8 @@ void PageWalk::Impl::makeAhead(FolderWork& w) {
         try {
             w.outcome = writeOwnFile(
                 w, false, [yes](const std::string&) { return yes; }, 0);
-        } catch (const std::system_error& e) {
-            w.writeError = reason(e);
+        } catch (const std::exception& e) {
+            w.writeError = reasonOf(e);
         }
         w.written = true;
     } else {
@@ -316,15 +386,14 @@ void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
     }
 }
 
-std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const std::string& path,
+std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const SharedFolder& parent,
+                                                               const std::string& path,
                                                                const FolderEntry& sub) {
-    FolderId id{sub.device, sub.inode};
-    std::int64_t time = sub.mtime;
-    auto task =
-        std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>([this, path, id, time] {
-            auto w = read(path, id);
-            w->listedTime = time;
-            makeAhead(*w);
+    auto task = std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>(
+        [this, parent, path, sub] {
+            auto w = readChild(parent, path, sub);
+            // Nothing is written for a run that has failed meanwhile.
+            if (!cancelled) makeAhead(*w);
             return w;
         });
     auto result = task->get_future();
@@ -375,47 +444,49 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
                                           double serverTotalBefore) {
     const std::string& htm = s.o.text(opt("txtIndexHtm"));
     const std::string target = joinPath(w.path, htm);
-    bool ask = !s.o.on(opt("chkReplaceOlda")) && isPresent(w.listing, w.path, htm, false);
-    WriteRules rules{s.tree, true};
+    bool ask = !s.o.on(opt("chkReplaceOlda")) && isPresent(w.listing, htm, false);
+    WriteRules rules{s.treeId, true};
     rules.keepUnchanged = true;
     rules.sweep = sweepHere;
-    std::string out = target;
+    int folder = w.folder->get();
+    std::string name = htm, landsIn = w.path;
     if (s.allInOneFolder) {
-        out = joinPath(s.outputFolder, FlatPageName(s.o, w.place.relativePath));
+        folder = s.outputFolderFd->get();
+        name = FlatPageName(s.o, w.place.relativePath);
+        landsIn = s.outputFolder;
         // The question is about the folder's own page, whatever the flat file holds.
         if (ask && !mayReplace(target)) return WriteOutcome::Declined;
     } else {
-        removeStaleTemporaries(w.path, w.listing.leftovers);
+        removeStaleTemporaries(folder, w.listing.leftovers);
         if (ask) rules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
     }
-    TextFile file(out, s.pagePolicy, rules);
+    TextFile file(folder, name, joinPath(landsIn, name), s.pagePolicy, rules);
     if (w.rendered) {
         file.writeRaw(w.page.bytes());
     } else {
         w.result = RenderPage(s, w.place, w.listing, true, serverTotalBefore, file);
     }
     WriteOutcome outcome = file.commit();
+    if (outcome == WriteOutcome::Written) noteWrite(landsIn);
     if (outcome != WriteOutcome::Declined) writeSums(w);
     if (outcome != WriteOutcome::Declined && s.o.on(opt("chkJsonListing")))
-        writeBeside(JsonNameFor(out), w.json ? *w.json : JsonListingOf(s, w.listing));
+        writeBeside(folder, JsonNameFor(name), landsIn, w.json ? *w.json : JsonListingOf(s, w.listing));
     return outcome;
 }
 
 // One section of the all-in-one file, which is opened with the first section written.
 bool PageWalk::Impl::writeSection(FolderWork& w) {
     if (allInOneGivenUp) return false;
-    const std::string target = joinPath(w.path, s.o.text(opt("txtIndexHtm")));
-    if (!s.o.on(opt("chkReplaceOlda")) &&
-        isPresent(w.listing, w.path, s.o.text(opt("txtIndexHtm")), false) && !question(target)) {
+    const std::string& htm = s.o.text(opt("txtIndexHtm"));
+    const std::string target = joinPath(w.path, htm);
+    if (!s.o.on(opt("chkReplaceOlda")) && isPresent(w.listing, htm, false) && !question(target))
         return false;
-    }
     try {
         if (!allInOne) {
-            WriteRules rules{s.tree, true};
+            WriteRules rules{s.treeId, true};
             rules.keepUnchanged = true;
-            allInOne =
-                std::make_unique<TextFile>(joinPath(s.outputFolder, s.o.text(opt("txtIndexHtm"))),
-                                           s.pagePolicy, rules);
+            allInOne = std::make_unique<TextFile>(s.outputFolderFd->get(), htm,
+                                                  joinPath(s.outputFolder, htm), s.pagePolicy, rules);
         }
         if (!h.state.allInOneHeadWritten) {
             RenderHead(s, w.place, *allInOne);
@@ -447,14 +518,20 @@ void PageWalk::Impl::writePage(FolderWork& w, bool sweepHere) {
     if (written) done(w);
 }
 
+void PageWalk::Impl::sayNotes(FolderWork& w) {
+    for (std::string& note : w.notes) h.sink.status(std::move(note));
+    w.notes.clear();
+}
+
 // A folder below the top, in its turn: false when it could not be read (its subtree goes).
 bool PageWalk::Impl::visit(FolderWork& w) {
     const std::string shown = toUtf8(w.path);
     if (w.inTurn && workers && w.readError.empty()) {
         // Read again in turn: linked folders may have had pages written meanwhile.
-        auto again = read(w.path, w.id);
+        auto again = read(w.path, w.folder, w.id);
         w.listing = std::move(again->listing);
         w.readError = std::move(again->readError);
+        w.notes = std::move(again->notes);
     }
     if (w.written) {
         std::lock_guard lock(timesMutex);
@@ -465,6 +542,7 @@ bool PageWalk::Impl::visit(FolderWork& w) {
         return false;
     }
     h.sink.status("Generating index for : `" + shown + "`");
+    sayNotes(w);
     lastTitle = w.place.title;
     keepLinkedTimes(w);
     resolveLinks(w);
@@ -479,13 +557,14 @@ bool PageWalk::Impl::visit(FolderWork& w) {
     }
     try {
         writePage(w, false);
-    } catch (const std::system_error& e) {
-        h.sink.error("Error writing index for `" + shown + "`: " + reason(e) + ".");
+    } catch (const std::exception& e) {
+        h.sink.error("Error writing index for `" + shown + "`: " + reasonOf(e) + ".");
     }
     return true;
 }
 
-void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEntry>& subfolders,
+void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
+                          const std::vector<FolderEntry>& subfolders,
                           std::vector<FolderId>& ancestors) {
     if (h.state.startFolder.empty()) h.state.startFolder = folder;
     auto isAncestor = [&](const FolderEntry& sub) {
@@ -505,19 +584,30 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
     }
     foldersFound += static_cast<int>(entered.size());
     std::deque<std::future<std::unique_ptr<FolderWork>>> ahead;
+    // Folders read ahead use this walk's state: they finish before it goes, however it ends;
+    // when it ends by an exception, those not begun are dropped and write nothing.
+    struct WaitForAhead {
+        Impl& impl;
+        std::deque<std::future<std::unique_ptr<FolderWork>>>& ahead;
+        int failing = std::uncaught_exceptions();
+        ~WaitForAhead() {
+            if (std::uncaught_exceptions() > failing) impl.cancel();
+            for (auto& f : ahead) {
+                if (f.valid()) f.wait();
+            }
+        }
+    } waitForAhead{*this, ahead};
     std::size_t started = 0;
     auto topUp = [&] {
         while (workers && started < entered.size() && ahead.size() < window) {
             const FolderEntry& sub = subfolders[entered[started++]];
-            ahead.push_back(start(joinPath(folder, sub.name), sub));
+            ahead.push_back(start(open, joinPath(folder, sub.name), sub));
         }
     };
     topUp();
     for (const FolderEntry& sub : subfolders) {
         if (stopped || (h.stopRequested && h.stopRequested())) {
             stopped = true;
-            // Folders read ahead use this walk's state: they finish before it goes.
-            for (auto& f : ahead) f.wait();
             return;
         }
         std::string path = joinPath(folder, sub.name);
@@ -535,29 +625,30 @@ void PageWalk::Impl::walk(const std::string& folder, const std::vector<FolderEnt
             ahead.pop_front();
             topUp();
         } else {
-            w = read(path, {sub.device, sub.inode});
+            w = readChild(open, path, sub);
         }
         bool entered = visit(*w);
         advance();
         if (!entered) continue;
         std::vector<FolderEntry> below = std::move(w->listing.folders);
+        SharedFolder here = w->folder;
         w.reset();  // its page is written: nothing of it is needed for the subfolders
         ancestors.push_back({sub.device, sub.inode});
-        walk(path, below, ancestors);
+        walk(path, here, below, ancestors);
         ancestors.pop_back();
     }
     h.letEventsRun();
 }
 
-// The top folder's page, from its work when it was read already; false when it failed.
-bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w) {
-    if (!w) w = read(s.top, {});
-    const std::string shown = toUtf8(s.top);
+// The top folder's page, from its work; false when it failed.
+bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w, bool sweepHere) {
+    const std::string shown = toUtf8(w->path);
     if (!w->readError.empty()) {
         h.sink.error("Error reading folder `" + shown + "`: " + w->readError + ".");
         return false;
     }
     h.sink.status("Generating index for : `" + shown + "`");
+    sayNotes(*w);
     lastTitle = w->place.title;
     resolveLinks(*w);
     struct Advance {
@@ -566,10 +657,9 @@ bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w) {
     } counted{*this};
     if (h.state.replaceCancelled) return true;
     try {
-        // The top page is the last one written into an output folder: it sweeps it.
-        writePage(*w, s.allInOneFolder);
-    } catch (const std::system_error& e) {
-        h.sink.error("Error writing index for `" + shown + "`: " + reason(e) + ".");
+        writePage(*w, sweepHere);
+    } catch (const std::exception& e) {
+        h.sink.error("Error writing index for `" + shown + "`: " + reasonOf(e) + ".");
         return false;
     }
     return true;
@@ -577,14 +667,91 @@ bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w) {
 
 // The pages written below have changed the times of the top folder's subfolders, which its
 // page, written last, shows: those are looked up again, the rest of the listing stands.
-void PageWalk::Impl::refreshFolders(FolderWork& w) const {
+void PageWalk::Impl::refreshFolders(FolderWork& w) {
+    noteRead(w.path);
     auto& folders = w.listing.folders;
     std::erase_if(folders, [&](FolderEntry& sub) {
         struct stat st;
-        if (::stat(joinPath(w.path, sub.name).c_str(), &st) != 0) return true;
+        if (::fstatat(w.folder->get(), sub.name.c_str(), &st, 0) != 0) return true;
         sub.mtime = st.st_mtime;
         return false;
     });
+}
+
+// One folder's page and, when recursive, its tree's: the top page last (in the all-in-one
+// file, first). The top page of an output folder of flat pages is the last written there: it
+// sweeps that folder.
+bool PageWalk::Impl::writeTree(const WalkTarget& target) {
+    std::unique_ptr<FolderWork> top;
+    try {
+        top = read(target.path, target.folder, idOf(target.folder->get()));
+    } catch (const std::exception& e) {
+        h.sink.error("Error reading folder `" + toUtf8(target.path) + "`: " + reasonOf(e) + ".");
+        return false;
+    }
+    if (!target.recursive) return topPage(std::move(top), s.allInOneFolder);
+    if (!top->readError.empty()) {
+        h.sink.error("Error reading folder `" + toUtf8(target.path) + "`: " + top->readError + ".");
+        return false;
+    }
+    resolveLinks(*top);
+    std::vector<FolderId> ancestors{top->id};
+    SharedFolder open = top->folder;
+    if (s.allInOneFile) {
+        std::vector<FolderEntry> below = top->listing.folders;
+        if (!topPage(std::move(top), false)) return false;
+        walk(target.path, open, below, ancestors);
+        return true;
+    }
+    walk(target.path, open, top->listing.folders, ancestors);
+    if (stopped) {
+        h.sink.status("Stopped before the page of `" + toUtf8(target.path) + "`");
+        return false;
+    }
+    refreshFolders(*top);
+    return topPage(std::move(top), s.allInOneFolder);
+}
+
+// Pages read before a run wrote into one of their folders show that folder's old time: they
+// are written again, deepest first, until none is left (each round goes one level up).
+void PageWalk::Impl::settle() {
+    if (!h.settle || s.allInOne) return;
+    const std::string top = normalFolder(s.top);
+    for (int round = 0; round < 4096 && !stopped; ++round) {
+        std::vector<std::string> stale;
+        {
+            std::lock_guard lock(writesMutex);
+            for (const auto& [folder, at] : changedAt) {
+                std::string parent = parentOf(folder);
+                if (folder == top || parent.empty() || !isInside(parent, top)) continue;
+                auto seen = readAt.find(parent);
+                if (seen == readAt.end() || at > seen->second) stale.push_back(parent);
+            }
+        }
+        if (stale.empty()) return;
+        std::sort(stale.begin(), stale.end(), [](const std::string& a, const std::string& b) {
+            int da = CountPathSeparators(a), db = CountPathSeparators(b);
+            return da != db ? da > db : a < b;
+        });
+        stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
+        for (const std::string& folder : stale) {
+            if (h.stopRequested && h.stopRequested()) {
+                stopped = true;
+                return;
+            }
+            ++foldersFound;
+            try {
+                std::string_view relative = std::string_view(folder).substr(top.size());
+                while (relative.starts_with('/')) relative.remove_prefix(1);
+                SharedFolder open = share(openBeneath(s.topFolder->get(), relative, true));
+                topPage(read(folder, open, idOf(open->get())), false);
+            } catch (const std::exception& e) {
+                // Gone or moved since: the watch that asked for it hears of it next.
+                noteRead(folder);
+                h.sink.status("Skipping `" + toUtf8(folder) + "`: " + reasonOf(e) + ".");
+            }
+        }
+    }
 }
 
 PageWalk::PageWalk(const RunSettings& settings, RunHooks hooks)
@@ -593,39 +760,30 @@ PageWalk::PageWalk(const RunSettings& settings, RunHooks hooks)
 PageWalk::~PageWalk() = default;
 
 bool PageWalk::writePages() {
-    Impl& d = *impl_;
-    const RunSettings& s = d.s;
-    d.h.state.startFolder.clear();
-    if (!s.recursive) return d.topPage(nullptr);
+    return writePages({{impl_->s.top, impl_->s.topFolder, impl_->s.recursive}});
+}
 
-    // The top folder is read once: in the all-in-one file its section comes first; elsewhere
-    // its page comes last.
-    std::unique_ptr<FolderWork> top = d.read(s.top, {});
-    if (!top->readError.empty()) {
-        d.h.sink.error("Error reading folder `" + toUtf8(s.top) + "`: " + top->readError + ".");
-        return false;
-    }
-    d.resolveLinks(*top);
-    std::vector<FolderId> ancestors;
+bool PageWalk::writePages(const std::vector<WalkTarget>& targets) {
+    Impl& d = *impl_;
+    d.h.state.startFolder.clear();
+    bool ok = true;
     try {
-        ancestors.push_back(folderIdOf(s.top));
-    } catch (const std::system_error& e) {
-        d.h.sink.error("Error reading folder `" + toUtf8(s.top) + "`: " + reason(e) + ".");
+        for (const WalkTarget& target : targets) {
+            bool first = &target == &targets.front();
+            if (d.stopped || (!first && d.h.stopRequested && d.h.stopRequested())) {
+                d.stopped = true;
+                return false;
+            }
+            ok = d.writeTree(target) && ok;
+        }
+        d.settle();
+    } catch (const std::exception& e) {
+        // Nothing of a failed run goes on behind its back.
+        d.cancel();
+        d.h.sink.error("Error: the run stopped: " + reasonOf(e) + ".");
         return false;
     }
-    if (s.allInOneFile) {
-        std::vector<FolderEntry> below = top->listing.folders;
-        if (!d.topPage(std::move(top))) return false;
-        d.walk(s.top, below, ancestors);
-        return true;
-    }
-    d.walk(s.top, top->listing.folders, ancestors);
-    if (d.stopped) {
-        d.h.sink.status("Stopped before the page of `" + toUtf8(s.top) + "`");
-        return false;
-    }
-    d.refreshFolders(*top);
-    return d.topPage(std::move(top));
+    return ok && !d.stopped;
 }
 
 void PageWalk::finishAllInOne() {
@@ -636,7 +794,7 @@ void PageWalk::finishAllInOne() {
         d.allInOne->write(d.s.footer);
         d.allInOne->commit();
     } catch (const std::system_error& e) {
-        d.h.sink.error("Error writing index `" + toUtf8(d.allInOne->path()) + "`: " + reason(e) +
+        d.h.sink.error("Error writing index `" + toUtf8(d.allInOne->path()) + "`: " + reasonOf(e) +
                        ".");
     }
     d.allInOne.reset();

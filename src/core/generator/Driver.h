@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Host.h"
 #include "StatusSink.h"
@@ -29,19 +30,36 @@ struct RunHooks {
     std::function<bool()> stopRequested = nullptr;
     // Bytes of file content read for checksums so far.
     std::function<void(std::uint64_t bytes)> hashed = nullptr;
+    // Once the pages are done, write again the pages of the folders (within the selected one)
+    // whose rows show a folder that the run wrote into after they were read, so that every
+    // page shows the times the folders have at the end.
+    bool settle = false;
+};
+
+// A folder a run writes pages for: its own page and, when `recursive`, those of the folders
+// below it. `folder` is open, and was checked to lie in the tree when it was opened.
+struct WalkTarget {
+    std::string path;
+    SharedFolder folder;
+    bool recursive = true;
 };
 
 // The pages of one index run: the selected folder's and, when recursion is on, those of every
 // folder below it, depth first, each folder's page before its subfolders' (the top folder's
 // last, except in the all-in-one file). Folders are read and pages rendered on `jobs` threads;
-// status lines, questions and the order of everything written are those of one thread.
+// status lines, questions and the order of everything written are those of one thread. Every
+// folder is opened from its parent's descriptor, never through a link that leads out of the
+// tree, and everything is written relative to the folder it lands in.
 class PageWalk {
   public:
     PageWalk(const RunSettings& settings, RunHooks hooks);
-    ~PageWalk();
+    ~PageWalk();  // stops and joins the threads before anything they use goes
 
     // False when the top folder's page failed: the run ends there.
     bool writePages();
+    // The pages of these folders, in this order (the caller puts deeper folders first); false
+    // when one of them failed or the run was stopped.
+    bool writePages(const std::vector<WalkTarget>& targets);
     // Closes the all-in-one file with its footer; it replaces the old one only now.
     void finishAllInOne();
     // The title of the last page written, which the window keeps showing.

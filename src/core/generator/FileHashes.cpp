@@ -16,6 +16,7 @@
 
 #include "common/Descriptor.h"
 #include "common/Paths.h"
+#include "common/ReadFile.h"
 #include "common/TextFile.h"
 
 namespace tabulo {
@@ -90,14 +91,15 @@ bool fromDecimal(std::string_view text, T& out) {
     return ec == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
-// HashFile, also telling what the opened file's metadata were before it was read.
-std::optional<FileDigest> hashFile(const std::string& path,
+// HashFileAt, also telling what the opened file's metadata were before it was read.
+std::optional<FileDigest> hashFile(int folder, const std::string& name,
                                    const std::function<void(std::uint64_t)>& progress,
                                    struct stat& before) {
     // Metadata first: a pipe or device is never opened.
-    if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return std::nullopt;
+    if (::fstatat(folder, name.c_str(), &before, 0) != 0 || !S_ISREG(before.st_mode))
+        return std::nullopt;
     // Non-blocking all the same, in case a pipe took the file's place since.
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    Descriptor fd(::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0 || ::fstat(fd.get(), &before) != 0 || !S_ISREG(before.st_mode)) {
         return std::nullopt;
     }
@@ -154,12 +156,21 @@ std::string cacheFile() {
     return applicationFolder() + "/hash-cache";
 }
 
+std::int64_t daysSince1970() {
+    return static_cast<std::int64_t>(std::time(nullptr)) / 86400;
+}
+
 }  // namespace
 
 std::optional<FileDigest> HashFile(const std::string& path,
                                    const std::function<void(std::uint64_t)>& progress) {
+    return HashFileAt(AT_FDCWD, path, progress);
+}
+
+std::optional<FileDigest> HashFileAt(int folder, const std::string& name,
+                                     const std::function<void(std::uint64_t)>& progress) {
     struct stat before;
-    return hashFile(path, progress, before);
+    return hashFile(folder, name, progress, before);
 }
 
 std::uint64_t FileContentReads() {
@@ -174,78 +185,101 @@ std::size_t HashCache::KeyHash::operator()(const Key& k) const {
     return static_cast<std::size_t>(h);
 }
 
-HashCache::HashCache(std::size_t maxEntries) : maxEntries_(maxEntries) {
+HashCache::HashCache(std::size_t maxEntries, std::function<std::int64_t()> today)
+    : maxEntries_(maxEntries), today_(today ? std::move(today) : daysSince1970) {
     load();
 }
 
 void HashCache::load() {
     std::error_code ec;
-    auto text = readRegularFile(cacheFile(), ec);
+    auto text = readRegularFile(cacheFile(), ec, kMaxFileBytes);
+    if (ec == std::errc::file_too_large) {
+        loadNote_ = "Skipping the checksum cache `" + cacheFile() + "`: it is larger than " +
+                    sizeLimitText(kMaxFileBytes) + ".";
+        dirty_ = true;  // saved anew, within bounds
+    }
     if (!text) return;
+    const std::int64_t now = today_();
     std::string_view rest = *text;
     std::uint64_t line = 0;
     // Only whole lines count: one cut short never passes for an entry.
     for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos;
          rest.remove_prefix(end + 1)) {
-        if (entries_.size() >= maxEntries_) break;
-        std::string_view fields[6];
+        if (entries_.size() >= maxEntries_) {
+            dirty_ = true;  // more than may be kept: the next save trims it
+            break;
+        }
+        std::string_view fields[7];
         std::string_view left = rest.substr(0, end);
         std::size_t count = 0;
-        for (; count < 6 && !left.empty(); ++count) {
+        for (; count < 7 && !left.empty(); ++count) {
             std::size_t blank = left.find(' ');
             fields[count] = left.substr(0, blank);
             left = blank == std::string_view::npos ? std::string_view() : left.substr(blank + 1);
         }
         Key key{};
-        Entry entry{{}, {}, line++, false};
-        if (count != 6 || !left.empty() || !fromDecimal(fields[0], key.dev) ||
+        // Lines of older caches have no day: they count as used on the day they are loaded.
+        Entry entry{{}, {}, line++, false, now};
+        if (count < 6 || !left.empty() || !fromDecimal(fields[0], key.dev) ||
             !fromDecimal(fields[1], key.ino) || !fromDecimal(fields[2], key.size) ||
             !fromDecimal(fields[3], key.mtimeNs) || !fromHex(fields[4], entry.md5) ||
-            !fromHex(fields[5], entry.sha256)) {
+            !fromHex(fields[5], entry.sha256) ||
+            (count == 7 && !fromDecimal(fields[6], entry.day))) {
             continue;
         }
+        if (entry.day < now - kKeepDays) dirty_ = true;  // stale: the next save drops it
         entries_.try_emplace(key, entry);
     }
 }
 
-std::optional<FileDigest> HashCache::digestOf(const std::string& path,
+std::optional<FileDigest> HashCache::digestOf(int folder, const std::string& name,
                                               std::function<void(std::uint64_t)> progress) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (::fstatat(folder, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     Key key{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
             static_cast<std::uint64_t>(st.st_size), nanoseconds(st.st_mtim)};
+    const std::int64_t now = today_();
     {
         std::lock_guard lock(mutex_);
         if (auto it = entries_.find(key); it != entries_.end()) {
             it->second.used = true;
             it->second.order = ++uses_;
+            if (it->second.day != now) {
+                it->second.day = now;
+                dirty_ = true;
+            }
             return FileDigest{toHex(it->second.md5), toHex(it->second.sha256)};
         }
     }
     struct stat opened;
-    auto digest = hashFile(path, progress, opened);
+    auto digest = hashFile(folder, name, progress, opened);
     if (!digest) return std::nullopt;
-    struct timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
+    struct timespec clock;
+    ::clock_gettime(CLOCK_REALTIME, &clock);
     // Only when the file read is the one looked up, and old enough to stay as it is.
     if (opened.st_dev == st.st_dev && opened.st_ino == st.st_ino && opened.st_size == st.st_size &&
-        nanoseconds(opened.st_mtim) == key.mtimeNs && key.mtimeNs < nanoseconds(now) - kSettledNs) {
-        Entry entry{{}, {}, 0, true};
+        nanoseconds(opened.st_mtim) == key.mtimeNs && key.mtimeNs < nanoseconds(clock) - kSettledNs) {
+        Entry entry{{}, {}, 0, true, now};
         fromHex(digest->md5, entry.md5);
         fromHex(digest->sha256, entry.sha256);
         std::lock_guard lock(mutex_);
         entry.order = ++uses_;
         entries_.insert_or_assign(key, entry);
+        dirty_ = true;
     }
     return digest;
 }
 
 void HashCache::save() {
     std::lock_guard lock(mutex_);
+    if (!dirty_) return;
     using Item = std::pair<const Key, Entry>;
+    const std::int64_t oldest = today_() - kKeepDays;
     std::vector<const Item*> order;
     order.reserve(entries_.size());
-    for (const Item& item : entries_) order.push_back(&item);
+    for (const Item& item : entries_) {
+        if (item.second.day >= oldest) order.push_back(&item);
+    }
     // The latest used first, then the older ones in the order they were loaded.
     auto keep = std::min(order.size(), maxEntries_);
     std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
@@ -256,16 +290,23 @@ void HashCache::save() {
                       });
     std::filesystem::create_directories(applicationFolder());
     TextFile file(cacheFile(), Unmappable::KeepUtf8);
-    file.writeRaw("# tabulo hash cache: device inode size mtime-ns md5 sha256\n");
+    file.writeRaw("# tabulo hash cache: device inode size mtime-ns md5 sha256 last-used-day\n");
     std::string line;
     for (std::size_t i = 0; i < keep; ++i) {
         const auto& [key, entry] = *order[i];
         line = std::to_string(key.dev) + ' ' + std::to_string(key.ino) + ' ' +
                std::to_string(key.size) + ' ' + std::to_string(key.mtimeNs) + ' ' +
-               toHex(entry.md5) + ' ' + toHex(entry.sha256) + '\n';
+               toHex(entry.md5) + ' ' + toHex(entry.sha256) + ' ' + std::to_string(entry.day) +
+               '\n';
         file.writeRaw(line);
     }
     file.commit();
+    // What was dropped is gone from memory too, so the next save starts from the same set.
+    std::unordered_map<Key, Entry, KeyHash> kept;
+    kept.reserve(keep);
+    for (std::size_t i = 0; i < keep; ++i) kept.insert(*order[i]);
+    entries_ = std::move(kept);
+    dirty_ = false;
 }
 
 std::size_t HashCache::size() const {
@@ -279,6 +320,7 @@ std::string SumsFileText(const std::vector<std::pair<std::string, std::string>>&
         if (name.find_first_of("\\\n\r") != std::string::npos) out += '\\';
         out += hex;
         out += "  ";
+        if (name.starts_with('-')) out += "./";
         for (char c : name) {
             if (c == '\\') {
                 out += "\\\\";

@@ -9,10 +9,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <system_error>
-#include <thread>
 
 #include "common/CaseFold.h"
+#include "common/Descriptor.h"
 #include "common/TextFile.h"
+#include "common/WorkerPool.h"
 #include "generator/Wildcard.h"
 
 namespace tabulo {
@@ -25,30 +26,36 @@ bool nameBefore(const Entry& a, const Entry& b) {
     return folded != 0 ? folded < 0 : a.name < b.name;
 }
 
-// A wide folder is sorted in parts on several threads, then merged.
+// A wide folder is sorted in parts on the pool's threads, then merged.
 template <typename Entry>
-void sortByName(std::vector<Entry>& entries, int threads) {
+void sortByName(std::vector<Entry>& entries, WorkerPool* pool) {
     constexpr std::size_t kWorthSharing = 16384;
-    std::size_t parts =
-        entries.size() < kWorthSharing ? 1 : static_cast<std::size_t>(std::max(1, threads));
+    std::size_t parts = entries.size() < kWorthSharing || !pool
+                            ? 1
+                            : static_cast<std::size_t>(pool->size()) + 1;
     std::size_t step = (entries.size() + parts - 1) / parts;
     auto bound = [&](std::size_t p) {
         return entries.begin() + static_cast<std::ptrdiff_t>(std::min(entries.size(), p * step));
     };
-    std::vector<std::thread> helpers;
-    for (std::size_t p = 1; p < parts; ++p)
-        helpers.emplace_back([&, p] { std::sort(bound(p), bound(p + 1), nameBefore<Entry>); });
-    std::sort(bound(0), bound(1), nameBefore<Entry>);
-    for (auto& t : helpers) t.join();
+    if (parts == 1) {
+        std::sort(entries.begin(), entries.end(), nameBefore<Entry>);
+        return;
+    }
+    pool->forEach(parts, [&](std::size_t p) { std::sort(bound(p), bound(p + 1), nameBefore<Entry>); });
     for (std::size_t p = 1; p < parts; ++p)
         std::inplace_merge(bound(0), bound(p), bound(p + 1), nameBefore<Entry>);
 }
 
-// A folder handle that closes itself.
+// A folder handle that closes itself, reading the open folder through a descriptor of its
+// own, so the caller's stays open and other readers keep their place.
 class Dir {
   public:
-    explicit Dir(const std::string& path) : dir_(::opendir(path.c_str())) {
-        if (!dir_) throw std::system_error(errno, std::generic_category(), path);
+    Dir(int folder, const std::string& shown) {
+        Descriptor copy(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!copy) throw std::system_error(errno, std::generic_category(), shown);
+        dir_ = ::fdopendir(copy.get());
+        if (!dir_) throw std::system_error(errno, std::generic_category(), shown);
+        copy.release();
     }
     ~Dir() { ::closedir(dir_); }
     Dir(const Dir&) = delete;
@@ -57,7 +64,7 @@ class Dir {
     int fd() const { return ::dirfd(dir_); }
 
   private:
-    DIR* dir_;
+    DIR* dir_ = nullptr;
 };
 
 FolderListing::Presence presenceOf(unsigned char type) {
@@ -75,10 +82,10 @@ unsigned char typeOf(mode_t mode) {
     return S_ISDIR(mode) ? DT_DIR : S_ISREG(mode) ? DT_REG : DT_UNKNOWN;
 }
 
-// Sizes and times of the files at `pending`; a wide folder shares the work among threads, as
+// Sizes and times of the files at `pending`; a wide folder shares the work with the pool, as
 // looking up each file is most of what reading it costs. Files gone meanwhile are dropped.
 void statFiles(int fd, std::vector<FileEntry>& files, const std::vector<std::uint32_t>& pending,
-               int threads) {
+               WorkerPool* pool) {
     if (pending.empty()) return;
     std::vector<char> gone(files.size(), 0);
     auto statRange = [&](std::size_t begin, std::size_t end) {
@@ -94,15 +101,17 @@ void statFiles(int fd, std::vector<FileEntry>& files, const std::vector<std::uin
         }
     };
     constexpr std::size_t kWorthSharing = 4096;
-    std::size_t parts =
-        pending.size() < kWorthSharing ? 1 : static_cast<std::size_t>(std::max(1, threads));
-    std::vector<std::thread> helpers;
+    std::size_t parts = pending.size() < kWorthSharing || !pool
+                            ? 1
+                            : static_cast<std::size_t>(pool->size()) + 1;
     std::size_t step = (pending.size() + parts - 1) / parts;
-    for (std::size_t p = 1; p < parts; ++p) {
-        helpers.emplace_back(statRange, p * step, std::min(pending.size(), (p + 1) * step));
+    if (parts == 1) {
+        statRange(0, pending.size());
+    } else {
+        pool->forEach(parts, [&](std::size_t p) {
+            statRange(std::min(pending.size(), p * step), std::min(pending.size(), (p + 1) * step));
+        });
     }
-    statRange(0, std::min(pending.size(), step));
-    for (auto& t : helpers) t.join();
     if (std::find(gone.begin(), gone.end(), 1) == gone.end()) return;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -120,25 +129,20 @@ FolderListing::Presence FolderListing::presence(const std::string& name) const {
     return Presence::Unknown;
 }
 
-bool isPresent(const FolderListing& listing, const std::string& folder, const std::string& name,
-               bool fileOnly) {
+bool isPresent(const FolderListing& listing, const std::string& name, bool fileOnly) {
     switch (listing.presence(name)) {
-        case FolderListing::Presence::Missing:
-            return false;
         case FolderListing::Presence::File:
             return true;
         case FolderListing::Presence::Folder:
         case FolderListing::Presence::Other:
             return !fileOnly;
-        case FolderListing::Presence::Unknown:
-            break;
+        default:
+            return false;
     }
-    std::string full = joinPath(folder, name);
-    return fileOnly ? isRegularFile(full) : pathExists(full);
 }
 
-FolderListing readFolder(const std::string& path, const ListingRules& rules) {
-    Dir dir(path);
+FolderListing readFolder(int folder, const std::string& shown, const ListingRules& rules) {
+    Dir dir(folder, shown);
     FolderListing listing;
     for (const auto& name : rules.watch) {
         // Hidden names and paths are not seen by this scan; they stay unknown.
@@ -195,17 +199,28 @@ FolderListing readFolder(const std::string& path, const ListingRules& rules) {
         }
         listing.files.push_back(std::move(file));
     }
-    if (errno != 0) throw std::system_error(errno, std::generic_category(), path);
-    statFiles(fd, listing.files, pending, rules.threads);
-    sortByName(listing.folders, rules.threads);
-    sortByName(listing.files, rules.threads);
+    if (errno != 0) throw std::system_error(errno, std::generic_category(), shown);
+    // Hidden names and paths below the folder: looked up themselves (links followed).
+    for (auto& [watchedName, presence] : listing.watched) {
+        if (presence != FolderListing::Presence::Unknown) continue;
+        struct stat st;
+        presence = ::fstatat(fd, watchedName.c_str(), &st, 0) != 0 ? FolderListing::Presence::Missing
+                   : S_ISDIR(st.st_mode)                          ? FolderListing::Presence::Folder
+                   : S_ISREG(st.st_mode)                          ? FolderListing::Presence::File
+                                                                  : FolderListing::Presence::Other;
+    }
+    statFiles(fd, listing.files, pending, rules.pool);
+    sortByName(listing.folders, rules.pool);
+    sortByName(listing.files, rules.pool);
     return listing;
 }
 
 FolderListing readFolder(const std::string& path, const Wildcard& fileFilter) {
+    Descriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) throw std::system_error(errno, std::generic_category(), path);
     ListingRules rules;
     rules.filter = &fileFilter;
-    return readFolder(path, rules);
+    return readFolder(folder.get(), path, rules);
 }
 
 const FileDigest* FolderListing::digestOf(const FileEntry& file) const {
@@ -236,13 +251,6 @@ std::size_t CountFoldersBelow(const std::string& path, std::size_t limit) {
         ::closedir(dir);
     }
     return count;
-}
-
-FolderId folderIdOf(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        throw std::system_error(errno, std::generic_category(), path);
-    return {st.st_dev, st.st_ino};
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

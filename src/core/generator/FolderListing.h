@@ -10,11 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FolderAccess.h"
 #include "generator/FileHashes.h"
 
 namespace tabulo {
 
 class Wildcard;
+class WorkerPool;
 
 // A file of a listing. Files the page leaves out (excluded) still count for the icons, so they
 // stay in the listing, but are never looked at on disk.
@@ -42,7 +44,7 @@ struct ListingRules {
     const Wildcard* filter = nullptr;                          // files shown; null: all
     std::function<bool(std::string_view)> excluded = nullptr;  // files left off the page
     bool fileDetails = true;         // sizes and times of files are needed
-    int threads = 1;                 // threads that may look up the files of a wide folder
+    WorkerPool* pool = nullptr;      // shares the work of a wide folder; none: alone
     std::vector<std::string> watch;  // names whose presence the page asks about
 };
 
@@ -54,7 +56,7 @@ struct FolderListing {
     std::vector<FileEntry> files;
 
     // Names asked about while reading (the page, the description, the picture), whatever the
-    // file filter; saves looking them up again.
+    // file filter, looked up in the folder itself when the scan does not see them.
     enum class Presence { Unknown, Missing, File, Folder, Other };  // File: an ordinary file
     std::vector<std::pair<std::string, Presence>> watched;
     Presence presence(const std::string& name) const;
@@ -66,29 +68,26 @@ struct FolderListing {
     // that is left out or could not be read.
     std::vector<std::optional<FileDigest>> digests;
     const FileDigest* digestOf(const FileEntry& file) const;
+
+    // The folder's own texts that its page shows, read with the listing: the description, and
+    // the README (its name and bytes) of modern pages.
+    std::optional<std::string> description;
+    std::optional<std::pair<std::string, std::string>> readme;
 };
 
-// Whether `name` is in the folder (an ordinary file, when `fileOnly`: a pipe or a device is
-// never read as a description or shown as a picture), from the listing when it knows.
-bool isPresent(const FolderListing& listing, const std::string& folder, const std::string& name,
-               bool fileOnly);
+// Whether `name`, one of the names the listing watched, is in the folder (an ordinary file,
+// when `fileOnly`: a pipe or a device is never read as a description or shown as a picture).
+bool isPresent(const FolderListing& listing, const std::string& name, bool fileOnly);
 
-// Throws std::system_error when the folder cannot be read.
-FolderListing readFolder(const std::string& path, const ListingRules& rules);
+// The open folder's listing; `shown` names it in errors. Throws std::system_error when the
+// folder cannot be read.
+FolderListing readFolder(int folder, const std::string& shown, const ListingRules& rules);
 // Every file, with its details: for the window's lists.
 FolderListing readFolder(const std::string& path, const Wildcard& fileFilter);
 
 // The folders below `path` that a walk enters by their own names (no hidden ones, no links),
 // counted up to `limit`.
 std::size_t CountFoldersBelow(const std::string& path, std::size_t limit);
-
-// Identity of a folder, to tell a link that leads back up the tree.
-struct FolderId {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FolderId&) const = default;
-};
-FolderId folderIdOf(const std::string& path);  // throws std::system_error
 
 std::string joinPath(const std::string& folder, const std::string& name);
 

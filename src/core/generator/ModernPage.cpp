@@ -10,7 +10,6 @@
 #include "common/Encoding.h"
 #include "common/NaturalOrder.h"
 #include "common/Text.h"
-#include "common/TextFile.h"
 #include "generator/Description.h"
 #include "generator/JsonListing.h"
 #include "generator/ListingHelpers.h"
@@ -287,7 +286,7 @@ void ModernRenderer::crumbs() {
 
 void ModernRenderer::picture() {
     const std::string& pic = o_.text(opt("txtCapSnap"));
-    if (!o_.on(opt("chkCaptureSnap")) || !isPresent(listing_, place_.folder, pic, true)) return;
+    if (!o_.on(opt("chkCaptureSnap")) || !isPresent(listing_, pic, true)) return;
     std::string src = encodeNameForLink(pic, true);
     std::string img = "<img alt=\"" + escapeAttribute(toUtf8(pic)) + "\" src=\"" + src + "\"" +
                       (o_.on(opt("chkThumb")) ? " width=\"320\" height=\"200\"" : "") + ">";
@@ -296,13 +295,9 @@ void ModernRenderer::picture() {
 }
 
 void ModernRenderer::description() {
-    const std::string& desc = o_.text(opt("txtCapDesc"));
-    if (!o_.on(opt("chkCaptureDesc")) || !isPresent(listing_, place_.folder, desc, true)) return;
-    std::error_code ignored;
-    auto text = readRegularFile(joinPath(place_.folder, desc), ignored);
-    if (!text) return;
+    if (!o_.on(opt("chkCaptureDesc")) || !listing_.description) return;
     // The description is the site owner's own text, markup included, as on classic pages.
-    auto lines = DescriptionLines(toUtf8(*text));
+    auto lines = DescriptionLines(toUtf8(*listing_.description));
     if (o_.on(opt("chkPre"))) {
         out_.writeLine("<pre class=\"desc\">");
         for (const std::string& line : lines) out_.writeLine(line);
@@ -410,25 +405,15 @@ void ModernRenderer::totals(double serverTotalBefore) {
 
 // The folder's README below the list: Markdown rendered safely, plain text as it is.
 void ModernRenderer::readme() {
-    constexpr std::size_t kLargest = 1 << 20;
-    const FileEntry* found = nullptr;
-    int rank = 99;
-    for (const FileEntry& file : listing_.files) {
-        std::string lower = asciiLower(file.name);
-        int r = lower == "readme.md" ? 0 : lower == "readme" ? 1 : lower == "readme.txt" ? 2 : 99;
-        if (r < rank) found = &file, rank = r;  // on a tie the first by name
-    }
-    if (!found) return;
-    std::error_code ignored;
-    auto text = readRegularFile(joinPath(place_.folder, found->name), ignored);
-    if (!text || text->size() > kLargest) return;
-    out_.writeLine("<article class=\"readme\" aria-label=\"" + escapeAttribute(toUtf8(found->name)) + "\">");
-    if (rank == 0) {
-        out_.writeMultiline(RenderMarkdown(*text));
+    if (!listing_.readme) return;
+    const auto& [name, text] = *listing_.readme;
+    out_.writeLine("<article class=\"readme\" aria-label=\"" + escapeAttribute(toUtf8(name)) + "\">");
+    if (asciiLower(name) == "readme.md") {
+        out_.writeMultiline(RenderMarkdown(text));
     } else {
         // Line by line: a line break is text here, not a character to escape.
         std::string shown;
-        for (const std::string& line : split(replaceAll(crlfLineBreaks(toUtf8(*text)), "\r\n", "\n"), '\n'))
+        for (const std::string& line : split(replaceAll(crlfLineBreaks(toUtf8(text)), "\r\n", "\n"), '\n'))
             shown += escapeText(line) + "\n";
         if (!shown.empty()) shown.pop_back();
         out_.writeMultiline("<pre>" + shown + "</pre>");
@@ -436,6 +421,7 @@ void ModernRenderer::readme() {
     out_.writeLine();
     out_.writeLine("</article>");
 }
+
 
 void ModernRenderer::render(double serverTotalBefore) {
     out_.writeLine("<section class=\"folder\" id=\"" +
@@ -451,6 +437,17 @@ void ModernRenderer::render(double serverTotalBefore) {
 }
 
 }  // namespace
+
+const FileEntry* ReadmeOf(const FolderListing& listing) {
+    const FileEntry* found = nullptr;
+    int rank = 99;
+    for (const FileEntry& file : listing.files) {
+        std::string lower = asciiLower(file.name);
+        int r = lower == "readme.md" ? 0 : lower == "readme" ? 1 : lower == "readme.txt" ? 2 : 99;
+        if (r < rank) found = &file, rank = r;  // on a tie the first by name
+    }
+    return found;
+}
 
 PageRows VisibleRows(const RunSettings& s, const FolderListing& listing) {
     const OptionValues& o = s.o;

@@ -26,6 +26,10 @@ void RenderModernHead(const RunSettings& settings, const PagePlace& place, TextO
 PageResult RenderModernPage(const RunSettings& settings, const PagePlace& place,
                             const FolderListing& listing, bool withHead,
                             double serverTotalBefore, TextOut& out);
+// The README a modern page shows below its list: README.md (as Markdown), else README, else
+// readme.txt (as plain text), letter case aside; nothing when the folder has none.
+const FileEntry* ReadmeOf(const FolderListing& listing);
+
 // What closes every modern page (and the all-in-one file): about line, footer code, script.
 std::string ModernFooter(const OptionValues& options, const std::tm& today);
 

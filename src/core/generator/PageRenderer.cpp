@@ -6,7 +6,6 @@
 
 #include "common/Encoding.h"
 #include "common/Text.h"
-#include "common/TextFile.h"
 #include "generator/Description.h"
 #include "generator/ListingHelpers.h"
 #include "generator/ModernPage.h"
@@ -81,9 +80,8 @@ void Renderer::preamble() {
     out_.writeLine("<a name=\"" + escapeAttribute(FlatPageName(o_, place_.relativePath)) +
                    "\"></a>");
     if (o_.on(opt("chkHeading"))) out_.writeLine("<h2>" + escapeText(place_.title) + "</h2>");
-    const std::string& folder = place_.folder;
     const std::string& pic = o_.text(opt("txtCapSnap"));
-    if (o_.on(opt("chkCaptureSnap")) && isPresent(listing_, folder, pic, true)) {
+    if (o_.on(opt("chkCaptureSnap")) && isPresent(listing_, pic, true)) {
         bool thumb = o_.on(opt("chkThumb"));
         std::string src = linkForName(o_, "", pic, "");
         if (thumb) out_.writeLine("<a href=\"" + src + "\">");
@@ -91,15 +89,11 @@ void Renderer::preamble() {
         if (thumb) out_.writeLine("width=\"320\" height=\"200\" border=\"0\"></a");
         out_.writeLine("><br>");
     }
-    const std::string& desc = o_.text(opt("txtCapDesc"));
-    if (o_.on(opt("chkCaptureDesc")) && isPresent(listing_, folder, desc, true)) {
-        // Read again as an ordinary file, in case a pipe took its place since the listing.
-        std::error_code ignored;
-        auto text = readRegularFile(joinPath(folder, desc), ignored);
-        if (!text) return;
+    if (o_.on(opt("chkCaptureDesc")) && listing_.description) {
         if (o_.on(opt("chkTT"))) out_.writeLine("<tt>");
         if (o_.on(opt("chkPre"))) out_.writeLine("<pre>");
-        for (const std::string& line : DescriptionLines(toUtf8(*text))) out_.writeLine(line);
+        for (const std::string& line : DescriptionLines(toUtf8(*listing_.description)))
+            out_.writeLine(line);
         if (o_.on(opt("chkPre"))) out_.writeLine("</pre>");
         if (o_.on(opt("chkTT"))) out_.write("</tt>");
         out_.writeLine("<br><br>");

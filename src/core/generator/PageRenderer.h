@@ -22,8 +22,8 @@ bool NeedsServerTotal(const RunSettings& settings, const PagePlace& place);
 // The page (or all-in-one section) of one folder: head (when `withHead`), anchor, heading,
 // picture, description, listing, totals, and the footer unless it is a section of the
 // all-in-one file. `serverTotalBefore` is the run's total before this page; only the www
-// root's totals line uses it. Reads nothing but the listing and the folder's description;
-// safe on any thread.
+// root's totals line uses it. Reads nothing but the listing (which holds the folder's own
+// texts); safe on any thread.
 PageResult RenderPage(const RunSettings& settings, const PagePlace& place,
                       const FolderListing& listing, bool withHead, double serverTotalBefore,
                       TextOut& out);

@@ -85,7 +85,6 @@ ListingRules RunSettings::listingRules() const {
     if (o.on(opt("chkExcludeExts"))) {
         rules.excluded = [this](std::string_view name) { return IsExcluded(o, name); };
     }
-    rules.threads = threads;
     // Modern pages sort in the browser and JSON listings carry sizes and times.
     rules.fileDetails = o.on(opt("chkColuSize")) || o.on(opt("chkColuTime")) ||
                         o.on(opt("chkSumSize")) || modern || o.on(opt("chkJsonListing"));

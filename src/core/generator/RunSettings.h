@@ -23,8 +23,14 @@ struct RunSettings {
     std::string siteRoot;      // the root of names and anchors: the www root, else `top`
     std::string outputFolder;  // of the all-in-one modes
     int rootDepth = 0;         // depth of the www root
-    // Nothing is written outside `tree` (resolved); `realTop` is the resolved selected folder.
+    // Nothing is written outside `tree` (resolved; `treeId` is that folder); `realTop` is the
+    // resolved selected folder.
     std::string tree, realTop;
+    FolderId treeId;
+    // The selected folder and the output folder of the all-in-one modes, opened when the run
+    // began and checked to lie in the tree: every page is written relative to these, or to a
+    // folder the walk opened from them.
+    SharedFolder topFolder, outputFolderFd;
 
     bool recursive = false, allInOneFile = false, allInOneFolder = false, allInOne = false;
     bool modern = false;  // the modern page style: UTF-8 pages, no character references
@@ -33,7 +39,6 @@ struct RunSettings {
     bool hashes = false;
     HashCache* hashCache = nullptr;
     std::atomic<std::uint64_t>* bytesHashed = nullptr;
-    int threads = 1;  // for the work inside one wide folder
     Wildcard filter;
     std::string footer;      // the lines that close a page, UTF-8
     std::string styleRules;  // for pages that embed them

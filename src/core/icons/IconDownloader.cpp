@@ -3,7 +3,7 @@
 #include <array>
 #include <asio.hpp>
 #include <charconv>
-#include <filesystem>
+#include <fcntl.h>
 #include <system_error>
 
 #include "Host.h"
@@ -11,7 +11,8 @@
 #include "common/Paths.h"
 #include "common/PercentEncoding.h"
 #include "common/Text.h"
-#include "common/TextFile.h"
+#include "common/FolderAccess.h"
+#include "icons/LocalIcons.h"
 #include "options/Options.h"
 
 namespace tabulo {
@@ -24,16 +25,6 @@ using asio::ip::tcp;
 // request beyond its own place in the path.
 std::string encodeType(std::string_view type) {
     return percentEncode(type, kUnreservedBytes);
-}
-
-// A type that could name another place than its own file is never stored.
-bool storableType(std::string_view type) {
-    if (type.starts_with('.') || contains(type, "..")) return false;
-    for (char c : type) {
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return false;
-    }
-    return true;
 }
 
 // "host:port" into its parts; the port must be a number from 1 to 65535.
@@ -111,13 +102,12 @@ struct IconDownloader::Impl {
     std::string request;
     std::array<char, 16384> buffer{};
     unsigned attempt = 0;  // handlers of an ended attempt do nothing
+    IconStore* target = nullptr;  // where the fetches under way store their icons
 
     void status(const std::string& text) { sink.status(text); }
 
-    std::string localIconPath(const std::string& type) {
-        return options.text(opt("lblWWWroot")) + "/" +
-               replaceAll(options.text(opt("txtIconsLocal")), "#", type);
-    }
+    IconStore* store = nullptr;              // the run's, when one is set
+    std::unique_ptr<LocalIcons> ownStore;    // below the www root, for fetches of our own
 
     bool directMode() {
         return options.text(opt("txtProxy")).empty() || !options.on(opt("chkProxy"));
@@ -129,19 +119,17 @@ struct IconDownloader::Impl {
         host.processEvents();
     }
 
-    void createIconFolders() {
-        const std::string root = options.text(opt("lblWWWroot"));
-        std::string templ = options.text(opt("txtIconsLocal"));
-        auto segments = split(templ, '/');
-        std::string acc;
-        for (std::size_t j = 0; j + 1 < segments.size(); ++j) {
-            acc += segments[j] + "/";
-            std::string folder = root + "/" + acc;
-            if (!holdsAFile(folder)) {
-                std::error_code ec;
-                std::filesystem::create_directory(folder.substr(0, folder.size() - 1), ec);
-            }
+    // The icon folder of fetches started without a run: below the www root, opened now.
+    IconStore* storeBelowWwwRoot() {
+        const std::string& root = options.text(opt("lblWWWroot"));
+        Descriptor folder(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder) {
+            ownStore.reset();
+            return nullptr;
         }
+        FolderId id = idOf(folder.get());
+        ownStore = std::make_unique<LocalIcons>(options, share(std::move(folder)), root, id, "", sink);
+        return ownStore.get();
     }
 
     void start(const std::string& type) {
@@ -261,18 +249,9 @@ struct IconDownloader::Impl {
             status("Done");
             return;
         }
-        if (auto icon = IconFromAnswer(receivedData)) {
-            try {
-                // Icons belong under the www root, also when their name is a link.
-                const std::string& root = options.text(opt("lblWWWroot"));
-                TextFile file(localIconPath(name), Unmappable::KeepUtf8,
-                              {realPath(root).value_or(root)});
-                file.write(*icon);
-                file.commit();
-            } catch (const std::system_error&) {
-                // Like every file step of the downloader: skipped, the next icon goes on.
-            }
-        }
+        // Like every file step of the downloader, a failure is skipped and the next icon goes
+        // on; the store reports it.
+        if (auto icon = IconFromAnswer(receivedData); icon && target) target->storeIcon(name, *icon);
         socketState = "free";
         status("Finished icon : `" + name + ".gif`");
     }
@@ -300,11 +279,11 @@ void IconDownloader::cmdDlIcons_Click() {
     // Never under the file-system root because the all-in-one caption was empty.
     if (!o.text(opt("lblAllInOneFolder")).empty())
         o.setText(opt("lblWWWroot"), o.text(opt("lblAllInOneFolder")));
-    d.createIconFolders();
+    d.target = d.store ? d.store : d.storeBelowWwwRoot();
     const auto names = d.neededIcons;  // a copy: events run while icons come
     for (const std::string& type : names) {
-        if (type.empty() || type == "end_" || !storableType(type) ||
-            isRegularFile(d.localIconPath(type))) {
+        if (type.empty() || type == "end_" || !IsStorableIconType(type) || !d.target ||
+            d.target->hasIcon(type)) {
             d.status("Skipping icon : `" + type + ".gif`");
             continue;
         }
@@ -312,6 +291,11 @@ void IconDownloader::cmdDlIcons_Click() {
         d.start(type);
     }
     d.status("Finished downloading icons.");
+}
+
+void IconDownloader::setStore(IconStore* store) {
+    impl_->store = store;
+    if (!store) impl_->target = nullptr;
 }
 
 void IconDownloader::poll() {

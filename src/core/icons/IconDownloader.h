@@ -13,6 +13,15 @@ class Host;
 class Options;
 class StatusSink;
 
+// Where fetched icons are kept: a run's icon folder, opened and confined when the run began.
+class IconStore {
+  public:
+    virtual ~IconStore() = default;
+    virtual bool hasIcon(const std::string& type) = 0;
+    // False when the icon could not be stored (the failure is reported by the store).
+    virtual bool storeIcon(const std::string& type, const std::string& bytes) = 0;
+};
+
 // The icon file an HTTP answer carries: the body of a "200" answer when it is a GIF picture,
 // byte for byte; nothing otherwise.
 std::optional<std::string> IconFromAnswer(std::string_view answer);
@@ -31,6 +40,9 @@ class IconDownloader {
 
     // Starts the fetches; returns once the last one has started.
     void cmdDlIcons_Click();
+    // Where the next fetches store their icons, until set again: an index run's icon folder.
+    // Without one, fetches store below the www root, opened when they start.
+    void setStore(IconStore* store);
     // Runs the socket events that are ready, without waiting.
     void poll();
     // Runs socket events until the last fetch has ended.

@@ -4,7 +4,7 @@
 
 #include "Host.h"
 #include "common/Text.h"
-#include "common/TextFile.h"
+#include "common/ReadFile.h"
 #include "options/Options.h"
 #include "options/Panel.h"
 

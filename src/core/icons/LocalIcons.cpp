@@ -1,5 +1,9 @@
 #include "icons/LocalIcons.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -8,6 +12,8 @@
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "common/Faults.h"
+#include "common/ReadFile.h"
 #include "common/TextFile.h"
 #include "options/Options.h"
 
@@ -19,15 +25,6 @@ namespace tabulo {
 
 namespace {
 
-// A type that could name another place than its own file gets no icon file.
-bool storable(std::string_view type) {
-    if (type.empty() || type == "end_" || type.starts_with('.') || contains(type, "..")) return false;
-    for (char c : type) {
-        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-    }
-    return true;
-}
-
 std::string joinPathText(const std::string& folder, const std::string& name) {
     return folder.ends_with('/') ? folder + name : folder + "/" + name;
 }
@@ -37,6 +34,14 @@ std::string baseName(const std::string& path) {
 }
 
 }  // namespace
+
+bool IsStorableIconType(std::string_view type) {
+    if (type.empty() || type == "end_" || type.starts_with('.') || contains(type, "..")) return false;
+    for (char c : type) {
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
 
 std::string ShippedDataFolder() {
     if (const char* env = std::getenv("TABULO_DATA"); env && *env) return env;
@@ -68,56 +73,103 @@ bool IsRealIconService(std::string_view address) {
     return true;
 }
 
-LocalIcons::LocalIcons(const OptionValues& options, std::string root, std::string tree,
-                       std::string shippedIcons, StatusSink& status)
+LocalIcons::LocalIcons(const OptionValues& options, SharedFolder root, std::string shownRoot,
+                       FolderId tree, std::string shippedIcons, StatusSink& status)
     : o_(options),
       root_(std::move(root)),
-      tree_(std::move(tree)),
+      shownRoot_(std::move(shownRoot)),
+      tree_(tree),
       shipped_(std::move(shippedIcons)),
       status_(status) {}
 
-std::string LocalIcons::iconPath(const std::string& type) const {
-    return joinPathText(root_, replaceAll(o_.text(opt("txtIconsLocal")), "#", type));
+// The folder `relative` below the root, opened one name at a time: made when `create`, and
+// entered through a link only when the link stays in the tree. -1 when it is not there.
+int LocalIcons::folderAt(const std::string& relative, bool create) {
+    if (relative.empty()) return root_->get();
+    if (auto known = folders_.find(relative); known != folders_.end())
+        return known->second ? known->second->get() : -1;
+    auto slash = relative.rfind('/');
+    std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+    int parent = folderAt(slash == std::string::npos ? "" : relative.substr(0, slash), create);
+    if (parent < 0) return -1;
+    const std::string shown = joinPathText(shownRoot_, relative);
+    if (create) {
+        int made = injectedFault(Fault::Mkdir) ? (errno = EIO, -1) : ::mkdirat(parent, name.c_str(), 0777);
+        if (made != 0 && errno != EEXIST) {
+            status_.error("Error making the icon folder `" + toUtf8(shown) + "`: " +
+                          std::generic_category().message(errno) + ".");
+            folders_[relative] = nullptr;
+            return -1;
+        }
+    }
+    Descriptor fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd && (errno == ELOOP || errno == ENOTDIR)) {
+        fd.reset(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd && !isBeneath(fd.get(), tree_)) {
+            if (!refused_) {
+                refused_ = true;
+                status_.status("Skipping the icons in `" + toUtf8(shown) +
+                               "`: it leads outside the folder being indexed.");
+            }
+            folders_[relative] = nullptr;
+            return -1;
+        }
+    }
+    if (!fd) return -1;  // not there (yet): asked again when it is to be made
+    return (folders_[relative] = share(std::move(fd)))->get();
 }
 
-// The folders of the icon template below the root, each made only inside the tree: a link
-// among them that leads elsewhere stops here.
-bool LocalIcons::makeFolders() {
-    if (foldersMade_) return true;
-    auto segments = split(o_.text(opt("txtIconsLocal")), '/');
-    std::string folder = root_;
+bool LocalIcons::placeOf(const std::string& type, bool create, Place& place) {
+    std::string relative = replaceAll(o_.text(opt("txtIconsLocal")), "#", type);
+    auto segments = split(relative, '/');
+    std::string folder;
     for (std::size_t j = 0; j + 1 < segments.size(); ++j) {
         if (segments[j].empty() || segments[j] == ".") continue;
         if (segments[j] == "..") return false;
-        folder = joinPathText(folder, segments[j]);
-        std::error_code ec;
-        std::filesystem::create_directory(folder, ec);
-        auto real = realPath(folder);
-        if (!real || !isInside(*real, tree_) || !DirExists(*real)) return false;
+        folder += (folder.empty() ? "" : "/") + segments[j];
     }
-    return foldersMade_ = true;
+    place.name = segments.empty() ? "" : segments.back();
+    if (place.name.empty() || place.name == "." || place.name == "..") return false;
+    place.folder = folderAt(folder, create);
+    place.shown = joinPathText(shownRoot_, relative);
+    return place.folder >= 0;
 }
 
-bool LocalIcons::copy(const std::string& from, const std::string& type) {
-    std::error_code ec;
-    auto bytes = readRegularFile(from, ec);
-    if (!bytes || !makeFolders()) return false;
+bool LocalIcons::hasIcon(const std::string& type) {
+    Place place;
+    struct stat st;
+    return IsStorableIconType(type) && placeOf(type, false, place) &&
+           ::fstatat(place.folder, place.name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+}
+
+bool LocalIcons::storeIcon(const std::string& type, const std::string& bytes) {
+    Place place;
+    if (!IsStorableIconType(type) || !placeOf(type, true, place)) return false;
     try {
-        TextFile file(iconPath(type), Unmappable::KeepUtf8, WriteRules{tree_, true});
-        file.writeRaw(*bytes);
+        TextFile file(place.folder, place.name, place.shown, Unmappable::KeepUtf8,
+                      WriteRules{tree_, true});
+        file.writeRaw(bytes);
         file.commit();
         return true;
     } catch (const std::system_error& e) {
-        status_.error("Error writing icon `" + toUtf8(iconPath(type)) + "`: " + e.code().message());
+        status_.error("Error writing icon `" + toUtf8(place.shown) + "`: " + e.code().message());
         return false;
     }
 }
 
+bool LocalIcons::copy(const std::string& from, const std::string& type) {
+    std::error_code ec;
+    auto bytes = readRegularFile(from, ec, kMaxIcon);
+    return bytes && storeIcon(type, *bytes);
+}
+
 std::vector<std::string> LocalIcons::copyShipped(const std::vector<std::string>& types) {
     std::vector<std::string> missing;
+    const std::string& templ = o_.text(opt("txtIconsLocal"));
     for (const std::string& type : types) {
-        if (!storable(type) || isRegularFile(iconPath(type))) continue;
-        std::string from = shipped_.empty() ? "" : joinPathText(shipped_, baseName(iconPath(type)));
+        if (!IsStorableIconType(type) || hasIcon(type)) continue;
+        std::string from =
+            shipped_.empty() ? "" : joinPathText(shipped_, baseName(replaceAll(templ, "#", type)));
         if (!from.empty() && isRegularFile(from) && copy(from, type)) {
             status_.status("Copied icon : `" + toUtf8(type) + "`");
         } else {
@@ -128,15 +180,19 @@ std::vector<std::string> LocalIcons::copyShipped(const std::vector<std::string>&
 }
 
 void LocalIcons::fillMissing(const std::vector<std::string>& types) {
-    std::string unknown = iconPath("unknown");
-    if (!isRegularFile(unknown) && !shipped_.empty()) {
-        std::string shippedUnknown = joinPathText(shipped_, baseName(unknown));
+    const std::string& templ = o_.text(opt("txtIconsLocal"));
+    if (!hasIcon("unknown") && !shipped_.empty()) {
+        std::string shippedUnknown = joinPathText(shipped_, baseName(replaceAll(templ, "#", "unknown")));
         if (isRegularFile(shippedUnknown)) copy(shippedUnknown, "unknown");
     }
-    if (!isRegularFile(unknown)) return;
+    Place unknown;
+    if (!hasIcon("unknown") || !placeOf("unknown", false, unknown)) return;
+    std::error_code ec;
+    auto bytes = readRegularFileAt(unknown.folder, unknown.name, ec, kMaxIcon);
+    if (!bytes) return;
     for (const std::string& type : types) {
-        if (!storable(type) || isRegularFile(iconPath(type))) continue;
-        if (copy(unknown, type)) status_.status("No icon for `" + toUtf8(type) + "`: using unknown");
+        if (!IsStorableIconType(type) || hasIcon(type)) continue;
+        if (storeIcon(type, *bytes)) status_.status("No icon for `" + toUtf8(type) + "`: using unknown");
     }
 }
 

@@ -1,9 +1,13 @@
 #include "scripts/ServerScripts.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <charconv>
 #include <system_error>
 
 #include "StatusSink.h"
+#include "common/Descriptor.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
@@ -245,16 +249,23 @@ std::vector<std::string> UploadScriptLines(const OptionValues& o, const std::str
 void WriteServerScripts(const OptionValues& o, const std::string& folder, int rootDepth,
                         const std::tm& date, StatusSink& status) {
     status.status("Writing scripts for `" + toUtf8(folder) + "` ...");
+    // Both land in this folder, opened once; a script name that is a link may only lead to
+    // another place within it.
+    Descriptor open(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!open) {
+        status.error("Error writing script `" + toUtf8(folder + "/" + o.text(opt("txtIndexScript"))) +
+                     "`: " + std::generic_category().message(errno) + ".");
+        return;
+    }
     for (auto [name, lines] :
          {std::pair{o.text(opt("txtIndexScript")), IndexScriptLines(o, folder, rootDepth, date)},
           std::pair{o.text(opt("txtUploadScript")), UploadScriptLines(o, folder, rootDepth)}}) {
         std::string target = folder + "/" + name;
         try {
-            // A script name that is a link may only lead to another place in the same folder.
-            WriteRules rules{realPath(folder).value_or(folder)};
+            WriteRules rules{idOf(open.get())};
             rules.executable = true;  // a server may run it through its "#!" line
             // UTF-8 with LF line ends: what Perl and a "#!" line on this platform expect.
-            TextFile file(target, Unmappable::KeepUtf8, rules);
+            TextFile file(open.get(), name, target, Unmappable::KeepUtf8, rules);
             for (const auto& line : lines) file.write(line + "\n");
             file.commit();
         } catch (const std::system_error& e) {

@@ -9,6 +9,7 @@
 #include "Host.h"
 #include "StatusSink.h"
 #include "common/Paths.h"
+#include "common/ReadFile.h"
 #include "common/TextFile.h"
 #include "options/Options.h"
 

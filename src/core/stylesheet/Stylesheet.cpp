@@ -1,7 +1,12 @@
 #include "stylesheet/Stylesheet.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <system_error>
 
+#include "common/ReadFile.h"
 #include "common/TextFile.h"
 
 namespace tabulo {
@@ -16,27 +21,24 @@ std::string StylesheetRules(const OptionValues& o) {
            "a:visited {color:#" + o.colour(6) + ";}\r\n";
 }
 
-void WriteStylesheetFile(const OptionValues& o, const std::string& folder, const std::string& tree,
-                         Host& host, StatusSink& sink) {
+void WriteStylesheetFile(const OptionValues& o, const StylesheetPlace& place, Host& host,
+                         StatusSink& sink) {
     const std::string& name = o.text(opt("txtIndexCss"));
-    if (folder.empty()) {
-        // Never at the file-system root because a caption was empty.
-        sink.error("Error writing : `" + name + "`: no output folder chosen.");
-        return;
-    }
-    std::string target = folder + "/" + name;
+    const std::string target = place.shown + "/" + name;
     // The same rules again are neither asked about nor written.
     const std::string text = toCp1252(StylesheetRules(o), Unmappable::Question);
     std::error_code ec;
-    bool unchanged = readRegularFile(target, ec) == text;
-    if (!unchanged && !o.on(opt("chkReplaceOlda")) && pathExists(target)) {
+    bool unchanged = readRegularFileAt(place.folder, name, ec, text.size()) == text;
+    struct stat st;
+    bool present = ::fstatat(place.folder, name.c_str(), &st, 0) == 0;
+    if (!unchanged && !o.on(opt("chkReplaceOlda")) && present && !place.unattended) {
         if (host.ask("Overwrite : '" + target + "' ?", "Tabulo", Buttons::YesNo) != Answer::Yes)
             return;
     }
     sink.status("Writing : `" + name + "`");
     try {
         if (!unchanged) {
-            TextFile file(target, Unmappable::Question, {tree, true});
+            TextFile file(place.folder, name, target, Unmappable::Question, {place.tree, true});
             file.writeRaw(text);
             file.commit();
         }
@@ -45,6 +47,22 @@ void WriteStylesheetFile(const OptionValues& o, const std::string& folder, const
         return;
     }
     sink.status("Done writing : `" + name + "`");
+}
+
+void WriteStylesheetFile(const OptionValues& o, const std::string& folder, Host& host,
+                         StatusSink& sink) {
+    if (folder.empty()) {
+        // Never at the file-system root because a caption was empty.
+        sink.error("Error writing : `" + o.text(opt("txtIndexCss")) + "`: no output folder chosen.");
+        return;
+    }
+    Descriptor open(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!open) {
+        sink.error("Error writing : `" + folder + "/" + o.text(opt("txtIndexCss")) + "`: " +
+                   std::generic_category().message(errno) + ".");
+        return;
+    }
+    WriteStylesheetFile(o, {open.get(), folder, idOf(open.get())}, host, sink);
 }
 
 }  // namespace tabulo

@@ -15,6 +15,7 @@
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "common/ReadFile.h"
 #include "common/TextFile.h"
 #include "options/Options.h"
 
@@ -366,7 +367,7 @@ std::string ThemePath(std::string_view name) {
 }
 
 std::optional<std::string> ReadThemeFile(std::string_view name, std::error_code& ec) {
-    auto bytes = readRegularFile(ThemePath(name), ec);
+    auto bytes = readRegularFile(ThemePath(name), ec, kMaxTheme);
     if (!bytes) return std::nullopt;
     return toUtf8(withoutByteOrderMark(*bytes));
 }
@@ -414,7 +415,7 @@ std::vector<std::string> ThemeListFromDisk() {
 void InstallShippedThemes() {
     const std::string marker = applicationFolder() + "/shipped-themes";
     std::error_code ec;
-    std::string installed = readRegularFile(marker, ec).value_or("");
+    std::string installed = readRegularFile(marker, ec, kMaxSmallFile).value_or("");
     std::string added;
     for (std::string_view name : {"modern"}) {
         if (contains("\n" + installed, "\n" + std::string(name) + "\n")) continue;

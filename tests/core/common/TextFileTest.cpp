@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -5,7 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <algorithm>
 
+#include "common/Descriptor.h"
+#include "common/Faults.h"
+#include "common/FolderAccess.h"
 #include "common/Paths.h"
 #include "common/TextFile.h"
 #include "support/Fixture.h"
@@ -26,6 +31,26 @@ class TextFileTest : public EngineTest {
         struct stat st;
         EXPECT_EQ(::stat(file.c_str(), &st), 0) << file;
         return st.st_mode & 07777;
+    }
+    static FolderId idAt(const std::string& folder) {
+        Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+        return idOf(fd.get());
+    }
+    // Every name in the folder that starts like a temporary, whatever its shape.
+    static std::vector<std::string> dotTabulo(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder)) {
+            std::string name = e.path().filename();
+            if (name.starts_with(".tabulo-")) names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static pid_t endedProcess() {
+        pid_t child = ::fork();
+        if (child == 0) ::_exit(0);
+        ::waitpid(child, nullptr, 0);  // its pid now names no process
+        return child;
     }
     std::vector<std::string> temporaries(const std::string& folder) const {
         std::vector<std::string> names;
@@ -64,7 +89,7 @@ TEST_F(TextFileTest, ReplacingMakesANewFileWithTheOldBits) {
 TEST_F(TextFileTest, ALinkedNameKeepsItsLinkAndItsTargetIsReplaced) {
     std::string real = writeFile("pages/real.html", "old");
     fs::create_symlink("pages/real.html", path("index.html"));
-    put(path("index.html"), "new", WriteRules(realPath(root).value()));
+    put(path("index.html"), "new", WriteRules(idAt(root)));
     EXPECT_TRUE(fs::is_symlink(path("index.html")));
     EXPECT_EQ(readFile(real), "new");
     EXPECT_TRUE(temporaries(path("pages")).empty());
@@ -77,26 +102,57 @@ TEST_F(TextFileTest, ALinkedNameKeepsItsLinkAndItsTargetIsReplaced) {
 }
 
 TEST_F(TextFileTest, NeverWritesOutsideItsFolderOrThroughAPlantedLink) {
-    const std::string outside = fs::path(root).parent_path().string() + "/outside.txt";
-    std::ofstream(outside) << "theirs";
-    fs::create_symlink(outside, path("index.html"));
-    try {
-        put(path("index.html"), "mine", WriteRules(realPath(root).value(), true));
-        ADD_FAILURE() << "wrote through a link leading out";
-    } catch (const std::system_error& e) {
-        EXPECT_EQ(e.code().message(), "it leads outside the folder being indexed");
-    }
-    EXPECT_EQ(readFile(outside), "theirs");
+    const std::string above = fs::path(root).parent_path().string();
+    std::ofstream(above + "/outside.txt") << "theirs";
+    fs::create_directories(above + "/site2");  // a sibling whose name starts like the tree's
+    std::ofstream(above + "/site2/page.html") << "theirs";
+    fs::create_directories(above + "/elsewhere");
+    auto refused = [&](const std::string& file, const std::string& why) {
+        try {
+            put(file, "mine", WriteRules(idAt(root), true));
+            ADD_FAILURE() << "wrote through a link leading out: " << file;
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(e.code().message(), why) << file;
+        }
+    };
+    // Absolute and relative links in the file's place, and a linked folder on the way.
+    fs::create_symlink(above + "/outside.txt", path("index.html"));
+    fs::create_symlink("../outside.txt", path("relative.html"));
+    fs::create_symlink("../site2/page.html", path("sibling.html"));
+    fs::create_directory_symlink("../elsewhere", path("linked"));
+    for (const char* name : {"index.html", "relative.html", "sibling.html"})
+        refused(path(name), "it leads outside the folder being indexed");
+    refused(path("linked/index.html"), "it leads outside the folder being indexed");
+    EXPECT_EQ(readFile(above + "/outside.txt"), "theirs");
+    EXPECT_EQ(readFile(above + "/site2/page.html"), "theirs");
+    EXPECT_TRUE(fs::is_empty(above + "/elsewhere"));
+    // Given the open folder, only a link in the file's own place is followed, and checked.
+    Descriptor folder(::open(root.c_str(), O_RDONLY | O_DIRECTORY));
+    EXPECT_THROW(TextFile(folder.get(), "relative.html", "x", Unmappable::KeepUtf8,
+                          WriteRules(idAt(root), true)),
+                 std::system_error);
+    EXPECT_THROW(TextFile(folder.get(), "linked/index.html", "x", Unmappable::KeepUtf8),
+                 std::system_error);
+    EXPECT_EQ(readFile(above + "/outside.txt"), "theirs");
 
     // Temporary names an earlier version used were predictable: links planted under them must
     // never be written through.
     for (int i = 0; i < 10; ++i) {
-        fs::create_symlink(outside, path(".tabulo-" + std::to_string(::getpid()) + "-" +
-                                         std::to_string(i) + ".tmp"));
+        fs::create_symlink(above + "/outside.txt", path(".tabulo-" + std::to_string(::getpid()) + "-" +
+                                                      std::to_string(i) + ".tmp"));
     }
     put(path("page.html"), "mine");
-    EXPECT_EQ(readFile(outside), "theirs");
+    EXPECT_EQ(readFile(above + "/outside.txt"), "theirs");
     EXPECT_EQ(readFile(path("page.html")), "mine");
+}
+
+TEST_F(TextFileTest, SpecialBitsSurviveAReplacement) {
+    for (mode_t mode : {04755, 02755, 01644, 06775}) {
+        std::string file = writeFile("special", "old");
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        put(file, "new");
+        EXPECT_EQ(modeOf(file), mode) << std::oct << mode;
+    }
 }
 
 TEST_F(TextFileTest, FailuresLeaveTheOldFileAndNoTemporary) {
@@ -113,22 +169,55 @@ TEST_F(TextFileTest, FailuresLeaveTheOldFileAndNoTemporary) {
     EXPECT_TRUE(temporaries(root).empty());
 }
 
-TEST_F(TextFileTest, TemporariesOfEndedRunsAreSwept) {
-    pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
-    ::waitpid(child, nullptr, 0);  // its pid now names no process
-    std::string dead = ".tabulo-" + std::to_string(child) + "-abc.tmp";
-    std::string alive = ".tabulo-1-abc.tmp";  // init never ends
-    writeFile(dead, "half");
-    writeFile(alive, "busy");
+TEST_F(TextFileTest, OnlyTemporariesOfEndedWritersAreSwept) {
+    const std::string dead = std::to_string(endedProcess());
+    const std::string stale = ".tabulo-" + dead + "-abcdefghij12.tmp";
+    // Look-alikes a user may own, and the temporaries of writers still at work.
+    const std::vector<std::string> kept = {
+        ".tabulo-" + dead + "-abcdefghij12.txt",    // no .tmp
+        ".tabulo-" + dead + "-abc.tmp",             // too short to be ours
+        ".tabulo-" + dead + "-ABCDEFGHIJ12.tmp",    // not our letters
+        ".tabulo--abcdefghij12.tmp",                // no pid
+        ".tabulo-notes.tmp",
+        ".tabulo-x" + dead + "-abcdefghij12.tmp",
+        ".tabulo-1-abcdefghij12.tmp",                       // init never ends
+        ".tabulo-" + std::to_string(::getpid()) + "-abcdefghij12.tmp",  // ours, being written
+    };
+    writeFile(stale, "half");
+    for (const auto& name : kept) writeFile(name, "mine");
     WriteRules noSweep;
     noSweep.sweep = false;
     put(path("page.html"), "x", noSweep);
-    EXPECT_EQ(temporaries(root).size(), 2u);
+    EXPECT_EQ(dotTabulo(root).size(), kept.size() + 1);
     put(path("page.html"), "x");
-    EXPECT_EQ(temporaries(root), std::vector<std::string>{alive});
-    removeStaleTemporaries(root, {dead, alive});
-    EXPECT_TRUE(fs::exists(path(alive)));
+    auto expected = kept;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dotTabulo(root), expected);
+
+    // A sweep goes relative to the folder it was given, even once its path leads elsewhere.
+    writeFile("pinned/" + stale, "half");
+    writeFile("decoy/" + stale, "theirs");
+    Descriptor pinned(::open(path("pinned").c_str(), O_RDONLY | O_DIRECTORY));
+    fs::rename(path("pinned"), path("moved"));
+    fs::create_directory_symlink(path("decoy"), path("pinned"));
+    removeStaleTemporaries(pinned.get(), {stale, kept[0], kept[3]});
+    EXPECT_FALSE(fs::exists(path("moved/" + stale)));
+    EXPECT_EQ(readFile(path("decoy/" + stale)), "theirs");
+}
+
+TEST_F(TextFileTest, InjectedFailuresLoseNothing) {
+    std::string page = writeFile("index.html", "good");
+    for (const char* fault : {"write:1", "rename:1"}) {
+        ::setenv("TABULO_FAULTS", fault, 1);
+        resetInjectedFaults();
+        EXPECT_THROW(put(page, "new"), std::system_error) << fault;
+        EXPECT_EQ(readFile(page), "good") << fault;
+        EXPECT_TRUE(temporaries(root).empty()) << fault;
+    }
+    ::unsetenv("TABULO_FAULTS");
+    resetInjectedFaults();
+    put(page, "new");
+    EXPECT_EQ(readFile(page), "new");
 }
 
 TEST_F(TextFileTest, TheSameBytesAgainAreNotWritten) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,7 +83,7 @@ TEST_F(FileHashesTest, NothingForWhatIsNoOrdinaryFileOrChangesWhileRead) {
     auto before = FileContentReads();
     for (const char* name : {"pipe", "folder", "dangling", "missing"}) {
         EXPECT_FALSE(HashFile(path(name))) << name;
-        EXPECT_FALSE(cache.digestOf(path(name))) << name;
+        EXPECT_FALSE(cache.digestOf(AT_FDCWD, path(name))) << name;
     }
     EXPECT_EQ(FileContentReads(), before);
     EXPECT_EQ(HashFile(path("link")), HashFile(path("abc")));  // links followed
@@ -92,18 +93,18 @@ TEST_F(FileHashesTest, NothingForWhatIsNoOrdinaryFileOrChangesWhileRead) {
     std::string file = oldFile("moving", std::string(3 << 20, 'x'));
     auto grow = [&](std::uint64_t) { std::ofstream(file, std::ios::app) << "y"; };
     EXPECT_FALSE(HashFile(file, grow));
-    EXPECT_FALSE(cache.digestOf(file, grow));
+    EXPECT_FALSE(cache.digestOf(AT_FDCWD, file, grow));
     setTime("moving", kLongAgo);
     auto rewrite = [&](std::uint64_t) {
         std::fstream(file, std::ios::in | std::ios::out | std::ios::binary) << "z";
     };
-    EXPECT_FALSE(cache.digestOf(file, rewrite));
+    EXPECT_FALSE(cache.digestOf(AT_FDCWD, file, rewrite));
     EXPECT_EQ(cache.size(), 0u);
 }
 
 TEST_F(FileHashesTest, SumsFilesPassCoreutilsChecks) {
     std::vector<std::string> names = {
-        "plain.txt",     "with blanks  two", "Grüße €.txt", "latin1-\xe9t\xe9", "-n",
+        "plain.txt",     "with blanks  two", "Grüße €.txt", "latin1-\xe9t\xe9", "-n", "-",
         "--help",        "back\\slash",      "new\nline",   "carriage\rreturn", "ends in cr\r",
         "\\\\both\n\r\\"};
     std::vector<std::pair<std::string, std::string>> md5, sha256;
@@ -121,6 +122,9 @@ TEST_F(FileHashesTest, SumsFilesPassCoreutilsChecks) {
     // The escaped form, byte for byte as md5sum itself writes it.
     EXPECT_EQ(SumsFileText({{"x\\y", "0cc175b9c0f1b6a831c399e269772661"}, {"a b", "00"}}),
               "\\0cc175b9c0f1b6a831c399e269772661  x\\\\y\n00  a b\n");
+    // Standard input and options are never what a line names.
+    EXPECT_EQ(SumsFileText({{"-", "00"}, {"--help", "11"}, {"a-", "22"}}),
+              "00  ./-\n11  ./--help\n22  a-\n");
     // A wrong sum fails the check: it really reads the listed files.
     writeFile("-n", "changed");
     EXPECT_NE(std::system((in + "md5sum --strict -c MD5SUMS >/dev/null 2>&1").c_str()), 0);
@@ -137,19 +141,19 @@ TEST_F(FileHashesTest, CachedRunReadsNoContentUntilAFileChanges) {
     {
         HashCache cache;
         for (int pass = 0; pass < 2; ++pass) {
-            for (int i = 0; i < 5; ++i) EXPECT_EQ(cache.digestOf(files[i]), digests[i]);
+            for (int i = 0; i < 5; ++i) EXPECT_EQ(cache.digestOf(AT_FDCWD, files[i]), digests[i]);
         }
         EXPECT_EQ(FileContentReads(), reads + 5);
         cache.save();
     }
     HashCache reloaded;
     EXPECT_EQ(reloaded.size(), 5u);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(reloaded.digestOf(files[i]), digests[i]);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(reloaded.digestOf(AT_FDCWD, files[i]), digests[i]);
     EXPECT_EQ(FileContentReads(), reads + 5);
 
     setTime("f1", kLongAgo + 1);  // touched: same bytes, read again, then remembered
-    EXPECT_EQ(reloaded.digestOf(files[1]), digests[1]);
-    EXPECT_EQ(reloaded.digestOf(files[1]), digests[1]);
+    EXPECT_EQ(reloaded.digestOf(AT_FDCWD, files[1]), digests[1]);
+    EXPECT_EQ(reloaded.digestOf(AT_FDCWD, files[1]), digests[1]);
     EXPECT_EQ(FileContentReads(), reads + 6);
 
     // New bytes of the same size: read again; while that is recent, read every time.
@@ -157,8 +161,8 @@ TEST_F(FileHashesTest, CachedRunReadsNoContentUntilAFileChanges) {
     auto changed = HashFile(files[2]);
     EXPECT_NE(changed, digests[2]);
     reads = FileContentReads();
-    EXPECT_EQ(reloaded.digestOf(files[2]), changed);
-    EXPECT_EQ(reloaded.digestOf(files[2]), changed);
+    EXPECT_EQ(reloaded.digestOf(AT_FDCWD, files[2]), changed);
+    EXPECT_EQ(reloaded.digestOf(AT_FDCWD, files[2]), changed);
     EXPECT_EQ(FileContentReads(), reads + 2);
 }
 
@@ -179,8 +183,8 @@ TEST_F(FileHashesTest, DamagedCacheLinesAreSkippedNeverTrusted) {
     HashCache cache;
     EXPECT_EQ(cache.size(), 1u);
     auto reads = FileContentReads();
-    EXPECT_EQ(cache.digestOf(a), HashFile(a));
-    EXPECT_EQ(cache.digestOf(b), good);
+    EXPECT_EQ(cache.digestOf(AT_FDCWD, a), HashFile(a));
+    EXPECT_EQ(cache.digestOf(AT_FDCWD, b), good);
     EXPECT_EQ(FileContentReads(), reads + 2);  // a twice (cache and check), b not at all
 
     writeFile("../home/hash-cache", std::string(5000, '\xff'));
@@ -194,15 +198,15 @@ TEST_F(FileHashesTest, SaveReplacesTheFileWholeAndKeepsTheUsedFirst) {
     struct stat first, second;
     {
         HashCache cache(3);
-        for (int i = 0; i < 4; ++i) cache.digestOf(files[i]);  // A B C D
+        for (int i = 0; i < 4; ++i) cache.digestOf(AT_FDCWD, files[i]);  // A B C D
         cache.save();                                          // D C B: the latest used
         ASSERT_EQ(::stat(cacheFile().c_str(), &first), 0);
     }
     {
         HashCache cache(3);
         EXPECT_EQ(cache.size(), 3u);
-        cache.digestOf(files[1]);  // B, the last line, and E: used; then the oldest line, D
-        cache.digestOf(files[4]);
+        cache.digestOf(AT_FDCWD, files[1]);  // B, the last line, and E: used; then the oldest line, D
+        cache.digestOf(AT_FDCWD, files[4]);
         cache.save();
         ASSERT_EQ(::stat(cacheFile().c_str(), &second), 0);
     }
@@ -210,9 +214,9 @@ TEST_F(FileHashesTest, SaveReplacesTheFileWholeAndKeepsTheUsedFirst) {
     EXPECT_EQ(std::distance(fs::directory_iterator(home()), {}), 1);  // no temporary left
     auto reads = FileContentReads();
     HashCache cache(3);
-    for (int i : {4, 3, 1}) cache.digestOf(files[i]);
+    for (int i : {4, 3, 1}) cache.digestOf(AT_FDCWD, files[i]);
     EXPECT_EQ(FileContentReads(), reads);
-    cache.digestOf(files[2]);
+    cache.digestOf(AT_FDCWD, files[2]);
     EXPECT_EQ(FileContentReads(), reads + 1);
 }
 
@@ -224,9 +228,11 @@ TEST_F(FileHashesTest, KilledSaveLeavesTheOldFileOrTheNew) {
                "\n";
     }
     writeFile("../home/hash-cache", old);
+    const std::string added = oldFile("added", "x");
     {
         HashCache cache;
-        cache.save();  // the same lines under a header line
+        cache.digestOf(AT_FDCWD, added);
+        cache.save();  // one line more, the same lines under a header line, each with its day
     }
     std::string saved = test::readFile(cacheFile());
     ASSERT_NE(saved, old);
@@ -237,6 +243,7 @@ TEST_F(FileHashesTest, KilledSaveLeavesTheOldFileOrTheNew) {
         pid_t child = ::fork();
         if (child == 0) {
             HashCache cache;
+            cache.digestOf(AT_FDCWD, added);
             (void)!::write(ready[1], "x", 1);
             cache.save();
             ::_exit(0);
@@ -251,8 +258,80 @@ TEST_F(FileHashesTest, KilledSaveLeavesTheOldFileOrTheNew) {
         std::string now = test::readFile(cacheFile());
         EXPECT_TRUE(now == old || now == saved) << delayMs << " ms: " << now.size() << " bytes";
     }
-    HashCache().save();  // beside what a killed save left
+    HashCache beside;  // what a killed save left stays beside it
+    beside.digestOf(AT_FDCWD, added);
+    beside.save();
     EXPECT_EQ(test::readFile(cacheFile()), saved);
+}
+
+TEST_F(FileHashesTest, OnlySettledFilesAreRemembered) {
+    const std::string file = writeFile("f", "content");
+    auto secondsAgo = [&](int seconds) {
+        struct timespec now;
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        now.tv_sec -= seconds;
+        struct timespec times[2] = {now, now};
+        ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+    };
+    HashCache cache;
+    // Changed a second ago: a change within the clock's tick could still keep its time.
+    secondsAgo(1);
+    auto reads = FileContentReads();
+    cache.digestOf(AT_FDCWD, file);
+    cache.digestOf(AT_FDCWD, file);
+    EXPECT_EQ(FileContentReads(), reads + 2);
+    EXPECT_EQ(cache.size(), 0u);
+    secondsAgo(10);
+    cache.digestOf(AT_FDCWD, file);
+    cache.digestOf(AT_FDCWD, file);
+    EXPECT_EQ(FileContentReads(), reads + 3);
+    EXPECT_EQ(cache.size(), 1u);
+}
+
+TEST_F(FileHashesTest, TheCacheStaysBoundedAndIsWrittenOnlyWhenItChanged) {
+    std::string a = oldFile("a", "aaa"), b = oldFile("b", "bbb"), c = oldFile("c", "ccc");
+    const FileDigest da = HashFile(a).value(), db = HashFile(b).value(), dc = HashFile(c).value();
+    std::int64_t today = 20000;
+    auto line = [&](const std::string& file, const FileDigest& d, std::string day) {
+        return keyOf(file) + " " + d.md5 + " " + d.sha256 + (day.empty() ? "" : " " + day) + "\n";
+    };
+    // An entry of an older cache (no day), one used lately, one unused for too long.
+    writeFile("../home/hash-cache", line(a, da, "") + line(b, db, std::to_string(today - 10)) +
+                                        line(c, dc, std::to_string(today - HashCache::kKeepDays - 1)));
+    {
+        HashCache cache(HashCache::kMaxEntries, [&] { return today; });
+        EXPECT_EQ(cache.size(), 3u);
+        cache.save();  // something to drop: written
+    }
+    std::string saved = test::readFile(cacheFile());
+    EXPECT_EQ(saved.find(keyOf(c)), std::string::npos);
+    EXPECT_NE(saved.find(line(a, da, std::to_string(today))), std::string::npos);
+    EXPECT_NE(saved.find(line(b, db, std::to_string(today - 10))), std::string::npos);
+    struct stat before, after;
+    ASSERT_EQ(::stat(cacheFile().c_str(), &before), 0);
+    {
+        HashCache cache(HashCache::kMaxEntries, [&] { return today; });
+        EXPECT_EQ(cache.digestOf(AT_FDCWD, a), da);  // used again the same day: nothing new
+        cache.save();
+    }
+    ASSERT_EQ(::stat(cacheFile().c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);  // not written again
+    {
+        HashCache cache(HashCache::kMaxEntries, [&] { return today + 1; });
+        cache.digestOf(AT_FDCWD, b);  // a day later: its day moves on
+        cache.save();
+    }
+    EXPECT_NE(test::readFile(cacheFile()).find(line(b, db, std::to_string(today + 1))),
+              std::string::npos);
+
+    // A cache file too large to read is left aside and said, and the next save replaces it.
+    ASSERT_EQ(::truncate(cacheFile().c_str(), HashCache::kMaxFileBytes + 1), 0);
+    HashCache huge;
+    EXPECT_EQ(huge.size(), 0u);
+    EXPECT_EQ(huge.loadNote(), "Skipping the checksum cache `" + cacheFile() +
+                                   "`: it is larger than 256 MiB.");
+    huge.save();
+    EXPECT_LT(fs::file_size(cacheFile()), 1000u);
 }
 
 TEST_F(FileHashesTest, ManyThreadsLookUpTheSameFiles) {
@@ -268,7 +347,7 @@ TEST_F(FileHashesTest, ManyThreadsLookUpTheSameFiles) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
-            for (int i = 0; i < 50; ++i) seen[t].push_back(cache.digestOf(files[(i + t * 7) % 50]));
+            for (int i = 0; i < 50; ++i) seen[t].push_back(cache.digestOf(AT_FDCWD, files[(i + t * 7) % 50]));
             if (t == 3) cache.save();
         });
     }

@@ -185,8 +185,8 @@ TEST_F(FolderWatchTest, OwnOutputsAndTemporariesAreIgnored) {
     FolderWatch watch(root);
     watch.ignoreWritesOf([](std::string_view name) { return name == "index.html"; });
     writeFile("a/index.html", "page");
-    writeFile("a/.tabulo-1234.tmp", "page");
-    rename(path("a/.tabulo-1234.tmp"), path("a/index.html"));
+    writeFile("a/.tabulo-1234-abcdefghij12.tmp", "page");
+    rename(path("a/.tabulo-1234-abcdefghij12.tmp"), path("a/index.html"));
     EXPECT_TRUE(silent(watch));
     writeFile("a/index.htm", "someone else's");
     EXPECT_EQ(next(watch).listings, Set{path("a")});
