@@ -5,8 +5,9 @@
 #                        Pillow draw the page icons
 #   test                 build, plus what the tests run: nginx, tinyproxy, lighttpd, curl, Perl
 #                        with its CGI module, Python (its JSON parser reads listings back), the
-#                        German locale the command line is tried in, and the checkers of the
-#                        installed desktop entry and man pages
+#                        German locale the command line is tried in, the checkers of the
+#                        installed desktop entry and man pages, and unshare and mount, which
+#                        shut the link-race runs in namespaces and a chroot of their own
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
 #   package              build, plus what CPack's Debian generator runs to find the Depends
 #   docs                 build, plus headless Chromium, which draws the modern page for the README
@@ -22,7 +23,7 @@ for set in "${@:-build}"; do
     build) ;;
     test)
       packages+=(perl libcgi-pm-perl python3 nginx tinyproxy lighttpd curl locales
-                 desktop-file-utils groff-base tidy)
+                 desktop-file-utils groff-base tidy util-linux mount)
       german_locale=true
       ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
