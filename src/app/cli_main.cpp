@@ -13,6 +13,7 @@
 #include "TerminalHost.h"
 #include "app/Startup.h"
 #include "app/Watch.h"
+#include "common/FolderAccess.h"
 #include "common/Paths.h"
 #include "generator/FolderWatch.h"
 #include "common/Text.h"
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     // A reader that went away (| head) must not end the run half-way; lines it would have
     // read are dropped.
     std::signal(SIGPIPE, SIG_IGN);
+    tabulo::raiseDescriptorLimit();
     tabulo::Answer answer = tabulo::Answer::No;
     int jobs = 0;  // the number of cores
     bool listThemes = false;

@@ -6,12 +6,14 @@
 #include <QTimer>
 #include <clocale>
 
+#include "common/FolderAccess.h"
 #include "gui/MainWindow.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
+    tabulo::raiseDescriptorLimit();
     QString screenshot;
     QStringList words;
     bool ownOptions = true;

@@ -7,6 +7,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <thread>
 
 #include "common/Text.h"
 #include "support/Fixture.h"
@@ -276,6 +278,90 @@ TEST_F(CliTest, WatchKeepsPagesCurrentAndEndsOnSigterm) {
     EXPECT_TRUE(within(10, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; }));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(err);
     EXPECT_TRUE(readFile(err).ends_with("Stopped watching `" + root + "`\n")) << readFile(err);
+}
+
+TEST_F(CliTest, AHugeReadmeNeitherEndsTheRunNorFillsTheMemory) {
+    writeFile("sub/x.txt");
+    std::ofstream(path("sub/README.md"));
+    ASSERT_EQ(::truncate(path("sub/README.md").c_str(), 1LL << 40), 0);  // sparse: 1 TB
+    Result r = run({root, "-sheme", "modern"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "Skipping `" + path("sub/README.md") +
+                                    "`: it is larger than 1 MiB.\n"))
+        << r.err;
+    EXPECT_TRUE(contains(readFile(path("sub/index.html")), "x.txt"));
+}
+
+TEST_F(CliTest, ADiskThatLosesWritesFailsTheRun) {
+    writeFile("a/x.txt");
+    ::setenv("TABULO_FAULTS", "syncfs:1", 1);
+    Result r = run({root});
+    ::unsetenv("TABULO_FAULTS");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "Error putting the pages of `")) << r.err;
+}
+
+// Every "Generating index for" line of a stretch of output, counted per folder.
+std::map<std::string, int> pagesMade(const std::string& output) {
+    std::map<std::string, int> count;
+    const std::string start = "Generating index for : `";
+    for (const std::string& line : split(output, '\n')) {
+        if (line.starts_with(start)) ++count[line.substr(start.size(), line.size() - start.size() - 1)];
+    }
+    return count;
+}
+
+TEST_F(CliTest, AWatchBatchIsOneRunWithEachFolderOnceAndSettles) {
+    // Pages three levels deep: the first run writes parents before their subfolders.
+    for (int i = 0; i < 8; ++i) {
+        std::string d = "d" + std::to_string(i);
+        writeFile(d + "/e/f/x.txt");
+        // Old times, so that a page written into a folder shows in its parent's row at once.
+        for (const std::string& folder : {d + "/e/f", d + "/e", d}) setTime(folder, 1000000000);
+    }
+    const std::string err = fs::path(root).parent_path().string() + "/stderr.txt";
+    pid_t pid = spawnCli({"--watch", root}, root);
+    ASSERT_GT(pid, 0);
+    const std::string watching = "Watching `" + root + "` for changes\n";
+    ASSERT_TRUE(within(20, [&] { return contains(readFile(err), watching); })) << readFile(err);
+    // The icons the first run copied make a batch of their own: it ends first.
+    for (std::size_t seen = 0; seen != readFile(err).size();) {
+        seen = readFile(err).size();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
+    // Settled: a plain run afterwards finds every page as it would write it.
+    std::map<std::string, fs::file_time_type> times;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.path().filename() == "index.html") times[e.path()] = e.last_write_time();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a new second for new times
+    const std::string aside = fs::path(root).parent_path().string() + "/aside/work";
+    fs::create_directories(aside);  // its output goes beside the watcher's
+    Result plain = runCli({"--answer=yes", root}, aside);
+    EXPECT_EQ(plain.exitCode, 0) << plain.err;
+    for (const auto& [page, time] : times) EXPECT_EQ(fs::last_write_time(page), time) << page;
+
+    std::size_t mark = readFile(err).size();
+    writeFile("d5/new.txt");
+    makeFolder("d6/fresh/deeper");
+    writeFile("d6/fresh/deeper/y.txt");
+    ASSERT_TRUE(within(TABULO_SANITIZED ? 20 : 10, [&] {
+        std::string after = readFile(err).substr(mark);
+        return contains(after, watching) && contains(readFile(path("d6/fresh/deeper/index.html")), "y.txt");
+    })) << readFile(err).substr(mark);
+    std::string batch = readFile(err).substr(mark);
+    auto made = pagesMade(batch);
+    for (const auto& [folder, times] : made) EXPECT_EQ(times, 1) << folder << "\n" << batch;
+    for (const char* folder : {"d5", "d6/fresh/deeper", "d6/fresh", "d6"})
+        EXPECT_EQ(made[path(folder)], 1) << folder;
+    EXPECT_EQ(made[root], 1);
+    EXPECT_EQ(made.size(), 5u) << batch;
+    std::size_t runs = 0;
+    for (std::size_t at = 0; (at = batch.find("\nDone\n", at)) != std::string::npos; ++at) ++runs;
+    EXPECT_EQ(runs, 1u) << batch;
+    ::kill(pid, SIGTERM);
+    int status = -1;
+    EXPECT_TRUE(within(10, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; }));
 }
 
 // Copies tabulo-cli and the libraries it loads into `dir`, for a run whose "/" is `dir`.

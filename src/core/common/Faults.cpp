@@ -13,8 +13,8 @@ namespace tabulo {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kNames = {"write", "rename", "syncfs", "mkdir",
-                                                    "openat2"};
+constexpr std::array<std::string_view, 7> kNames = {"write",   "rename", "syncfs", "mkdir",
+                                                    "openat2", "memory", "thread"};
 
 struct Plan {
     std::array<std::atomic<long>, kNames.size()> failAt{};  // 0: never

@@ -42,6 +42,7 @@ FileSystemFlush::FileSystemFlush(int folder) : flushedAt_(filesCommitted()) {
     fd_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
     if (!fd_) return;
     try {
+        if (injectedFault(Fault::Thread)) throw std::system_error(EAGAIN, std::generic_category());
         thread_ = std::thread([this] {
             std::unique_lock lock(mutex_);
             while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; })) {

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -182,6 +183,14 @@ Descriptor duplicate(int fd) {
     Descriptor copy(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     if (!copy) fail(errno, "dup");
     return copy;
+}
+
+void raiseDescriptorLimit() {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 Descriptor reopenFolder(int folder) {

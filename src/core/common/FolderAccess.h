@@ -55,6 +55,10 @@ bool isBeneath(int folder, FolderId root);
 // through ".." and finding each folder's name in its parent. Nothing when it was deleted.
 std::optional<std::string> pathOfFolder(int folder);
 
+// A walk keeps one folder open per level of the tree: a program takes as many descriptors as
+// the system lets it, once, at its start.
+void raiseDescriptorLimit();
+
 // A descriptor for the same open file, closed on exec like every other of ours.
 Descriptor duplicate(int fd);
 // The open folder opened once more, with a reading position of its own: for reading its

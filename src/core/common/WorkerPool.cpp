@@ -1,6 +1,9 @@
 #include "common/WorkerPool.h"
 
+#include "common/Faults.h"
+
 #include <atomic>
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <system_error>
@@ -10,6 +13,8 @@ namespace tabulo {
 WorkerPool::WorkerPool(int threads) {
     for (int i = 0; i < threads; ++i) {
         try {
+            if (injectedFault(Fault::Thread))
+                throw std::system_error(EAGAIN, std::generic_category(), "thread");
             threads_.emplace_back([this] { work(); });
         } catch (const std::system_error&) {
             break;  // the system has no more threads to give: the run does with fewer

@@ -288,6 +288,7 @@ void PageWalk::Impl::noteRead(const std::string& folder) {
 }
 
 void PageWalk::Impl::noteWrite(const std::string& folder) {
+    if (!h.settle) return;
     std::uint64_t now = filesCommitted();
     std::lock_guard lock(writesMutex);
     changedAt[folder] = now;

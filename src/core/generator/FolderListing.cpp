@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <new>
 #include <system_error>
 
 #include "common/CaseFold.h"
 #include "common/Descriptor.h"
+#include "common/Faults.h"
 #include "common/TextFile.h"
 #include "common/WorkerPool.h"
 #include "generator/Wildcard.h"
@@ -142,6 +144,7 @@ bool isPresent(const FolderListing& listing, const std::string& name, bool fileO
 }
 
 FolderListing readFolder(int folder, const std::string& shown, const ListingRules& rules) {
+    if (injectedFault(Fault::Memory)) throw std::bad_alloc();
     Dir dir(folder, shown);
     FolderListing listing;
     for (const auto& name : rules.watch) {
