@@ -101,6 +101,38 @@ TEST_F(ModernPageTest, EachSortKeyFoldersFirstAndInverse) {
     EXPECT_TRUE(contains(page(), "data-key=\"size\" aria-sort=\"descending\""));
 }
 
+// Names equal but for letter case come in one order: letters without regard to case, then
+// byte by byte; on classic pages as the folder listing sorts them, on modern ones as well.
+TEST_F(ModernPageTest, NamesInFoldedOrderWithTiesByBytes) {
+    for (const char* name : {"b", "aB", "B", "a", "Ab", "A", "zinc", "Zone", "yard"})
+        makeFolder(std::string("site/") + name);
+    for (const char* name : {"x.txt", "Xy.txt", "X.TXT", "xY.txt", "x.TXT", "X.txt", "Zoo.txt",
+                             "zebra.txt", "Zeta.txt", "apple.txt", "yak.txt", "\xC3\xA9-Zeta.txt",
+                             "\xC3\xA9-zebra.txt", "\xC3\xA9-yak.txt"})
+        writeFile(std::string("site/") + name);
+    set("chkReqrsive", "0");
+    set("chkIcons", "0");
+    set("chkReplaceOlda", "1");
+    std::vector<std::string> expected;
+    for (const char* folder : {"A", "a", "Ab", "aB", "B", "b", "yard", "zinc", "Zone"})
+        expected.push_back(std::string(folder) + "/index.html");
+    for (const char* file : {"apple.txt", "X.TXT", "X.txt", "x.TXT", "x.txt", "Xy.txt", "xY.txt",
+                             "yak.txt", "zebra.txt", "Zeta.txt", "Zoo.txt", "%C3%A9-yak.txt",
+                             "%C3%A9-zebra.txt", "%C3%A9-Zeta.txt"})
+        expected.push_back(file);
+    for (const char* style : {"optPageClassic", "optPageModern"}) {
+        select(style);
+        go("site");
+        // The links of the rows, in the order the page shows them.
+        std::vector<std::string> links;
+        const std::string p = page();
+        const std::regex row("<td><a href=\"([^\"]*)\"");
+        for (std::sregex_iterator m(p.begin(), p.end(), row), end; m != end; ++m)
+            links.push_back((*m)[1]);
+        EXPECT_EQ(links, expected) << style;
+    }
+}
+
 TEST_F(ModernPageTest, HostileNamesAndReadmeStayInert) {
     writeFile("site/\"><script>alert(1)<script>.txt");
     writeFile("site/it's <b>bold</b> & more.txt");
