@@ -78,27 +78,41 @@ TEST_F(ModernPageTest, EachSortKeyFoldersFirstAndInverse) {
     setTime("site/a-folder", 60);
     set("chkReqrsive", "0");
     set("chkIcons", "0");
-    const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
-        {"optName", {"a-folder", "z-folder", "A.pdf", "b9.zip", "b10.txt", "c.gz"}},
-        {"optExten", {"a-folder", "z-folder", "c.gz", "A.pdf", "b10.txt", "b9.zip"}},
-        {"optDate", {"z-folder", "a-folder", "A.pdf", "c.gz", "b9.zip", "b10.txt"}},
-        {"optSize", {"a-folder", "z-folder", "b9.zip", "c.gz", "A.pdf", "b10.txt"}},
+    for (const char* column : {"chkColuSize", "chkColuTime", "chkColuDesc"}) set(column, "1");
+    struct Case {
+        const char* key;
+        std::string column;  // the header cell that shows the order
+        std::vector<std::string> order;
     };
-    for (const auto& [key, order] : cases) {
+    const std::vector<Case> cases = {
+        {"optName", "name", {"a-folder", "z-folder", "A.pdf", "b9.zip", "b10.txt", "c.gz"}},
+        {"optExten", "type", {"a-folder", "z-folder", "c.gz", "A.pdf", "b10.txt", "b9.zip"}},
+        {"optDate", "time", {"z-folder", "a-folder", "A.pdf", "c.gz", "b9.zip", "b10.txt"}},
+        {"optSize", "size", {"a-folder", "z-folder", "b9.zip", "c.gz", "A.pdf", "b10.txt"}},
+    };
+    // The header shows the order the page starts in: one column, marked with its direction.
+    auto marked = [](const std::string& page) {
+        std::vector<std::string> found;
+        const std::regex cell("data-key=\"([a-z]+)\" aria-sort=\"([a-z]+)\"");
+        for (std::sregex_iterator m(page.begin(), page.end(), cell), end; m != end; ++m)
+            found.push_back((*m)[1].str() + " " + (*m)[2].str());
+        return found;
+    };
+    for (const auto& [key, column, order] : cases) {
         select(key);
         set("chkInverseSortorder", "0");
         set("chkReplaceOlda", "1");
         go("site");
         EXPECT_EQ(rowNames(page()), order) << key;
+        EXPECT_EQ(marked(page()), std::vector<std::string>{column + " ascending"}) << key;
         set("chkInverseSortorder", "1");
         go("site");
         std::vector<std::string> inverse(order.begin(), order.begin() + 2);
         std::reverse(inverse.begin(), inverse.end());
         inverse.insert(inverse.end(), order.rbegin(), order.rend() - 2);
         EXPECT_EQ(rowNames(page()), inverse) << key;
+        EXPECT_EQ(marked(page()), std::vector<std::string>{column + " descending"}) << key;
     }
-    // The header shows the order the page starts in.
-    EXPECT_TRUE(contains(page(), "data-key=\"size\" aria-sort=\"descending\""));
 }
 
 // Names equal but for letter case come in one order: letters without regard to case, then
