@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <tuple>
 
 #include "common/Text.h"
 #include "support/Fixture.h"
@@ -144,6 +145,39 @@ TEST_F(ModernPageTest, NamesInFoldedOrderWithTiesByBytes) {
         for (std::sregex_iterator m(p.begin(), p.end(), row), end; m != end; ++m)
             links.push_back((*m)[1]);
         EXPECT_EQ(links, expected) << style;
+    }
+}
+
+// Only README.md is Markdown; a README without an extension and readme.txt are plain text.
+TEST_F(ModernPageTest, ReadmeIsMarkdownOnlyWithItsExtension) {
+    const std::string text = "# Title\n\n*not emphasis* <b>x</b>\n";
+    const std::string plain = "<pre># Title\r\n\r\n*not emphasis* &lt;b&gt;x&lt;/b&gt;\r\n</pre>";
+    const std::string markdown = "<h1>Title</h1>";
+    writeFile("site/md/README.md", text);
+    writeFile("site/MD/ReadMe.MD", text);
+    writeFile("site/bare/README", text);
+    writeFile("site/lower/readme", text);
+    writeFile("site/txt/readme.txt", text);
+    writeFile("site/both/README.md", text);
+    writeFile("site/both/README", "other");
+    writeFile("site/two/README", text);
+    writeFile("site/two/readme.txt", "other");
+    set("chkHeading", "0");
+    go("site");
+    for (auto [folder, file, shown] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"md", "README.md", markdown},
+             {"MD", "ReadMe.MD", markdown},
+             {"bare", "README", plain},
+             {"lower", "readme", plain},
+             {"txt", "readme.txt", plain},
+             {"both", "README.md", markdown},
+             {"two", "README", plain}}) {
+        const std::string p = page("site/" + folder);
+        EXPECT_TRUE(contains(p, "<article class=\"readme\" aria-label=\"" + file + "\">"))
+            << folder;
+        EXPECT_TRUE(contains(p, shown)) << folder << p;
+        EXPECT_FALSE(contains(p, shown == plain ? markdown : "<pre>")) << folder;
     }
 }
 
