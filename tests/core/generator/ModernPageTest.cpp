@@ -181,6 +181,39 @@ TEST_F(ModernPageTest, ReadmeIsMarkdownOnlyWithItsExtension) {
     }
 }
 
+// Every crumb leads to the page of the folder it names, from each depth below the www root.
+TEST_F(ModernPageTest, CrumbsLeadToTheirPagesAtEveryDepth) {
+    writeFile("site/a/b/c/x.txt");
+    set("txtWWWroot", path("site"));
+    go("site");
+    const std::vector<std::string> folders = {"site", "site/a", "site/a/b", "site/a/b/c"};
+    for (std::size_t depth = 0; depth < folders.size(); ++depth) {
+        const std::string p = page(folders[depth]);
+        auto start = p.find("<nav class=\"crumbs\"");
+        ASSERT_NE(start, std::string::npos) << depth;
+        const std::string nav = p.substr(start, p.find("</nav>", start) - start);
+        std::vector<std::string> links;
+        const std::regex link("<a href=\"([^\"]*)\">([^<]*)</a>");
+        for (std::sregex_iterator m(nav.begin(), nav.end(), link), end; m != end; ++m) {
+            std::size_t level = links.size();
+            links.push_back((*m)[1]);
+            ASSERT_LT(level, depth);
+            EXPECT_EQ((*m)[2], fs::path(folders[level]).filename().string()) << depth;
+            // The link, followed from the page's own folder, reaches the crumb's page.
+            std::string up;
+            for (std::size_t i = level; i < depth; ++i) up += "../";
+            EXPECT_EQ((*m)[1], up + "index.html") << depth << " " << level;
+            EXPECT_EQ(fs::weakly_canonical(path(folders[depth]) + "/" + (*m)[1].str()),
+                      fs::path(path(folders[level] + "/index.html")))
+                << depth << " " << level;
+        }
+        EXPECT_EQ(links.size(), depth);
+        EXPECT_TRUE(
+            nav.ends_with("<span>" + fs::path(folders[depth]).filename().string() + "</span>"))
+            << nav;
+    }
+}
+
 TEST_F(ModernPageTest, HostileNamesAndReadmeStayInert) {
     writeFile("site/\"><script>alert(1)<script>.txt");
     writeFile("site/it's <b>bold</b> & more.txt");
