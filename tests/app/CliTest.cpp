@@ -148,12 +148,25 @@ TEST_F(CliTest, MissingFolderAndUsage) {
 }
 
 TEST_F(CliTest, ExistingPagesAreKeptUnlessTheAnswerIsYes) {
+    writeFile("a/x.txt");
+    writeFile("b/index.html", "mine b");
+    writeFile("c/x.txt");
     writeFile("index.html", "mine");
-    Result r = run({root});
+    // Cancel ends the replacing at the first page that is there: nothing after it is written.
+    Result r = run({"--answer=cancel", root});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(path("a/index.html")));
+    EXPECT_EQ(readFile(path("b/index.html")), "mine b");
+    EXPECT_FALSE(fs::exists(path("c/index.html")));
+    EXPECT_EQ(readFile(path("index.html")), "mine");
+    r = run({root});
     EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(readFile(path("b/index.html")), "mine b");
+    EXPECT_TRUE(fs::exists(path("c/index.html")));  // "no" goes on with the next folder
     EXPECT_EQ(readFile(path("index.html")), "mine");
     r = run({"--answer=yes", root});
     EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(readFile(path("b/index.html")), "mine b");
     EXPECT_NE(readFile(path("index.html")), "mine");
 }
 

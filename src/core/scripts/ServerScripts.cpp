@@ -13,6 +13,8 @@
 #include "common/Text.h"
 #include "common/TextFile.h"
 #include "generator/ListingHelpers.h"
+#include "generator/ModernPage.h"
+#include "generator/PageRenderer.h"
 #include "common/Dates.h"
 #include "options/Options.h"
 
@@ -204,6 +206,13 @@ std::vector<std::string> UploadScriptLines(const OptionValues& o, const std::str
         reserved += std::string(reserved.empty() ? "" : ", ") + "\"" +
                     perl(o.text(Options::find(name).value())) + "\"";
     }
+    // Files a run writes beside the pages: an upload must not be overwritten by one, nor
+    // stand in for one until the next run.
+    std::string written;
+    for (const std::string& name : {JsonNameFor(o.text(opt("txtIndexHtm"))),
+                                    std::string(kMd5SumsName), std::string(kSha256SumsName)}) {
+        written += std::string(written.empty() ? "" : ", ") + "\"" + perl(name) + "\"";
+    }
     return {
         "#!/usr/bin/perl -w",
         headerComment(),
@@ -215,6 +224,7 @@ std::vector<std::string> UploadScriptLines(const OptionValues& o, const std::str
         // Extensions a web server may run or parse, also as an inner one ("x.php.txt").
         "my %runnable = map { $_ => 1 } qw(" + std::string(kRunnableExtensions) + ");",
         "my %reserved = map { lc($_) => 1 } (" + reserved + ");",
+        "my %written = map { lc($_) => 1 } (" + written + ");",
         "my $head = \"<HTML><HEAD>" + css + "</HEAD><BODY><center>\";",
         "my $back = \"<h2><a href=\\\"" + perl(o.text(opt("txtIndexHtm"))) +
             "\\\">Back.</a></center></body></html>\";",
@@ -233,7 +243,9 @@ std::vector<std::string> UploadScriptLines(const OptionValues& o, const std::str
         R"(refuse("403 Forbidden", "Upload refused: a name that is not allowed.") if $filename eq '' || $filename =~ /^\.|[\x00-\x1f\x7f]/;)",
         R"(my @ext = split /\./, lc $filename; shift @ext;)",
         R"(refuse("403 Forbidden", "Upload refused: the web server might run a file named $filename.") if grep { $runnable{$_} } @ext;)",
-        R"(refuse("403 Forbidden", "Upload refused: the index pages read a file named $filename.") if $reserved{lc $filename};)",
+        // Any README, whatever its case or extension: the modern pages show one.
+        R"(refuse("403 Forbidden", "Upload refused: the index pages read a file named $filename.") if $reserved{lc $filename} || $filename =~ /^readme(?:\.|\z)/i;)",
+        R"(refuse("403 Forbidden", "Upload refused: tabulo writes a file named $filename.") if $written{lc $filename};)",
         // Never over an existing file, nor through a link planted under the name.
         R"(sysopen(my $out, "$dir/$filename", O_WRONLY | O_CREAT | O_EXCL, 0644) or refuse($!{EEXIST} ? "409 Conflict" : "500 Internal Server Error", )"
         R"($!{EEXIST} ? "Upload refused: a file named $filename is there already; nothing was replaced." : "The file could not be stored.", "$dir/$filename: $!");)",

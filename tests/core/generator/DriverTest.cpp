@@ -124,6 +124,36 @@ TEST_F(DriverTest, AnswersToAllStandForTheRestOfTheRun) {
     }
 }
 
+// What a tool answers when no one is there to ask: a standing Cancel ends the replacing at
+// the first page that is there, as Cancel clicked then would; pages before it are written.
+TEST_F(DriverTest, AStandingCancelStopsAtTheFirstPageThatIsThere) {
+    struct CancellingHost : ScriptedHost {
+        std::optional<Answer> standingAnswer() const override { return Answer::Cancel; }
+    };
+    for (int jobs : {1, 4}) {
+        const std::string top = "jobs" + std::to_string(jobs);
+        writeFile(top + "/a/x.txt");
+        writeFile(top + "/b/index.html", "old b");
+        writeFile(top + "/c/x.txt");
+        writeFile(top + "/d/index.html", "old d");
+        writeFile(top + "/e/x.txt");
+        CancellingHost cancelling;
+        Engine e(cancelling);
+        e.today = engine.today;
+        e.setJobs(jobs);
+        e.setCurrentFolder(path(top));
+        e.cmdGo_Click();
+        EXPECT_TRUE(cancelling.questions.empty());
+        EXPECT_TRUE(fs::exists(path(top + "/a/index.html"))) << jobs;
+        EXPECT_EQ(readFile(path(top + "/b/index.html")), "old b");
+        EXPECT_FALSE(fs::exists(path(top + "/c/index.html"))) << jobs;
+        EXPECT_EQ(readFile(path(top + "/d/index.html")), "old d");
+        EXPECT_FALSE(fs::exists(path(top + "/e/index.html"))) << jobs;
+        EXPECT_FALSE(fs::exists(path(top + "/index.html"))) << jobs;
+        EXPECT_EQ(cancelling.statusLines.back(), "Done");
+    }
+}
+
 TEST_F(DriverTest, ProgressCountsFoldersDoneOfFoldersFound) {
     writeFile("a/b/x.txt");
     writeFile("a/c/y.txt");

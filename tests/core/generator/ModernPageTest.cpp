@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <tuple>
 
 #include "common/Text.h"
 #include "support/Fixture.h"
@@ -78,27 +79,139 @@ TEST_F(ModernPageTest, EachSortKeyFoldersFirstAndInverse) {
     setTime("site/a-folder", 60);
     set("chkReqrsive", "0");
     set("chkIcons", "0");
-    const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
-        {"optName", {"a-folder", "z-folder", "A.pdf", "b9.zip", "b10.txt", "c.gz"}},
-        {"optExten", {"a-folder", "z-folder", "c.gz", "A.pdf", "b10.txt", "b9.zip"}},
-        {"optDate", {"z-folder", "a-folder", "A.pdf", "c.gz", "b9.zip", "b10.txt"}},
-        {"optSize", {"a-folder", "z-folder", "b9.zip", "c.gz", "A.pdf", "b10.txt"}},
+    for (const char* column : {"chkColuSize", "chkColuTime", "chkColuDesc"}) set(column, "1");
+    struct Case {
+        const char* key;
+        std::string column;  // the header cell that shows the order
+        std::vector<std::string> order;
     };
-    for (const auto& [key, order] : cases) {
+    const std::vector<Case> cases = {
+        {"optName", "name", {"a-folder", "z-folder", "A.pdf", "b9.zip", "b10.txt", "c.gz"}},
+        {"optExten", "type", {"a-folder", "z-folder", "c.gz", "A.pdf", "b10.txt", "b9.zip"}},
+        {"optDate", "time", {"z-folder", "a-folder", "A.pdf", "c.gz", "b9.zip", "b10.txt"}},
+        {"optSize", "size", {"a-folder", "z-folder", "b9.zip", "c.gz", "A.pdf", "b10.txt"}},
+    };
+    // The header shows the order the page starts in: one column, marked with its direction.
+    auto marked = [](const std::string& page) {
+        std::vector<std::string> found;
+        const std::regex cell("data-key=\"([a-z]+)\" aria-sort=\"([a-z]+)\"");
+        for (std::sregex_iterator m(page.begin(), page.end(), cell), end; m != end; ++m)
+            found.push_back((*m)[1].str() + " " + (*m)[2].str());
+        return found;
+    };
+    for (const auto& [key, column, order] : cases) {
         select(key);
         set("chkInverseSortorder", "0");
         set("chkReplaceOlda", "1");
         go("site");
         EXPECT_EQ(rowNames(page()), order) << key;
+        EXPECT_EQ(marked(page()), std::vector<std::string>{column + " ascending"}) << key;
         set("chkInverseSortorder", "1");
         go("site");
         std::vector<std::string> inverse(order.begin(), order.begin() + 2);
         std::reverse(inverse.begin(), inverse.end());
         inverse.insert(inverse.end(), order.rbegin(), order.rend() - 2);
         EXPECT_EQ(rowNames(page()), inverse) << key;
+        EXPECT_EQ(marked(page()), std::vector<std::string>{column + " descending"}) << key;
     }
-    // The header shows the order the page starts in.
-    EXPECT_TRUE(contains(page(), "data-key=\"size\" aria-sort=\"descending\""));
+}
+
+// Names equal but for letter case come in one order: letters without regard to case, then
+// byte by byte; on classic pages as the folder listing sorts them, on modern ones as well.
+TEST_F(ModernPageTest, NamesInFoldedOrderWithTiesByBytes) {
+    for (const char* name : {"b", "aB", "B", "a", "Ab", "A", "zinc", "Zone", "yard"})
+        makeFolder(std::string("site/") + name);
+    for (const char* name : {"x.txt", "Xy.txt", "X.TXT", "xY.txt", "x.TXT", "X.txt", "Zoo.txt",
+                             "zebra.txt", "Zeta.txt", "apple.txt", "yak.txt", "\xC3\xA9-Zeta.txt",
+                             "\xC3\xA9-zebra.txt", "\xC3\xA9-yak.txt"})
+        writeFile(std::string("site/") + name);
+    set("chkReqrsive", "0");
+    set("chkIcons", "0");
+    set("chkReplaceOlda", "1");
+    std::vector<std::string> expected;
+    for (const char* folder : {"A", "a", "Ab", "aB", "B", "b", "yard", "zinc", "Zone"})
+        expected.push_back(std::string(folder) + "/index.html");
+    for (const char* file : {"apple.txt", "X.TXT", "X.txt", "x.TXT", "x.txt", "Xy.txt", "xY.txt",
+                             "yak.txt", "zebra.txt", "Zeta.txt", "Zoo.txt", "%C3%A9-yak.txt",
+                             "%C3%A9-zebra.txt", "%C3%A9-Zeta.txt"})
+        expected.push_back(file);
+    for (const char* style : {"optPageClassic", "optPageModern"}) {
+        select(style);
+        go("site");
+        // The links of the rows, in the order the page shows them.
+        std::vector<std::string> links;
+        const std::string p = page();
+        const std::regex row("<td><a href=\"([^\"]*)\"");
+        for (std::sregex_iterator m(p.begin(), p.end(), row), end; m != end; ++m)
+            links.push_back((*m)[1]);
+        EXPECT_EQ(links, expected) << style;
+    }
+}
+
+// Only README.md is Markdown; a README without an extension and readme.txt are plain text.
+TEST_F(ModernPageTest, ReadmeIsMarkdownOnlyWithItsExtension) {
+    const std::string text = "# Title\n\n*not emphasis* <b>x</b>\n";
+    const std::string plain = "<pre># Title\r\n\r\n*not emphasis* &lt;b&gt;x&lt;/b&gt;\r\n</pre>";
+    const std::string markdown = "<h1>Title</h1>";
+    writeFile("site/md/README.md", text);
+    writeFile("site/MD/ReadMe.MD", text);
+    writeFile("site/bare/README", text);
+    writeFile("site/lower/readme", text);
+    writeFile("site/txt/readme.txt", text);
+    writeFile("site/both/README.md", text);
+    writeFile("site/both/README", "other");
+    writeFile("site/two/README", text);
+    writeFile("site/two/readme.txt", "other");
+    set("chkHeading", "0");
+    go("site");
+    for (auto [folder, file, shown] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"md", "README.md", markdown},
+             {"MD", "ReadMe.MD", markdown},
+             {"bare", "README", plain},
+             {"lower", "readme", plain},
+             {"txt", "readme.txt", plain},
+             {"both", "README.md", markdown},
+             {"two", "README", plain}}) {
+        const std::string p = page("site/" + folder);
+        EXPECT_TRUE(contains(p, "<article class=\"readme\" aria-label=\"" + file + "\">"))
+            << folder;
+        EXPECT_TRUE(contains(p, shown)) << folder << p;
+        EXPECT_FALSE(contains(p, shown == plain ? markdown : "<pre>")) << folder;
+    }
+}
+
+// Every crumb leads to the page of the folder it names, from each depth below the www root.
+TEST_F(ModernPageTest, CrumbsLeadToTheirPagesAtEveryDepth) {
+    writeFile("site/a/b/c/x.txt");
+    set("txtWWWroot", path("site"));
+    go("site");
+    const std::vector<std::string> folders = {"site", "site/a", "site/a/b", "site/a/b/c"};
+    for (std::size_t depth = 0; depth < folders.size(); ++depth) {
+        const std::string p = page(folders[depth]);
+        auto start = p.find("<nav class=\"crumbs\"");
+        ASSERT_NE(start, std::string::npos) << depth;
+        const std::string nav = p.substr(start, p.find("</nav>", start) - start);
+        std::vector<std::string> links;
+        const std::regex link("<a href=\"([^\"]*)\">([^<]*)</a>");
+        for (std::sregex_iterator m(nav.begin(), nav.end(), link), end; m != end; ++m) {
+            std::size_t level = links.size();
+            links.push_back((*m)[1]);
+            ASSERT_LT(level, depth);
+            EXPECT_EQ((*m)[2], fs::path(folders[level]).filename().string()) << depth;
+            // The link, followed from the page's own folder, reaches the crumb's page.
+            std::string up;
+            for (std::size_t i = level; i < depth; ++i) up += "../";
+            EXPECT_EQ((*m)[1], up + "index.html") << depth << " " << level;
+            EXPECT_EQ(fs::weakly_canonical(path(folders[depth]) + "/" + (*m)[1].str()),
+                      fs::path(path(folders[level] + "/index.html")))
+                << depth << " " << level;
+        }
+        EXPECT_EQ(links.size(), depth);
+        EXPECT_TRUE(
+            nav.ends_with("<span>" + fs::path(folders[depth]).filename().string() + "</span>"))
+            << nav;
+    }
 }
 
 TEST_F(ModernPageTest, HostileNamesAndReadmeStayInert) {

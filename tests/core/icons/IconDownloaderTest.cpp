@@ -152,6 +152,29 @@ TEST_F(IconDownloaderTest, RequestBytesDirectAndThroughAProxy) {
     EXPECT_EQ(icon("c d"), "GIF89a");
 }
 
+// A type that would make a hidden file or lead out of the icons' folder is never asked for,
+// never stored; a service that answers everything with a picture changes nothing.
+TEST_F(IconDownloaderTest, HiddenAndClimbingTypesAreNeitherAskedNorStored) {
+    ScriptedPeer peer(
+        [](int fd, const std::string&) { sendAll(fd, "HTTP/1.0 200 OK\r\n\r\n" + kGif); });
+    iconsFrom("127.0.0.1:" + std::to_string(peer.port()) + "/#.gif");
+    makeFolder("www/pics/icons/sub");  // a place a type with "/" could reach
+    const std::vector<std::string> refused = {".x",    ".",      "..",      "...", "a..b",
+                                              "../up", "sub/in", "sub\\in", "/abs"};
+    download(refused);
+    EXPECT_TRUE(peer.requests().empty());
+    for (const std::string& type : refused)
+        EXPECT_TRUE(said("Skipping icon : `" + type + ".gif`")) << type;
+    std::vector<std::string> stored;
+    for (const auto& entry : fs::recursive_directory_iterator(path("www")))
+        if (!entry.is_directory())
+            stored.push_back(entry.path().string().substr(path("www").size()));
+    EXPECT_EQ(stored, std::vector<std::string>{});
+    download({"x.y"});  // a dot inside is an ordinary type
+    EXPECT_EQ(icon("x.y"), kGif);
+    EXPECT_EQ(peer.requests().size(), 1u);
+}
+
 TEST_F(IconDownloaderTest, OnlyAGifFromA200AnswerIsStoredAndThenWhole) {
     ScriptedPeer peer([](int fd, const std::string& request) {
         if (contains(request, "/echo.gif"))  // LF-only headers, a body holding "GIF" and NULs

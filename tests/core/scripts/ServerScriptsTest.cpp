@@ -297,6 +297,62 @@ TEST_F(ServedScriptsTest, RefusesWhatAServerRunsOrThePagesRead) {
     EXPECT_TRUE(contains(readFile(path("cgi.log")), kUploads + "/late.txt: No such file"));
 }
 
+TEST_F(ServedScriptsTest, RefusesEveryReadmeAndWhatARunWritesBesideThePages) {
+    const std::string read = "the index pages read a file named";
+    const std::string written = "tabulo writes a file named";
+    auto expectRefused = [&](const std::string& name, const std::string& why) {
+        auto [code, page] = post(name, "not yours");
+        EXPECT_EQ(code, "403") << name;
+        EXPECT_TRUE(contains(page, "Upload refused: " + why + " " + name + ".")) << name << page;
+        EXPECT_FALSE(isStored(name)) << name;
+    };
+    for (const char* name : {"README", "README.md", "readme.txt", "Readme.markdown", "ReadMe.MD",
+                             "readme.", "README.tar.gz"}) {
+        expectRefused(name, read);
+    }
+    for (const char* name :
+         {"index.json", "INDEX.Json", "MD5SUMS", "md5sums", "SHA256SUMS", "Sha256Sums"}) {
+        expectRefused(name, written);
+    }
+    // Near misses are ordinary names.
+    for (const char* name : {"readme-first.txt", "readmes", "my.readme", "index.json.txt",
+                             "index.jsonl", "MD5SUMS.txt", "SHA1SUMS", "notes.md"}) {
+        EXPECT_EQ(post(name, "ok").first, "200") << name;
+        EXPECT_EQ(stored(name), "ok") << name;
+    }
+
+    // The JSON name follows the page's name.
+    set("txtIndexHtm", "list.htm");
+    makeScripts("site");
+    expectRefused("list.json", written);
+    EXPECT_EQ(post("index.json", "ok").first, "200");
+    EXPECT_EQ(stored("index.json"), "ok");
+    set("txtIndexHtm", "contents");
+    makeScripts("site");
+    expectRefused("contents.json", written);
+}
+
+// Two rules keep ".htaccess" out, each on its own: no name starting with a dot, and no
+// server configuration file under any name a server might still read.
+TEST_F(ServedScriptsTest, RefusesServerConfigurationFiles) {
+    for (const char* name : {".htaccess", ".HTACCESS", ".htpasswd", ".hidden.txt", ".user.ini"}) {
+        auto [code, page] = post(name, "Options +ExecCGI");
+        EXPECT_EQ(code, "403") << name;
+        EXPECT_TRUE(contains(page, "Upload refused: a name that is not allowed.")) << name << page;
+        EXPECT_FALSE(isStored(name)) << name;
+    }
+    for (const char* name : {"x.htaccess", "site.HTACCESS", "users.htpasswd", "a.htaccess.txt"}) {
+        auto [code, page] = post(name, "Options +ExecCGI");
+        EXPECT_EQ(code, "403") << name;
+        EXPECT_TRUE(contains(page, "Upload refused: the web server might run a file named " +
+                                       std::string(name) + "."))
+            << name << page;
+        EXPECT_FALSE(isStored(name)) << name;
+    }
+    EXPECT_EQ(post("htaccess", "plain").first, "200");  // no dot: an ordinary name
+    EXPECT_EQ(stored("htaccess"), "plain");
+}
+
 TEST_F(ServedScriptsTest, SizeLimitAndListing) {
     // The limit is one line at the top of the script; a site owner lowers it to 1 MiB.
     std::string script = readFile(folder + "/upload.cgi");

@@ -100,6 +100,22 @@ TEST_F(ThemeFileTest, FormatAloneRoundTrips) {
     EXPECT_TRUE(seen.roots.empty());
 }
 
+// Editors save CR LF, LF alone or CR alone: an empty line inside a multi-line value is text
+// whichever it is; only the one before a section head belongs to the layout.
+TEST_F(ThemeFileTest, EmptyLinesInsideAValueWhateverTheLineEnds) {
+    for (std::string end : {"\r\n", "\n", "\r"}) {
+        const std::string shown = end == "\n" ? "LF" : end == "\r" ? "CR" : "CR LF";
+        apply("txtHeader.Text=one" + end + end + "three" + end + end + end + "six" + end +
+              "txtFooter.Text=" + end + "second" + end + "txtExclude.Text=*.tmp" + end + end + end +
+              "[misc panel]" + end + "chkUpload.Value=1");
+        EXPECT_EQ(options.text(opt("txtHeader")), "one\r\n\r\nthree\r\n\r\n\r\nsix") << shown;
+        EXPECT_EQ(options.text(opt("txtFooter")), "\r\nsecond") << shown;
+        EXPECT_EQ(options.text(opt("txtExclude")), "*.tmp\r\n") << shown;
+        EXPECT_EQ(options.check(opt("chkUpload")), 1) << shown;
+        options.setCheck(opt("chkUpload"), 0);
+    }
+}
+
 TEST_F(ThemeFileTest, FilesKeepTheirTextInEitherEncoding) {
     WriteThemeFile("plain", "txtAboutNick.Text=Jos\xC3\xA9");
     WriteThemeFile("wide", "txtAboutNick.Text=\xE6\x97\xA5");

@@ -7,6 +7,7 @@ $CGI::POST_MAX = 100 * 1024 * 1024;  # <== the largest upload in bytes: change i
 my $dir = "upload";
 my %runnable = map { $_ => 1 } qw(cgi fcgi pl pm php php3 php4 php5 php7 php8 phar phtml pht phps py rb sh shtml shtm stm asp aspx jsp jspx cfm htaccess htpasswd);
 my %reserved = map { lc($_) => 1 } ("desc.txt", "snap.gif", "index.html", "index.css", "index.cgi", "upload.cgi");
+my %written = map { lc($_) => 1 } ("index.json", "MD5SUMS", "SHA256SUMS");
 my $head = "<HTML><HEAD><link rel=\"stylesheet\" href=\"index.css\"></HEAD><BODY><center>";
 my $back = "<h2><a href=\"index.html\">Back.</a></center></body></html>";
 sub html { my $h = shift; $h =~ s/&/&amp;/g; $h =~ s/</&lt;/g; $h =~ s/>/&gt;/g; $h =~ s/"/&quot;/g; return $h; }
@@ -19,7 +20,8 @@ my $filename = "$fh"; $filename =~ s/.*[\/\\]//s;
 refuse("403 Forbidden", "Upload refused: a name that is not allowed.") if $filename eq '' || $filename =~ /^\.|[\x00-\x1f\x7f]/;
 my @ext = split /\./, lc $filename; shift @ext;
 refuse("403 Forbidden", "Upload refused: the web server might run a file named $filename.") if grep { $runnable{$_} } @ext;
-refuse("403 Forbidden", "Upload refused: the index pages read a file named $filename.") if $reserved{lc $filename};
+refuse("403 Forbidden", "Upload refused: the index pages read a file named $filename.") if $reserved{lc $filename} || $filename =~ /^readme(?:\.|\z)/i;
+refuse("403 Forbidden", "Upload refused: tabulo writes a file named $filename.") if $written{lc $filename};
 sysopen(my $out, "$dir/$filename", O_WRONLY | O_CREAT | O_EXCL, 0644) or refuse($!{EEXIST} ? "409 Conflict" : "500 Internal Server Error", $!{EEXIST} ? "Upload refused: a file named $filename is there already; nothing was replaced." : "The file could not be stored.", "$dir/$filename: $!");
 binmode($out); binmode($fh); my ($buf, $n);
 while ($n = read($fh, $buf, 65536)) { last unless print $out $buf; }
