@@ -219,6 +219,20 @@ TEST_F(FolderWatchTest, EventsCloserThanTheQuietSpellComeTogether) {
     stop = true;
     stream.join();
     EXPECT_EQ(some.listings, Set{path("a")});
+
+    // The quiet spell counts from the latest event: a stream slower than the first event's
+    // quiet spell, but never quiet for one, comes as one batch.
+    for (const char* name : {"d", "e", "f", "g", "h"}) makeFolder(name);
+    FolderWatch slower(root);
+    std::thread spaced([&] {
+        for (const char* name : {"d", "e", "f", "g", "h"}) {
+            writeFile(std::string(name) + "/f.txt");
+            std::this_thread::sleep_for(250ms);
+        }
+    });
+    auto batch = slower.wait(10s, 600ms);
+    spaced.join();
+    EXPECT_EQ(batch.listings, (Set{path("d"), path("e"), path("f"), path("g"), path("h")}));
 }
 
 FolderWatch* signalled = nullptr;

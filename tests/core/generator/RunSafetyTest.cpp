@@ -1,6 +1,7 @@
 // What nothing in a tree may do to a run: lead its writes out, exhaust its memory, or make a
 // failure pass unnoticed.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -190,18 +191,16 @@ int threadsNow() {
 
 TEST_F(RunSafetyTest, WideFoldersShareTheRunsThreads) {
     if (threadsNow() == 0) GTEST_SKIP() << "no /proc";
-    // Wide enough that reading each is shared out.
-    for (int f = 0; f < 4; ++f) {
-        for (int i = 0; i < 9000; ++i)
-            std::ofstream(makeFolder("w" + std::to_string(f)) + "/" + std::to_string(i));
-    }
+    // Wide enough that reading it is shared out.
+    const std::string wide = makeFolder("wide") + "/";
+    for (int i = 0; i < 4200; ++i) ::close(::creat((wide + std::to_string(i)).c_str(), 0644));
     std::atomic<bool> done = false;
     std::atomic<int> most = 0;
     int before = threadsNow();
     std::thread sampler([&] {
         while (!done) {
             most = std::max(most.load(), threadsNow());
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     goWith(4);

@@ -348,6 +348,26 @@ TEST_F(IconDownloaderTest, ProxyPortsFromOneTo65535) {
     }
 }
 
+TEST_F(IconDownloaderTest, AnIconFolderLeadingOutOfTheTreeGetsNothing) {
+    const std::string outside = fs::path(root).parent_path().string() + "/outside";
+    fs::create_directories(outside);
+    writeFile("site/a.txt");
+    writeFile("site/b.echo");
+    fs::create_directory_symlink("../../outside", path("site/pics"));
+    engine.options().setText(opt("lblWWWroot"), path("site"));
+    set("txtWWWroot", path("site"));
+    ::setenv("TABULO_DATA", path("no-shipped-icons").c_str(), 1);  // every icon is fetched
+    go("site");
+    ::unsetenv("TABULO_DATA");
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_TRUE(said("Skipping the icons in `" + path("site/pics") +
+                     "`: it leads outside the folder being indexed."));
+    EXPECT_EQ(host.statusLines.back(), "Done");
+    // The window's own button, without a run, keeps within the www root just as well.
+    download({"txt"});
+    EXPECT_TRUE(fs::is_empty(outside));
+}
+
 TEST_F(IconDownloaderTest, AnIndexRunFetchesItsIcons) {
     writeFile("site/a.txt");
     writeFile("site/b.echo");
