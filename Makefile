@@ -29,8 +29,8 @@ run: build
 	@echo "Pages written: $(abspath $(SITE_COPY))/index.html (and one index.html in every folder below)"
 
 # Every build runs its tests even when another has failures; any failing fails the target. The
-# thread sanitizer build runs the tests of the walk and of the hash cache, where threads work
-# together.
+# thread sanitizer build runs the tests where threads work together: the walk, its pool, the
+# hash cache, the daemon and the watch.
 test: build test-deps
 	@cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON -DTABULO_GUI=OFF >/dev/null
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
@@ -39,7 +39,7 @@ test: build test-deps
 	@status=0; \
 	(cd $(BUILD) && ctest --output-on-failure -j $(JOBS)) || status=1; \
 	(cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS)) || status=1; \
-	(cd $(BUILD)-tsan && ctest --output-on-failure -j $(JOBS) -R '^(DriverTest|ParallelWalkTest|FileHashesTest|HashColumnTest|DaemonTest)\.') || status=1; \
+	(cd $(BUILD)-tsan && ctest --output-on-failure -j $(JOBS) -R '^(DriverTest|ParallelWalkTest|FileHashesTest|HashColumnTest|DaemonTest|RunSafetyTest|WorkerPoolTest|WatchRunTest)\.') || status=1; \
 	exit $$status
 
 # Each fuzzing harness for FUZZ_SECONDS on a scratch copy of its corpus (clang, libFuzzer).

@@ -9,24 +9,21 @@
 namespace tabulo {
 
 std::string normalFolder(std::string_view path) {
-    std::string out;
+    // A relative path stays relative: "./site" is "site", never "/site".
+    const bool given = !path.empty();
+    std::string out = path.starts_with('/') ? "/" : "";
     out.reserve(path.size());
-    std::size_t i = 0;
-    while (i < path.size()) {
-        if (path[i] == '/') {
-            if (out.empty() || out.back() != '/') out += '/';
-            ++i;
-            continue;
+    while (!path.empty()) {
+        std::size_t end = path.find('/');
+        std::string_view part = path.substr(0, end);
+        if (!part.empty() && part != ".") {
+            if (!out.empty() && out.back() != '/') out += '/';
+            out.append(part);
         }
-        std::size_t end = path.find('/', i);
-        if (end == std::string_view::npos) end = path.size();
-        std::string_view part = path.substr(i, end - i);
-        if (part != ".") out.append(part);
-        i = end;
+        if (end == std::string_view::npos) break;
+        path.remove_prefix(end + 1);
     }
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
-    if (out.empty() && !path.empty()) out.assign(1, path.front() == '/' ? '/' : '.');
-    return out;
+    return out.empty() && given ? "." : out;
 }
 
 std::optional<std::string> realPath(const std::string& path) {
