@@ -196,18 +196,20 @@ TEST_F(RunSafetyTest, WideFoldersShareTheRunsThreads) {
     for (int i = 0; i < 4200; ++i) ::close(::creat((wide + std::to_string(i)).c_str(), 0644));
     std::atomic<bool> done = false;
     std::atomic<int> most = 0;
-    int before = threadsNow();
     std::thread sampler([&] {
         while (!done) {
             most = std::max(most.load(), threadsNow());
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
+    // What runs beside the run: this thread, the sampler, and whatever a sanitizer adds.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    int before = threadsNow();
     goWith(4);
     done = true;
     sampler.join();
-    // The sampler, four workers and the flush beside the threads there were.
-    EXPECT_LE(most.load(), before + 1 + 4 + 1);
+    // Four workers and the flush.
+    EXPECT_LE(most.load(), before + 4 + 1);
     EXPECT_EQ(host.statusLines.back(), "Done");
 }
 
