@@ -10,7 +10,7 @@ build=${FUZZ_BUILD:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
 max_len=${FUZZ_MAX_LEN:-4096}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(theme description icon_answer startup listing)
+[ ${#targets[@]} -eq 0 ] && targets=(theme description icon_answer startup listing readme)
 
 scripts/install-deps.sh fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
