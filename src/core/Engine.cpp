@@ -35,10 +35,9 @@ namespace {
 Descriptor openInTree(const RunSettings& s, int tree, const std::string& path) {
     auto real = realPath(path);
     if (!real) throw std::system_error(errno, std::generic_category(), path);
-    if (!isInside(*real, s.tree)) throw placeError(WriteError::OutsideTree, path);
-    std::string_view relative = std::string_view(*real).substr(s.tree.size());
-    while (relative.starts_with('/')) relative.remove_prefix(1);
-    return openBeneath(tree, relative, false);
+    auto relative = relativeTo(*real, s.tree);
+    if (!relative) throw placeError(WriteError::OutsideTree, path);
+    return openBeneath(tree, *relative, false);
 }
 
 // The folders a watch asked for, found again below the watched folder through descriptors:
@@ -48,10 +47,9 @@ std::vector<WalkTarget> watchTargets(Engine& engine, const RunSettings& s, const
     for (const auto& [folder, recursive] : job.only) {
         std::string path = normalFolder(folder);
         try {
-            if (!isInside(path, s.top)) throw placeError(WriteError::OutsideTree, path);
-            std::string_view relative = std::string_view(path).substr(s.top.size());
-            while (relative.starts_with('/')) relative.remove_prefix(1);
-            targets.push_back({path, share(openBeneath(s.topFolder->get(), relative, false)), recursive});
+            auto relative = relativeTo(path, s.top);
+            if (!relative) throw placeError(WriteError::OutsideTree, path);
+            targets.push_back({path, share(openBeneath(s.topFolder->get(), *relative, false)), recursive});
         } catch (const std::system_error& e) {
             if (e.code() == std::errc::no_such_file_or_directory) continue;
             engine.error("Error reading folder `" + toUtf8(path) + "`: " + e.code().message() +

@@ -139,7 +139,7 @@ std::optional<Descriptor> kernelBeneath(int root, std::string_view relative, boo
 // The entry of `parent` that is the folder `child`.
 std::optional<std::string> nameIn(int parent, FolderId child) {
     Descriptor copy = reopenFolder(parent);
-    DIR* dir = ::fdopendir(copy.get());
+    DIR* dir = copy ? ::fdopendir(copy.get()) : nullptr;
     if (!dir) return std::nullopt;
     copy.release();
     std::optional<std::string> found;
@@ -194,9 +194,7 @@ void raiseDescriptorLimit() {
 }
 
 Descriptor reopenFolder(int folder) {
-    Descriptor again(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!again) fail(errno, ".");
-    return again;
+    return Descriptor(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 Descriptor openBeneath(int root, std::string_view relative, bool followLinks) {

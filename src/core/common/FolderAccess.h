@@ -62,7 +62,7 @@ void raiseDescriptorLimit();
 // A descriptor for the same open file, closed on exec like every other of ours.
 Descriptor duplicate(int fd);
 // The open folder opened once more, with a reading position of its own: for reading its
-// entries while others use the first descriptor. Throws std::system_error.
+// entries while others use the first descriptor. Invalid, with errno set, when that fails.
 Descriptor reopenFolder(int folder);
 
 }  // namespace tabulo

@@ -39,6 +39,13 @@ bool isInside(std::string_view path, std::string_view tree) {
     return tree.ends_with('/') || path[tree.size()] == '/';
 }
 
+std::optional<std::string_view> relativeTo(std::string_view path, std::string_view tree) {
+    if (!isInside(path, tree)) return std::nullopt;
+    path.remove_prefix(tree.size());
+    while (path.starts_with('/')) path.remove_prefix(1);
+    return path;
+}
+
 bool DirExists(std::string_view name) {
     std::string path(name);
     if (path.empty() || path.back() != '/') path += '/';

@@ -15,6 +15,9 @@ std::optional<std::string> realPath(const std::string& path);
 
 // Whether `path` is `tree` or lies below it; both are resolved paths.
 bool isInside(std::string_view path, std::string_view tree);
+// The part of `path` below `tree` ("" for `tree` itself), without a leading separator; nothing
+// when `path` does not lie inside it.
+std::optional<std::string_view> relativeTo(std::string_view path, std::string_view tree);
 
 // Whether a folder exists; never fails.
 bool DirExists(std::string_view name);

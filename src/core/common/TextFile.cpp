@@ -59,13 +59,10 @@ bool isStale(std::string_view name) {
 }
 
 void sweepFolder(int folderFd) {
-    int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return;
-    }
+    Descriptor copy = reopenFolder(folderFd);
+    DIR* dir = copy ? ::fdopendir(copy.get()) : nullptr;
+    if (!dir) return;
+    copy.release();
     while (dirent* d = ::readdir(dir)) {
         if (isStale(d->d_name)) ::unlinkat(folderFd, d->d_name, 0);
     }

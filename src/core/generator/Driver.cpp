@@ -742,9 +742,8 @@ void PageWalk::Impl::settle() {
             }
             ++foldersFound;
             try {
-                std::string_view relative = std::string_view(folder).substr(top.size());
-                while (relative.starts_with('/')) relative.remove_prefix(1);
-                SharedFolder open = share(openBeneath(s.topFolder->get(), relative, true));
+                // Inside the top: `stale` holds only such folders.
+                SharedFolder open = share(openBeneath(s.topFolder->get(), *relativeTo(folder, top), true));
                 topPage(read(folder, open, idOf(open->get())), false);
             } catch (const std::exception& e) {
                 // Gone or moved since: the watch that asked for it hears of it next.

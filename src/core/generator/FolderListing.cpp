@@ -28,13 +28,16 @@ bool nameBefore(const Entry& a, const Entry& b) {
     return folded != 0 ? folded < 0 : a.name < b.name;
 }
 
+// How many parts a piece of work of `count` items goes in: one per thread of the pool and one
+// for the caller, once it is worth sharing at all.
+std::size_t partsFor(std::size_t count, std::size_t worthSharing, const WorkerPool* pool) {
+    return count < worthSharing || !pool ? 1 : static_cast<std::size_t>(pool->size()) + 1;
+}
+
 // A wide folder is sorted in parts on the pool's threads, then merged.
 template <typename Entry>
 void sortByName(std::vector<Entry>& entries, WorkerPool* pool) {
-    constexpr std::size_t kWorthSharing = 16384;
-    std::size_t parts = entries.size() < kWorthSharing || !pool
-                            ? 1
-                            : static_cast<std::size_t>(pool->size()) + 1;
+    std::size_t parts = partsFor(entries.size(), 16384, pool);
     std::size_t step = (entries.size() + parts - 1) / parts;
     auto bound = [&](std::size_t p) {
         return entries.begin() + static_cast<std::ptrdiff_t>(std::min(entries.size(), p * step));
@@ -53,7 +56,7 @@ void sortByName(std::vector<Entry>& entries, WorkerPool* pool) {
 class Dir {
   public:
     Dir(int folder, const std::string& shown) {
-        Descriptor copy(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        Descriptor copy = reopenFolder(folder);
         if (!copy) throw std::system_error(errno, std::generic_category(), shown);
         dir_ = ::fdopendir(copy.get());
         if (!dir_) throw std::system_error(errno, std::generic_category(), shown);
@@ -102,10 +105,7 @@ void statFiles(int fd, std::vector<FileEntry>& files, const std::vector<std::uin
             f.mtime = st.st_mtime;
         }
     };
-    constexpr std::size_t kWorthSharing = 4096;
-    std::size_t parts = pending.size() < kWorthSharing || !pool
-                            ? 1
-                            : static_cast<std::size_t>(pool->size()) + 1;
+    std::size_t parts = partsFor(pending.size(), 4096, pool);
     std::size_t step = (pending.size() + parts - 1) / parts;
     if (parts == 1) {
         statRange(0, pending.size());

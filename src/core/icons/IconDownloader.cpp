@@ -282,8 +282,7 @@ void IconDownloader::cmdDlIcons_Click() {
     d.target = d.store ? d.store : d.storeBelowWwwRoot();
     const auto names = d.neededIcons;  // a copy: events run while icons come
     for (const std::string& type : names) {
-        if (type.empty() || type == "end_" || !IsStorableIconType(type) || !d.target ||
-            d.target->hasIcon(type)) {
+        if (!IsStorableIconType(type) || !d.target || d.target->hasIcon(type)) {
             d.status("Skipping icon : `" + type + ".gif`");
             continue;
         }

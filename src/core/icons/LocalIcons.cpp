@@ -157,6 +157,11 @@ bool LocalIcons::storeIcon(const std::string& type, const std::string& bytes) {
     }
 }
 
+std::string LocalIcons::shippedIcon(const std::string& type) const {
+    if (shipped_.empty()) return "";
+    return joinPathText(shipped_, baseName(replaceAll(o_.text(opt("txtIconsLocal")), "#", type)));
+}
+
 bool LocalIcons::copy(const std::string& from, const std::string& type) {
     std::error_code ec;
     auto bytes = readRegularFile(from, ec, kMaxIcon);
@@ -165,11 +170,9 @@ bool LocalIcons::copy(const std::string& from, const std::string& type) {
 
 std::vector<std::string> LocalIcons::copyShipped(const std::vector<std::string>& types) {
     std::vector<std::string> missing;
-    const std::string& templ = o_.text(opt("txtIconsLocal"));
     for (const std::string& type : types) {
         if (!IsStorableIconType(type) || hasIcon(type)) continue;
-        std::string from =
-            shipped_.empty() ? "" : joinPathText(shipped_, baseName(replaceAll(templ, "#", type)));
+        std::string from = shippedIcon(type);
         if (!from.empty() && isRegularFile(from) && copy(from, type)) {
             status_.status("Copied icon : `" + toUtf8(type) + "`");
         } else {
@@ -180,10 +183,9 @@ std::vector<std::string> LocalIcons::copyShipped(const std::vector<std::string>&
 }
 
 void LocalIcons::fillMissing(const std::vector<std::string>& types) {
-    const std::string& templ = o_.text(opt("txtIconsLocal"));
-    if (!hasIcon("unknown") && !shipped_.empty()) {
-        std::string shippedUnknown = joinPathText(shipped_, baseName(replaceAll(templ, "#", "unknown")));
-        if (isRegularFile(shippedUnknown)) copy(shippedUnknown, "unknown");
+    if (!hasIcon("unknown")) {
+        std::string shippedUnknown = shippedIcon("unknown");
+        if (!shippedUnknown.empty() && isRegularFile(shippedUnknown)) copy(shippedUnknown, "unknown");
     }
     Place unknown;
     if (!hasIcon("unknown") || !placeOf("unknown", false, unknown)) return;

@@ -51,6 +51,8 @@ class LocalIcons : public IconStore {
     };
     bool placeOf(const std::string& type, bool create, Place& place);
     int folderAt(const std::string& relative, bool create);
+    // The shipped set's file for a type; empty without a shipped set.
+    std::string shippedIcon(const std::string& type) const;
     bool copy(const std::string& from, const std::string& type);
 
     const OptionValues& o_;
