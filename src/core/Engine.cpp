@@ -101,6 +101,7 @@ void RunIndex(Engine& engine) {
     run.replaceCancelled = false;
     run.allInOneHeadWritten = false;
     run.serverTotal = 0;
+    run.pagesWritten = run.pagesUnchanged = run.pagesDeclined = run.foldersSkipped = 0;
     if (WantsIconFiles(o)) {
         engine.AddNeededIcon("dir");
         engine.AddNeededIcon("unknown");

@@ -188,7 +188,7 @@ struct PageWalk::Impl {
     bool writeSection(FolderWork& w);
     void keepLinkedTimes(FolderWork& w);
     bool question(const std::string& target);
-    void done(FolderWork& w);
+    void done(FolderWork& w, std::optional<WriteOutcome> page);
     void advance();
     bool topPage(std::unique_ptr<FolderWork> w, bool sweepHere);
     void refreshFolders(FolderWork& w);
@@ -431,7 +431,10 @@ void PageWalk::Impl::advance() {
     }
 }
 
-void PageWalk::Impl::done(FolderWork& w) {
+// `page`: how the folder's own file went; a section of the all-in-one file has none (that
+// file is counted once, when it is put in place).
+void PageWalk::Impl::done(FolderWork& w, std::optional<WriteOutcome> page) {
+    if (page) ++(*page == WriteOutcome::Written ? h.state.pagesWritten : h.state.pagesUnchanged);
     h.state.serverTotal += w.result.total;
     for (const std::string& type : w.result.icons) h.icons.add(type);
     h.sink.status("Done generating index for : `" + toUtf8(w.path) + "`");
@@ -509,14 +512,20 @@ bool PageWalk::Impl::writeSection(FolderWork& w) {
 }
 
 void PageWalk::Impl::writePage(FolderWork& w, bool sweepHere) {
+    std::optional<WriteOutcome> page;
     bool written;
     if (s.allInOneFile) {
         written = writeSection(w);
     } else {
         auto ask = [this](const std::string& target) { return question(target); };
-        written = writeOwnFile(w, sweepHere, ask, h.state.serverTotal) != WriteOutcome::Declined;
+        page = writeOwnFile(w, sweepHere, ask, h.state.serverTotal);
+        written = page != WriteOutcome::Declined;
     }
-    if (written) done(w);
+    if (!written) {
+        ++h.state.pagesDeclined;
+        return;
+    }
+    done(w, page);
 }
 
 void PageWalk::Impl::sayNotes(FolderWork& w) {
@@ -540,6 +549,7 @@ bool PageWalk::Impl::visit(FolderWork& w) {
     }
     if (!w.readError.empty()) {
         h.sink.error("Error reading folder `" + shown + "`: " + w.readError + "; skipped.");
+        ++h.state.foldersSkipped;
         return false;
     }
     h.sink.status("Generating index for : `" + shown + "`");
@@ -552,7 +562,9 @@ bool PageWalk::Impl::visit(FolderWork& w) {
         if (!w.writeError.empty()) {
             h.sink.error("Error writing index for `" + shown + "`: " + w.writeError + ".");
         } else if (w.outcome != WriteOutcome::Declined) {
-            done(w);
+            done(w, w.outcome);
+        } else {
+            ++h.state.pagesDeclined;
         }
         return true;
     }
@@ -618,6 +630,7 @@ void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
                 "it leads outside the folder being indexed.",
                 "the folder it leads to is indexed under another path."};
             h.sink.status("Skipping `" + toUtf8(path) + "`: " + kWhy[static_cast<int>(reach)]);
+            ++h.state.foldersSkipped;
             continue;
         }
         std::unique_ptr<FolderWork> w;
@@ -792,7 +805,8 @@ void PageWalk::finishAllInOne() {
     if (!d.allInOne) return;
     try {
         d.allInOne->write(d.s.footer);
-        d.allInOne->commit();
+        ++(d.allInOne->commit() == WriteOutcome::Written ? d.h.state.pagesWritten
+                                                         : d.h.state.pagesUnchanged);
     } catch (const std::system_error& e) {
         d.h.sink.error("Error writing index `" + toUtf8(d.allInOne->path()) + "`: " + reasonOf(e) +
                        ".");

@@ -13,6 +13,11 @@ struct IndexRun {
     int rootDepth = 0;
     double serverTotal = 0;
     std::string startFolder;
+    // What the run did, for the summary that ends it.
+    int pagesWritten = 0;    // new or changed pages (the all-in-one file counts once)
+    int pagesUnchanged = 0;  // pages whose bytes were already there
+    int pagesDeclined = 0;   // pages kept because the answer was No
+    int foldersSkipped = 0;  // folders not entered: unreadable, or reached through a link
 };
 
 // Icon names the pages need, in insertion order, without duplicates (case-sensitive).
