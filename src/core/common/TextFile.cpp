@@ -14,6 +14,7 @@
 
 #include "common/Faults.h"
 #include "common/FileSystemFlush.h"
+#include "common/FolderTime.h"
 
 namespace tabulo {
 
@@ -63,10 +64,12 @@ void sweepFolder(int folderFd) {
     DIR* dir = copy ? ::fdopendir(copy.get()) : nullptr;
     if (!dir) return;
     copy.release();
+    std::vector<std::string> stale;
     while (dirent* d = ::readdir(dir)) {
-        if (isStale(d->d_name)) ::unlinkat(folderFd, d->d_name, 0);
+        if (isStale(d->d_name)) stale.emplace_back(d->d_name);
     }
     ::closedir(dir);
+    removeStaleTemporaries(folderFd, stale);
 }
 
 }  // namespace
@@ -137,6 +140,7 @@ void TextFile::place(int folder, std::string name, const WriteRules& rules, bool
     }
     executable_ = rules.executable;
     mayReplace_ = rules.mayReplace;
+    time_ = rules.time;
 }
 
 void TextFile::openTemporary(bool executable) {
@@ -146,9 +150,11 @@ void TextFile::openTemporary(bool executable) {
         static const std::string pid = std::to_string(::getpid());
         tempName_ =
             std::string(kTempPrefix) + pid + "-" + randomSuffix() + std::string(kTempSuffix);
-        fd_ = ::openat(folderFd_, tempName_.c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       executable ? 0777 : 0666);
+        fd_ = kept().change([&] {
+            return ::openat(folderFd_, tempName_.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            executable ? 0777 : 0666);
+        });
         if (fd_ < 0 && (errno != EEXIST || attempt >= 100)) fail(errno, path_);
     }
 }
@@ -177,9 +183,18 @@ void TextFile::diverge() {
 TextFile::~TextFile() {
     if (fd_ >= 0) {
         ::close(fd_);
-        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+        removeTemporary();
     }
     if (oldFd_ >= 0) ::close(oldFd_);
+}
+
+KeptFolderTime& TextFile::kept() {
+    if (!kept_) kept_.emplace(folderFd_);
+    return *kept_;
+}
+
+void TextFile::removeTemporary() {
+    kept().change([&] { return ::unlinkat(folderFd_, tempName_.c_str(), 0); });
 }
 
 void TextFile::spill() {
@@ -244,18 +259,22 @@ WriteOutcome TextFile::commit() {
         if (::geteuid() == 0) (void)!::fchown(fd_, oldOwner_, oldGroup_);
         if (::fchmod(fd_, oldMode_) != 0) fail(errno, path_);
     }
+    if (time_) {
+        const timespec times[2] = {{0, UTIME_NOW}, {static_cast<time_t>(*time_), 0}};
+        if (::futimens(fd_, times) != 0) fail(errno, path_);
+    }
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
         int err = errno;
-        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+        removeTemporary();
         fail(err, path_);
     }
-    int err = injectedFault(Fault::Rename) ? EIO
-              : ::renameat(folderFd_, tempName_.c_str(), folderFd_, name_.c_str()) == 0 ? 0
-                                                                                         : errno;
+    int err = injectedFault(Fault::Rename) ? EIO : kept().change([&] {
+        return ::renameat(folderFd_, tempName_.c_str(), folderFd_, name_.c_str()) == 0 ? 0 : errno;
+    });
     if (err != 0) {
-        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+        removeTemporary();
         fail(err, path_);
     }
     countCommittedFile();
@@ -275,8 +294,11 @@ bool isTemporaryName(std::string_view name) {
 }
 
 void removeStaleTemporaries(int folder, const std::vector<std::string>& names) {
+    std::optional<KeptFolderTime> kept;
     for (const std::string& name : names) {
-        if (isStale(name)) ::unlinkat(folder, name.c_str(), 0);
+        if (!isStale(name)) continue;
+        if (!kept) kept.emplace(folder);
+        kept->change([&] { return ::unlinkat(folder, name.c_str(), 0); });
     }
 }
 

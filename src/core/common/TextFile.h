@@ -13,6 +13,7 @@
 #include "common/Descriptor.h"
 #include "common/Encoding.h"
 #include "common/FolderAccess.h"
+#include "common/FolderTime.h"
 #include "common/TextOut.h"
 
 namespace tabulo {
@@ -36,6 +37,9 @@ struct WriteRules {
     // file is replaced after all.
     bool keepUnchanged = false;
     std::function<bool()> mayReplace;
+    // The time a new or changed file gets (seconds since the epoch), when a page beside it
+    // shows that time already; unset: the time of writing.
+    std::optional<std::int64_t> time;
 };
 
 enum class WriteOutcome { Written, Unchanged, Declined };
@@ -71,18 +75,22 @@ class TextFile : public TextOut {
     void openTemporary(bool executable);
     void diverge();
     void put(std::string_view bytes);
+    KeptFolderTime& kept();
+    void removeTemporary();
 
     std::string path_;
     std::string name_;      // the final name in its folder, links followed
     std::string tempName_;  // the temporary file beside it
     Descriptor ownFolder_;  // the folder, when this object opened it
     int folderFd_ = -1;
+    std::optional<KeptFolderTime> kept_;  // from the first change of the folder on
     int fd_ = -1;
     bool replaces_ = false;  // an existing file: its bits and owner go to the new one
     mode_t oldMode_ = 0;
     uid_t oldOwner_ = 0;
     gid_t oldGroup_ = 0;
     bool executable_ = false;
+    std::optional<std::int64_t> time_;
     // While the new bytes equal the old file's, nothing is written; `matched_` of them so far.
     int oldFd_ = -1;
     std::uint64_t matched_ = 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <climits>
 #include <deque>
 #include <exception>
@@ -79,7 +80,8 @@ struct FolderWork {
     explicit FolderWork(Unmappable policy) : page(policy) {}
     TextBuffer page;
     std::optional<std::string> json;  // the JSON listing, made with a page rendered ahead
-    std::optional<std::pair<std::string, std::string>> sums;  // MD5SUMS, SHA256SUMS, likewise
+    std::optional<std::pair<std::string, std::string>> sums;  // MD5SUMS, SHA256SUMS
+    std::int64_t sumsTime = 0;  // the time a changed checksum file gets: its row shows it
     PageResult result;
     // Written ahead of its turn, with this outcome, or this error.
     bool written = false;
@@ -165,9 +167,10 @@ struct PageWalk::Impl {
     void readOwnTexts(FolderWork& w) const;
     void classifyLinks(FolderWork& w) const;
     void hashFiles(FolderWork& w) const;
+    void foreseeSums(FolderWork& w) const;
     void writeSums(FolderWork& w);
     void writeBeside(int folder, const std::string& name, const std::string& landsIn,
-                     const std::string& bytes);
+                     const std::string& bytes, std::optional<std::int64_t> time = std::nullopt);
     void makeAhead(FolderWork& w);
     WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
                               const std::function<bool(const std::string&)>& mayReplace,
@@ -208,6 +211,7 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
         w->place = PlaceOf(s, path);
         readOwnTexts(*w);
         if (s.hashes && s.hashCache) hashFiles(*w);
+        if (s.hashes) foreseeSums(*w);
         classifyLinks(*w);
     } catch (const std::exception& e) {
         w->readError = reasonOf(e);
@@ -280,6 +284,20 @@ void PageWalk::Impl::hashFiles(FolderWork& w) const {
     }
 }
 
+// The checksum files are written after the page that lists them: the page shows them as they
+// will be, and a changed one gets the time its row shows, so the next run finds them as
+// listed.
+void PageWalk::Impl::foreseeSums(FolderWork& w) const {
+    w.sums = sumsOf(w.listing);
+    w.sumsTime = static_cast<std::int64_t>(std::time(nullptr));
+    for (const std::string* bytes : {&w.sums->first, &w.sums->second}) {
+        const std::string& name = bytes == &w.sums->first ? kMd5SumsName : kSha256SumsName;
+        std::error_code ec;
+        if (readRegularFileAt(w.folder->get(), name, ec, bytes->size() + 1) == *bytes) continue;
+        placeFile(w.listing, {name, static_cast<double>(bytes->size()), w.sumsTime}, rules);
+    }
+}
+
 void PageWalk::Impl::noteRead(const std::string& folder) {
     if (!h.settle) return;
     std::uint64_t now = filesCommitted();
@@ -297,10 +315,11 @@ void PageWalk::Impl::noteWrite(const std::string& folder) {
 // A file that goes with a page (checksums, JSON listing): replaced without a question, as it
 // is ours, and only when its bytes changed.
 void PageWalk::Impl::writeBeside(int folder, const std::string& name, const std::string& landsIn,
-                                 const std::string& bytes) {
+                                 const std::string& bytes, std::optional<std::int64_t> time) {
     WriteRules rules{s.treeId, true};
     rules.keepUnchanged = true;
     rules.sweep = false;
+    rules.time = time;
     TextFile file(folder, name, joinPath(landsIn, name), Unmappable::KeepUtf8, rules);
     file.writeRaw(bytes);
     if (file.commit() == WriteOutcome::Written) noteWrite(landsIn);
@@ -308,10 +327,9 @@ void PageWalk::Impl::writeBeside(int folder, const std::string& name, const std:
 
 // Beside the files, whatever the output mode, so `md5sum -c` runs where they are.
 void PageWalk::Impl::writeSums(FolderWork& w) {
-    if (!s.hashes) return;
-    auto [md5, sha] = w.sums ? *w.sums : sumsOf(w.listing);
-    writeBeside(w.folder->get(), kMd5SumsName, w.path, md5);
-    writeBeside(w.folder->get(), kSha256SumsName, w.path, sha);
+    if (!w.sums) return;
+    writeBeside(w.folder->get(), kMd5SumsName, w.path, w.sums->first, w.sumsTime);
+    writeBeside(w.folder->get(), kSha256SumsName, w.path, w.sums->second, w.sumsTime);
 }
 
 // A linked subfolder is entered only when it leads inside the tree, to a folder that no other
@@ -367,8 +385,7 @@ void PageWalk::Impl::makeAhead(FolderWork& w) {
     } else {
         if (w.listing.files.size() > kRowsRenderedAhead) return;
         w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
-        if (s.o.on(opt("chkJsonListing"))) w.json = JsonListingOf(s, w.listing);
-        if (s.hashes) w.sums = sumsOf(w.listing);
+        if (s.o.on(opt("chkJsonListing"))) w.json = JsonListingOf(s, w.place, w.listing);
         w.rendered = true;
     }
     w.listing.files.clear();
@@ -474,7 +491,7 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     if (outcome == WriteOutcome::Written) noteWrite(landsIn);
     if (outcome != WriteOutcome::Declined) writeSums(w);
     if (outcome != WriteOutcome::Declined && s.o.on(opt("chkJsonListing")))
-        writeBeside(folder, JsonNameFor(name), landsIn, w.json ? *w.json : JsonListingOf(s, w.listing));
+        writeBeside(folder, JsonNameFor(name), landsIn, w.json ? *w.json : JsonListingOf(s, w.place, w.listing));
     return outcome;
 }
 
@@ -540,6 +557,8 @@ bool PageWalk::Impl::visit(FolderWork& w) {
         // Read again in turn: linked folders may have had pages written meanwhile.
         auto again = read(w.path, w.folder, w.id);
         w.listing = std::move(again->listing);
+        w.sums = std::move(again->sums);
+        w.sumsTime = again->sumsTime;
         w.readError = std::move(again->readError);
         w.notes = std::move(again->notes);
     }
@@ -590,10 +609,14 @@ void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
     auto reachOf = [&](const FolderEntry& sub) {
         return isAncestor(sub) ? Reach::LeadsBack : sub.reach;
     };
+    // The icons the run keeps are its own output, like its pages: no page goes there.
+    auto ownIcons = [&](const FolderEntry& sub) {
+        return !s.iconFolder.empty() && normalFolder(joinPath(folder, sub.name)) == s.iconFolder;
+    };
     // The folders entered, read ahead a few at a time on the workers.
     std::vector<std::size_t> entered;
     for (std::size_t i = 0; i < subfolders.size(); ++i) {
-        if (reachOf(subfolders[i]) == Reach::Walk) entered.push_back(i);
+        if (reachOf(subfolders[i]) == Reach::Walk && !ownIcons(subfolders[i])) entered.push_back(i);
     }
     foldersFound += static_cast<int>(entered.size());
     std::deque<std::future<std::unique_ptr<FolderWork>>> ahead;
@@ -623,6 +646,7 @@ void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
             stopped = true;
             return;
         }
+        if (ownIcons(sub)) continue;
         std::string path = joinPath(folder, sub.name);
         if (Reach reach = reachOf(sub); reach != Reach::Walk) {
             static constexpr const char* kWhy[] = {

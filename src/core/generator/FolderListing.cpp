@@ -218,6 +218,20 @@ FolderListing readFolder(int folder, const std::string& shown, const ListingRule
     return listing;
 }
 
+void placeFile(FolderListing& listing, FileEntry file, const ListingRules& rules) {
+    if (rules.filter && !rules.filter->matches(file.name)) return;
+    file.excluded = rules.excluded && rules.excluded(file.name);
+    auto& files = listing.files;
+    auto at = std::lower_bound(files.begin(), files.end(), file, nameBefore<FileEntry>);
+    if (at != files.end() && at->name == file.name) {
+        *at = std::move(file);
+        return;
+    }
+    if (!listing.digests.empty())
+        listing.digests.insert(listing.digests.begin() + (at - files.begin()), std::nullopt);
+    files.insert(at, std::move(file));
+}
+
 FolderListing readFolder(const std::string& path, const Wildcard& fileFilter) {
     Descriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder) throw std::system_error(errno, std::generic_category(), path);

@@ -79,6 +79,11 @@ struct FolderListing {
 // when `fileOnly`: a pipe or a device is never read as a description or shown as a picture).
 bool isPresent(const FolderListing& listing, const std::string& name, bool fileOnly);
 
+// Puts `file` in its place in the listing, or in place of the entry of its name, as a file of
+// that name read from disk would be: not at all when the rules' filter hides it, left out when
+// they exclude it. The digests, when there are any, keep their places.
+void placeFile(FolderListing& listing, FileEntry file, const ListingRules& rules);
+
 // The open folder's listing; `shown` names it in errors. Throws std::system_error when the
 // folder cannot be read.
 FolderListing readFolder(int folder, const std::string& shown, const ListingRules& rules);

@@ -362,7 +362,7 @@ void ModernRenderer::table() {
     if (auto up = UpRowLink(s_, place_)) {
         row("up", "", "", 0, 0, *up, dirIcon, "Parent folder", "", "", nullptr);
     }
-    PageRows rows = VisibleRows(s_, listing_);
+    PageRows rows = VisibleRows(s_, place_, listing_);
     for (const FolderEntry* sub : rows.folders) {
         row("dir", toUtf8(sub->name), "", -1, sub->mtime, FolderRowLink(s_, place_, *sub), dirIcon,
             displayName(sub->name) + "/", "", "Directory", nullptr);
@@ -449,11 +449,11 @@ const FileEntry* ReadmeOf(const FolderListing& listing) {
     return found;
 }
 
-PageRows VisibleRows(const RunSettings& s, const FolderListing& listing) {
+PageRows VisibleRows(const RunSettings& s, const PagePlace& place, const FolderListing& listing) {
     const OptionValues& o = s.o;
     PageRows rows;
     for (const FolderEntry& sub : listing.folders) {
-        if (!IsHiddenFolderRow(o, sub.name)) rows.folders.push_back(&sub);
+        if (!IsHiddenFolderRow(s, place, listing, sub.name)) rows.folders.push_back(&sub);
     }
     for (const FileEntry& file : listing.files) {
         if (!file.excluded) rows.files.push_back(&file);
@@ -562,8 +562,9 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
     return f + "</body>\r\n</html>\r\n";
 }
 
-std::string JsonListingOf(const RunSettings& s, const FolderListing& listing) {
-    PageRows rows = VisibleRows(s, listing);
+std::string JsonListingOf(const RunSettings& s, const PagePlace& place,
+                          const FolderListing& listing) {
+    PageRows rows = VisibleRows(s, place, listing);
     std::vector<JsonEntry> entries;
     entries.reserve(rows.folders.size() + rows.files.size());
     for (const FolderEntry* sub : rows.folders) entries.push_back({sub->name, true, sub->mtime, 0});

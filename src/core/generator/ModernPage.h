@@ -17,7 +17,8 @@ struct PageRows {
     std::vector<const FolderEntry*> folders;
     std::vector<const FileEntry*> files;
 };
-PageRows VisibleRows(const RunSettings& settings, const FolderListing& listing);
+PageRows VisibleRows(const RunSettings& settings, const PagePlace& place,
+                     const FolderListing& listing);
 
 // The modern page style: HTML5 in UTF-8, readable on a phone, light and dark colours from the
 // colour slots, a sortable table, a filter box, breadcrumbs and the folder's README, with no
@@ -34,7 +35,8 @@ const FileEntry* ReadmeOf(const FolderListing& listing);
 std::string ModernFooter(const OptionValues& options, const std::tm& today);
 
 // The JSON listing of a page, or nothing in the all-in-one file.
-std::string JsonListingOf(const RunSettings& settings, const FolderListing& listing);
+std::string JsonListingOf(const RunSettings& settings, const PagePlace& place,
+                          const FolderListing& listing);
 // The JSON file's name beside a page file ("index.html" gives "index.json").
 std::string JsonNameFor(const std::string& pageFile);
 

@@ -153,7 +153,7 @@ void Renderer::folderRows() {
         if (o_.on(opt("chkColuTime"))) timeCell_ = "<td>" + formatTime(sub.mtime) + "</td>";
         if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>[dir]</td>";
         if (o_.on(opt("chkColuDesc"))) commentCell_ = "<td>Directory</td>";
-        if (IsHiddenFolderRow(o_, sub.name)) continue;
+        if (IsHiddenFolderRow(s_, place_, listing_, sub.name)) continue;
         std::string row =
             "<a href=\"" + FolderRowLink(s_, place_, sub) + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
         if (o_.on(opt("chkTable"))) {
@@ -274,12 +274,6 @@ std::optional<std::string> UpRowLink(const RunSettings& s, const PagePlace& plac
     }
     if (s.allInOneFile) link = "#" + link;
     return link;
-}
-
-bool IsHiddenFolderRow(const OptionValues& o, std::string_view name) {
-    const std::string& iconsLocal = o.text(opt("txtIconsLocal"));
-    return name == o.text(opt("txtUploadDirectory")) ||
-           name == std::string_view(iconsLocal).substr(0, iconsLocal.find('/'));
 }
 
 std::string FolderRowLink(const RunSettings& s, const PagePlace& place, const FolderEntry& sub) {

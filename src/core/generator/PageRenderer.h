@@ -47,6 +47,5 @@ inline constexpr const char* kMd5SumsName = "MD5SUMS";
 inline constexpr const char* kSha256SumsName = "SHA256SUMS";
 std::string SumsLink(const RunSettings& settings, const PagePlace& place);
 // Folders a page never lists: the upload folder and the local icons' folder.
-bool IsHiddenFolderRow(const OptionValues& options, std::string_view name);
 
 }  // namespace tabulo

@@ -68,6 +68,17 @@ RunSettings::RunSettings(OptionValues options, std::string topFolder, std::tm da
     siteRoot = wwwRoot.empty() ? top : wwwRoot;
     outputFolder = o.text(opt("lblAllInOneFolder"));
     rootDepth = WwwRootDepth(o, top);
+    if (o.on(opt("chkIcons")) && o.selected(opt("optIconsLocal"))) {
+        // The folders of the address up to the first that varies with the type.
+        std::string folder;
+        auto parts = split(o.text(opt("txtIconsLocal")), '/');
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+            if (parts[i] == "..") folder.clear();
+            if (parts[i] == ".." || contains(parts[i], "#")) break;
+            if (!parts[i].empty() && parts[i] != ".") folder += "/" + parts[i];
+        }
+        if (!folder.empty()) iconFolder = normalFolder(siteRoot + folder);
+    }
     recursive = o.on(opt("chkReqrsive"));
     allInOneFile = o.on(opt("chkAllInOneFile"));
     allInOneFolder = o.on(opt("chkAllInOneFolder"));
@@ -90,7 +101,24 @@ ListingRules RunSettings::listingRules() const {
                         o.on(opt("chkSumSize")) || modern || o.on(opt("chkJsonListing"));
     rules.watch = {o.text(opt("txtIndexHtm")), o.text(opt("txtCapDesc")),
                    o.text(opt("txtCapSnap"))};
+    if (modern) rules.watch.push_back(o.text(opt("txtUploadScript")));
     return rules;
+}
+
+bool IsHiddenFolderRow(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
+                       std::string_view name) {
+    const OptionValues& o = s.o;
+    const std::string path = joinPath(place.folder, std::string(name));
+    if (!s.iconFolder.empty() && (path == s.iconFolder || isInside(s.iconFolder, path))) {
+        // A folder on the way to the icons shows only at the site's root (where Tabulo made
+        // it); the classic rule below may hide it elsewhere too.
+        if (path == s.iconFolder || normalFolder(place.folder) == normalFolder(s.siteRoot))
+            return true;
+    }
+    const std::string& upload = o.text(opt("txtUploadDirectory"));
+    if (s.modern) return name == upload && isPresent(listing, o.text(opt("txtUploadScript")), true);
+    const std::string& iconsLocal = o.text(opt("txtIconsLocal"));
+    return name == upload || name == std::string_view(iconsLocal).substr(0, iconsLocal.find('/'));
 }
 
 // The depth of the www root itself: the depth text is only set by a lock, and choosing an

@@ -22,6 +22,9 @@ struct RunSettings {
     std::string top;           // the selected folder
     std::string siteRoot;      // the root of names and anchors: the www root, else `top`
     std::string outputFolder;  // of the all-in-one modes
+    // Where the run keeps its local icons, below the site's root; empty when it keeps none
+    // there. Tabulo's own output, like its pages: no row leads there and the walk skips it.
+    std::string iconFolder;
     int rootDepth = 0;         // depth of the www root
     // Nothing is written outside `tree` (resolved; `treeId` is that folder); `realTop` is the
     // resolved selected folder.
@@ -58,6 +61,12 @@ struct PagePlace {
     std::string relativePath;  // bytes as on disk, "/" separated, ends with "/" unless empty
 };
 PagePlace PlaceOf(const RunSettings& settings, const std::string& folder);
+
+// Whether the page of `place` leaves out the row of its subfolder `name`. Classic pages leave
+// out the upload folder and the first folder of the local icons wherever they are; modern
+// pages only where the upload script stores files (beside it) and where the icons are kept.
+bool IsHiddenFolderRow(const RunSettings& settings, const PagePlace& place,
+                       const FolderListing& listing, std::string_view name);
 
 // A path without the site's root, as names and anchors take it.
 std::string WithoutSiteRoot(const RunSettings& settings, const std::string& path);

@@ -10,9 +10,11 @@
 
 #include "StatusSink.h"
 #include "common/Encoding.h"
+#include "common/FolderTime.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "common/Faults.h"
+#include "common/FolderTime.h"
 #include "common/ReadFile.h"
 #include "common/TextFile.h"
 #include "options/Options.h"
@@ -94,7 +96,9 @@ int LocalIcons::folderAt(const std::string& relative, bool create) {
     if (parent < 0) return -1;
     const std::string shown = joinPathText(shownRoot_, relative);
     if (create) {
-        int made = injectedFault(Fault::Mkdir) ? (errno = EIO, -1) : ::mkdirat(parent, name.c_str(), 0777);
+        int made = injectedFault(Fault::Mkdir) ? (errno = EIO, -1) : changeKeepingTime(parent, [&] {
+            return ::mkdirat(parent, name.c_str(), 0777);
+        });
         if (made != 0 && errno != EEXIST) {
             status_.error("Error making the icon folder `" + toUtf8(shown) + "`: " +
                           std::generic_category().message(errno) + ".");
