@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <system_error>
+#include <unordered_set>
 
 #include "common/CaseFold.h"
 #include "common/Encoding.h"
@@ -141,6 +142,27 @@ constexpr std::string_view kLayout =
     ".readme{margin-top:1rem;padding:.5rem 1rem;background:var(--cell);overflow-wrap:anywhere}\r\n"
     ".readme pre{overflow-x:auto;white-space:pre-wrap}\r\n"
     "footer{margin-top:1rem;font-size:.875em}\r\n";
+
+// The checksum column, on pages that have one: the first digits on narrow screens, and
+// buttons that copy the whole value where the browser lets a page write to the clipboard.
+constexpr std::string_view kHashLayout =
+    ".listing .hash{white-space:nowrap}\r\n"
+    ".listing .hash code{font-size:.875em}\r\n"
+    ".listing .copy{font:inherit;font-size:.75em;margin-left:.25rem;min-height:2rem}\r\n"
+    "@media (max-width:40rem){.listing .hash .rest{display:none}"
+    ".listing .hash a::after{content:\"\\2026\"}}\r\n";
+constexpr std::string_view kHashScript = R"(<script>
+if (navigator.clipboard) {
+  Array.prototype.forEach.call(document.querySelectorAll("button.copy"), function (button) {
+    button.hidden = false;
+    button.addEventListener("click", function () {
+      navigator.clipboard.writeText(button.getAttribute("data-copy")).then(function () {
+        button.textContent = "Copied";
+      });
+    });
+  });
+}
+</script>)";
 
 // Sorting by the header cells and the filter box; the page reads the same without it. Names
 // reach it only through data attributes, never as script text.
@@ -323,8 +345,14 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
     }
     out_.write("><td><a href=\"" + link + "\">" + icon + "<span>" + shownName + "</span></a></td>");
     if (o_.on(opt("chkColuHash"))) {
-        out_.write(digest ? "<td class=\"hash\"><a href=\"" + SumsLink(s_, place_) + "\">" +
-                                digest->md5 + "</a></td>"
+        // Narrow screens show the first digits only: the whole value is in the title and the
+        // copy button, and the size and time stay in view.
+        const std::string& md5 = digest ? digest->md5 : "";
+        out_.write(digest ? "<td class=\"hash\"><a href=\"" + SumsLink(s_, place_) + "\" title=\"" +
+                                md5 + "\"><code>" + md5.substr(0, 8) + "</code><code class=\"rest\">" +
+                                md5.substr(std::min<std::size_t>(8, md5.size())) +
+                                "</code></a><button type=\"button\" class=\"copy\" data-copy=\"" + md5 +
+                                "\" aria-label=\"Copy the MD5 checksum\" hidden>Copy</button></td>"
                           : "<td class=\"hash\"></td>");
     }
     if (o_.on(opt("chkColuSize"))) out_.write("<td class=\"size\">" + size + "</td>");
@@ -367,16 +395,12 @@ void ModernRenderer::table() {
         row("dir", toUtf8(sub->name), "", -1, sub->mtime, FolderRowLink(s_, place_, *sub), dirIcon,
             displayName(sub->name) + "/", "", "Directory", nullptr);
     }
+    // Icons are fetched for the types the page shows, not for the files it leaves out.
     bool collect = o_.on(opt("chkIcons")) && WantsIconFiles(o_);
-    for (const FileEntry& file : listing_.files) {
-        if (collect) {
-            std::string type = FileTypeOf(file.name);
-            if (std::find(result_.icons.begin(), result_.icons.end(), type) == result_.icons.end())
-                result_.icons.push_back(type);
-        }
-    }
+    std::unordered_set<std::string> collected;
     for (const FileEntry* file : rows.files) {
         std::string type = FileTypeOf(file->name);
+        if (collect && collected.insert(type).second) result_.icons.push_back(type);
         result_.total += file->size;
         std::string comment;
         if (o_.selected(opt("optExtention"))) comment = escapeText(toUtf8(type)) + " File";
@@ -508,6 +532,7 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     }
     out.writeLine("body{font-family:" + fontFamily(o) + ";font-size:" + size + "px}");
     out.write(kLayout);
+    if (o.on(opt("chkColuHash"))) out.write(kHashLayout);
     out.writeLine("</style>");
     out.writeLine("</head>");
     out.writeLine("<body>");
@@ -559,6 +584,7 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
         if (!line.empty()) f += "<footer><p>" + line + ".</p></footer>\r\n";
     }
     f += replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n";
+    if (o.on(opt("chkColuHash"))) f += replaceAll(std::string(kHashScript), "\n", "\r\n") + "\r\n";
     return f + "</body>\r\n</html>\r\n";
 }
 

@@ -63,6 +63,7 @@ class Renderer {
     void fileRows();
     void totals(double serverTotalBefore);
     void needIcon(const std::string& type);
+    std::string emptyHashCell() const;
 
     const RunSettings& s_;
     const OptionValues& o_;
@@ -109,6 +110,11 @@ const std::string& Renderer::iconTag(const std::string& type) {
     return iconTags_.emplace(type, tag).first->second;
 }
 
+// Folder rows have no checksum, but keep their cells under the files' columns.
+std::string Renderer::emptyHashCell() const {
+    return o_.on(opt("chkColuHash")) ? "<td></td>" : "";
+}
+
 void Renderer::needIcon(const std::string& type) {
     if (iconsSeen_.insert(type).second) result_.icons.push_back(type);
 }
@@ -141,7 +147,7 @@ void Renderer::upRow() {
     std::string size = o_.on(opt("chkColuSize")) ? "<td>[dir up]</td>" : "";
     if (o_.on(opt("chkTable"))) {
         out_.writeLine(" <tr><td><a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a></td>" +
-                       size + "</tr>");
+                       emptyHashCell() + size + "</tr>");
     } else {
         out_.writeLine(" <a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a>" +
                        removeCells(size, "") + "<br>");
@@ -157,8 +163,8 @@ void Renderer::folderRows() {
         std::string row =
             "<a href=\"" + FolderRowLink(s_, place_, sub) + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
         if (o_.on(opt("chkTable"))) {
-            out_.writeLine(" <tr><td>" + row + "</td>" + sizeCell_ + timeCell_ + commentCell_ +
-                           "</tr>");
+            out_.writeLine(" <tr><td>" + row + "</td>" + emptyHashCell() + sizeCell_ + timeCell_ +
+                           commentCell_ + "</tr>");
         } else {
             out_.writeLine(" " + row + removeCells(sizeCell_ + timeCell_ + commentCell_, " ") +
                            "<br>");
@@ -177,11 +183,12 @@ void Renderer::fileRows() {
     for (const FileEntry& file : listing_.files) {
         std::string type = FileTypeOf(file.name);
         const std::string* fileIcon = &noIcon;
+        if (file.excluded) continue;
+        // Icons are fetched for the types the page shows, not for the files it leaves out.
         if (icons) {
             fileIcon = &iconTag(type);
             if (collect) needIcon(type);
         }
-        if (file.excluded) continue;
         result_.total += file.size;
         if (hashes) {
             const FileDigest* digest = listing_.digestOf(file);

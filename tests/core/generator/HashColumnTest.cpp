@@ -69,9 +69,12 @@ TEST_F(HashColumnTest, ARerunOverUnchangedFilesReadsNoContent) {
     setTime("site/f3.bin", 1700000000);
     go("site");
     EXPECT_EQ(FileContentReads(), afterFirst + 1);
+    const std::string md5 = HashFile(path("site/f3.bin"))->md5;
     EXPECT_TRUE(contains(readFile(path("site/index.html")),
-                         "<td class=\"hash\"><a href=\"MD5SUMS\">" +
-                             HashFile(path("site/f3.bin"))->md5 + "</a></td>"));
+                         "<td class=\"hash\"><a href=\"MD5SUMS\" title=\"" + md5 + "\"><code>" +
+                             md5.substr(0, 8) + "</code><code class=\"rest\">" + md5.substr(8) +
+                             "</code></a><button type=\"button\" class=\"copy\" data-copy=\"" + md5 +
+                             "\" aria-label=\"Copy the MD5 checksum\" hidden>Copy</button></td>"));
 }
 
 }  // namespace
