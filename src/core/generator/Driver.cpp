@@ -475,12 +475,12 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
         folder = s.outputFolderFd->get();
         name = FlatPageName(s.o, w.place.relativePath);
         landsIn = s.outputFolder;
-        // The question is about the folder's own page, whatever the flat file holds.
-        if (ask && !mayReplace(target)) return WriteOutcome::Declined;
     } else {
         removeStaleTemporaries(folder, w.listing.leftovers);
-        if (ask) rules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
     }
+    // The question is about the folder's own page, in every mode; it is asked only when a
+    // file would change, so a run over an unchanged tree asks nothing.
+    if (ask) rules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
     TextFile file(folder, name, joinPath(landsIn, name), s.pagePolicy, rules);
     if (w.rendered) {
         file.writeRaw(w.page.bytes());
@@ -499,13 +499,16 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
 bool PageWalk::Impl::writeSection(FolderWork& w) {
     if (allInOneGivenUp) return false;
     const std::string& htm = s.o.text(opt("txtIndexHtm"));
-    const std::string target = joinPath(w.path, htm);
-    if (!s.o.on(opt("chkReplaceOlda")) && isPresent(w.listing, htm, false) && !question(target))
-        return false;
     try {
         if (!allInOne) {
             WriteRules rules{s.treeId, true};
             rules.keepUnchanged = true;
+            // One question, about the one file the sections replace, once it would change.
+            if (!s.o.on(opt("chkReplaceOlda"))) {
+                rules.mayReplace = [this, target = joinPath(s.outputFolder, htm)] {
+                    return question(target);
+                };
+            }
             allInOne = std::make_unique<TextFile>(s.outputFolderFd->get(), htm,
                                                   joinPath(s.outputFolder, htm), s.pagePolicy, rules);
         }

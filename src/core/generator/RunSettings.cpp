@@ -69,15 +69,15 @@ RunSettings::RunSettings(OptionValues options, std::string topFolder, std::tm da
     outputFolder = o.text(opt("lblAllInOneFolder"));
     rootDepth = WwwRootDepth(o, top);
     if (o.on(opt("chkIcons")) && o.selected(opt("optIconsLocal"))) {
-        // The folders of the address up to the first that varies with the type.
-        std::string folder;
+        // The first folder of the address, which the icon step makes when it is missing: a
+        // folder that came with the run would be new to the run after it.
         auto parts = split(o.text(opt("txtIconsLocal")), '/');
         for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-            if (parts[i] == "..") folder.clear();
             if (parts[i] == ".." || contains(parts[i], "#")) break;
-            if (!parts[i].empty() && parts[i] != ".") folder += "/" + parts[i];
+            if (parts[i].empty() || parts[i] == ".") continue;
+            iconFolder = normalFolder(joinPath(siteRoot, parts[i]));
+            break;
         }
-        if (!folder.empty()) iconFolder = normalFolder(siteRoot + folder);
     }
     recursive = o.on(opt("chkReqrsive"));
     allInOneFile = o.on(opt("chkAllInOneFile"));
@@ -108,13 +108,8 @@ ListingRules RunSettings::listingRules() const {
 bool IsHiddenFolderRow(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
                        std::string_view name) {
     const OptionValues& o = s.o;
-    const std::string path = joinPath(place.folder, std::string(name));
-    if (!s.iconFolder.empty() && (path == s.iconFolder || isInside(s.iconFolder, path))) {
-        // A folder on the way to the icons shows only at the site's root (where Tabulo made
-        // it); the classic rule below may hide it elsewhere too.
-        if (path == s.iconFolder || normalFolder(place.folder) == normalFolder(s.siteRoot))
-            return true;
-    }
+    if (!s.iconFolder.empty() && normalFolder(joinPath(place.folder, std::string(name))) == s.iconFolder)
+        return true;
     const std::string& upload = o.text(opt("txtUploadDirectory"));
     if (s.modern) return name == upload && isPresent(listing, o.text(opt("txtUploadScript")), true);
     const std::string& iconsLocal = o.text(opt("txtIconsLocal"));

@@ -22,7 +22,7 @@ struct RunSettings {
     std::string top;           // the selected folder
     std::string siteRoot;      // the root of names and anchors: the www root, else `top`
     std::string outputFolder;  // of the all-in-one modes
-    // Where the run keeps its local icons, below the site's root; empty when it keeps none
+    // The folder of the site's root that holds the local icons; empty when the run keeps none
     // there. Tabulo's own output, like its pages: no row leads there and the walk skips it.
     std::string iconFolder;
     int rootDepth = 0;         // depth of the www root

@@ -412,19 +412,72 @@ std::vector<std::string> ThemeListFromDisk() {
     return list;
 }
 
+namespace {
+
+// The options of a shipped theme, as each version of the program shipped it.
+Options shippedTheme(std::string_view name, int version) {
+    Options o;
+    if (name == "modern") {
+        o.select(opt("optPageModern"));
+        o.select(opt("optName"));
+        // Tabulo's own files by their names: "index*" would also hide a user's
+        // index-of-papers.pdf.
+        if (version >= 2)
+            o.setText(opt("txtExclude"),
+                      "index.html; index.json; index.css; index.cgi; upload.cgi; index_of-*; "
+                      "MD5SUMS; SHA256SUMS; desc.txt; snap.gif; *.tmp; *.bak;\r\n");
+    }
+    return o;
+}
+
+struct QuietLoad : ThemeLoadEffects {
+    void status(std::string) override {}
+    void error(std::string) override {}
+    bool statusShowsError() const override { return false; }
+    void wwwRootFound(const std::string&) override {}
+    void toggleOptionsPanel() override {}
+};
+
+// Whether the theme file holds what an older version shipped: nobody has changed it since.
+bool isUntouched(std::string_view name, int version) {
+    std::error_code ec;
+    auto text = ReadThemeFile(name, ec);
+    if (!text) return false;
+    Options found;
+    QuietLoad quiet;
+    ApplyThemeLines(found, *text, quiet);
+    return ThemeText(found, name) == ThemeText(shippedTheme(name, version), name);
+}
+
+}  // namespace
+
 void InstallShippedThemes() {
     const std::string marker = applicationFolder() + "/shipped-themes";
     std::error_code ec;
     std::string installed = readRegularFile(marker, ec, kMaxSmallFile).value_or("");
+    auto has = [&](const std::string& line) { return contains("\n" + installed, "\n" + line + "\n"); };
+    // The marker names each theme with the version last installed ("modern 2"; the first
+    // version by its name alone).
+    struct Shipped {
+        std::string_view name;
+        int version;
+    };
     std::string added;
-    for (std::string_view name : {"modern"}) {
-        if (contains("\n" + installed, "\n" + std::string(name) + "\n")) continue;
-        Options o;
-        o.select(opt("optPageModern"));
-        o.select(opt("optName"));
+    for (Shipped theme : {Shipped{"modern", 2}}) {
+        const std::string name(theme.name);
+        auto line = [&](int version) { return version == 1 ? name : name + " " + std::to_string(version); };
+        if (has(line(theme.version))) continue;
+        int older = 0;
+        for (int v = theme.version - 1; v >= 1 && older == 0; --v) {
+            if (has(line(v))) older = v;
+        }
         try {
-            if (!isRegularFile(ThemePath(name))) WriteThemeFile(name, ThemeText(o, name));
-            added += std::string(name) + "\n";
+            // A newer version replaces only a theme nobody changed; one the user deleted
+            // stays deleted.
+            bool there = isRegularFile(ThemePath(name));
+            if (older == 0 ? !there : there && isUntouched(name, older))
+                WriteThemeFile(name, ThemeText(shippedTheme(name, theme.version), name));
+            added += line(theme.version) + "\n";
         } catch (const std::system_error&) {
             // Tried again at the next start.
         }

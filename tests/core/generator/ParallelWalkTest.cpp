@@ -132,7 +132,9 @@ TEST_F(ParallelWalkTest, SameResultsWithOneThreadAndWithFour) {
             Outcome four = run(b, 4, mode, *h4);
             std::string what = std::string(mode) + " answers " + std::to_string(answers) + ": ";
             expectSame(one, four, what, mode);
-            EXPECT_EQ(one.questions.empty(), answers != 0) << what;
+            // Flat pages are new files: they replace no page, so nobody is asked about them.
+            EXPECT_EQ(one.questions.empty(), answers != 0 || std::string(mode) != "optCurrentDir")
+                << what;
         }
     }
 }
