@@ -53,7 +53,10 @@ KeptFolderTime::KeptFolderTime(int folder) : folder_(folder) {
     Stripe& stripe = stripeOf(id_);
     std::lock_guard lock(stripe.mutex);
     Kept& kept = stripe.folders[id_];
-    if (kept.keepers++ == 0) kept = {st.st_mtim, st.st_mtim, false, 1};
+    if (kept.keepers++ > 0) return;
+    // Looked at again while no other writer can put a time back.
+    if (::fstat(folder, &st) != 0) kept.foreign = true;
+    kept.before = kept.expected = st.st_mtim;
 }
 
 KeptFolderTime::~KeptFolderTime() {
