@@ -446,7 +446,10 @@ bool isUntouched(std::string_view name, int version) {
     Options found;
     QuietLoad quiet;
     ApplyThemeLines(found, *text, quiet);
-    return ThemeText(found, name) == ThemeText(shippedTheme(name, version), name);
+    Options shipped = shippedTheme(name, version);
+    // The panel's caption belongs to the window, not to the theme's content.
+    found.setText(opt("lblOptions"), shipped.text(opt("lblOptions")));
+    return ThemeText(found, name) == ThemeText(shipped, name);
 }
 
 }  // namespace
