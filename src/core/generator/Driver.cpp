@@ -176,7 +176,7 @@ struct PageWalk::Impl {
                               const std::function<bool(const std::string&)>& mayReplace,
                               double serverTotalBefore);
     void noteRead(const std::string& folder);
-    void noteWrite(const std::string& folder);
+    void noteTimeChange(const FolderWork& w);
 
     // The walk's own thread.
     std::future<std::unique_ptr<FolderWork>> start(const SharedFolder& parent,
@@ -305,11 +305,15 @@ void PageWalk::Impl::noteRead(const std::string& folder) {
     readAt[folder] = now;
 }
 
-void PageWalk::Impl::noteWrite(const std::string& folder) {
-    if (!h.settle) return;
+// A folder keeps its time under the run's own files, unless that time cannot be set (a
+// folder of another owner): then the page that shows it is settled.
+void PageWalk::Impl::noteTimeChange(const FolderWork& w) {
+    if (!h.settle || s.allInOne) return;
+    struct stat st;
+    if (::fstat(w.folder->get(), &st) == 0 && st.st_mtime == w.listedTime) return;
     std::uint64_t now = filesCommitted();
     std::lock_guard lock(writesMutex);
-    changedAt[folder] = now;
+    changedAt[w.path] = now;
 }
 
 // A file that goes with a page (checksums, JSON listing): replaced without a question, as it
@@ -322,7 +326,7 @@ void PageWalk::Impl::writeBeside(int folder, const std::string& name, const std:
     rules.time = time;
     TextFile file(folder, name, joinPath(landsIn, name), Unmappable::KeepUtf8, rules);
     file.writeRaw(bytes);
-    if (file.commit() == WriteOutcome::Written) noteWrite(landsIn);
+    file.commit();
 }
 
 // Beside the files, whatever the output mode, so `md5sum -c` runs where they are.
@@ -481,17 +485,21 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     // The question is about the folder's own page, in every mode; it is asked only when a
     // file would change, so a run over an unchanged tree asks nothing.
     if (ask) rules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
-    TextFile file(folder, name, joinPath(landsIn, name), s.pagePolicy, rules);
-    if (w.rendered) {
-        file.writeRaw(w.page.bytes());
-    } else {
-        w.result = RenderPage(s, w.place, w.listing, true, serverTotalBefore, file);
+    WriteOutcome outcome;
+    {
+        TextFile file(folder, name, joinPath(landsIn, name), s.pagePolicy, rules);
+        if (w.rendered) {
+            file.writeRaw(w.page.bytes());
+        } else {
+            w.result = RenderPage(s, w.place, w.listing, true, serverTotalBefore, file);
+        }
+        outcome = file.commit();
     }
-    WriteOutcome outcome = file.commit();
-    if (outcome == WriteOutcome::Written) noteWrite(landsIn);
-    if (outcome != WriteOutcome::Declined) writeSums(w);
-    if (outcome != WriteOutcome::Declined && s.o.on(opt("chkJsonListing")))
+    if (outcome == WriteOutcome::Declined) return outcome;
+    writeSums(w);
+    if (s.o.on(opt("chkJsonListing")))
         writeBeside(folder, JsonNameFor(name), landsIn, w.json ? *w.json : JsonListingOf(s, w.place, w.listing));
+    noteTimeChange(w);
     return outcome;
 }
 
