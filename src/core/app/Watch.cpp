@@ -16,6 +16,7 @@
 #include "generator/ListingHelpers.h"
 #include "generator/ModernPage.h"
 #include "generator/PageRenderer.h"
+#include "generator/RunSettings.h"
 
 namespace tabulo {
 
@@ -36,7 +37,8 @@ bool IsOwnOutput(const OptionValues& o, std::string_view name) {
            (!flat.empty() && name.starts_with(flat));
 }
 
-WatchBatch PlanBatch(const FolderWatch::Changes& changes, const std::string& top, bool wholeOnly) {
+WatchBatch PlanBatch(const FolderWatch::Changes& changes, const std::string& top, bool wholeOnly,
+                     const std::string& ownFolder) {
     WatchBatch batch;
     if (changes.listings.empty() && !changes.overflow && !changes.incomplete) return batch;
     // Lost events leave it open what changed; a folder left unwatched hides what is below it;
@@ -50,6 +52,8 @@ WatchBatch PlanBatch(const FolderWatch::Changes& changes, const std::string& top
     std::set<std::string> folders;
     for (const std::string& f : changes.listings) {
         if (!isInside(f, top)) continue;
+        // The icons the runs store there are theirs: no page goes there.
+        if (!ownFolder.empty() && isInside(f, ownFolder)) continue;
         folders.insert(f);
         for (std::string p = f; p != top && p != "/";) {
             p = parentOf(p);
@@ -73,6 +77,7 @@ int WatchAndIndex(Engine& engine, const std::string& folder, FolderWatch& watch,
     if (root.empty() || !isInside(realPath(top).value_or(top), realPath(root).value_or(root)))
         o.setText(opt("txtWWWroot"), top);
     engine.stopRequested = [&stop] { return stop.load(); };
+    const std::string icons = IconFolderOf(o, normalFolder(o.text(opt("txtWWWroot"))));
     watch.ignoreWritesOf([&o](std::string_view name) { return IsOwnOutput(o, name); });
 
     // The watched folder, opened once: every run finds its folders again from here.
@@ -96,7 +101,7 @@ int WatchAndIndex(Engine& engine, const std::string& folder, FolderWatch& watch,
     while (!stop) {
         FolderWatch::Changes changes = watch.wait(std::chrono::seconds(3600));
         if (stop) break;
-        WatchBatch batch = PlanBatch(changes, top, allInOne || !recursive);
+        WatchBatch batch = PlanBatch(changes, top, allInOne || !recursive, icons);
         if (batch.whole) {
             engine.RunUnattended(whole);
         } else if (!batch.folders.empty()) {

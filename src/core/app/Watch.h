@@ -25,7 +25,9 @@ struct WatchBatch {
     bool whole = false;
     std::vector<std::string> folders;
 };
-WatchBatch PlanBatch(const FolderWatch::Changes& changes, const std::string& top, bool wholeOnly);
+// Changes at or below `ownFolder` (where the runs keep their icons) are left out.
+WatchBatch PlanBatch(const FolderWatch::Changes& changes, const std::string& top, bool wholeOnly,
+                     const std::string& ownFolder = "");
 
 // Indexes `folder` once, then keeps its pages current until `stop` is set: each batch of
 // changes is one unattended run over the folders PlanBatch names, found again from the watched

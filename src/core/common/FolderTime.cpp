@@ -43,6 +43,26 @@ bool sameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// The times given back lately, for a watch to tell them from changes by others; bounded, as
+// nobody may ever ask about them.
+struct GivenBack {
+    static constexpr std::size_t kMax = 4096;
+    std::mutex mutex;
+    std::unordered_map<FolderId, timespec, IdHash> times;
+};
+
+GivenBack& givenBack() {
+    static GivenBack all;
+    return all;
+}
+
+void noteGivenBack(const FolderId& id, const timespec& time) {
+    GivenBack& g = givenBack();
+    std::lock_guard lock(g.mutex);
+    if (g.times.size() >= GivenBack::kMax) g.times.clear();
+    g.times[id] = time;
+}
+
 }  // namespace
 
 KeptFolderTime::KeptFolderTime(int folder) : folder_(folder) {
@@ -73,7 +93,17 @@ KeptFolderTime::~KeptFolderTime() {
         return;
     // Best effort: only the folder's owner (or root) may set its time.
     const timespec times[2] = {{0, UTIME_OMIT}, kept.before};
+    noteGivenBack(id_, kept.before);
     (void)::futimens(folder_, times);
+}
+
+bool wasGivenBackItsTime(const FolderId& id, const timespec& time) {
+    GivenBack& g = givenBack();
+    std::lock_guard lock(g.mutex);
+    auto it = g.times.find(id);
+    if (it == g.times.end() || !sameTime(it->second, time)) return false;
+    g.times.erase(it);
+    return true;
 }
 
 KeptFolderTime::Ours::Ours(KeptFolderTime& keeper) : keeper_(keeper) {

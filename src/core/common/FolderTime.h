@@ -44,6 +44,10 @@ class KeptFolderTime {
     bool active_ = false;  // the folder could be looked at
 };
 
+// Whether the folder `id` has `time` because a keeper gave it back (lately): a watch then sees
+// only our own doing. Forgets it once asked.
+bool wasGivenBackItsTime(const FolderId& id, const timespec& time);
+
 // One change of `folder` as Tabulo's own, for callers that make only one.
 template <class Change>
 auto changeKeepingTime(int folder, Change&& makeChange) -> decltype(makeChange()) {

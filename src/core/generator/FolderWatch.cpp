@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/Descriptor.h"
+#include "common/FolderTime.h"
 #include "common/Paths.h"
 #include "common/TextFile.h"
 
@@ -252,8 +253,16 @@ struct FolderWatch::Impl {
             changes.listings.insert(folder);
             return true;
         }
+        if (event.mask & IN_ATTRIB) {
+            // The folder's row shows its time; a time our own writer gave back changes nothing.
+            struct stat st;
+            if (::stat(child(folder, name).c_str(), &st) == 0 &&
+                wasGivenBackItsTime({st.st_dev, st.st_ino}, st.st_mtim))
+                return false;
+            changes.listings.insert(folder);
+            return true;
+        }
         changes.listings.insert(folder);
-        if (event.mask & IN_ATTRIB) return true;  // the folder's row shows its time
         changes.structure.insert(folder);
         std::string sub = child(folder, name);
         if (event.mask & IN_CREATE) {

@@ -68,17 +68,7 @@ RunSettings::RunSettings(OptionValues options, std::string topFolder, std::tm da
     siteRoot = wwwRoot.empty() ? top : wwwRoot;
     outputFolder = o.text(opt("lblAllInOneFolder"));
     rootDepth = WwwRootDepth(o, top);
-    if (o.on(opt("chkIcons")) && o.selected(opt("optIconsLocal"))) {
-        // The first folder of the address, which the icon step makes when it is missing: a
-        // folder that came with the run would be new to the run after it.
-        auto parts = split(o.text(opt("txtIconsLocal")), '/');
-        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-            if (parts[i] == ".." || contains(parts[i], "#")) break;
-            if (parts[i].empty() || parts[i] == ".") continue;
-            iconFolder = normalFolder(joinPath(siteRoot, parts[i]));
-            break;
-        }
-    }
+    iconFolder = IconFolderOf(o, siteRoot);
     recursive = o.on(opt("chkReqrsive"));
     allInOneFile = o.on(opt("chkAllInOneFile"));
     allInOneFolder = o.on(opt("chkAllInOneFolder"));
@@ -103,6 +93,19 @@ ListingRules RunSettings::listingRules() const {
                    o.text(opt("txtCapSnap"))};
     if (modern) rules.watch.push_back(o.text(opt("txtUploadScript")));
     return rules;
+}
+
+std::string IconFolderOf(const OptionValues& o, const std::string& siteRoot) {
+    if (!o.on(opt("chkIcons")) || !o.selected(opt("optIconsLocal"))) return "";
+    // The icon step makes this folder when it is missing: a folder that came with one run
+    // would be new to the next.
+    auto parts = split(o.text(opt("txtIconsLocal")), '/');
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i] == ".." || contains(parts[i], "#")) break;
+        if (parts[i].empty() || parts[i] == ".") continue;
+        return normalFolder(joinPath(siteRoot, parts[i]));
+    }
+    return "";
 }
 
 bool IsHiddenFolderRow(const RunSettings& s, const PagePlace& place, const FolderListing& listing,

@@ -62,6 +62,10 @@ struct PagePlace {
 };
 PagePlace PlaceOf(const RunSettings& settings, const std::string& folder);
 
+// The folder of `siteRoot` that holds the local icons (the first folder of their address), when
+// the options keep icons there; else empty.
+std::string IconFolderOf(const OptionValues& options, const std::string& siteRoot);
+
 // Whether the page of `place` leaves out the row of its subfolder `name`. Classic pages leave
 // out the upload folder and the first folder of the local icons wherever they are; modern
 // pages only where the upload script stores files (beside it) and where the icons are kept.

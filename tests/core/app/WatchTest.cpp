@@ -33,6 +33,9 @@ TEST(WatchBatchTest, DeeperFoldersFirstEachOnceWithEverythingAbove) {
     // Nothing outside the watched folder, and nothing at all for no change.
     EXPECT_EQ(PlanBatch(changed({"/w2/x", "/w"}), "/w", false).folders,
               std::vector<std::string>{"/w"});
+    // The folder where runs keep their icons is theirs: its changes ask for no page.
+    EXPECT_EQ(PlanBatch(changed({"/w/pics/icons", "/w/pics", "/w/picsx"}), "/w", false, "/w/pics").folders,
+              (std::vector<std::string>{"/w/picsx", "/w"}));
     auto none = PlanBatch(changed({}), "/w", false);
     EXPECT_FALSE(none.whole);
     EXPECT_TRUE(none.folders.empty());

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <thread>
 
+#include "common/Descriptor.h"
+#include "common/TextFile.h"
 #include "generator/FolderWatch.h"
 #include "support/Fixture.h"
 
@@ -190,6 +192,18 @@ TEST_F(FolderWatchTest, OwnOutputsAndTemporariesAreIgnored) {
     EXPECT_TRUE(silent(watch));
     writeFile("a/index.htm", "someone else's");
     EXPECT_EQ(next(watch).listings, Set{path("a")});
+    // A page written through the program's own writer gives the folder its time back: that
+    // is no change of the parent's page either. Touching the folder is one.
+    setTime("a", 1500000000);
+    {
+        Descriptor a(::open(path("a").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        TextFile page(a.get(), "index.html", path("a/index.html"), Unmappable::KeepUtf8);
+        page.write("new page");
+        page.commit();
+    }
+    EXPECT_TRUE(silent(watch));
+    setTime("a", 1600000000);
+    EXPECT_EQ(next(watch).listings, Set{root});
 }
 
 TEST_F(FolderWatchTest, EventsCloserThanTheQuietSpellComeTogether) {
