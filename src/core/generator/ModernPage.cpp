@@ -146,11 +146,12 @@ constexpr std::string_view kLayout =
 // The checksum column, on pages that have one: the first digits on narrow screens, and
 // buttons that copy the whole value where the browser lets a page write to the clipboard.
 constexpr std::string_view kHashLayout =
-    ".listing .hash{white-space:nowrap}\r\n"
+    ".listing .hash{white-space:nowrap}.listing .hash a{gap:0}\r\n"
     ".listing .hash code{font-size:.875em}\r\n"
     ".listing .copy{font:inherit;font-size:.75em;margin-left:.25rem;min-height:2rem}\r\n"
-    "@media (max-width:40rem){.listing .hash .rest{display:none}"
-    ".listing .hash a::after{content:\"\\2026\"}}\r\n";
+    "@media (max-width:40rem){.listing .hash{white-space:normal}.listing .hash .rest{display:none}"
+    ".listing td a span{overflow-wrap:anywhere}"
+    ".listing .hash a::after{content:\"\\2026\"}.listing .copy{margin-left:0}}\r\n";
 constexpr std::string_view kHashScript = R"(<script>
 if (navigator.clipboard) {
   Array.prototype.forEach.call(document.querySelectorAll("button.copy"), function (button) {
