@@ -840,8 +840,10 @@ void PageWalk::finishAllInOne() {
     if (!d.allInOne) return;
     try {
         d.allInOne->write(d.s.footer);
-        ++(d.allInOne->commit() == WriteOutcome::Written ? d.h.state.pagesWritten
-                                                         : d.h.state.pagesUnchanged);
+        WriteOutcome outcome = d.allInOne->commit();
+        ++(outcome == WriteOutcome::Written     ? d.h.state.pagesWritten
+           : outcome == WriteOutcome::Unchanged ? d.h.state.pagesUnchanged
+                                                : d.h.state.pagesDeclined);
     } catch (const std::system_error& e) {
         d.h.sink.error("Error writing index `" + toUtf8(d.allInOne->path()) + "`: " + reasonOf(e) +
                        ".");

@@ -169,5 +169,27 @@ TEST_F(OwnFilesTest, FolderRowsKeepTheChecksumColumn) {
     EXPECT_TRUE(contains(top, "> sub</b></a></td><td></td><td>[dir]</td>")) << top;
 }
 
+
+// The all-in-one file is asked about once, when it would change, and kept on "No".
+TEST_F(OwnFilesTest, TheAllInOneFileIsAskedAboutOnceWhenItWouldChange) {
+    set("chkAllInOneFile", "1");
+    writeFile("site/a/x.txt");
+    writeFile("site/b/y.txt");
+    go("site");
+    EXPECT_TRUE(host.questions.empty());  // a new file replaces nothing
+    const std::string first = readFile(path("site/index.html"));
+    writeFile("site/b/z.txt");
+    host.answers = {Answer::No};
+    go("site");
+    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_TRUE(contains(host.questions.front(), path("site/index.html")));
+    EXPECT_EQ(readFile(path("site/index.html")), first);
+    EXPECT_EQ(engine.run().pagesDeclined, 1);
+    host.answers = {Answer::Yes};
+    go("site");
+    EXPECT_TRUE(contains(readFile(path("site/index.html")), "z.txt"));
+    EXPECT_EQ(engine.run().pagesWritten, 1);
+}
+
 }  // namespace
 }  // namespace tabulo::test
