@@ -62,5 +62,20 @@ TEST_F(StableCliTest, TheSampleSiteSettlesInOneRun) {
     }
 }
 
+// Without a terminal and without --answer, a page that would change is kept, and said so.
+TEST_F(StableCliTest, APageKeptForWantOfAnAnswerIsSaid) {
+    writeFile("site/a.txt");
+    const std::string site = "'" + path("site") + "'";
+    ASSERT_EQ(cli(site), 0);
+    const std::string first = readFile(path("site/index.html"));
+    writeFile("site/b.txt");
+    ASSERT_EQ(cli(site), 0);
+    EXPECT_EQ(readFile(path("site/index.html")), first);
+    EXPECT_TRUE(contains(readFile(root + "/../err.txt"),
+                         "Keeping `" + path("site/index.html") + "` as it was: the answer is No."));
+    ASSERT_EQ(cli("--answer=yes " + site), 0);
+    EXPECT_TRUE(contains(readFile(path("site/index.html")), "b.txt"));
+}
+
 }  // namespace
 }  // namespace tabulo::test

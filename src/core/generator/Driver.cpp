@@ -434,6 +434,9 @@ bool PageWalk::Impl::question(const std::string& target) {
         return a == Answer::Yes || a == Answer::YesToAll;
     }
     if (*h.standingAnswer == Answer::Cancel) h.state.replaceCancelled = true;
+    // Nobody saw a question: a changed page left as it was is said.
+    if (*h.standingAnswer == Answer::No)
+        h.sink.status("Keeping `" + toUtf8(target) + "` as it was: the answer is No.");
     return *h.standingAnswer == Answer::Yes;
 }
 
