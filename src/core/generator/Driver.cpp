@@ -48,6 +48,11 @@ std::string reasonOf(const std::exception& e) {
     return e.what();
 }
 
+// Nobody saw a question: a changed page left as it was is said.
+std::string keptLine(const std::string& target) {
+    return "Keeping `" + toUtf8(target) + "` as it was: the answer is No.";
+}
+
 std::string parentOf(const std::string& folder) {
     auto slash = folder.rfind('/');
     return slash == std::string::npos ? "" : slash == 0 ? "/" : folder.substr(0, slash);
@@ -379,9 +384,12 @@ void PageWalk::Impl::makeAhead(FolderWork& w) {
             timesBefore.emplace(w.id, w.listedTime);
         }
         bool yes = s.o.on(opt("chkReplaceOlda")) || h.standingAnswer == Answer::Yes;
+        auto answer = [yes, &w](const std::string& target) {
+            if (!yes) w.notes.push_back(keptLine(target));  // said in the folder's turn
+            return yes;
+        };
         try {
-            w.outcome = writeOwnFile(
-                w, false, [yes](const std::string&) { return yes; }, 0);
+            w.outcome = writeOwnFile(w, false, answer, 0);
         } catch (const std::exception& e) {
             w.writeError = reasonOf(e);
         }
@@ -434,9 +442,7 @@ bool PageWalk::Impl::question(const std::string& target) {
         return a == Answer::Yes || a == Answer::YesToAll;
     }
     if (*h.standingAnswer == Answer::Cancel) h.state.replaceCancelled = true;
-    // Nobody saw a question: a changed page left as it was is said.
-    if (*h.standingAnswer == Answer::No)
-        h.sink.status("Keeping `" + toUtf8(target) + "` as it was: the answer is No.");
+    if (*h.standingAnswer == Answer::No) h.sink.status(keptLine(target));
     return *h.standingAnswer == Answer::Yes;
 }
 
