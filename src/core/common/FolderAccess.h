@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +19,11 @@ struct FolderId {
     dev_t device = 0;
     ino_t inode = 0;
     bool operator==(const FolderId&) const = default;
+};
+struct FolderIdHash {
+    std::size_t operator()(const FolderId& id) const {
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.inode) * 31 + id.device);
+    }
 };
 FolderId idOf(int fd);  // throws std::system_error
 

@@ -17,17 +17,11 @@ struct Kept {
     int keepers = 0;
 };
 
-struct IdHash {
-    std::size_t operator()(const FolderId& id) const {
-        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.inode) * 31 + id.device);
-    }
-};
-
 // Folders are spread over stripes, so writers into different folders seldom wait for each
 // other; a change is one system call, made while its stripe is held.
 struct Stripe {
     std::mutex mutex;
-    std::unordered_map<FolderId, Kept, IdHash> folders;
+    std::unordered_map<FolderId, Kept, FolderIdHash> folders;
 };
 
 std::array<Stripe, 32>& stripes() {
@@ -36,7 +30,7 @@ std::array<Stripe, 32>& stripes() {
 }
 
 Stripe& stripeOf(const FolderId& id) {
-    return stripes()[IdHash()(id) % stripes().size()];
+    return stripes()[FolderIdHash()(id) % stripes().size()];
 }
 
 bool sameTime(const timespec& a, const timespec& b) {
@@ -48,7 +42,7 @@ bool sameTime(const timespec& a, const timespec& b) {
 struct GivenBack {
     static constexpr std::size_t kMax = 4096;
     std::mutex mutex;
-    std::unordered_map<FolderId, timespec, IdHash> times;
+    std::unordered_map<FolderId, timespec, FolderIdHash> times;
 };
 
 GivenBack& givenBack() {

@@ -94,12 +94,6 @@ struct FolderWork {
     std::string writeError;
 };
 
-struct FolderIdHash {
-    std::size_t operator()(const FolderId& id) const {
-        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.inode) * 31 + id.device);
-    }
-};
-
 // The checksum files of a folder: MD5SUMS and SHA256SUMS.
 std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
     std::vector<std::pair<std::string, std::string>> md5, sha;
