@@ -15,11 +15,13 @@ CommandLine parse(const std::vector<std::string>& args) {
     return ParseCommandLine(args, [](const std::string& name) { return themes.contains(name); });
 }
 
+// Arguments, and the line or the mistake they make.
+struct Case {
+    std::vector<std::string> args;
+    std::string expected;
+};
+
 TEST(CommandLineTest, TheWindowsLineIsHandedOnAsItWas) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string line;
-    };
     const Case cases[] = {
         {{"\"/x/site\"-view"}, "\"/x/site\"-view"},
         {{"\"/x/site\"-noquit-view -sheme my theme"}, "\"/x/site\"-noquit-view -sheme my theme"},
@@ -33,17 +35,13 @@ TEST(CommandLineTest, TheWindowsLineIsHandedOnAsItWas) {
     };
     for (const Case& c : cases) {
         CommandLine cl = parse(c.args);
-        EXPECT_EQ(cl.mistake, "") << c.line;
-        EXPECT_EQ(cl.task, Task::Index) << c.line;
-        EXPECT_EQ(cl.line, c.line);
+        EXPECT_EQ(cl.mistake, "") << c.expected;
+        EXPECT_EQ(cl.task, Task::Index) << c.expected;
+        EXPECT_EQ(cl.line, c.expected);
     }
 }
 
 TEST(CommandLineTest, SwitchesBeforeTheFolderGoAfterIt) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string line;
-    };
     const Case cases[] = {
         {{"-sheme", "modern", "/x/site"}, "/x/site -sheme modern"},
         {{"-sheme", "my", "theme", "/x/site"}, "/x/site -sheme my theme"},
@@ -57,8 +55,8 @@ TEST(CommandLineTest, SwitchesBeforeTheFolderGoAfterIt) {
     };
     for (const Case& c : cases) {
         CommandLine cl = parse(c.args);
-        EXPECT_EQ(cl.mistake, "") << c.line;
-        EXPECT_EQ(cl.line, c.line);
+        EXPECT_EQ(cl.mistake, "") << c.expected;
+        EXPECT_EQ(cl.line, c.expected);
     }
 }
 
@@ -73,12 +71,12 @@ TEST(CommandLineTest, OptionsTakeTheirArgumentEitherWay) {
     }
     EXPECT_EQ(parse({"--answer=cancel", "site"}).answer, Answer::Cancel);
     EXPECT_EQ(parse({"site", "--answer", "yes", "--answer", "no"}).answer, Answer::No);
-    struct Case {
+    struct TaskCase {
         std::vector<std::string> args;
         Task task;
         std::string target, line;
     };
-    const Case cases[] = {
+    const TaskCase cases[] = {
         {{"--watch", "/x/site"}, Task::Watch, "/x/site", ""},
         {{"--watch=/x/site", "-sheme", "my", "theme"}, Task::Watch, "/x/site", "-sheme my theme"},
         {{"-sheme", "nope", "--watch", "/x/site"}, Task::Watch, "/x/site", "-sheme nope"},
@@ -88,7 +86,7 @@ TEST(CommandLineTest, OptionsTakeTheirArgumentEitherWay) {
         {{"--themes"}, Task::ListThemes, "", ""},
         {{"--version"}, Task::Version, "", ""},
     };
-    for (const Case& c : cases) {
+    for (const TaskCase& c : cases) {
         CommandLine cl = parse(c.args);
         EXPECT_EQ(cl.mistake, "") << c.args[0];
         EXPECT_EQ(cl.task, c.task) << c.args[0];
@@ -111,10 +109,6 @@ TEST(CommandLineTest, HelpWinsOverEverythingElse) {
 }
 
 TEST(CommandLineTest, MistakesAreNamedWithWhatToDo) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string mistake;
-    };
     const Case cases[] = {
         {{"site", "-scheme", "modern"}, "unknown option `-scheme`; did you mean `-sheme`?"},
         {{"-scheme", "modern", "site"}, "unknown option `-scheme`; did you mean `-sheme`?"},
@@ -151,7 +145,7 @@ TEST(CommandLineTest, MistakesAreNamedWithWhatToDo) {
     };
     for (const Case& c : cases) {
         CommandLine cl = parse(c.args);
-        EXPECT_EQ(cl.mistake, c.mistake) << (c.args.empty() ? "" : c.args[0]);
+        EXPECT_EQ(cl.mistake, c.expected) << (c.args.empty() ? "" : c.args[0]);
         EXPECT_EQ(cl.line, "");  // nothing is indexed
     }
 }
