@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of the named sets, only those that are missing:
 #   build (the default)  compilers, CMake, Ninja, pkg-config, Asio, cmark, libcrypto (OpenSSL),
-#                        Qt 6 and GoogleTest: what building needs; rsvg-convert and Python's
-#                        Pillow draw the page icons
+#                        CLI11 (the command line's parser), Qt 6 and GoogleTest: what building
+#                        needs; rsvg-convert and Python's Pillow draw the page icons
 #   test                 build, plus what the tests run: nginx, tinyproxy, lighttpd, curl, Perl
 #                        with its CGI module, Python (its JSON parser reads listings back), the
 #                        German locale the command line is tried in, the checkers of the
@@ -16,7 +16,7 @@
 set -euo pipefail
 
 build=(g++ cmake ninja-build make pkg-config libgtest-dev libasio-dev libcmark-dev libssl-dev
-       qt6-base-dev libgl-dev librsvg2-bin python3-pil)
+       libcli11-dev qt6-base-dev libgl-dev librsvg2-bin python3-pil)
 packages=("${build[@]}")
 german_locale=false
 for set in "${@:-build}"; do

@@ -2,41 +2,33 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <charconv>
+#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "CommandLine.h"
 #include "Engine.h"
+#include "HashTicker.h"
 #include "TerminalHost.h"
 #include "app/Startup.h"
 #include "app/Watch.h"
 #include "common/FolderAccess.h"
 #include "common/Paths.h"
+#include "common/ReadFile.h"
 #include "generator/FolderWatch.h"
-#include "common/Text.h"
+#include "themes/Themes.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tabulo-cli [--answer=yes|no|cancel] [--jobs N] FOLDER [-view] [-noquit] [-sheme "
-    "THEME]\n"
-    "       tabulo-cli --themes\n"
-    "       tabulo-cli --save-theme NAME [-sheme THEME]\n"
-    "       tabulo-cli --scripts FOLDER [-sheme THEME]\n"
-    "       tabulo-cli --watch FOLDER [-sheme THEME]\n"
-    "Writes an index page into FOLDER and every folder below it.\n"
-    "  --answer=A       answer to overwrite questions when stdin is no terminal (default: no)\n"
-    "  --jobs N         threads that read folders and render pages (default: the cores)\n"
-    "  --themes         list the themes\n"
-    "  --save-theme N   save the options after start-up as theme N, index nothing\n"
-    "  --scripts F      write the index and upload scripts into folder F, index nothing\n"
-    "  --watch F        index folder F, then keep its pages current until SIGINT or SIGTERM\n"
-    "  -view            open the written page when done\n"
-    "  -sheme THEME     index with that theme (the name comes last)\n"
-    "Themes live in $TABULO_HOME, else $XDG_CONFIG_HOME/tabulo, else ~/.config/tabulo.\n";
+using tabulo::CommandLine;
+using tabulo::Engine;
+using tabulo::StartMode;
+using tabulo::TerminalHost;
 
 // The watch in progress, for the signal handler; the flag tells the run to stop.
 std::atomic<bool> stopWatching{false};
@@ -48,9 +40,131 @@ extern "C" void onStopSignal(int) {
 }
 
 int usageError(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "tabulo-cli: %s\n", why.c_str());
-    std::fputs(kUsage, stderr);
+    std::fprintf(stderr, "tabulo-cli: %s\n%sRun `tabulo-cli --help` for every option.\n",
+                 why.c_str(), tabulo::UsageText().c_str());
     return 2;
+}
+
+// Times a run and counts its errors, for the line that ends it.
+class RunSummary {
+  public:
+    explicit RunSummary(const Engine& engine)
+        : start_(std::chrono::steady_clock::now()), errorsBefore_(engine.errorCount()) {}
+    std::string line(Engine& engine) const {
+        return tabulo::SummaryLine(engine.run(), engine.errorCount() - errorsBefore_,
+                                   std::chrono::steady_clock::now() - start_);
+    }
+
+  private:
+    std::chrono::steady_clock::time_point start_;
+    unsigned errorsBefore_;
+};
+
+// A theme that is not there: the one error is said; what there is follows.
+int unknownTheme(Engine& engine, TerminalHost& host, const std::string& name) {
+    std::vector<std::string> themes;
+    std::string list;
+    for (const std::string& theme : engine.themeList()) {
+        if (!tabulo::isFile(tabulo::ThemePath(theme))) continue;
+        list += (themes.empty() ? "" : ", ") + theme;
+        themes.push_back(theme);
+    }
+    std::string text = themes.empty() ? "There are no themes yet; --save-theme NAME saves one."
+                                      : "The themes there are: " + list + ".";
+    if (auto near = tabulo::ClosestName(name, themes)) text = "Did you mean `" + *near + "`? " + text;
+    host.error(text);
+    return 2;
+}
+
+// Start-up for a task that indexes nothing: the options as the named or default theme leaves
+// them. The exit status when that failed.
+std::optional<int> startWithoutRun(Engine& engine, TerminalHost& host, const std::string& line) {
+    auto outcome = tabulo::Form_Activate(engine, line, StartMode::Tool, false);
+    if (outcome.themeMissing) return unknownTheme(engine, host, outcome.theme);
+    if (engine.errorCount() != 0) return 1;
+    return std::nullopt;
+}
+
+std::optional<int> folderMissing(Engine& engine, const std::string& folder) {
+    auto missing = tabulo::MissingFolderMessage(folder);
+    if (!missing) return std::nullopt;
+    engine.error(*missing);
+    return 2;
+}
+
+int listThemes(Engine& engine) {
+    tabulo::Form_Activate(engine, "", StartMode::Tool, false);
+    for (const auto& name : engine.themeList()) std::printf("%s\n", name.c_str());
+    return 0;
+}
+
+int saveTheme(Engine& engine, TerminalHost& host, const CommandLine& command) {
+    if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
+    engine.options().setText(tabulo::opt("cmbSheme"), command.target);
+    engine.options().setEditedMark("ok");  // saved without a question
+    engine.cmdSave_Click();
+    return engine.errorCount() != 0 ? 1 : 0;
+}
+
+int writeScripts(Engine& engine, TerminalHost& host, const CommandLine& command) {
+    if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
+    if (auto failed = folderMissing(engine, command.target)) return *failed;
+    if (!tabulo::PrepareScriptFolder(engine, command.target)) return 1;
+    engine.cmdMakeScript_Click();
+    return engine.errorCount() != 0 ? 1 : 0;
+}
+
+int watch(Engine& engine, TerminalHost& host, const CommandLine& command) {
+    if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
+    if (auto failed = folderMissing(engine, command.target)) return *failed;
+    auto real = tabulo::realPath(command.target);
+    if (!real || !tabulo::DirExists(*real)) {
+        engine.error("Error: The `" + command.target + "/` directory not found or empty.");
+        return 1;
+    }
+    // Each batch is a run of its own, and says so in a summary of its own.
+    engine.indexRunner = [&host, walk = engine.indexRunner](Engine& e) {
+        RunSummary summary(e);
+        walk(e);
+        host.summary(summary.line(e));
+    };
+    tabulo::HashTicker ticker(engine.run().bytesHashed, host);
+    try {
+        tabulo::FolderWatch folderWatch(*real);
+        activeWatch = &folderWatch;
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        ::sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, nullptr);
+        ::sigaction(SIGTERM, &action, nullptr);
+        int status = tabulo::WatchAndIndex(engine, *real, folderWatch, stopWatching);
+        activeWatch = nullptr;
+        engine.finishPendingEvents();
+        return status;
+    } catch (const std::system_error& e) {
+        engine.error("Error: cannot watch `" + *real + "`: " + e.what());
+        return 1;
+    }
+}
+
+int indexFolder(Engine& engine, TerminalHost& host, const CommandLine& command) {
+    RunSummary summary(engine);
+    tabulo::StartOutcome outcome;
+    {
+        tabulo::HashTicker ticker(engine.run().bytesHashed, host);
+        outcome = tabulo::Form_Activate(engine, command.line, StartMode::Tool);
+    }
+    if (outcome.themeMissing) return unknownTheme(engine, host, outcome.theme);
+    if (outcome.noFolder) return usageError("no folder on the command line");
+    if (outcome.folderMissing) return 2;
+    if (!outcome.started) return 1;
+    // A Cancel ends the run early: what it was meant to write is not all there.
+    bool cancelled = engine.run().replaceCancelled || engine.statusLine() == "Cancelled";
+    bool ok = engine.statusLine() == "Done" && !engine.runSawError();
+    // Icons may still be coming; failed icons are reported but leave the run a success.
+    engine.finishPendingEvents();
+    host.summary(summary.line(engine));
+    return ok && !cancelled ? 0 : 1;
 }
 
 }  // namespace
@@ -61,123 +175,36 @@ int main(int argc, char** argv) {
     // read are dropped.
     std::signal(SIGPIPE, SIG_IGN);
     tabulo::raiseDescriptorLimit();
-    tabulo::Answer answer = tabulo::Answer::No;
-    int jobs = 0;  // the number of cores
-    bool listThemes = false;
-    std::string saveAs, scriptsFolder, watchFolder;
-    bool save = false, scripts = false, watch = false;
-    int i = 1;
-    for (; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (!arg.starts_with("--")) break;
-        if (arg == "--") {
-            ++i;
-            break;
-        }
-        if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::puts("tabulo-cli 42");
-            return 0;
-        } else if (arg == "--answer=yes") {
-            answer = tabulo::Answer::Yes;
-        } else if (arg == "--answer=no") {
-            answer = tabulo::Answer::No;
-        } else if (arg == "--answer=cancel") {
-            answer = tabulo::Answer::Cancel;
-        } else if (arg == "--jobs" || arg.starts_with("--jobs=")) {
-            std::string_view n = arg == "--jobs" ? (i + 1 < argc ? argv[++i] : "") : arg.substr(7);
-            int value = 0;
-            auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), value);
-            if (ec != std::errc() || end != n.data() + n.size() || value < 1 || value > 256)
-                return usageError("--jobs takes a number from 1 to 256");
-            jobs = value;
-        } else if (arg == "--themes") {
-            listThemes = true;
-        } else if (arg == "--save-theme" && i + 1 < argc) {
-            save = true;
-            saveAs = argv[++i];
-        } else if (arg == "--scripts" && i + 1 < argc) {
-            scripts = true;
-            scriptsFolder = argv[++i];
-        } else if (arg == "--watch" && i + 1 < argc) {
-            watch = true;
-            watchFolder = argv[++i];
-        } else {
-            return usageError("unknown option " + std::string(arg));
-        }
-    }
-    // Status lines to a file or a pipe go out in blocks, not one write each; a watch tells of
-    // each change as it happens.
-    static char errBuffer[1 << 16];
-    if (!watch && !::isatty(STDERR_FILENO))
-        std::setvbuf(stderr, errBuffer, _IOFBF, sizeof errBuffer);
-    std::string line;
-    for (; i < argc; ++i) line += (i > 1 && !line.empty() ? " " : "") + std::string(argv[i]);
-
-    tabulo::TerminalHost host(answer, ::isatty(STDIN_FILENO) != 0, stdin, stderr);
-    tabulo::Engine engine(host);
-    if (jobs > 0) engine.setJobs(jobs);
-    using tabulo::StartMode;
-
-    if (listThemes) {
-        if (!line.empty() || save) return usageError("--themes takes nothing else");
-        tabulo::Form_Activate(engine, "", StartMode::Tool, false);
-        for (const auto& name : engine.themeList()) std::printf("%s\n", name.c_str());
+    bool shippedThemesThere = false;
+    auto isTheme = [&shippedThemesThere](const std::string& name) {
+        if (!std::exchange(shippedThemesThere, true)) tabulo::InstallShippedThemes();
+        return tabulo::IsValidThemeName(name) && tabulo::isFile(tabulo::ThemePath(name));
+    };
+    CommandLine command = tabulo::ParseCommandLine({argv + 1, argv + argc}, isTheme);
+    if (!command.mistake.empty()) return usageError(command.mistake);
+    if (command.task == CommandLine::Task::Help) {
+        std::fputs(tabulo::HelpText().c_str(), stdout);
         return 0;
     }
-    if (save) {
-        if (!line.empty() && !line.starts_with("-sheme "))
-            return usageError("--save-theme takes only -sheme THEME");
-        tabulo::Form_Activate(engine, line, StartMode::Tool, false);
-        if (engine.errorCount() != 0) return 1;
-        engine.options().setText(tabulo::opt("cmbSheme"), saveAs);
-        engine.options().setEditedMark("ok");  // saved without a question
-        engine.cmdSave_Click();
-        return engine.errorCount() != 0 ? 1 : 0;
+    if (command.task == CommandLine::Task::Version) {
+        std::puts("tabulo-cli " TABULO_VERSION);
+        return 0;
     }
-    if (scripts) {
-        if (!line.empty() && !line.starts_with("-sheme "))
-            return usageError("--scripts takes only -sheme THEME");
-        tabulo::Form_Activate(engine, line, StartMode::Tool, false);
-        if (engine.errorCount() != 0) return 1;
-        if (!tabulo::PrepareScriptFolder(engine, scriptsFolder)) return 1;
-        engine.cmdMakeScript_Click();
-        return engine.errorCount() != 0 ? 1 : 0;
+
+    TerminalHost host(command.answer, ::isatty(STDIN_FILENO) != 0, stdin, stderr,
+                      command.verbosity);
+    Engine engine(host);
+    if (command.jobs > 0) engine.setJobs(command.jobs);
+    switch (command.task) {
+        case CommandLine::Task::ListThemes:
+            return listThemes(engine);
+        case CommandLine::Task::SaveTheme:
+            return saveTheme(engine, host, command);
+        case CommandLine::Task::Scripts:
+            return writeScripts(engine, host, command);
+        case CommandLine::Task::Watch:
+            return watch(engine, host, command);
+        default:
+            return indexFolder(engine, host, command);
     }
-    if (watch) {
-        if (!line.empty() && !line.starts_with("-sheme "))
-            return usageError("--watch takes only -sheme THEME");
-        tabulo::Form_Activate(engine, line, StartMode::Tool, false);
-        if (engine.errorCount() != 0) return 1;
-        auto real = tabulo::realPath(watchFolder);
-        if (!real || !tabulo::DirExists(*real)) {
-            std::fprintf(stderr, "Error: The `%s` directory not found.\n", watchFolder.c_str());
-            return 1;
-        }
-        try {
-            tabulo::FolderWatch folderWatch(*real);
-            activeWatch = &folderWatch;
-            struct sigaction action {};
-            action.sa_handler = onStopSignal;
-            ::sigemptyset(&action.sa_mask);
-            ::sigaction(SIGINT, &action, nullptr);
-            ::sigaction(SIGTERM, &action, nullptr);
-            int status = tabulo::WatchAndIndex(engine, *real, folderWatch, stopWatching);
-            activeWatch = nullptr;
-            engine.finishPendingEvents();
-            return status;
-        } catch (const std::system_error& e) {
-            std::fprintf(stderr, "Error: cannot watch `%s`: %s\n", real->c_str(), e.what());
-            return 1;
-        }
-    }
-    if (line.empty()) return usageError("");
-    auto outcome = tabulo::Form_Activate(engine, line, StartMode::Tool);
-    if (outcome.noFolder) return usageError("no folder on the command line");
-    bool ok = outcome.started && engine.statusLine() == "Done" && !engine.runSawError();
-    // Icons may still be coming; failed icons are reported but leave the run a success.
-    engine.finishPendingEvents();
-    return ok ? 0 : 1;
 }

@@ -171,12 +171,12 @@ void RunIndex(Engine& engine) {
     // Checksums come from the cache of earlier runs where the files did not change; the cache
     // is saved once the pages are done.
     std::optional<HashCache> ownCache;
-    std::atomic<std::uint64_t> bytesHashed{0};
+    run.bytesHashed = 0;
     if (settings.hashes) {
         HashCache* cache = job && job->hashCache ? job->hashCache : &ownCache.emplace();
         if (!cache->loadNote().empty()) engine.status(cache->loadNote());
         settings.hashCache = cache;
-        settings.bytesHashed = &bytesHashed;
+        settings.bytesHashed = &run.bytesHashed;
     }
     // Nobody is asked during an unattended run: a page is replaced only when it changed.
     auto answer = engine.host().standingAnswer();
@@ -247,15 +247,23 @@ Engine::Engine(Host& host)
 
 Engine::~Engine() = default;
 
-void Engine::setStatus(std::string text) {
+void Engine::show(std::string text, void (Host::*say)(const std::string&)) {
     if (text == status_) return;
     status_ = std::move(text);
-    host_.status(status_);
+    (host_.*say)(status_);
+}
+
+void Engine::setStatus(std::string text) {
+    show(std::move(text), &Host::status);
 }
 
 void Engine::error(std::string text) {
-    setStatus(std::move(text));
+    show(std::move(text), &Host::error);
     ++errors_;
+}
+
+void Engine::detail(std::string text) {
+    show(std::move(text), &Host::detail);
 }
 
 void Engine::setNetworkStatus(std::string text) {

@@ -60,6 +60,7 @@ class Engine : public StatusSink {
     // The status sink of the subsystems: a plain line, or an error of the run.
     void status(std::string text) override { setStatus(std::move(text)); }
     void error(std::string text) override;
+    void detail(std::string text) override;
     // Whether a status message with "Error" came since the last index run began; the icon
     // downloader's messages do not count, as they come from outside.
     bool runSawError() const { return errors_ > errorsBeforeRun_; }
@@ -162,6 +163,8 @@ class Engine : public StatusSink {
       public:
         explicit UnattendedGuard(Engine& engine) : engine_(engine) {}
         void status(const std::string& text) override { engine_.host_.status(text); }
+        void error(const std::string& text) override { engine_.host_.error(text); }
+        void detail(const std::string& text) override { engine_.host_.detail(text); }
         Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
         std::optional<Answer> standingAnswer() const override;
         void processEvents() override { engine_.host_.processEvents(); }
@@ -188,11 +191,14 @@ class Engine : public StatusSink {
       public:
         explicit NetworkStatus(Engine& engine) : engine_(engine) {}
         void status(std::string text) override { engine_.setNetworkStatus(std::move(text)); }
-        void error(std::string text) override { engine_.setNetworkStatus(std::move(text)); }
+        void error(std::string text) override { engine_.show(std::move(text), &Host::error); }
 
       private:
         Engine& engine_;
     };
+
+    // A new status line, passed to the host as the kind of line `say` names.
+    void show(std::string text, void (Host::*say)(const std::string&));
 
     Host& host_;
     UnattendedGuard guard_{*this};

@@ -18,6 +18,11 @@ class Host {
 
     // The status line changed to `text`.
     virtual void status(const std::string& text) = 0;
+    // The status line reports a failure; shown as any other line unless the host sets errors
+    // apart (a quiet command line prints them alone).
+    virtual void error(const std::string& text) { status(text); }
+    // A line only worth seeing when every step is wanted, as each section of a loaded theme.
+    virtual void detail(const std::string& text) { status(text); }
     // A modal question or message; YesNo questions never answer Cancel, Ok ones answer Yes.
     virtual Answer ask(const std::string& text, const std::string& title, Buttons buttons) = 0;
     // The answer every question gets without anyone being asked, when there is one (a tool

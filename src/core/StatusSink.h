@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace tabulo {
 
@@ -11,6 +12,8 @@ class StatusSink {
     virtual ~StatusSink() = default;
     virtual void status(std::string text) = 0;
     virtual void error(std::string text) = 0;
+    // A step only worth seeing when every step is wanted.
+    virtual void detail(std::string text) { status(std::move(text)); }
 };
 
 }  // namespace tabulo

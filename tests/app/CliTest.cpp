@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <map>
 #include <thread>
 
@@ -87,6 +89,9 @@ class CliTest : public EngineTest {
     Result run(std::vector<std::string> args, const std::string& locale = "") {
         return runCli(args, root, locale);
     }
+    std::string standardOutput() const {
+        return readFile(fs::path(root).parent_path().string() + "/stdout.txt");
+    }
     std::string themePath(const std::string& name) const {
         return fs::path(root).parent_path().string() + "/home/" + name + ".color";
     }
@@ -101,7 +106,11 @@ TEST_F(CliTest, IndexesTheTreeAndEnds) {
     // The icons come from the shipped set after the pages.
     EXPECT_TRUE(contains(r.err, "Done generating index for : `" + root + "`\nCopied icon : `dir`\n"))
         << r.err;
-    EXPECT_TRUE(r.err.ends_with("\nDone\n")) << r.err;
+    // The classic lines, then one that sums them up.
+    EXPECT_TRUE(contains(r.err, "\nDone\nSummary: 2 pages written, 0 unchanged, 0 kept, 0 folders "
+                                "skipped, 0 errors in "))
+        << r.err;
+    EXPECT_TRUE(r.err.ends_with(" s.\n")) << r.err;
     EXPECT_TRUE(r.err.starts_with("Generating index for : `" + path("a") + "`\n")) << r.err;
 }
 
@@ -136,15 +145,21 @@ TEST_F(CliTest, BlankBeforeASwitchStaysInTheFolderText) {
     EXPECT_TRUE(fs::exists(path("sub /index.html")));
 }
 
-TEST_F(CliTest, MissingFolderAndUsage) {
+TEST_F(CliTest, AFolderThatIsNotThereOrIsAFileIsSaidSo) {
     Result missing = run({path("nowhere")});
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "Error: The `" + path("nowhere") + "/` directory not found or empty.\n");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.err, "Error: The folder `" + path("nowhere") + "` does not exist.\n");
     writeFile("plain.txt");
-    EXPECT_EQ(run({path("plain.txt")}).exitCode, 1);
-    EXPECT_EQ(run({}).exitCode, 2);
-    EXPECT_EQ(run({"--bogus", root}).exitCode, 2);
-    EXPECT_EQ(run({"--version"}).exitCode, 0);
+    Result file = run({path("plain.txt"), "-view"});
+    EXPECT_EQ(file.exitCode, 2);
+    EXPECT_EQ(file.err, "Error: `" + path("plain.txt") + "` is a file, not a folder.\n");
+    Result watched = run({"--watch", path("plain.txt")});
+    EXPECT_EQ(watched.exitCode, 2);
+    EXPECT_EQ(watched.err, file.err);
+    // An empty folder is a folder.
+    makeFolder("empty");
+    EXPECT_EQ(run({path("empty")}).exitCode, 0);
+    EXPECT_TRUE(fs::exists(path("empty/index.html")));
 }
 
 TEST_F(CliTest, ExistingPagesAreKeptUnlessTheAnswerIsYes) {
@@ -153,8 +168,10 @@ TEST_F(CliTest, ExistingPagesAreKeptUnlessTheAnswerIsYes) {
     writeFile("c/x.txt");
     writeFile("index.html", "mine");
     // Cancel ends the replacing at the first page that is there: nothing after it is written.
+    // A cancelled run did not write what it was asked to: status 1, with the summary.
     Result r = run({"--answer=cancel", root});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "\nSummary: 1 page written, 0 unchanged, 1 kept, ")) << r.err;
     EXPECT_TRUE(fs::exists(path("a/index.html")));
     EXPECT_EQ(readFile(path("b/index.html")), "mine b");
     EXPECT_FALSE(fs::exists(path("c/index.html")));
@@ -176,7 +193,9 @@ TEST_F(CliTest, UnwritablePageGivesExitOne) {
     Result r = run({"--answer=yes", root});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "Error writing index for `" + path("a") + "`")) << r.err;
-    EXPECT_TRUE(r.err.ends_with("Done\n"));
+    EXPECT_TRUE(contains(r.err, "\nDone\nSummary: 2 pages written, 0 unchanged, 0 kept, 0 folders "
+                                "skipped, 1 error in "))
+        << r.err;
 }
 
 TEST_F(CliTest, ThemesByName) {
@@ -189,11 +208,15 @@ TEST_F(CliTest, ThemesByName) {
     EXPECT_FALSE(contains(readFile(path("index.html")), "<table"));
 
     fs::remove(path("index.html"));
+    // One error, and the themes there are.
     r = run({root, "-sheme", "green"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Error: Sheme : `green` not found.\nError: The `" + root +
-                         " -sheme green/` directory not found or empty.\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "Error: Sheme : `green` not found.\nThe themes there are: blue, modern.\n");
     EXPECT_FALSE(fs::exists(path("index.html")));
+    r = run({"-sheme", "modren", root});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "Error: Sheme : `modren` not found.\nDid you mean `modern`? The themes there "
+                     "are: blue, modern.\n");
 
     r = run({"--themes"});
     std::string listed = readFile(fs::path(root).parent_path().string() + "/stdout.txt");
@@ -218,7 +241,7 @@ TEST_F(CliTest, SaveThemeStartsFromTheDefaultOrANamedTheme) {
     EXPECT_EQ(run({"--save-theme", "mine", "-sheme", "blue"}).exitCode, 0);
     EXPECT_TRUE(contains(readFile(themePath("mine")), "\r\nchkTable.Value=0\r\n"));
     EXPECT_EQ(run({"--save-theme", "../escape"}).exitCode, 1);
-    EXPECT_EQ(run({"--save-theme", "x", "-sheme", "nope"}).exitCode, 1);
+    EXPECT_EQ(run({"--save-theme", "x", "-sheme", "nope"}).exitCode, 2);
     EXPECT_FALSE(fs::exists(themePath("x")));
 }
 
@@ -229,7 +252,7 @@ TEST_F(CliTest, ScriptsForAFolderBelowTheWwwRoot) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(contains(readFile(path("a/b/index.cgi")), "href=\\\"../index.css\\\""));
     EXPECT_TRUE(fs::exists(path("a/b/upload.cgi")));
-    EXPECT_EQ(run({"--scripts", path("nowhere")}).exitCode, 1);
+    EXPECT_EQ(run({"--scripts", path("nowhere")}).exitCode, 2);
 }
 
 TEST_F(CliTest, NumbersReadTheSameUnderACommaLocale) {
@@ -508,6 +531,200 @@ TEST_F(CliTest, AKilledRunNeverLeavesAnIncompletePage) {
     everyPageComplete();
     for (const auto& e : fs::recursive_directory_iterator(root))
         EXPECT_FALSE(e.path().filename().string().starts_with(".tabulo-")) << e.path();
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
+    for (const char* flag : {"-h", "--help"}) {
+        Result r = run({flag});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(standardOutput().starts_with("usage: tabulo-cli ")) << standardOutput();
+        EXPECT_TRUE(contains(standardOutput(), "\n  -sheme THEME ")) << standardOutput();
+    }
+    EXPECT_EQ(run({"--version"}).exitCode, 0);
+    EXPECT_TRUE(standardOutput().starts_with("tabulo-cli ")) << standardOutput();
+    EXPECT_FALSE(fs::exists(path("index.html")));
+}
+
+TEST_F(CliTest, SwitchesAreNeverGluedIntoTheFolder) {
+    writeFile("a/x.txt");
+    Result r = run({root, "-v"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(path("index.html")));
+    fs::remove(path("index.html"));
+    for (const std::vector<std::string>& args : {std::vector<std::string>{root, "-scheme", "modern"},
+                                                 {root, "--sheme", "modern"},
+                                                 {"-sheme", "modern", root, "-x"}}) {
+        Result wrong = run(args);
+        EXPECT_EQ(wrong.exitCode, 2) << wrong.err;
+        EXPECT_TRUE(wrong.err.starts_with("tabulo-cli: unknown option `")) << wrong.err;
+        EXPECT_FALSE(contains(wrong.err, "directory")) << wrong.err;
+        EXPECT_FALSE(fs::exists(path("index.html")));
+    }
+    EXPECT_TRUE(run({root, "-scheme", "modern"})
+                    .err.starts_with("tabulo-cli: unknown option `-scheme`; did you mean `-sheme`?\n"));
+    // The theme may come before the folder; a folder may start with a dash.
+    r = run({"-sheme", "modern", root});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(readFile(path("index.html")).starts_with("<!DOCTYPE html>\r\n"));
+    writeFile("-dash/x.txt");
+    EXPECT_EQ(run({"--", "-dash"}).exitCode, 0);
+    EXPECT_TRUE(fs::exists(path("-dash/index.html")));
+    fs::remove(path("-dash/index.html"));
+    EXPECT_EQ(run({"./-dash"}).exitCode, 0);
+    EXPECT_TRUE(fs::exists(path("-dash/index.html")));
+}
+
+TEST_F(CliTest, OptionsTakeTheirArgumentEitherWayAndMissingOnesAreNamed) {
+    writeFile("index.html", "mine");
+    EXPECT_EQ(run({"--answer", "yes", root}).exitCode, 0);
+    EXPECT_NE(readFile(path("index.html")), "mine");
+    writeFile("index.html", "mine");
+    EXPECT_EQ(run({root, "--answer=yes", "--jobs", "2"}).exitCode, 0);
+    EXPECT_NE(readFile(path("index.html")), "mine");
+    for (const std::string option : {"--answer", "--watch", "--save-theme", "--scripts", "--jobs"}) {
+        Result r = run({option});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.starts_with("tabulo-cli: `" + option + "` needs an argument: " + option +
+                                      " "))
+            << r.err;
+    }
+}
+
+TEST_F(CliTest, ThemeSectionsAreShownOnlyWhenVerbose) {
+    auto sections = [](const std::string& text) {
+        std::size_t n = 0;
+        for (const std::string& line : split(text, '\n')) n += line.starts_with("Loading Section : ");
+        return n;
+    };
+    Result r = run({root, "-sheme", "modern"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sections(r.err), 0u) << r.err;
+    EXPECT_TRUE(r.err.starts_with("Loading : `modern.color`\nDone loading : `modern.color`\n"));
+    r = run({"-v", root, "-sheme", "modern"});
+    std::size_t heads = 0;
+    for (const std::string& line : split(readFile(themePath("modern")), '\n')) heads += contains(line, "[");
+    EXPECT_GT(heads, 3u);
+    EXPECT_EQ(sections(r.err), heads) << r.err;
+}
+
+TEST_F(CliTest, QuietSaysOnlyErrorsAndTheSummary) {
+    writeFile("a/x.txt");
+    Result r = run({"-q", root});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.err.starts_with("Summary: 2 pages written, 0 unchanged, ")) << r.err;
+    EXPECT_EQ(split(r.err, '\n').size(), 2u) << r.err;  // one line
+    makeFolder("b/index.html");
+    r = run({"--quiet", root});
+    EXPECT_EQ(r.exitCode, 1);
+    auto lines = split(r.err, '\n');
+    ASSERT_EQ(lines.size(), 3u) << r.err;
+    EXPECT_TRUE(lines[0].starts_with("Error writing index for `" + path("b") + "`")) << r.err;
+    EXPECT_TRUE(lines[1].starts_with("Summary: ")) << r.err;
+    EXPECT_TRUE(contains(lines[1], ", 1 error in ")) << r.err;
+}
+
+TEST_F(CliTest, TheSummaryCountsWhatEachRunDid) {
+    std::ofstream(themePath("default"), std::ios::binary) << "chkIcons.Value=0\r\n";
+    writeFile("a/x.txt");
+    writeFile("b/y.txt");
+    fs::create_directory_symlink(fs::path(root).parent_path() / "home", path("out"));  // skipped
+    setTime("a", 1000000000);
+    const std::string tail = " kept, 1 folder skipped, 0 errors in ";
+    Result r = run({root});
+    EXPECT_TRUE(contains(r.err, "\nSummary: 3 pages written, 0 unchanged, 0" + tail)) << r.err;
+    r = run({root});
+    EXPECT_TRUE(contains(r.err, "\nSummary: 0 pages written, 3 unchanged, 0" + tail)) << r.err;
+    writeFile("a/z.txt");
+    setTime("a", 1000000000);
+    r = run({root});  // a's page and the top one, which shows a's files, changed; kept
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(contains(r.err, "\nSummary: 0 pages written, 1 unchanged, 2" + tail)) << r.err;
+}
+
+// A started tabulo-cli, killed when the test ends however it ends.
+struct RunningCli {
+    pid_t pid;
+    bool ended = false;
+    bool running() {
+        if (!ended && ::waitpid(pid, nullptr, WNOHANG) == pid) ended = true;
+        return !ended;
+    }
+    void kill() {
+        if (ended) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        ended = true;
+    }
+    ~RunningCli() { kill(); }
+};
+
+// Reads `fd` until the text holds `wanted`, the writer closes it or `seconds` pass.
+std::string readUntil(int fd, const std::string& wanted, int seconds) {
+    std::string text;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!contains(text, wanted)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char buffer[4096];
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+class LongRunTest : public CliTest {
+  protected:
+    // A run that goes on until it is killed: folder a is quick, folder b holds a terabyte of
+    // (sparse) zeros to read for its checksums.
+    void SetUp() override {
+        CliTest::SetUp();
+        writeFile("a/x.txt");
+        writeFile("b/huge");
+        ASSERT_EQ(::truncate(path("b/huge").c_str(), 1LL << 40), 0);
+        std::ofstream(themePath("default"), std::ios::binary)
+            << "chkColuHash.Value=1\r\nchkIcons.Value=0\r\n";
+    }
+    std::string aDone() const { return "Done generating index for : `" + path("a") + "`\n"; }
+};
+
+TEST_F(LongRunTest, LinesReachAPipeWhileTheRunGoesOn) {
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    std::string program = TABULO_CLI;
+    char* argv[] = {program.data(), root.data(), nullptr};
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, TABULO_CLI, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    RunningCli cli{pid};
+    ::close(fds[1]);
+    // Each folder's lines as it is done, then how far the one big file is.
+    std::string seen = readUntil(fds[0], "\nHashed ", 120);
+    EXPECT_TRUE(cli.running());
+    ::close(fds[0]);
+    EXPECT_TRUE(contains(seen, aDone())) << seen;
+    EXPECT_TRUE(contains(seen, aDone() + "Hashed ")) << seen;
+    EXPECT_TRUE(contains(seen, " MB so far")) << seen;
+}
+
+TEST_F(LongRunTest, AKilledRunLeavesItsLinesInTheLog) {
+    pid_t pid = spawnCli({root}, root);
+    ASSERT_GT(pid, 0);
+    RunningCli cli{pid};
+    const std::string log = fs::path(root).parent_path().string() + "/stderr.txt";
+    ASSERT_TRUE(within(120, [&] { return contains(readFile(log), aDone()); })) << readFile(log);
+    EXPECT_TRUE(cli.running());
+    cli.kill();
+    std::string kept = readFile(log);
+    EXPECT_TRUE(kept.starts_with("Loading : `default.color`\n")) << kept;
+    EXPECT_TRUE(contains(kept, "Generating index for : `" + path("a") + "`\n" + aDone())) << kept;
 }
 
 }  // namespace

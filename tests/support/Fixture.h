@@ -17,6 +17,15 @@ namespace tabulo::test {
 class ScriptedHost : public Host {
   public:
     void status(const std::string& text) override { statusLines.push_back(text); }
+    // Every line is in the status lines, as the window shows it; errors and details also apart.
+    void error(const std::string& text) override {
+        statusLines.push_back(text);
+        errorLines.push_back(text);
+    }
+    void detail(const std::string& text) override {
+        statusLines.push_back(text);
+        detailLines.push_back(text);
+    }
     Answer ask(const std::string& text, const std::string& title, Buttons) override {
         questions.push_back(title + ": " + text);
         if (answers.empty()) return Answer::No;
@@ -45,6 +54,8 @@ class ScriptedHost : public Host {
     bool sawError() const;
 
     std::vector<std::string> statusLines;
+    std::vector<std::string> errorLines;
+    std::vector<std::string> detailLines;
     std::vector<std::string> questions;
     std::deque<Answer> answers;
     std::vector<std::string> opened;

@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -153,6 +155,7 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
                 folder = before;
             } else {
                 engine.error("Error: Sheme : `" + outcome.theme + "` not found.");
+                outcome.themeMissing = true;
             }
         }
         // Only switches, quotes or blanks: there is no folder, and an empty text must never
@@ -166,13 +169,20 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
             defaultLoaded = true;
         }
 
-        if (index && !outcome.noFolder) {
+        // The window lets the folder test fail on the name left in the line; the tool has said
+        // all there is to say.
+        bool toolStops = mode == StartMode::Tool && outcome.themeMissing;
+        if (index && !outcome.noFolder && !toolStops) {
             std::string tested = testedFolder(folder);
+            auto missing = mode == StartMode::Tool ? MissingFolderMessage(folder) : std::nullopt;
             if (auto found = existingFolder(tested)) {
                 engine.setCurrentFolder(*found);
                 outcome.started = true;
                 engine.letEventsRun();
                 engine.cmdGo_Click();
+            } else if (missing) {
+                engine.error(*missing);
+                outcome.folderMissing = true;
             } else {
                 engine.error("Error: The `" + toUtf8(tested) +
                                  "` directory not found or empty.");
@@ -218,6 +228,20 @@ std::optional<std::string> RememberedFolder() {
     std::string folder = text->substr(0, text->find('\n'));
     if (folder.empty() || !DirExists(folder)) return std::nullopt;
     return folder;
+}
+
+std::optional<std::string> MissingFolderMessage(std::string_view folder) {
+    std::string name(folder);
+    while (name.size() > 1 && name.back() == ' ') name.pop_back();
+    std::optional<std::string> file;
+    for (const std::string& candidate : {std::string(folder), name}) {
+        struct stat st {};
+        if (candidate.empty() || ::stat(candidate.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) return std::nullopt;
+        file = candidate;
+    }
+    if (file) return "Error: `" + toUtf8(*file) + "` is a file, not a folder.";
+    return "Error: The folder `" + toUtf8(name) + "` does not exist.";
 }
 
 bool ConfirmLargeRun(Engine& engine) {

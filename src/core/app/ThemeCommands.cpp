@@ -23,6 +23,7 @@ class EngineLoadEffects : public ThemeLoadEffects {
 
     void status(std::string text) override { engine_.setStatus(std::move(text)); }
     void error(std::string text) override { engine_.setStatus(std::move(text)); }
+    void detail(std::string text) override { engine_.detail(std::move(text)); }
     bool statusShowsError() const override { return contains(engine_.statusLine(), "Error"); }
     void wwwRootFound(const std::string& folder) override {
         engine_.setCurrentFolder(folder);

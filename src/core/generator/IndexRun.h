@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -18,6 +20,9 @@ struct IndexRun {
     int pagesUnchanged = 0;  // pages whose bytes were already there
     int pagesDeclined = 0;   // pages kept because the answer was No
     int foldersSkipped = 0;  // folders not entered: unreadable, or reached through a link
+    // Bytes of file content read for checksums; the threads that hash add to it, and a
+    // command line may read it from a thread of its own while one big file takes long.
+    std::atomic<std::uint64_t> bytesHashed{0};
 };
 
 // Icon names the pages need, in insertion order, without duplicates (case-sensitive).

@@ -300,7 +300,7 @@ void applyLines(Options& options, ThemeLoadEffects& effects,
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         if (!effects.statusShowsError() && contains(line, "[")) {
-            effects.status("Loading Section : `" + line + "`");
+            effects.detail("Loading Section : `" + line + "`");
         }
         if (pending) {
             bool head = isSectionHead(line);

@@ -75,6 +75,57 @@ TEST_F(StartupTest, MissingThemeStopsEverything) {
     EXPECT_EQ(engine.options().check(opt("chkTable")), 1);  // no default theme either
 }
 
+TEST_F(StartupTest, TheToolStopsAtAMissingThemeWithOneError) {
+    writeTheme("default", "chkTable.Value=0\r\n");
+    auto outcome = start(root + " -sheme blue", StartMode::Tool);
+    EXPECT_TRUE(outcome.themeMissing);
+    EXPECT_FALSE(outcome.started);
+    EXPECT_EQ(outcome.theme, "blue");
+    EXPECT_EQ(host.errorLines, std::vector<std::string>{"Error: Sheme : `blue` not found."});
+    EXPECT_FALSE(fs::exists(path("index.html")));
+    EXPECT_EQ(engine.options().check(opt("chkTable")), 1);
+}
+
+TEST_F(StartupTest, TheToolSaysWhyAFolderCannotBeIndexed) {
+    writeFile("plain.txt");
+    struct Case {
+        std::string line, error;
+    };
+    const Case cases[] = {
+        {path("nowhere"), "Error: The folder `" + path("nowhere") + "` does not exist."},
+        {path("nowhere") + " -view", "Error: The folder `" + path("nowhere") + "` does not exist."},
+        {path("plain.txt/sub"), "Error: The folder `" + path("plain.txt/sub") + "` does not exist."},
+        {path("plain.txt"), "Error: `" + path("plain.txt") + "` is a file, not a folder."},
+        {"\"" + path("plain.txt") + "\"-view", "Error: `" + path("plain.txt") + "` is a file, not a folder."},
+    };
+    for (const Case& c : cases) {
+        ScriptedHost h;
+        Engine e(h);
+        auto outcome = Form_Activate(e, c.line, StartMode::Tool);
+        EXPECT_TRUE(outcome.folderMissing) << c.line;
+        EXPECT_EQ(h.errorLines, std::vector<std::string>{c.error}) << c.line;
+    }
+    // The window keeps its message, and a folder that is there is none of these.
+    auto outcome = start(path("nowhere"));
+    EXPECT_FALSE(outcome.folderMissing);
+    EXPECT_EQ(host.errorLines, std::vector<std::string>{"Error: The `" + path("nowhere") +
+                                                        "/` directory not found or empty."});
+    EXPECT_EQ(MissingFolderMessage(root), std::nullopt);
+    makeFolder("trailing ");
+    EXPECT_EQ(MissingFolderMessage(path("trailing ")), std::nullopt);
+}
+
+TEST_F(StartupTest, ThemeSectionsAreDetailsTheStatusLineStillShows) {
+    writeTheme("blue", "[blue sheme settings]\r\n[text panel]\r\nchkTable.Value=0\r\n");
+    start(root + "-noquit-sheme blue");
+    const std::vector<std::string> sections{"Loading Section : `[blue sheme settings]`",
+                                            "Loading Section : `[text panel]`"};
+    EXPECT_EQ(host.detailLines, sections);
+    EXPECT_TRUE(said(sections[1]));
+    EXPECT_TRUE(said("Loading : `blue.color`"));
+    EXPECT_TRUE(host.errorLines.empty());
+}
+
 TEST_F(StartupTest, WithoutACommandLine) {
     makeFolder("www");
     writeTheme("default", "txtWWWroot.Text=" + path("www") + "\r\nchkTable.Value=0\r\n");

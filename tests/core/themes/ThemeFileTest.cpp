@@ -16,6 +16,10 @@ namespace {
 // Records what a theme's lines ask of the window; no engine, no panel rules.
 struct RecordedEffects : ThemeLoadEffects {
     void status(std::string text) override { lines.push_back(std::move(text)); }
+    void detail(std::string text) override {
+        details.push_back(text);
+        lines.push_back(std::move(text));
+    }
     void error(std::string text) override {
         lines.push_back(std::move(text));
         showsError = true;
@@ -25,6 +29,7 @@ struct RecordedEffects : ThemeLoadEffects {
     void toggleOptionsPanel() override { ++toggles; }
 
     std::vector<std::string> lines;
+    std::vector<std::string> details;  // shown only to whoever wants every step
     std::vector<std::string> roots;
     bool showsError = false;
     int toggles = 0;
@@ -42,6 +47,7 @@ TEST_F(ThemeFileTest, LinesAskTheWindowOnlyForWhatTheyMove) {
     makeFolder("www");
     apply("[text panel]\ntxtWWWroot.Text=" + path("www") + "\nlblOptions.Caption=>");
     EXPECT_EQ(effects.lines, std::vector<std::string>{"Loading Section : `[text panel]`"});
+    EXPECT_EQ(effects.details, effects.lines);
     EXPECT_EQ(effects.roots, std::vector<std::string>{path("www")});
     EXPECT_EQ(effects.toggles, 1);
     EXPECT_EQ(options.text(opt("lblOptions")), "Options >");
@@ -50,6 +56,7 @@ TEST_F(ThemeFileTest, LinesAskTheWindowOnlyForWhatTheyMove) {
     apply("txtWWWroot.Text=\ntxtWWWroot.Text=" + path("gone") + "\n[files panel]");
     EXPECT_EQ(effects.roots.size(), 1u);
     EXPECT_EQ(effects.lines.back(), "Error: The `" + path("gone") + "` does not exist.");
+    EXPECT_EQ(effects.details.size(), 1u);
     EXPECT_EQ(options.text(opt("txtWWWroot")), path("gone"));
     EXPECT_EQ(effects.toggles, 1);
 }
