@@ -152,9 +152,11 @@ TEST_F(CliTest, ExistingPagesAreKeptUnlessTheAnswerIsYes) {
     writeFile("b/index.html", "mine b");
     writeFile("c/x.txt");
     writeFile("index.html", "mine");
-    // Cancel ends the replacing at the first page that is there: nothing after it is written.
+    // Cancel ends the replacing at the first page that is there: nothing after it is written,
+    // and the run, ending "Cancelled", did not do what was asked.
     Result r = run({"--answer=cancel", root});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(r.err.ends_with("\nCancelled\n")) << r.err;
     EXPECT_TRUE(fs::exists(path("a/index.html")));
     EXPECT_EQ(readFile(path("b/index.html")), "mine b");
     EXPECT_FALSE(fs::exists(path("c/index.html")));

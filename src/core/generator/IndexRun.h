@@ -18,6 +18,8 @@ struct IndexRun {
     int pagesUnchanged = 0;  // pages whose bytes were already there
     int pagesDeclined = 0;   // pages kept because the answer was No
     int foldersSkipped = 0;  // folders not entered: unreadable, or reached through a link
+    // The top folder's page and the folder it lies in; empty until the run reaches its end.
+    std::string topPage, topPageFolder;
 };
 
 // Icon names the pages need, in insertion order, without duplicates (case-sensitive).
