@@ -6,8 +6,10 @@
 #   test                 build, plus what the tests run: nginx, tinyproxy, lighttpd, curl, Perl
 #                        with its CGI module, Python (its JSON parser reads listings back), the
 #                        German locale the command line is tried in, the checkers of the
-#                        installed desktop entry and man pages, and unshare and mount, which
-#                        shut the link-race runs in namespaces and a chroot of their own
+#                        installed desktop entry and man pages, unshare and mount, which
+#                        shut the link-race runs in namespaces and a chroot of their own, and
+#                        an X server of its own (Xvfb) with Openbox and xdotool, where the
+#                        window is driven with real key events
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
 #   package              build, plus what CPack's Debian generator runs to find the Depends
 #   docs                 build, plus headless Chromium, which draws the modern page for the README
@@ -23,7 +25,8 @@ for set in "${@:-build}"; do
     build) ;;
     test)
       packages+=(perl libcgi-pm-perl python3 nginx tinyproxy lighttpd curl locales
-                 desktop-file-utils groff-base tidy util-linux mount)
+                 desktop-file-utils groff-base tidy util-linux mount xvfb openbox xdotool
+                 x11-utils)
       german_locale=true
       ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
