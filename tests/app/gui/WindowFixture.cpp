@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include "generator/RunSummary.h"
+
 namespace tabulo::test {
 
 void ScratchHome::reset() {
@@ -76,6 +78,12 @@ void pressKeys(WId window, const QString& keys) {
     runTool("xdotool", {"windowactivate", "--sync", QString::number(window)});
     // A call of its own: without a window named, xdotool types through XTEST, as a keyboard.
     runTool("xdotool", QStringList{"key"} + keys.split(' ', Qt::SkipEmptyParts));
+}
+
+void runByKeys(gui::MainWindow* w, const QString& keys) {
+    w->engine().setStatus("");  // so that the end of this run shows, whatever the last said
+    pressKeys(w, keys);
+    QTRY_VERIFY_WITH_TIMEOUT(IsRunEnd(w->engine().statusLine()), 30000);
 }
 
 WId windowOf(qint64 pid, const QString& title) {

@@ -7,10 +7,11 @@
 // A case on the real server, e.g. "Go! twice over an unchanged tree, answering Yes to all
 // once, asks once":
 //
-//     Answers answers({"alt+a"});           // "Yes to &All"; Escape is Cancel
+//     Desktop desktop;                      // the run's view opens nothing for real
+//     Answers answers({"alt+a"});           // "Yes to &All"; Escape is Cancel, alt+n No
 //     auto w = openWindow();                // shown, started and active
-//     pressKeys(w.get(), "F5");             // the run goes, its question is answered
-//     pressKeys(w.get(), "F5");
+//     runByKeys(w.get());                   // F5; its question is answered meanwhile
+//     runByKeys(w.get());
 //     QCOMPARE(answers.asked.size(), 1);
 
 #include <QList>
@@ -74,6 +75,10 @@ void pressKeys(WId window, const QString& keys);
 inline void pressKeys(QWidget* window, const QString& keys) {
     pressKeys(window->winId(), keys);
 }
+
+// Presses `keys` (Go! by default) in the window and waits until the run they start has
+// ended, its status line reading "Done" or "Cancelled".
+void runByKeys(gui::MainWindow* w, const QString& keys = "F5");
 
 // The X id of the first visible window of process `pid` whose title starts with `title`,
 // once the window manager shows it.
