@@ -11,9 +11,10 @@
 # come up is a failure, never a skip.
 #
 # Adding a case: write a slot in tests/app/gui/RealDisplayTest.cpp. The fixture there
-# (WindowFixture.h) presses real keys in a window (pressKeys), answers the questions that
-# show with real keys and keeps their texts (Answers), starts the built `tabulo` and finds
-# its window (startTabulo); the CTest `window_on_x11` runs that binary through this script.
+# (WindowFixture.h) opens a window (openWindow), presses real keys in it (pressKeys), runs
+# Go! and waits for the run's end (runByKeys), answers the questions that show with real keys
+# and keeps their texts (Answers), and finds the window of a program it started (windowOf);
+# the CTest `window_on_x11` runs that binary through this script.
 # A slot can be run alone: tests/x11/x-session.sh build/bin/tabulo_x11_tests SLOT.
 set -euo pipefail
 

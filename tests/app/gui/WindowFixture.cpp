@@ -102,7 +102,7 @@ void Answers::look() {
     if (!box || box == answered_ || !box->isActiveWindow()) return;
     answered_ = box;
     asked << box->text();
-    if (!keys_.isEmpty()) pressKeys(box, keys_.takeFirst());
+    pressKeys(box, keys_.isEmpty() ? QString("Escape") : keys_.takeFirst());
 }
 
 }  // namespace tabulo::test

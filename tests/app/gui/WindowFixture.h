@@ -86,7 +86,8 @@ WId windowOf(qint64 pid, const QString& title);
 
 // While it lives, answers each message box that shows with the next keys of `keys`, pressed
 // for real once the box is the active window, and keeps the boxes' texts in `asked`. A box
-// shown when no keys are left stays open until the test's own time-out.
+// that shows when no keys are left gets Escape (Cancel, or No): an unexpected question fails
+// the test on `asked` rather than hanging it.
 class Answers : public QObject {
   public:
     explicit Answers(QStringList keys);
