@@ -28,7 +28,9 @@ done
 scratch=$(mktemp -d)
 xvfb_pid=""
 wm_pid=""
+command_pid=""
 stop() {
+  if [ -n "$command_pid" ]; then kill "$command_pid" 2>/dev/null || true; wait "$command_pid" 2>/dev/null || true; fi
   if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; wait "$wm_pid" 2>/dev/null || true; fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$scratch"
@@ -71,7 +73,11 @@ if [ "$wm" != "up" ] || ! xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window
   exit 1
 fi
 
+# In the background, so that a signal to this script is handled at once, not after COMMAND.
 export QT_QPA_PLATFORM=xcb
+"$@" &
+command_pid=$!
 status=0
-"$@" || status=$?
+wait "$command_pid" || status=$?
+command_pid=""
 exit "$status"
