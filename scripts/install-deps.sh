@@ -8,7 +8,9 @@
 #                        German locale the command line is tried in, the checkers of the
 #                        installed desktop entry and man pages, unshare and mount, which
 #                        shut the link-race runs in namespaces and a chroot of their own, and
-#                        headless Chromium, which lays pages out on a phone's width
+#                        headless Chromium, which lays pages out on a phone's width, and
+#                        an X server of its own (Xvfb) with Openbox and xdotool, where the
+#                        window is driven with real key events
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
 #   package              build, plus what CPack's Debian generator runs to find the Depends
 #   docs                 build, plus headless Chromium, which draws the modern page for the README
@@ -24,7 +26,8 @@ for set in "${@:-build}"; do
     build) ;;
     test)
       packages+=(perl libcgi-pm-perl python3 nginx tinyproxy lighttpd curl locales
-                 desktop-file-utils groff-base tidy util-linux mount chromium fonts-dejavu-core)
+                 desktop-file-utils groff-base tidy util-linux mount chromium fonts-dejavu-core
+                 xvfb openbox xdotool x11-utils)
       german_locale=true
       ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -8,6 +8,7 @@
 #include <cctype>
 
 #include "generator/IndexRun.h"
+#include "generator/RunSummary.h"
 
 extern char** environ;
 
@@ -118,9 +119,7 @@ void TerminalHost::openInShell(const std::string& target, const std::string& wor
 
 std::string SummaryLine(const IndexRun& run, unsigned errors,
                         std::chrono::steady_clock::duration took) {
-    auto count = [](long n, const char* one, const char* many) {
-        return std::to_string(n) + " " + (n == 1 ? one : many);
-    };
+    auto count = CountedText;
     // Tenths of a second with a point, whatever the locale's decimal sign.
     auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 100;
     return "Summary: " + count(run.pagesWritten, "page written", "pages written") + ", " +

@@ -102,6 +102,8 @@ void RunIndex(Engine& engine) {
     run.allInOneHeadWritten = false;
     run.serverTotal = 0;
     run.pagesWritten = run.pagesUnchanged = run.pagesDeclined = run.foldersSkipped = 0;
+    run.topPage.clear();
+    run.topPageFolder.clear();
     if (WantsIconFiles(o)) {
         engine.AddNeededIcon("dir");
         engine.AddNeededIcon("unknown");
@@ -213,11 +215,11 @@ void RunIndex(Engine& engine) {
         StoreIcons(engine, settings, tree.get());
     if (settings.allInOneFile) walk.finishAllInOne();
     finishFlush();
-    if (snap.on(opt("chkView")) && !engine.unattended()) {
-        std::string folder = allInOne ? settings.outputFolder : top;
-        engine.host().openInShell(joinPath(folder, snap.text(opt("txtIndexHtm"))), folder);
-    }
-    engine.setStatus("Done");
+    run.topPageFolder = allInOne ? settings.outputFolder : top;
+    run.topPage = joinPath(run.topPageFolder, snap.text(opt("txtIndexHtm")));
+    if (snap.on(opt("chkView")) && !engine.unattended())
+        engine.host().openInShell(run.topPage, run.topPageFolder);
+    engine.setStatus(std::string(RunEndText(run)));
 }
 
 std::tm localToday() {
@@ -320,7 +322,15 @@ void Engine::UnattendedGuard::openInShell(const std::string& target, const std::
 
 void Engine::cmdGo_Click() {
     errorsBeforeRun_ = errors_;
+    lastReport_.reset();
     indexRunner(*this);
+    if (unattended() || run_.topPage.empty()) return;
+    lastReport_ = RunReport{RunSummaryText(run_, errors_ - errorsBeforeRun_), run_.topPage,
+                            run_.topPageFolder};
+}
+
+void Engine::cmdOpenPage_Click() {
+    if (lastReport_) guard_.openInShell(lastReport_->page, lastReport_->folder);
 }
 
 void Engine::cmdWriteCss_Click() {

@@ -14,6 +14,7 @@
 #include "StatusSink.h"
 #include "colours/ColourEditor.h"
 #include "generator/IndexRun.h"
+#include "generator/RunSummary.h"
 #include "options/Options.h"
 #include "options/Panel.h"
 #include "preview/Preview.h"
@@ -128,6 +129,10 @@ class Engine : public StatusSink {
 
     // Operations.
     void cmdGo_Click();
+    // After a run started here (not an unattended one) that reached its end: what it did, and
+    // its top page, which cmdOpenPage_Click opens. Nothing while another run goes or failed.
+    const std::optional<RunReport>& lastRunReport() const { return lastReport_; }
+    void cmdOpenPage_Click();
     void cmdWriteCss_Click();
     void cmdDlIcons_Click();
     void cmdPreView_Click();
@@ -215,6 +220,7 @@ class Engine : public StatusSink {
     bool loadingTheme_ = false;
     std::vector<void (*)(Engine&)> afterThemeLoad_;
     IndexRun run_;
+    std::optional<RunReport> lastReport_;
     NeededIconList neededIcons_;
     std::string status_;
     std::string currentFolder_;

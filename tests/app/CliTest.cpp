@@ -168,9 +168,11 @@ TEST_F(CliTest, ExistingPagesAreKeptUnlessTheAnswerIsYes) {
     writeFile("c/x.txt");
     writeFile("index.html", "mine");
     // Cancel ends the replacing at the first page that is there: nothing after it is written.
-    // A cancelled run did not write what it was asked to: status 1, with the summary.
+    // A cancelled run, ending "Cancelled", did not do what it was asked to: status 1, with the
+    // summary.
     Result r = run({"--answer=cancel", root});
     EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "\nCancelled\n")) << r.err;
     EXPECT_TRUE(contains(r.err, "\nSummary: 1 page written, 0 unchanged, 1 kept, ")) << r.err;
     EXPECT_TRUE(fs::exists(path("a/index.html")));
     EXPECT_EQ(readFile(path("b/index.html")), "mine b");
@@ -637,9 +639,9 @@ TEST_F(CliTest, TheSummaryCountsWhatEachRunDid) {
     EXPECT_TRUE(contains(r.err, "\nSummary: 0 pages written, 3 unchanged, 0" + tail)) << r.err;
     writeFile("a/z.txt");
     setTime("a", 1000000000);
-    r = run({root});  // a's page and the top one, which shows a's files, changed; kept
+    r = run({root});  // a's page changed and is kept; the top one shows a's row as it was
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(contains(r.err, "\nSummary: 0 pages written, 1 unchanged, 2" + tail)) << r.err;
+    EXPECT_TRUE(contains(r.err, "\nSummary: 0 pages written, 2 unchanged, 1" + tail)) << r.err;
 }
 
 // A started tabulo-cli, killed when the test ends however it ends.

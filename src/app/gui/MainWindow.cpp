@@ -136,6 +136,7 @@ MainWindow::MainWindow() : engine_(std::make_unique<Engine>(*this)) {
         running_ = true;
         DaemonPass(*engine_);
         running_ = false;
+        showRunReport();
         fillLists();
     });
     network_.start(50);
@@ -157,6 +158,8 @@ MainWindow::MainWindow() : engine_(std::make_unique<Engine>(*this)) {
             if (goButton_->isEnabled()) goButton_->click();
         });
     }
+    // Closes as the window manager's close and the application's quit do: through closeEvent,
+    // which asks to save.
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 }
 
@@ -398,6 +401,20 @@ QWidget* MainWindow::buildTopArea() {
     status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     status_->setFixedHeight(3 * status_->fontMetrics().lineSpacing() + 4);
     right->addWidget(status_);
+    // What the last run from here did, and its top page; hidden in their place until then.
+    auto* report = new QHBoxLayout;
+    runSummary_ = new QLabel(top);
+    runSummary_->setObjectName("lblRunSummary");
+    runSummary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    openPage_ = new QPushButton("Open &page", top);
+    openPage_->setObjectName("cmdOpenPage");
+    for (QWidget* w : std::initializer_list<QWidget*>{runSummary_, openPage_}) {
+        keepPlaceWhenHidden(w);
+        w->hide();
+    }
+    report->addWidget(runSummary_, 1);
+    report->addWidget(openPage_);
+    right->addLayout(report);
     auto* load = new QPushButton("Load", top);  // operation button outside the layout
     load->setObjectName("cmdLoad");
     load->hide();
@@ -416,6 +433,7 @@ QWidget* MainWindow::buildTopArea() {
     on("cmdRandom", [&e] { e.colours().GenerateRandomScheme(); });
     keepPlaceWhenHidden(findChild<QPushButton*>("cmdRandom"));  // shown only for "random"
     on("cmdOpen", [&e] { e.cmdOpen_Click(); });
+    on("cmdOpenPage", [&e] { e.cmdOpenPage_Click(); });
     on("cmdMakeScript", [&e] { e.cmdMakeScript_Click(); });
     connect(findChild<ClickableLabel*>("lblUpdate"), &ClickableLabel::clicked, this,
             [&e] { e.lblUpdate_Click(s(QCoreApplication::applicationDirPath())); });
@@ -904,11 +922,22 @@ void MainWindow::go() {
     progress_->setRange(0, 0);  // busy until the walk reports what it found
     progress_->setFormat("%v of %m folders");
     progress_->show();
+    runSummary_->hide();  // the last run's report goes with the run that replaces it
+    openPage_->hide();
     engine_->cmdGo_Click();
     running_ = false;
     progress_->hide();
     for (QWidget* w : held) w->setEnabled(true);
+    showRunReport();
     fillLists();
+}
+
+void MainWindow::showRunReport() {
+    const auto& report = engine_->lastRunReport();
+    runSummary_->setText(report ? q(report->text) : QString());
+    runSummary_->setToolTip(report ? q(report->page) : QString());
+    runSummary_->setVisible(report.has_value());
+    openPage_->setVisible(report.has_value());
 }
 
 bool MainWindow::startUp(const QString& commandLine, const QString& executable) {

@@ -63,6 +63,7 @@ private:
     void setFolder(const QString& path);
     void fillLists();
     void go();
+    void showRunReport();
     void updateDaemon();
 
     std::unique_ptr<Engine> engine_;
@@ -71,6 +72,8 @@ private:
     QListWidget* folders_ = nullptr;
     QListWidget* files_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* runSummary_ = nullptr;
+    QPushButton* openPage_ = nullptr;
     QLabel* edited_ = nullptr;
     QLabel* selectedFolder_ = nullptr;
     QLabel* path_ = nullptr;

@@ -16,6 +16,7 @@
 #include "common/TextFile.h"
 #include "generator/FolderListing.h"
 #include "generator/RunSettings.h"
+#include "generator/RunSummary.h"
 #include "themes/Themes.h"
 
 namespace tabulo {
@@ -187,8 +188,9 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
                 engine.error("Error: The `" + toUtf8(tested) +
                                  "` directory not found or empty.");
             }
+            // A run the user cancelled at an overwrite question has ended all the same.
             outcome.quit = outcome.started && !hasSwitch(line, "-noquit") &&
-                           engine.statusLine() == "Done";
+                           IsRunEnd(engine.statusLine());
             if (outcome.quit) return outcome;
         }
     }

@@ -23,6 +23,8 @@ struct IndexRun {
     // Bytes of file content read for checksums; the threads that hash add to it, and a
     // command line may read it from a thread of its own while one big file takes long.
     std::atomic<std::uint64_t> bytesHashed{0};
+    // The top folder's page and the folder it lies in; empty until the run reaches its end.
+    std::string topPage, topPageFolder;
 };
 
 // Icon names the pages need, in insertion order, without duplicates (case-sensitive).

@@ -18,11 +18,13 @@
 #include <map>
 #include <QStorageInfo>
 
+#include "WindowFixture.h"
 #include "gui/MainWindow.h"
 #include "gui/Widgets.h"
 
 using namespace tabulo;
 using tabulo::gui::MainWindow;
+using tabulo::test::Desktop;
 
 namespace {
 
@@ -83,9 +85,9 @@ bool kindFits(OptionKind kind, QWidget* w) {
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    QString home() const { return dir_.filePath("home"); }
-    QString site() const { return dir_.filePath("site"); }
+    test::ScratchHome scratch_;
+    QString home() const { return scratch_.home(); }
+    QString site() const { return scratch_.site(); }
     template <typename T>
     static T* child(MainWindow& w, const char* name) {
         return w.findChild<T*>(name);
@@ -93,13 +95,8 @@ class MainWindowTest : public QObject {
 
 private slots:
     void init() {
-        QDir(dir_.path()).removeRecursively();
-        QDir().mkpath(home());
+        scratch_.reset();
         QDir().mkpath(site() + "/a");
-        qputenv("TABULO_HOME", home().toUtf8());
-        qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
-        QDir().mkpath(dir_.filePath("user"));
-        qputenv("HOME", dir_.filePath("user").toUtf8());  // where a window without a folder opens
     }
 
     void everyOptionHasOneWidget() {
@@ -172,6 +169,7 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("old");
         old.close();
+        Desktop desktop;  // the run views its page when done
         MainWindow w;
         w.show();
         w.startUp("", "tabulo");
@@ -194,6 +192,72 @@ private slots:
         QVERIFY(page.readAll().startsWith("<!DOCTYPE"));
         QCOMPARE(child<QLabel>(w, "lblStatus")->text(), QString("Done"));
         QVERIFY(child<QPushButton>(w, "cmdGo")->isEnabled());
+    }
+
+    void cancelAtTheOverwriteQuestionEndsCancelled() {
+        for (const char* page : {"index.html", "a/index.html"}) scratch_.writeSiteFile(page, "old");
+        Desktop desktop;  // the run views its page when done
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        w.engine().setCurrentFolder(site().toStdString());
+        answerNextQuestion(QMessageBox::Cancel);
+        child<QPushButton>(w, "cmdGo")->click();
+        QCOMPARE(child<QLabel>(w, "lblStatus")->text(), QString("Cancelled"));
+        QCOMPARE(child<QLabel>(w, "lblRunSummary")->text(), QString("0 pages written, 1 kept"));
+    }
+
+    void finishedRunShowsItsPagesAndOpensTheTopPage() {
+        Desktop desktop;
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        w.engine().setCurrentFolder(site().toStdString());
+        w.engine().options().setCheck(opt("chkView"), 0);
+        auto* summary = child<QLabel>(w, "lblRunSummary");
+        auto* openPage = child<QPushButton>(w, "cmdOpenPage");
+        QVERIFY(summary->isHidden() && openPage->isHidden());
+        child<QPushButton>(w, "cmdGo")->click();
+        QCOMPARE(child<QLabel>(w, "lblStatus")->text(), QString("Done"));
+        QCOMPARE(summary->text(), QString("2 pages written"));
+        QVERIFY(summary->isVisible() && openPage->isVisible());
+        QVERIFY(desktop.opened.isEmpty());
+        openPage->click();
+        QCOMPARE(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(site() + "/index.html")});
+        // A run that fails leaves nothing to open.
+        w.engine().setCurrentFolder((site() + "/gone").toStdString());
+        child<QPushButton>(w, "cmdGo")->click();
+        QVERIFY(summary->isHidden() && openPage->isHidden());
+    }
+
+    // The application's own quit (a desktop's or a menu's) asks as closing the window does.
+    void applicationQuitAsksToSave() {
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        child<QCheckBox>(w, "chkTable")->click();
+        // The timers live as long as the loop: nothing of one quit is left for what follows.
+        auto quitAnswering = [](QMessageBox::StandardButton button) {
+            QObject scope;
+            bool answered = false;
+            QTimer::singleShot(0, &scope, &QCoreApplication::quit);
+            QTimer::singleShot(50, &scope, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box) box->button(button)->click();
+                answered = true;
+            });
+            QTimer refused;  // the loop goes on after a refused quit: end it once answered
+            QObject::connect(&refused, &QTimer::timeout, [&] {
+                if (answered) QCoreApplication::exit(0);
+            });
+            refused.start(10);
+            QCoreApplication::exec();
+        };
+        quitAnswering(QMessageBox::Cancel);
+        QVERIFY(w.isVisible());
+        quitAnswering(QMessageBox::No);
+        QVERIFY(!w.isVisible());
+        QVERIFY(!QFile::exists(home() + "/default.color"));
     }
 
     void eachGroupShowsTheEnginesMember() {
@@ -344,6 +408,7 @@ private slots:
         QVERIFY(last.open(QIODevice::WriteOnly));
         last.write(site().toUtf8() + "\n");
         last.close();
+        Desktop desktop;
         MainWindow w;
         w.show();
         w.startUp("", "tabulo");  // opens in the folder used last
@@ -430,9 +495,9 @@ private slots:
             w.startUp("", "/opt/tabulo/bin/tabulo");
             QCOMPARE(child<QLabel>(w, "lblStatus")->text().isEmpty(), false);
         }
-        QString script = dir_.filePath("data/nautilus/scripts/Indexilize");
+        QString script = scratch_.path("data/nautilus/scripts/Indexilize");
         QVERIFY(QFile::exists(script));
-        QVERIFY(QFile::exists(dir_.filePath("data/kio/servicemenus/tabulo-indexilize.desktop")));
+        QVERIFY(QFile::exists(scratch_.path("data/kio/servicemenus/tabulo-indexilize.desktop")));
         QVERIFY(QFile::exists(home() + "/indexilize.marker"));
         QFile::remove(script);
         MainWindow again;

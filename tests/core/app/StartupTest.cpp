@@ -44,6 +44,18 @@ TEST_F(StartupTest, PlainFolderIndexesWithoutViewing) {
     EXPECT_TRUE(host.opened.empty());
 }
 
+// Cancel ends the replacing, not the run: the window the run was started in ends as after any.
+TEST_F(StartupTest, ARunCancelledAtAQuestionEndsAllTheSame) {
+    writeFile("a/index.html", "old");
+    writeFile("index.html", "old");
+    host.answers = {Answer::Cancel};
+    auto outcome = start("\"" + root + "\"");
+    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(engine.statusLine(), "Cancelled");
+    EXPECT_TRUE(outcome.quit);
+    EXPECT_FALSE(start("\"" + root + "\"-noquit").quit);
+}
+
 TEST_F(StartupTest, NoQuitKeepsTheWindowAndLoadsTheDefaultAfterwards) {
     writeTheme("default", "chkTable.Value=0\r\n");
     auto outcome = start("\"" + root + "\"-noquit-view");

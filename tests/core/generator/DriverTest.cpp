@@ -106,7 +106,7 @@ TEST_F(DriverTest, OverwriteQuestionYesNoCancel) {
     EXPECT_EQ(page("b"), "old b");
     EXPECT_EQ(page("c"), "old c");
     EXPECT_EQ(page(), "old top");
-    EXPECT_EQ(host.statusLines.back(), "Done");  // the run still ends normally
+    EXPECT_EQ(host.statusLines.back(), "Cancelled");  // the run goes on to its end
 }
 
 TEST_F(DriverTest, AnswersToAllStandForTheRestOfTheRun) {
@@ -150,7 +150,7 @@ TEST_F(DriverTest, AStandingCancelStopsAtTheFirstPageThatIsThere) {
         EXPECT_EQ(readFile(path(top + "/d/index.html")), "old d");
         EXPECT_FALSE(fs::exists(path(top + "/e/index.html"))) << jobs;
         EXPECT_FALSE(fs::exists(path(top + "/index.html"))) << jobs;
-        EXPECT_EQ(cancelling.statusLines.back(), "Done");
+        EXPECT_EQ(cancelling.statusLines.back(), "Cancelled");
     }
 }
 

@@ -125,7 +125,9 @@ TEST_F(RunSafetyTest, InjectedWriteFailuresAreReportedAndLoseNothing) {
             // Each page is its old self or its new self, never a part; no temporary is left.
             for (const auto& [name, bytes] : contents(root)) {
                 EXPECT_FALSE(fs::path(name).filename().string().starts_with(".tabulo-")) << name;
-                if (name.ends_with("index.html")) EXPECT_TRUE(bytes.ends_with("</BODY></HTML>\r\n")) << name;
+                if (name.ends_with("index.html")) {
+                    EXPECT_TRUE(bytes.ends_with("</BODY></HTML>\r\n")) << name;
+                }
             }
         }
     }
