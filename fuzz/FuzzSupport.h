@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Host.h"
+#include "host/Host.h"
 
 #define FUZZ_CHECK(cond, ...)                                                             \
     do {                                                                                  \

@@ -1,6 +1,6 @@
 // Description files: comma-separated fields, one per page line.
 
-#include "generator/Description.h"
+#include "pages/Description.h"
 
 #include <cstdint>
 #include <string>

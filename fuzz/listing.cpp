@@ -13,9 +13,9 @@
 #include "common/CaseFold.h"
 #include "common/Encoding.h"
 #include "common/Text.h"
-#include "generator/ListingHelpers.h"
-#include "generator/PageText.h"
-#include "generator/Wildcard.h"
+#include "listing/ListingHelpers.h"
+#include "pages/PageText.h"
+#include "listing/Wildcard.h"
 
 using namespace tabulo;
 

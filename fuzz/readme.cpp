@@ -8,8 +8,8 @@
 #include "FuzzSupport.h"
 #include "common/Encoding.h"
 #include "common/Text.h"
-#include "generator/JsonListing.h"
-#include "generator/Markdown.h"
+#include "pages/JsonListing.h"
+#include "pages/Markdown.h"
 
 using namespace tabulo;
 

@@ -1,7 +1,7 @@
 // The tool's start-up on any command line. Index runs are only recorded: none ever walks a
 // folder, wherever the line points.
 
-#include "app/Startup.h"
+#include "commands/Startup.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine.h"
+#include "engine/Engine.h"
 #include "FuzzSupport.h"
 #include "themes/Themes.h"
 

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
-#include "Engine.h"
+#include "engine/Engine.h"
 #include "FuzzSupport.h"
-#include "app/ThemeCommands.h"
+#include "commands/ThemeCommands.h"
 #include "common/Encoding.h"
 #include "themes/Themes.h"
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Host.h"
+#include "host/Host.h"
 
 namespace tabulo {
 

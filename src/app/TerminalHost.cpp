@@ -7,8 +7,8 @@
 
 #include <cctype>
 
-#include "generator/IndexRun.h"
-#include "generator/RunSummary.h"
+#include "run/IndexRun.h"
+#include "run/RunSummary.h"
 
 extern char** environ;
 

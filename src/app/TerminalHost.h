@@ -7,7 +7,7 @@
 #include <string>
 
 #include "CommandLine.h"
-#include "Host.h"
+#include "host/Host.h"
 
 namespace tabulo {
 

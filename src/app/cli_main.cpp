@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "CommandLine.h"
-#include "Engine.h"
+#include "engine/Engine.h"
 #include "HashTicker.h"
 #include "TerminalHost.h"
-#include "app/Startup.h"
-#include "app/Watch.h"
+#include "commands/Startup.h"
+#include "commands/Watch.h"
 #include "common/FolderAccess.h"
 #include "common/Paths.h"
 #include "common/ReadFile.h"
-#include "generator/FolderWatch.h"
+#include "watch/FolderWatch.h"
 #include "themes/Themes.h"
 
 namespace {

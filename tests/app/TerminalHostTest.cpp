@@ -10,7 +10,7 @@
 #include "HashTicker.h"
 #include "TerminalHost.h"
 #include "common/Text.h"
-#include "generator/IndexRun.h"
+#include "run/IndexRun.h"
 
 namespace tabulo::test {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Engine.h"
-#include "Host.h"
-#include "StatusSink.h"
+#include "engine/Engine.h"
+#include "host/Host.h"
+#include "host/StatusSink.h"
 
 namespace tabulo::test {
 

@@ -21,11 +21,11 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "app/Daemon.h"
-#include "app/Startup.h"
+#include "commands/Daemon.h"
+#include "commands/Startup.h"
 #include "common/Text.h"
-#include "generator/FolderListing.h"
-#include "generator/Wildcard.h"
+#include "listing/FolderListing.h"
+#include "listing/Wildcard.h"
 #include "gui/FolderSelect.h"
 #include "gui/Widgets.h"
 #include "shell/Shell.h"

@@ -12,8 +12,8 @@
 #include <memory>
 #include <unordered_map>
 
-#include "Engine.h"
-#include "Host.h"
+#include "engine/Engine.h"
+#include "host/Host.h"
 
 namespace tabulo::gui {
 

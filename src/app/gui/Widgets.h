@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "Engine.h"
+#include "engine/Engine.h"
 
 namespace tabulo::gui {
 

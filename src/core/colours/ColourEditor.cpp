@@ -10,7 +10,7 @@
 #include <random>
 #include <utility>
 
-#include "Host.h"
+#include "host/Host.h"
 #include "common/Text.h"
 #include "options/Options.h"
 #include "options/Panel.h"

@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <system_error>
 
-#include "Host.h"
-#include "StatusSink.h"
+#include "host/Host.h"
+#include "host/StatusSink.h"
 #include "common/Paths.h"
 #include "common/PercentEncoding.h"
 #include "common/Text.h"

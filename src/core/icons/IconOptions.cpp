@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "Host.h"
+#include "host/Host.h"
 #include "common/Text.h"
 #include "common/ReadFile.h"
 #include "options/Options.h"

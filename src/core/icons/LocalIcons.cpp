@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "StatusSink.h"
+#include "host/StatusSink.h"
 #include "common/Encoding.h"
 #include "common/FolderTime.h"
 #include "common/Paths.h"

@@ -6,15 +6,15 @@
 #include <charconv>
 #include <system_error>
 
-#include "StatusSink.h"
+#include "host/StatusSink.h"
 #include "common/Descriptor.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "common/TextFile.h"
-#include "generator/ListingHelpers.h"
-#include "generator/ModernPage.h"
-#include "generator/PageRenderer.h"
+#include "listing/ListingHelpers.h"
+#include "pages/ModernPage.h"
+#include "pages/PageRenderer.h"
 #include "common/Dates.h"
 #include "options/Options.h"
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "Host.h"
-#include "StatusSink.h"
+#include "host/Host.h"
+#include "host/StatusSink.h"
 #include "common/Paths.h"
 #include "common/ReadFile.h"
 #include "common/TextFile.h"

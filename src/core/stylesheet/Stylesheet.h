@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "Host.h"
-#include "StatusSink.h"
+#include "host/Host.h"
+#include "host/StatusSink.h"
 #include "common/FolderAccess.h"
 #include "options/Options.h"
 

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "StatusSink.h"
+#include "host/StatusSink.h"
 #include "options/OptionTable.h"
 
 namespace tabulo {

@@ -9,7 +9,7 @@
 #include <QProcess>
 #include <QtTest>
 
-#include "generator/RunSummary.h"
+#include "run/RunSummary.h"
 
 namespace tabulo::test {
 

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "common/Text.h"
-#include "generator/RunSettings.h"
-#include "generator/ListingHelpers.h"
+#include "run/RunSettings.h"
+#include "listing/ListingHelpers.h"
 #include "scripts/ServerScripts.h"
 #include "support/Fixture.h"
 #include "support/LocalServers.h"

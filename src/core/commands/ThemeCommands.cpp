@@ -1,0 +1,211 @@
+#include "commands/ThemeCommands.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <system_error>
+
+#include "engine/Engine.h"
+#include "common/Paths.h"
+#include "common/Text.h"
+#include "common/ReadFile.h"
+#include "listing/ListingHelpers.h"
+#include "themes/Themes.h"
+
+namespace tabulo {
+
+namespace {
+
+// The window's side of a theme's lines.
+class EngineLoadEffects : public ThemeLoadEffects {
+  public:
+    explicit EngineLoadEffects(Engine& engine) : engine_(engine) {}
+
+    void status(std::string text) override { engine_.setStatus(std::move(text)); }
+    void error(std::string text) override { engine_.setStatus(std::move(text)); }
+    void detail(std::string text) override { engine_.detail(std::move(text)); }
+    bool statusShowsError() const override { return contains(engine_.statusLine(), "Error"); }
+    void wwwRootFound(const std::string& folder) override {
+        engine_.setCurrentFolder(folder);
+        engine_.panel().setVisible("cmdLockWWWRoot", false);
+    }
+    void toggleOptionsPanel() override { engine_.ToggleOptionsPanel(); }
+
+  private:
+    Engine& engine_;
+};
+
+void refuseName(Engine& engine, const std::string& name) {
+    engine.error("Error: `" + name + "` is no theme name (a name, not a path).");
+}
+
+// True for a usable name; otherwise the refusal is in the status line.
+bool acceptedName(Engine& engine, const std::string& name) {
+    if (IsValidThemeName(name)) return true;
+    refuseName(engine, name);
+    return false;
+}
+
+std::string firstNameIn(const std::string& folder) {
+    std::string name;
+    if (DIR* dir = ::opendir((folder + "/").c_str())) {
+        if (dirent* d = ::readdir(dir)) name = d->d_name;
+        ::closedir(dir);
+    }
+    return name;
+}
+
+}  // namespace
+
+bool ApplyWwwRootLock(Engine& engine) {
+    Options& o = engine.options();
+    const std::string root = o.text(opt("txtWWWroot"));
+    if (root.empty() || !DirExists(root)) return false;
+    engine.setCurrentFolder(root);
+    engine.panel().setEnabled("txtWWWroot", false);
+    engine.panel().setVisible("cmdLockWWWRoot", false);
+    o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
+    return true;
+}
+
+void ApplyThemeText(Engine& engine, std::string_view text) {
+    // While the lines apply, rules that would fill paths from the folder list, and the colour
+    // mixer, wait; they run once on the result, so what a theme holds loads the same whatever
+    // order its lines come in.
+    struct Loading {
+        Engine& engine;
+        explicit Loading(Engine& e) : engine(e) { engine.setLoadingTheme(true); }
+        ~Loading() {
+            engine.setLoadingTheme(false);
+            engine.takeActionsAfterThemeLoad();  // dropped when the load failed
+        }
+    } loading(engine);
+    EngineLoadEffects effects(engine);
+    ApplyThemeLines(engine.options(), text, effects);
+    for (auto action : engine.takeActionsAfterThemeLoad()) action(engine);
+    engine.colours().ShowLoadedColours();
+}
+
+void LoadTheme(Engine& engine) {
+    Options& o = engine.options();
+    const std::string name = o.text(opt("cmbSheme"));
+    engine.setStatus("Loading : `" + name + ".color`");
+    if (!IsValidThemeName(name)) {
+        refuseName(engine, name);
+    } else if (!pathExists(ThemePath(name))) {
+        engine.error("Error Loading : `" + name + ".color` does not exist.");
+    } else if (std::error_code ec; auto text = ReadThemeFile(name, ec)) {
+        ApplyThemeText(engine, *text);
+        if (o.on(opt("chkDebug"))) engine.host().ask(engine.statusLine(), "Tabulo", Buttons::Ok);
+        if (!contains(engine.statusLine(), "Error"))
+            engine.setStatus("Done loading : `" + name + ".color`");
+    } else {
+        engine.error("Error Loading : `" + name + ".color` " +
+                     (ec == std::errc::file_too_large ? "is larger than " + sizeLimitText(kMaxTheme) + "."
+                      : ec ? "cannot be read: " + ec.message() + "."
+                           : "is not a regular file."));
+    }
+    if (o.on(opt("chkDebug"))) {
+        engine.host().ask(firstNameIn(o.text(opt("txtWWWroot"))), "Tabulo", Buttons::Ok);
+    }
+    ApplyWwwRootLock(engine);
+    o.setEditedMark("-");
+}
+
+void SaveTheme(Engine& engine) {
+    Options& o = engine.options();
+    const std::string name = o.text(opt("cmbSheme"));
+    if (!acceptedName(engine, name)) return;
+    bool unasked = o.editedMark() == "ok" || o.on(opt("chkAutoSave"));
+    if (pathExists(ThemePath(name)) && !unasked &&
+        engine.host().ask("Overwrite '" + name + ".color' ?", "Tabulo", Buttons::YesNo) !=
+            Answer::Yes) {
+        o.setEditedMark("-");
+        return;
+    }
+    engine.setStatus("Saving : `" + name + ".color`");
+    auto& list = engine.themeList();
+    if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+    try {
+        WriteThemeFile(name, ThemeText(o, name));
+    } catch (const std::system_error& e) {
+        engine.error("Error saving : `" + name + ".color`: " + e.code().message() + ".");
+        o.setEditedMark("*");
+        return;
+    }
+    engine.setStatus("Done saving : `" + name + ".color`");
+    o.setEditedMark("-");
+}
+
+void ChooseTheme(Engine& engine, int index) {
+    auto& list = engine.themeList();
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
+    Panel& panel = engine.panel();
+    const std::string entry = list[static_cast<std::size_t>(index)];
+    engine.options().setText(opt("cmbSheme"), entry);
+    if (index == 1) {
+        panel.setVisible("cmdRandom", true);
+    } else {
+        panel.setVisible("cmdRandom", false);
+        panel.setCaption("cmdLoad", entry + ".color");
+        LoadTheme(engine);
+    }
+    panel.setEnabled("CmdDelete", index >= 2);
+}
+
+void TypeThemeName(Engine& engine, int keyCode) {
+    Panel& panel = engine.panel();
+    const std::string& text = engine.options().text(opt("cmbSheme"));
+    if (text.empty()) {
+        panel.setEnabled("cmdSave", false);
+        panel.setCaption("cmdLoad.BackColor", "grey");
+        return;
+    }
+    panel.setEnabled("cmdSave", true);
+    bool digit = keyCode >= 48 && keyCode <= 57, letter = keyCode >= 65 && keyCode <= 90;
+    std::string typed =
+        digit || letter ? std::string(1, static_cast<char>(letter ? keyCode + 32 : keyCode)) : "";
+    std::string caption = text + typed + ".color";
+    panel.setCaption("cmdLoad", caption);
+    panel.setCaption("cmdLoad.BackColor", "buttontext");
+    engine.options().setText(opt("txtIndexCss"), replaceAll(caption, ".color", "") + ".css");
+}
+
+void DeleteTheme(Engine& engine) {
+    Options& o = engine.options();
+    const std::string name = o.text(opt("cmbSheme"));
+    if (!acceptedName(engine, name)) return;
+    engine.setStatus("Deleting : `" + name + ".color`");
+    if (std::error_code ec = DeleteThemeFile(name)) {
+        engine.error("Error deleting : `" + name + ".color`: " + ec.message() + ".");
+        return;
+    }
+    // The entry of that name goes, whichever is selected; "default" and "random" always stay.
+    auto& list = engine.themeList();
+    auto it = std::find(list.begin() + 2, list.end(), name);
+    if (it != list.end()) list.erase(it);
+    ChooseTheme(engine, 0);
+    engine.setStatus("Done deleting : `" + name + ".color`");
+}
+
+void LockWwwRoot(Engine& engine) {
+    Options& o = engine.options();
+    o.setText(opt("txtWWWroot"), engine.currentFolder());
+    engine.panel().setEnabled("txtWWWroot", false);
+    engine.panel().setVisible("cmdLockWWWRoot", false);
+    o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
+    o.setText(opt("lblAllInOneFolder"), o.text(opt("txtWWWroot")));
+    o.setText(opt("lblWWWroot"), o.text(opt("txtWWWroot")));
+    SaveTheme(engine);
+}
+
+void UnlockWwwRoot(Engine& engine) {
+    Options& o = engine.options();
+    o.setEditedMark("*");
+    o.setText(opt("txtWWWRootDepth"), "999");
+    engine.panel().setEnabled("txtWWWroot", true);
+    o.setText(opt("txtWWWroot"), "");
+    engine.panel().setVisible("cmdLockWWWRoot", true);
+}
+
+}  // namespace tabulo

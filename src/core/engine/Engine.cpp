@@ -1,0 +1,473 @@
+#include "engine/Engine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include "rules/PanelRules.h"
+#include "commands/ThemeCommands.h"
+#include "common/Encoding.h"
+#include "common/Paths.h"
+#include "common/Descriptor.h"
+#include "common/FileSystemFlush.h"
+#include "common/FolderAccess.h"
+#include "common/Text.h"
+#include "walk/Driver.h"
+#include "checksums/FileHashes.h"
+#include "listing/ListingHelpers.h"
+#include "icons/IconDownloader.h"
+#include "icons/IconOptions.h"
+#include "icons/LocalIcons.h"
+#include "scripts/ServerScripts.h"
+#include "shell/Shell.h"
+#include "stylesheet/Stylesheet.h"
+
+namespace tabulo {
+
+namespace {
+
+// The folder at `path` when it lies in the run's tree (its resolved path below the tree's),
+// opened from the tree's descriptor without following any link.
+Descriptor openInTree(const RunSettings& s, int tree, const std::string& path) {
+    auto real = realPath(path);
+    if (!real) throw std::system_error(errno, std::generic_category(), path);
+    auto relative = relativeTo(*real, s.tree);
+    if (!relative) throw placeError(WriteError::OutsideTree, path);
+    return openBeneath(tree, *relative, false);
+}
+
+// The folders a watch asked for, found again below the watched folder through descriptors:
+// one swapped for a link meanwhile is never entered; one that is gone has nothing to show.
+std::vector<WalkTarget> watchTargets(Engine& engine, const RunSettings& s, const UnattendedRun& job) {
+    std::vector<WalkTarget> targets;
+    for (const auto& [folder, recursive] : job.only) {
+        std::string path = normalFolder(folder);
+        try {
+            auto relative = relativeTo(path, s.top);
+            if (!relative) throw placeError(WriteError::OutsideTree, path);
+            targets.push_back({path, share(openBeneath(s.topFolder->get(), *relative, false)), recursive});
+        } catch (const std::system_error& e) {
+            if (e.code() == std::errc::no_such_file_or_directory) continue;
+            engine.error("Error reading folder `" + toUtf8(path) + "`: " + e.code().message() +
+                         "; skipped.");
+        }
+    }
+    return targets;
+}
+
+// The icons the pages need, below the site's root when it lies in the tree: the shipped set
+// first; the service only for what it lacks, and only a real one; a type left without a
+// picture gets the "unknown" one, so no page shows a broken icon.
+void StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
+    const OptionValues& snap = settings.o;
+    SharedFolder root = settings.topFolder;
+    if (normalFolder(settings.siteRoot) != normalFolder(settings.top)) {
+        try {
+            root = share(openInTree(settings, tree, settings.siteRoot));
+        } catch (const std::system_error& e) {
+            engine.status("Skipping the icons in `" + toUtf8(settings.siteRoot) + "`: " +
+                          e.code().message() + ".");
+            return;
+        }
+    }
+    const std::string shipped = ShippedDataFolder();
+    LocalIcons icons(snap, root, settings.siteRoot, settings.treeId,
+                     shipped.empty() ? "" : shipped + "/icons", engine);
+    auto missing = icons.copyShipped(engine.neededIcons().names());
+    if (!missing.empty() && snap.on(opt("chkIconsDownloaded")) &&
+        IsRealIconService(snap.text(opt("txtIcohrefDl"))) &&
+        !contains(snap.text(opt("lblWWWroot")), "?")) {
+        struct Store {
+            IconDownloader& downloader;
+            ~Store() { downloader.setStore(nullptr); }
+        } store{engine.downloader()};
+        engine.downloader().setStore(&icons);
+        engine.cmdDlIcons_Click();
+        engine.finishPendingEvents();
+    }
+    icons.fillMissing(missing);
+}
+
+// One index run of the current folder: the pages, then the stylesheet, the icons, the
+// all-in-one footer and the view, as "Go!" does. Every folder of the run is opened from the
+// tree's descriptor, never through a link leading out of it.
+void RunIndex(Engine& engine) {
+    Options& o = engine.options();
+    IndexRun& run = engine.run();
+    run.replaceCancelled = false;
+    run.allInOneHeadWritten = false;
+    run.serverTotal = 0;
+    run.pagesWritten = run.pagesUnchanged = run.pagesDeclined = run.foldersSkipped = 0;
+    run.topPage.clear();
+    run.topPageFolder.clear();
+    if (WantsIconFiles(o)) {
+        engine.AddNeededIcon("dir");
+        engine.AddNeededIcon("unknown");
+    }
+    const UnattendedRun* job = engine.unattendedRun();
+    const std::string top = engine.currentFolder();
+    run.rootDepth = WwwRootDepth(o, top);
+    // An empty output folder means the selected one, so nothing lands at the file-system root.
+    bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
+    if (allInOne && isBlank(o.text(opt("lblAllInOneFolder"))))
+        o.setText(opt("lblAllInOneFolder"), top);
+
+    // The run reads a copy of the options: what the window changes meanwhile waits.
+    RunSettings settings(o.snapshot(), top, engine.today());
+    if (job) settings.recursive = job->recursive;
+    auto realTop = realPath(top);
+    if (!realTop) {
+        engine.error("Error reading folder `" + toUtf8(top) +
+                     "`: " + std::generic_category().message(errno) + ".");
+        return;
+    }
+    settings.realTop = *realTop;
+    const std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
+    auto realWww = wwwRoot.empty() ? std::nullopt : realPath(wwwRoot);
+    settings.tree = realWww && isInside(settings.realTop, *realWww) ? *realWww : settings.realTop;
+    Descriptor tree;
+    try {
+        tree = openResolvedFolder(settings.tree);
+        settings.treeId = idOf(tree.get());
+        if (job && job->pinned) {
+            Descriptor pinned = duplicate(job->pinned->get());
+            if (!isBeneath(pinned.get(), settings.treeId))
+                throw placeError(WriteError::OutsideTree, top);
+            settings.topFolder = share(std::move(pinned));
+        } else {
+            settings.topFolder = share(openInTree(settings, tree.get(), top));
+        }
+    } catch (const std::system_error& e) {
+        engine.error("Error reading folder `" + toUtf8(top) + "`: " + e.code().message() + ".");
+        return;
+    }
+    if (allInOne) {
+        try {
+            settings.outputFolderFd = share(openInTree(settings, tree.get(), settings.outputFolder));
+        } catch (const std::system_error& e) {
+            engine.error("Error writing index `" +
+                         toUtf8(joinPath(settings.outputFolder, o.text(opt("txtIndexHtm")))) +
+                         "`: " + e.code().message() + ".");
+            return;
+        }
+    }
+    std::vector<WalkTarget> targets;
+    if (job && !job->only.empty() && !allInOne) {
+        targets = watchTargets(engine, settings, *job);
+        if (targets.empty()) return engine.setStatus("Done");
+    }
+
+    // Pages are not flushed one by one, which would triple the run's time; the file system
+    // is flushed on the side while the run goes on, and once more at its end, also when the
+    // run fails: what it wrote is on disk, or the run says it is not.
+    FileSystemFlush flush(tree.get());
+    auto finishFlush = [&] {
+        if (auto ec = flush.finish())
+            engine.error("Error putting the pages of `" + toUtf8(settings.tree) +
+                         "` on disk: " + ec.message() + ".");
+    };
+    // Checksums come from the cache of earlier runs where the files did not change; the cache
+    // is saved once the pages are done.
+    std::optional<HashCache> ownCache;
+    run.bytesHashed = 0;
+    if (settings.hashes) {
+        HashCache* cache = job && job->hashCache ? job->hashCache : &ownCache.emplace();
+        if (!cache->loadNote().empty()) engine.status(cache->loadNote());
+        settings.hashCache = cache;
+        settings.bytesHashed = &run.bytesHashed;
+    }
+    // Nobody is asked during an unattended run: a page is replaced only when it changed.
+    auto answer = engine.host().standingAnswer();
+    PageWalk walk(settings,
+                  {engine, engine.host(), [&engine] { engine.letEventsRun(); },
+                   engine.neededIcons(), run, engine.jobs(), answer,
+                   [&engine](int done, int found) { engine.host().progress(done, found); },
+                   engine.stopRequested,
+                   [&engine](std::uint64_t bytes) { engine.host().hashed(bytes); },
+                   job && job->settle});
+    bool pagesDone = targets.empty() ? walk.writePages() : walk.writePages(targets);
+    if (settings.hashCache) {
+        try {
+            settings.hashCache->save();
+        } catch (const std::system_error& e) {
+            engine.error("Error saving the checksum cache: " + e.code().message() + ".");
+        }
+    }
+    if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
+    if (!pagesDone) return finishFlush();  // a half-built all-in-one page never replaces a good one
+
+    // What follows the pages reads the run's copy of the options too.
+    const OptionValues& snap = settings.o;
+    if (snap.on(opt("chkCss")) && snap.selected(opt("optCssNew")) &&
+        (CountPathSeparators(top) <= run.rootDepth || allInOne)) {
+        const SharedFolder& folder = allInOne ? settings.outputFolderFd : settings.topFolder;
+        WriteStylesheetFile(snap,
+                            {folder->get(), allInOne ? settings.outputFolder : top,
+                             settings.treeId, engine.unattended()},
+                            engine.host(), engine);
+    }
+    engine.AddNeededIcon("end_");
+    if (snap.on(opt("chkIcons")) && snap.selected(opt("optIconsLocal")))
+        StoreIcons(engine, settings, tree.get());
+    if (settings.allInOneFile) walk.finishAllInOne();
+    finishFlush();
+    run.topPageFolder = allInOne ? settings.outputFolder : top;
+    run.topPage = joinPath(run.topPageFolder, snap.text(opt("txtIndexHtm")));
+    if (snap.on(opt("chkView")) && !engine.unattended())
+        engine.host().openInShell(run.topPage, run.topPageFolder);
+    engine.setStatus(std::string(RunEndText(run)));
+}
+
+std::tm localToday() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return tm;
+}
+
+}  // namespace
+
+Engine::Engine(Host& host)
+    : today(localToday),
+      indexRunner(RunIndex),
+      host_(host),
+      rules_(std::make_unique<PanelRules>(*this)) {
+    jobs_ = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // Made here, once the icon list it keeps a reference to exists.
+    downloader_ =
+        std::make_unique<IconDownloader>(options_, guard_, networkStatus_, neededIcons_.names());
+    // The folder list starts where the program was started.
+    std::error_code ec;
+    currentFolder_ = std::filesystem::current_path(ec).string();
+    rules_->applyStates();
+    preview_ = ComputePreview(options_);
+}
+
+Engine::~Engine() = default;
+
+void Engine::show(std::string text, void (Host::*say)(const std::string&)) {
+    if (text == status_) return;
+    status_ = std::move(text);
+    (host_.*say)(status_);
+}
+
+void Engine::setStatus(std::string text) {
+    show(std::move(text), &Host::status);
+}
+
+void Engine::error(std::string text) {
+    show(std::move(text), &Host::error);
+    ++errors_;
+}
+
+void Engine::detail(std::string text) {
+    show(std::move(text), &Host::detail);
+}
+
+void Engine::setNetworkStatus(std::string text) {
+    setStatus(std::move(text));
+}
+
+void Engine::setCurrentFolder(std::string_view path) {
+    currentFolder_ = normalFolder(path);
+}
+
+void Engine::letEventsRun() {
+    downloader_->poll();
+    host_.processEvents();
+}
+
+void Engine::pollNetwork() {
+    downloader_->poll();
+}
+
+void Engine::finishPendingEvents() {
+    downloader_->finish();
+}
+
+void Engine::RunUnattended(const UnattendedRun& job) {
+    // The folder list and the run mode come back however the run ends.
+    struct Restore {
+        Engine& e;
+        std::string folder;
+        ~Restore() {
+            e.unattended_ = nullptr;
+            e.currentFolder_ = folder;
+        }
+    } restore{*this, currentFolder_};
+    unattended_ = &job;
+    currentFolder_ = normalFolder(job.folder);
+    cmdGo_Click();
+}
+
+Answer Engine::UnattendedGuard::ask(const std::string& text, const std::string& title,
+                                    Buttons buttons) {
+    // Nobody is there to click: what a message says is in the status line already.
+    if (engine_.unattended()) return Answer::Yes;
+    return engine_.host_.ask(text, title, buttons);
+}
+
+std::optional<Answer> Engine::UnattendedGuard::standingAnswer() const {
+    return engine_.unattended() ? std::optional<Answer>(Answer::Yes)
+                                : engine_.host_.standingAnswer();
+}
+
+void Engine::UnattendedGuard::openInShell(const std::string& target, const std::string& folder) {
+    if (!engine_.unattended()) engine_.host_.openInShell(target, folder);
+}
+
+void Engine::cmdGo_Click() {
+    errorsBeforeRun_ = errors_;
+    lastReport_.reset();
+    indexRunner(*this);
+    if (unattended() || run_.topPage.empty()) return;
+    lastReport_ = RunReport{RunSummaryText(run_, errors_ - errorsBeforeRun_), run_.topPage,
+                            run_.topPageFolder};
+}
+
+void Engine::cmdOpenPage_Click() {
+    if (lastReport_) guard_.openInShell(lastReport_->page, lastReport_->folder);
+}
+
+void Engine::cmdWriteCss_Click() {
+    bool allInOne = options_.on(opt("chkAllInOneFile")) || options_.on(opt("chkAllInOneFolder"));
+    std::string folder = allInOne ? options_.text(opt("lblAllInOneFolder")) : currentFolder_;
+    WriteStylesheetFile(options_, folder, guard_, *this);
+}
+
+void Engine::cmdMakeScript_Click() {
+    WriteServerScripts(options_, currentFolder_, run_.rootDepth, today(), *this);
+}
+
+// Every refresh counts as an edit; start-up and theme loads reset the mark afterwards.
+void Engine::cmdPreView_Click() {
+    options_.setEditedMark("*");
+    preview_ = ComputePreview(options_);
+    ++previewVersion_;
+}
+
+void Engine::runAfterThemeLoad(void (*action)(Engine&)) {
+    if (std::find(afterThemeLoad_.begin(), afterThemeLoad_.end(), action) == afterThemeLoad_.end())
+        afterThemeLoad_.push_back(action);
+}
+
+std::vector<void (*)(Engine&)> Engine::takeActionsAfterThemeLoad() {
+    return std::exchange(afterThemeLoad_, {});
+}
+
+void Engine::ToggleOptionsPanel() {
+    OptionId caption = opt("lblOptions");
+    if (options_.text(caption) != "Options >") {
+        options_.setText(caption, "Options >");
+        panel_.setClientHeight(Panel::kLineBase);
+    } else {
+        options_.setText(caption, "Options <");
+        panel_.setClientHeight(Panel::kLineBottom);
+    }
+}
+
+void Engine::cmdLoad_Click() {
+    LoadTheme(*this);
+}
+void Engine::cmdSave_Click() {
+    SaveTheme(*this);
+}
+void Engine::cmbSheme_Click(int index) {
+    ChooseTheme(*this, index);
+}
+void Engine::cmbSheme_KeyDown(int keyCode) {
+    TypeThemeName(*this, keyCode);
+}
+void Engine::CmdDelete_Click() {
+    DeleteTheme(*this);
+}
+void Engine::cmdLockWWWRoot_Click() {
+    LockWwwRoot(*this);
+}
+void Engine::cmdUnlock_Click() {
+    UnlockWwwRoot(*this);
+}
+
+void Engine::cmdBrowseMoreWWW_Click() {
+    options_.setEditedMark("*");
+    auto chosen = host_.chooseFolder(currentFolder_);
+    if (chosen && !chosen->empty() && *chosen != "?")
+        options_.appendList(opt("lstDeamonMore"), *chosen);
+}
+
+void Engine::cmdRemoveMoreWWW_Click(int selected) {
+    options_.setEditedMark("*");
+    auto entries = options_.list(opt("lstDeamonMore"));
+    if (selected < 0 || static_cast<std::size_t>(selected) >= entries.size()) return;
+    entries.erase(entries.begin() + selected);
+    options_.setList(opt("lstDeamonMore"), std::move(entries));
+}
+
+void Engine::cmdBrowseDesc_Click() {
+    options_.setEditedMark("*");
+}
+
+void Engine::cmdBrowseIconPath_Click() {
+    ChooseLocalIconFolder(options_, host_);
+}
+
+void Engine::cmdBrowseAllInOneFolder_Click() {
+    ChooseAllInOneFolder(options_, host_, currentFolder_);
+}
+
+void Engine::cmdOpen_Click() {
+    host_.openInShell(currentFolder_, currentFolder_);
+}
+
+void Engine::lblUpdate_Click(const std::string& programFolder) {
+    host_.openInShell(std::string(kHomeSite), programFolder);
+}
+
+void Engine::txtAboutLink_DblClick() {
+    options_.setEditedMark("*");
+    host_.openInShell(options_.text(opt("txtAboutLink")), "/");
+}
+
+bool Engine::Form_Unload() {
+    if (options_.editedMark() != "*") return true;
+    const std::string& name = options_.text(opt("cmbSheme"));
+    if (name == "random") {
+        // The generator's entry is no theme file: saving it would make "random.color".
+        return host_.ask(
+                   "Close without saving the changes? The random colours are no theme: to "
+                   "keep them, type a name in the theme list and save.",
+                   "Tabulo", Buttons::YesNo) == Answer::Yes;
+    }
+    if (options_.on(opt("chkAutoSave"))) {
+        cmdSave_Click();
+        return true;
+    }
+    switch (host_.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo",
+                      Buttons::YesNoCancel)) {
+        case Answer::Yes:
+        case Answer::YesToAll:
+            options_.setEditedMark("ok");
+            cmdSave_Click();
+            return true;
+        case Answer::No:
+        case Answer::NoToAll:
+            return true;
+        case Answer::Cancel:
+            return false;
+    }
+    return true;
+}
+
+void Engine::cmdDlIcons_Click() {
+    downloader_->cmdDlIcons_Click();
+}
+
+void NeededIconList::add(const std::string& name) {
+    if (known_.insert(name).second) names_.push_back(name);
+}
+
+}  // namespace tabulo

@@ -1,0 +1,231 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/Host.h"
+#include "host/StatusSink.h"
+#include "colours/ColourEditor.h"
+#include "run/IndexRun.h"
+#include "run/RunSummary.h"
+#include "options/Options.h"
+#include "options/Panel.h"
+#include "preview/Preview.h"
+
+namespace tabulo {
+
+class Descriptor;
+class HashCache;
+
+// An index run that asks nothing (the daemon and the watching command line): `folder` alone
+// or with its tree. A watch names the folders that changed in `only` (each alone, or with its
+// tree when marked), found again from `pinned`, the watched folder opened when the watch
+// began, so that a folder swapped for a link meanwhile is never entered; it keeps its digest
+// cache in `hashCache` from run to run, and has the pages that show a folder the run wrote
+// into written again (`settle`).
+struct UnattendedRun {
+    std::string folder;
+    bool recursive = true;
+    std::vector<std::pair<std::string, bool>> only;
+    const Descriptor* pinned = nullptr;
+    HashCache* hashCache = nullptr;
+    bool settle = false;
+};
+
+// What the main window owns: the options, the run state, the status line and the current
+// folder. Every operation reaches the outside only through the host.
+class PanelRules;
+class IconDownloader;
+
+class Engine : public StatusSink {
+  public:
+    explicit Engine(Host& host);
+    ~Engine();
+
+    Options& options() { return options_; }
+    const Options& options() const { return options_; }
+    // The host as every operation reaches it: during an unattended run it opens no dialog.
+    Host& host() { return guard_; }
+    Panel& panel() { return panel_; }
+    const Panel& panel() const { return panel_; }
+
+    const std::string& statusLine() const { return status_; }
+    void setStatus(std::string text);
+    // The status sink of the subsystems: a plain line, or an error of the run.
+    void status(std::string text) override { setStatus(std::move(text)); }
+    void error(std::string text) override;
+    void detail(std::string text) override;
+    // Whether a status message with "Error" came since the last index run began; the icon
+    // downloader's messages do not count, as they come from outside.
+    bool runSawError() const { return errors_ > errorsBeforeRun_; }
+    // Errors reported since the engine was made: a tool compares before and after a step.
+    unsigned errorCount() const { return errors_; }
+    void setNetworkStatus(std::string text);
+
+    // Lets pending events run: socket events first, then the host's own.
+    void letEventsRun();
+    // Waits for the last icon fetch to end (a tool that is about to exit).
+    void finishPendingEvents();
+    // Runs the socket events that are ready, for a window's own event loop.
+    void pollNetwork();
+    IconDownloader& downloader() { return *downloader_; }
+
+    // The folder whose page is written (the folder list's path).
+    const std::string& currentFolder() const { return currentFolder_; }
+    // Kept in one spelling: "/srv/www/" and "/srv/www" are the same folder.
+    void setCurrentFolder(std::string_view path);
+
+    IndexRun& run() { return run_; }
+    NeededIconList& neededIcons() { return neededIcons_; }
+    void AddNeededIcon(const std::string& name) { neededIcons_.add(name); }
+
+    // Today's date for the about line; replaceable so pages can be compared byte for byte.
+    std::function<std::tm()> today;
+    // What "Go!" runs: the index run; tests and fuzzing put a recorder here, so a start-up
+    // under test never walks a real tree.
+    std::function<void(Engine&)> indexRunner;
+
+    // Threads that read folders and render pages during a run (1: the run's own alone).
+    int jobs() const { return jobs_; }
+    void setJobs(int jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
+
+    // The theme list: "default", "random", then the themes found and saved.
+    std::vector<std::string>& themeList() { return themeList_; }
+
+    // The schematic page and how often it was refreshed; the window redraws when it grows.
+    // While a theme's lines apply, rules that would fill paths from the folder list wait: they
+    // ask to run once the theme is applied, each once, in the order asked.
+    bool loadingTheme() const { return loadingTheme_; }
+    void setLoadingTheme(bool loading) { loadingTheme_ = loading; }
+    void runAfterThemeLoad(void (*action)(Engine&));
+    std::vector<void (*)(Engine&)> takeActionsAfterThemeLoad();
+
+    const PreviewModel& preview() const { return preview_; }
+    unsigned previewVersion() const { return previewVersion_; }
+    ColourEditor& colours() { return colours_; }
+
+    // An index run of `folder` that asks nothing: pages are replaced when their bytes changed,
+    // nothing is opened when done and no dialog is shown; `recursive` false writes that
+    // folder's page alone. The folder list is left where it was. For the daemon and the
+    // watching command line.
+    void RunUnattended(const std::string& folder, bool recursive) {
+        UnattendedRun run;
+        run.folder = folder;
+        run.recursive = recursive;
+        RunUnattended(run);
+    }
+    void RunUnattended(const UnattendedRun& run);
+    bool unattended() const { return unattended_ != nullptr; }
+    const UnattendedRun* unattendedRun() const { return unattended_; }
+    // Asked before each folder of a run: true ends the walk there, pages written so far stay.
+    std::function<bool()> stopRequested;
+
+    // Operations.
+    void cmdGo_Click();
+    // After a run started here (not an unattended one) that reached its end: what it did, and
+    // its top page, which cmdOpenPage_Click opens. Nothing while another run goes or failed.
+    const std::optional<RunReport>& lastRunReport() const { return lastReport_; }
+    void cmdOpenPage_Click();
+    void cmdWriteCss_Click();
+    void cmdDlIcons_Click();
+    void cmdPreView_Click();
+    void cmdMakeScript_Click();
+    void ToggleOptionsPanel();
+
+    void cmdLoad_Click();
+    void cmdSave_Click();
+    void cmbSheme_Click(int index);
+    void cmbSheme_KeyDown(int keyCode);
+    void CmdDelete_Click();
+    void cmdLockWWWRoot_Click();
+    void cmdUnlock_Click();
+
+    void cmdBrowseMoreWWW_Click();
+    void cmdRemoveMoreWWW_Click(int selected);
+    void cmdBrowseDesc_Click();
+    void cmdBrowseIconPath_Click();
+    void cmdBrowseAllInOneFolder_Click();
+    // Shell requests: the current folder, the product's site, the site owner's page.
+    void cmdOpen_Click();
+    void lblUpdate_Click(const std::string& programFolder);
+    void txtAboutLink_DblClick();
+
+    // The exit question; true when the window may close.
+    bool Form_Unload();
+
+  private:
+    // Forwards to the real host, except that during an unattended run a question is answered
+    // without a dialog: a message goes to the status line, a question gets "Yes", as the
+    // run replaces what changed.
+    class UnattendedGuard : public Host {
+      public:
+        explicit UnattendedGuard(Engine& engine) : engine_(engine) {}
+        void status(const std::string& text) override { engine_.host_.status(text); }
+        void error(const std::string& text) override { engine_.host_.error(text); }
+        void detail(const std::string& text) override { engine_.host_.detail(text); }
+        Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
+        std::optional<Answer> standingAnswer() const override;
+        void processEvents() override { engine_.host_.processEvents(); }
+        void progress(int done, int found) override { engine_.host_.progress(done, found); }
+        void hashed(std::uint64_t bytes) override { engine_.host_.hashed(bytes); }
+        void openInShell(const std::string& target, const std::string& folder) override;
+        std::optional<std::string> chooseFolder(const std::string& start) override {
+            return engine_.host_.chooseFolder(start);
+        }
+        std::optional<std::uint32_t> chooseColor(std::uint32_t initial) override {
+            return engine_.host_.chooseColor(initial);
+        }
+        std::optional<Font> chooseFont(const Font& initial) override {
+            return engine_.host_.chooseFont(initial);
+        }
+
+      private:
+        Engine& engine_;
+    };
+
+    // The icon downloader's lines: shown like any other, but as they come from outside they
+    // never count as errors of the run.
+    class NetworkStatus : public StatusSink {
+      public:
+        explicit NetworkStatus(Engine& engine) : engine_(engine) {}
+        void status(std::string text) override { engine_.setNetworkStatus(std::move(text)); }
+        void error(std::string text) override { engine_.show(std::move(text), &Host::error); }
+
+      private:
+        Engine& engine_;
+    };
+
+    // A new status line, passed to the host as the kind of line `say` names.
+    void show(std::string text, void (Host::*say)(const std::string&));
+
+    Host& host_;
+    UnattendedGuard guard_{*this};
+    Options options_;
+    Panel panel_;
+    std::unique_ptr<PanelRules> rules_;
+    NetworkStatus networkStatus_{*this};
+    std::unique_ptr<IconDownloader> downloader_;
+    std::vector<std::string> themeList_{"default", "random"};
+    unsigned previewVersion_ = 0;
+    PreviewModel preview_;
+    ColourEditor colours_{options_, panel_, guard_, [this] { cmdPreView_Click(); }};
+    unsigned errors_ = 0, errorsBeforeRun_ = 0;
+    bool loadingTheme_ = false;
+    std::vector<void (*)(Engine&)> afterThemeLoad_;
+    IndexRun run_;
+    std::optional<RunReport> lastReport_;
+    NeededIconList neededIcons_;
+    std::string status_;
+    std::string currentFolder_;
+    int jobs_ = 1;
+    const UnattendedRun* unattended_ = nullptr;  // set while an unattended run goes
+};
+
+}  // namespace tabulo

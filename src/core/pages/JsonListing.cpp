@@ -1,0 +1,117 @@
+#include "pages/JsonListing.h"
+
+#include <chrono>
+#include <cstdio>
+#include <limits>
+
+#include "common/Encoding.h"
+#include "common/Text.h"
+
+namespace tabulo {
+
+namespace {
+
+void appendEscaped(std::string& out, char32_t cp) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
+    out += buf;
+}
+
+void appendJsonString(std::string& out, std::string_view bytes) {
+    out += '"';
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t cp;
+        std::size_t n = decodeUtf8(bytes, i, cp);
+        if (n == 0) {
+            appendUtf8(out, 0xFFFD);
+            ++i;
+            continue;
+        }
+        switch (cp) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            // So the text may stand in a script element or an attribute as it is, and in
+            // JavaScript before ES2019, which took these two for line ends.
+            case '<':
+            case '>':
+            case '&':
+            case 0x7F:
+            case 0x2028:
+            case 0x2029:
+                appendEscaped(out, cp);
+                break;
+            default:
+                if (cp < 0x20) {
+                    appendEscaped(out, cp);
+                } else {
+                    out.append(bytes.substr(i, n));
+                }
+        }
+        i += n;
+    }
+    out += '"';
+}
+
+}  // namespace
+
+std::string Rfc1123Date(std::int64_t unixTime) {
+    using namespace std::chrono;
+    // 0001-01-01 00:00:00 and 9999-12-31 23:59:59: every year has four digits.
+    constexpr std::int64_t kFirst = -62135596800;
+    constexpr std::int64_t kLast = 253402300799;
+    std::int64_t t = unixTime < kFirst ? kFirst : unixTime > kLast ? kLast : unixTime;
+    sys_seconds when{seconds{t}};
+    sys_days day = floor<days>(when);
+    year_month_day date{day};
+    hh_mm_ss clock{when - day};
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char buf[40];
+    std::snprintf(
+        buf, sizeof buf, "%s, %02u %s %04d %02d:%02d:%02d GMT", kDays[weekday{day}.c_encoding()],
+        static_cast<unsigned>(date.day()), kMonths[static_cast<unsigned>(date.month()) - 1],
+        static_cast<int>(date.year()), static_cast<int>(clock.hours().count()),
+        static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()));
+    return buf;
+}
+
+std::string JsonListing(const std::vector<JsonEntry>& entries) {
+    std::string out = "[\n";
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const JsonEntry& e = entries[k];
+        out += "{ \"name\":";
+        appendJsonString(out, e.name);
+        out += e.folder ? ", \"type\":\"directory\"" : ", \"type\":\"file\"";
+        out += ", \"mtime\":\"" + Rfc1123Date(e.mtime) + '"';
+        if (!e.folder) {
+            auto bytes =
+                wholeWithin<std::uint64_t>(e.size, 0, std::numeric_limits<std::uint64_t>::max());
+            out += ", \"size\":" + std::to_string(bytes);
+        }
+        out += k + 1 < entries.size() ? " },\n" : " }\n";
+    }
+    out += "]\n";
+    return out;
+}
+
+}  // namespace tabulo

@@ -1,0 +1,84 @@
+#include "pages/PageText.h"
+
+#include <cstdio>
+
+#include "common/Encoding.h"
+#include "common/PercentEncoding.h"
+
+namespace tabulo {
+
+namespace {
+
+constexpr std::string_view kUtfAllowed =
+    "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz/.=_-$(){}~&";
+
+bool needsEscape(std::string_view s, bool attribute) {
+    for (char c : s) {
+        if (c == '&' || c == '<' || c == '>' || (attribute && c == '"') ||
+            (static_cast<unsigned char>(c) < 0x20 && c != '\t')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string escape(std::string_view s, bool attribute) {
+    if (!needsEscape(s, attribute)) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (char c : s) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += attribute ? "&quot;" : "\"";
+                break;
+            default:
+                // A control character in a name would break the page's line structure.
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+                    out += "&#" + std::to_string(static_cast<int>(c)) + ";";
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string escapeText(std::string_view utf8) {
+    return escape(utf8, false);
+}
+
+std::string escapeAttribute(std::string_view utf8) {
+    return escape(utf8, true);
+}
+
+std::string encodeNameForLink(std::string_view rawName, bool fullEscape) {
+    static constexpr ByteSet kFull = ByteSet::of(kUtfAllowed);
+    // Browsers read a backslash in a link as "/".
+    static constexpr ByteSet kLight = ByteSet::range(0x20, 0x7E).without("# %?:\\");
+    return escapeAttribute(percentEncode(rawName, fullEscape ? kFull : kLight));
+}
+
+std::string cutName(std::string_view utf8, std::size_t limit) {
+    std::size_t chars = 0, i = 0;
+    char32_t cp;
+    while (i < utf8.size() && chars < limit) {
+        std::size_t n = decodeUtf8(utf8, i, cp);
+        i += n ? n : 1;
+        ++chars;
+    }
+    if (i >= utf8.size()) return std::string(utf8);
+    return std::string(utf8.substr(0, i)) + "...";
+}
+
+}  // namespace tabulo

@@ -1,0 +1,150 @@
+#include "run/RunSettings.h"
+
+#include "common/Dates.h"
+#include "common/Encoding.h"
+#include "common/Paths.h"
+#include "common/Text.h"
+#include "listing/ListingHelpers.h"
+#include "pages/ModernPage.h"
+#include "stylesheet/Stylesheet.h"
+
+namespace tabulo {
+
+namespace {
+
+constexpr std::string_view kHtmlValidator = "http://validator.w3.org/check/referer";
+constexpr std::string_view kHtmlBadge = "http://www.w3.org/Icons/valid-html32";
+constexpr std::string_view kCssValidator = "http://jigsaw.w3.org/css-validator/check/referer";
+constexpr std::string_view kCssBadge = "http://jigsaw.w3.org/css-validator/images/vcss";
+
+std::string aboutLine(const OptionValues& o, const std::tm& today) {
+    std::string align = o.on(opt("chkCenter")) ? " align=\"center\"" : "";
+    std::string generated, credits, date;
+    if (o.on(opt("chkAboutGenWith"))) {
+        generated = "Genererated with <a href=\"" + std::string(kUpdatePage) +
+                    "?v=" + o.text(opt("lblVersion")) + "&amp;s=" + o.text(opt("cmbSheme")) +
+                    "\"> tabulo</a>";
+    }
+    if (o.on(opt("chkAboutCredits"))) {
+        credits = " by <a href=\"" + URLEncode(o, o.text(opt("txtAboutLink"))) + "\">" +
+                  o.text(opt("txtAboutNick")) + "</a>";
+    }
+    if (o.on(opt("chkAboutDate"))) date = " on " + aboutDate(today);
+    return "  <p" + align + "><i><font size=\"2\">" + generated + credits + date +
+           ".</font></i></p>";
+}
+
+// What closes every page of a run: upload form, footer code, about line, badges.
+std::string footerOf(const OptionValues& o, const std::tm& today) {
+    std::string f;
+    if (o.on(opt("chkUpload"))) {
+        f += "         <form method=\"post\" enctype=\"multipart/form-data\" action=\"" +
+             o.text(opt("txtUploadScript")) + "\">\r\n";
+        f += "          <input type=\"file\" name=\"upload\">\r\n";
+        f += "          <input type=\"submit\" value=\"Upload\">\r\n";
+        f += "         </form>\r\n";
+    }
+    if (o.on(opt("chkFooter"))) f += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
+    if (o.on(opt("chkAbout"))) f += aboutLine(o, today) + "\r\n";
+    if (o.on(opt("chkW3c"))) {
+        f += "<a href=\"" + std::string(kHtmlValidator) + "\"><img border=\"0\" src=\"" +
+             std::string(kHtmlBadge) +
+             "\" alt=\"Valid HTML 3.2!\" height=\"31\" width=\"88\"></a>" + "<a href=\"" +
+             std::string(kCssValidator) + "\"><img border=\"0\" width=\"88\" height=\"31\" src=\"" +
+             std::string(kCssBadge) + "\" alt=\"Valid CSS!\"></a>\r\n";
+    }
+    if (o.on(opt("chkCenter"))) f += "</center>\r\n";
+    return f + "</BODY></HTML>\r\n";
+}
+
+}  // namespace
+
+RunSettings::RunSettings(OptionValues options, std::string topFolder, std::tm date)
+    : o(std::move(options)),
+      today(date),
+      top(std::move(topFolder)),
+      filter(o.text(opt("txtFilter"))) {
+    const std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
+    siteRoot = wwwRoot.empty() ? top : wwwRoot;
+    outputFolder = o.text(opt("lblAllInOneFolder"));
+    rootDepth = WwwRootDepth(o, top);
+    iconFolder = IconFolderOf(o, siteRoot);
+    recursive = o.on(opt("chkReqrsive"));
+    allInOneFile = o.on(opt("chkAllInOneFile"));
+    allInOneFolder = o.on(opt("chkAllInOneFolder"));
+    allInOne = allInOneFile || allInOneFolder;
+    modern = o.selected(opt("optPageModern"));
+    hashes = o.on(opt("chkColuHash"));
+    pagePolicy = modern ? Unmappable::KeepUtf8 : Unmappable::HtmlReference;
+    footer = modern ? ModernFooter(o, today) : footerOf(o, today);
+    styleRules = StylesheetRules(o);
+}
+
+ListingRules RunSettings::listingRules() const {
+    ListingRules rules;
+    rules.filter = &filter;
+    if (o.on(opt("chkExcludeExts"))) {
+        rules.excluded = [this](std::string_view name) { return IsExcluded(o, name); };
+    }
+    // Modern pages sort in the browser and JSON listings carry sizes and times.
+    rules.fileDetails = o.on(opt("chkColuSize")) || o.on(opt("chkColuTime")) ||
+                        o.on(opt("chkSumSize")) || modern || o.on(opt("chkJsonListing"));
+    rules.watch = {o.text(opt("txtIndexHtm")), o.text(opt("txtCapDesc")),
+                   o.text(opt("txtCapSnap"))};
+    if (modern) rules.watch.push_back(o.text(opt("txtUploadScript")));
+    return rules;
+}
+
+std::string IconFolderOf(const OptionValues& o, const std::string& siteRoot) {
+    if (!o.on(opt("chkIcons")) || !o.selected(opt("optIconsLocal"))) return "";
+    // The icon step makes this folder when it is missing: a folder that came with one run
+    // would be new to the next.
+    auto parts = split(o.text(opt("txtIconsLocal")), '/');
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i] == ".." || contains(parts[i], "#")) break;
+        if (parts[i].empty() || parts[i] == ".") continue;
+        return normalFolder(joinPath(siteRoot, parts[i]));
+    }
+    return "";
+}
+
+bool IsHiddenFolderRow(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
+                       std::string_view name) {
+    const OptionValues& o = s.o;
+    if (!s.iconFolder.empty() && normalFolder(joinPath(place.folder, std::string(name))) == s.iconFolder)
+        return true;
+    const std::string& upload = o.text(opt("txtUploadDirectory"));
+    if (s.modern) return name == upload && isPresent(listing, o.text(opt("txtUploadScript")), true);
+    const std::string& iconsLocal = o.text(opt("txtIconsLocal"));
+    return name == upload || name == std::string_view(iconsLocal).substr(0, iconsLocal.find('/'));
+}
+
+// The depth of the www root itself: the depth text is only set by a lock, and choosing an
+// all-in-one mode sets the www root without one, which would leave every up link wrong.
+int WwwRootDepth(const OptionValues& o, const std::string& folder) {
+    std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
+    return CountPathSeparators(wwwRoot.empty() ? folder : wwwRoot);
+}
+
+// Without a www root the selected folder is the root, for names and anchors as for depths;
+// so pages never carry the local path above the site, and flat names match their links.
+std::string WithoutSiteRoot(const RunSettings& s, const std::string& path) {
+    if (s.siteRoot == "/") return path.substr(1);  // every "/" would go otherwise
+    return s.siteRoot.empty() ? path : replaceAll(path, s.siteRoot, "");
+}
+
+PagePlace PlaceOf(const RunSettings& s, const std::string& folder) {
+    PagePlace p;
+    p.folder = folder;
+    p.depth = CountPathSeparators(folder);
+    auto pieces = split(folder, '/');
+    p.title = static_cast<std::size_t>(p.depth) < pieces.size() ? toUtf8(pieces[p.depth]) : "";
+    if (!s.allInOne) {
+        for (int i = s.rootDepth; i < p.depth; ++i) p.upPrefix += "../";
+    }
+    p.relativePath = WithoutSiteRoot(s, folder) + "/";
+    if (p.relativePath.starts_with('/')) p.relativePath.erase(0, 1);
+    return p;
+}
+
+}  // namespace tabulo

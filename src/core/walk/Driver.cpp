@@ -1,0 +1,861 @@
+#include "walk/Driver.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <climits>
+#include <deque>
+#include <exception>
+#include <future>
+#include <map>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <unordered_map>
+#include <vector>
+
+#include "common/Encoding.h"
+#include "common/FileSystemFlush.h"
+#include "common/FolderAccess.h"
+#include "common/Paths.h"
+#include "common/ReadFile.h"
+#include "common/Text.h"
+#include "common/TextFile.h"
+#include "common/WorkerPool.h"
+#include "listing/ListingHelpers.h"
+#include "pages/ModernPage.h"
+#include "pages/PageRenderer.h"
+
+namespace tabulo {
+
+namespace {
+
+using Reach = FolderEntry::Reach;
+
+// Pages longer than this are not held in memory while they wait for their turn; the walk's
+// own thread renders them straight into their file.
+constexpr std::size_t kRowsRenderedAhead = 4000;
+
+// What went wrong, in the words of a status line; anything a step throws becomes one.
+std::string reasonOf(const std::exception& e) {
+    if (auto* system = dynamic_cast<const std::system_error*>(&e)) return system->code().message();
+    if (dynamic_cast<const std::bad_alloc*>(&e)) return "not enough memory";
+    return e.what();
+}
+
+// Nobody saw a question: a changed page left as it was is said.
+std::string keptLine(const std::string& target) {
+    return "Keeping `" + toUtf8(target) + "` as it was: the answer is No.";
+}
+
+std::string parentOf(const std::string& folder) {
+    auto slash = folder.rfind('/');
+    return slash == std::string::npos ? "" : slash == 0 ? "/" : folder.substr(0, slash);
+}
+
+// Whether a resolved folder inside the selected one is walked under its own path anyway:
+// every folder below is, except hidden ones and what lies below them.
+bool walkedUnderOwnPath(const std::string& real, const std::string& realTop) {
+    if (!isInside(real, realTop)) return false;
+    for (const std::string& part : split(std::string_view(real).substr(realTop.size()), '/')) {
+        if (part.starts_with('.')) return false;
+    }
+    return true;
+}
+
+// One folder's work: read on any thread, its page rendered ahead when it can be.
+struct FolderWork {
+    std::string path;
+    SharedFolder folder;  // opened from its parent's descriptor when the walk reached it
+    PagePlace place;
+    FolderListing listing;
+    std::string readError;           // the folder could not be read
+    std::vector<std::string> notes;  // what reading it has to say, said in its turn
+    FolderId id;                     // from the parent's listing
+    std::int64_t listedTime = 0;     // the folder's time when its parent was read
+    // Made in its turn only: a linked subfolder, whose reach the walk's order decides and whose
+    // row shows another folder's time; or the output folder of flat pages.
+    bool inTurn = false;
+    bool rendered = false;  // `page` holds the page, or the section of the all-in-one file
+    explicit FolderWork(Unmappable policy) : page(policy) {}
+    TextBuffer page;
+    std::optional<std::string> json;  // the JSON listing, made with a page rendered ahead
+    std::optional<std::pair<std::string, std::string>> sums;  // MD5SUMS, SHA256SUMS
+    std::int64_t sumsTime = 0;  // the time a changed checksum file gets: its row shows it
+    PageResult result;
+    // Written ahead of its turn, with this outcome, or this error.
+    bool written = false;
+    WriteOutcome outcome = WriteOutcome::Written;
+    std::string writeError;
+};
+
+// The checksum files of a folder: MD5SUMS and SHA256SUMS.
+std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
+    std::vector<std::pair<std::string, std::string>> md5, sha;
+    for (std::size_t i = 0; i < listing.files.size() && i < listing.digests.size(); ++i) {
+        if (!listing.digests[i]) continue;
+        md5.emplace_back(listing.files[i].name, listing.digests[i]->md5);
+        sha.emplace_back(listing.files[i].name, listing.digests[i]->sha256);
+    }
+    return {SumsFileText(md5), SumsFileText(sha)};
+}
+
+}  // namespace
+
+struct PageWalk::Impl {
+    Impl(const RunSettings& settings, RunHooks hooks)
+        : s(settings), h(std::move(hooks)), window(static_cast<std::size_t>(2 * h.jobs)) {
+        if (h.jobs > 1) {
+            workers = std::make_unique<WorkerPool>(h.jobs);
+            if (workers->size() == 0) workers.reset();  // no thread to be had: one does it all
+        }
+        rules = s.listingRules();
+        rules.pool = workers.get();
+        // With no one to ask and no Cancel to come, a page in its own folder needs nothing of
+        // the pages before it: the thread that made it writes it.
+        writesAhead = workers && !s.allInOne &&
+                      (s.o.on(opt("chkReplaceOlda")) ||
+                       (h.standingAnswer && *h.standingAnswer != Answer::Cancel));
+    }
+    // The threads stop first: nothing they use may go before them.
+    ~Impl() { cancel(); }
+
+    const RunSettings& s;
+    RunHooks h;
+    std::size_t window;
+    ListingRules rules;
+    // Folders entered through a link, by the folder they lead to, with the link's path: no
+    // folder is walked twice.
+    std::unordered_map<FolderId, std::string, FolderIdHash> linkedFolders;
+    std::unique_ptr<TextFile> allInOne;
+    bool allInOneGivenUp = false;
+    std::string lastTitle;
+    bool writesAhead = false;
+    int foldersDone = 0, foldersFound = 1;  // the top folder is found from the start
+    bool stopped = false;                   // asked to stop: no further folder is begun
+    std::atomic<bool> cancelled{false};     // the run failed: jobs not begun do nothing
+    std::uint64_t bytesShown = 0;
+    std::chrono::steady_clock::time_point lastHashLine = std::chrono::steady_clock::now();
+    // Times of folders before a page was written into them ahead of its turn: a linked row
+    // made in its turn shows the time the folder had then.
+    std::mutex timesMutex;
+    std::unordered_map<FolderId, std::int64_t, FolderIdHash> timesBefore;
+    // For settling: when each folder was read, and when a file was last written into each
+    // folder, in files committed by the process.
+    std::mutex writesMutex;
+    std::unordered_map<std::string, std::uint64_t> readAt, changedAt;
+    std::unique_ptr<WorkerPool> workers;  // last, so it goes first
+
+    void cancel() {
+        cancelled = true;
+        if (workers) workers->stop();
+    }
+
+    // Any thread.
+    std::unique_ptr<FolderWork> read(const std::string& path, const SharedFolder& folder,
+                                     FolderId id);
+    std::unique_ptr<FolderWork> readChild(const SharedFolder& parent, const std::string& path,
+                                          const FolderEntry& sub);
+    std::optional<std::string> readText(FolderWork& w, const std::string& name,
+                                        std::size_t limit) const;
+    void readOwnTexts(FolderWork& w) const;
+    void classifyLinks(FolderWork& w) const;
+    void hashFiles(FolderWork& w) const;
+    void foreseeSums(FolderWork& w) const;
+    void writeSums(FolderWork& w);
+    void writeBeside(int folder, const std::string& name, const std::string& landsIn,
+                     const std::string& bytes, std::optional<std::int64_t> time = std::nullopt);
+    void makeAhead(FolderWork& w);
+    WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
+                              const std::function<bool(const std::string&)>& mayReplace,
+                              double serverTotalBefore);
+    void noteRead(const std::string& folder);
+    void noteTimeChange(const FolderWork& w);
+
+    // The walk's own thread.
+    std::future<std::unique_ptr<FolderWork>> start(const SharedFolder& parent,
+                                                   const std::string& path,
+                                                   const FolderEntry& sub);
+    void walk(const std::string& folder, const SharedFolder& open,
+              const std::vector<FolderEntry>& subfolders, std::vector<FolderId>& ancestors);
+    bool visit(FolderWork& w);
+    void sayNotes(FolderWork& w);
+    void resolveLinks(FolderWork& w);
+    void writePage(FolderWork& w, bool sweepHere);
+    bool writeSection(FolderWork& w);
+    void keepLinkedTimes(FolderWork& w);
+    bool question(const std::string& target);
+    void done(FolderWork& w, std::optional<WriteOutcome> page);
+    void advance();
+    bool topPage(std::unique_ptr<FolderWork> w, bool sweepHere);
+    void refreshFolders(FolderWork& w);
+    bool writeTree(const WalkTarget& target);
+    void settle();
+};
+
+std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
+                                                 const SharedFolder& folder, FolderId id) {
+    auto w = std::make_unique<FolderWork>(s.pagePolicy);
+    w->path = path;
+    w->id = id;
+    w->folder = folder;
+    noteRead(path);
+    try {
+        w->listing = readFolder(folder->get(), path, rules);
+        w->place = PlaceOf(s, path);
+        readOwnTexts(*w);
+        if (s.hashes && s.hashCache) hashFiles(*w);
+        if (s.hashes) foreseeSums(*w);
+        classifyLinks(*w);
+    } catch (const std::exception& e) {
+        w->readError = reasonOf(e);
+        return w;
+    }
+    // Flat pages land in the output folder while the walk goes on: its own listing must be the
+    // one of its turn.
+    if (s.allInOneFolder && normalFolder(path) == normalFolder(s.outputFolder)) w->inTurn = true;
+    return w;
+}
+
+// A subfolder, opened from its parent's descriptor: never through a link that leads out of
+// the tree, and only when it is still the folder the parent's listing saw.
+std::unique_ptr<FolderWork> PageWalk::Impl::readChild(const SharedFolder& parent,
+                                                      const std::string& path,
+                                                      const FolderEntry& sub) {
+    FolderId id{sub.device, sub.inode};
+    std::unique_ptr<FolderWork> w;
+    try {
+        // Deeper than any path the system takes: the walk stops there, as it always did.
+        if (path.size() >= PATH_MAX) throw std::system_error(ENAMETOOLONG, std::generic_category());
+        Descriptor open = openSubfolder(parent->get(), sub.name, sub.link, id);
+        if (sub.link && !isBeneath(open.get(), s.treeId))
+            throw placeError(WriteError::OutsideTree, path);
+        w = read(path, share(std::move(open)), id);
+    } catch (const std::exception& e) {
+        w = std::make_unique<FolderWork>(s.pagePolicy);
+        w->path = path;
+        w->id = id;
+        w->readError = reasonOf(e);
+    }
+    w->listedTime = sub.mtime;
+    return w;
+}
+
+// A file of the folder that its page shows; one above its size limit is skipped and said.
+std::optional<std::string> PageWalk::Impl::readText(FolderWork& w, const std::string& name,
+                                                    std::size_t limit) const {
+    std::error_code ec;
+    auto text = readRegularFileAt(w.folder->get(), name, ec, limit);
+    if (ec == std::errc::file_too_large) {
+        w.notes.push_back("Skipping `" + toUtf8(joinPath(w.path, name)) + "`: it is larger than " +
+                          sizeLimitText(limit) + ".");
+    }
+    return text;
+}
+
+void PageWalk::Impl::readOwnTexts(FolderWork& w) const {
+    const std::string& desc = s.o.text(opt("txtCapDesc"));
+    if (s.o.on(opt("chkCaptureDesc")) && isPresent(w.listing, desc, true))
+        w.listing.description = readText(w, desc, kMaxDescription);
+    if (!s.modern) return;
+    if (const FileEntry* readme = ReadmeOf(w.listing)) {
+        if (auto text = readText(w, readme->name, kMaxReadme))
+            w.listing.readme.emplace(readme->name, std::move(*text));
+    }
+}
+
+// The checksums of the files the page shows, on the thread that read the folder; the cache
+// spares the unchanged ones. The checksum files themselves have none: they change with them.
+void PageWalk::Impl::hashFiles(FolderWork& w) const {
+    auto& files = w.listing.files;
+    w.listing.digests.assign(files.size(), std::nullopt);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& name = files[i].name;
+        if (files[i].excluded || name == kMd5SumsName || name == kSha256SumsName) continue;
+        w.listing.digests[i] = s.hashCache->digestOf(w.folder->get(), name, [this](std::uint64_t n) {
+            if (s.bytesHashed) *s.bytesHashed += n;
+        });
+    }
+}
+
+// The checksum files are written after the page that lists them: the page shows them as they
+// will be, and a changed one gets the time its row shows, so the next run finds them as
+// listed.
+void PageWalk::Impl::foreseeSums(FolderWork& w) const {
+    w.sums = sumsOf(w.listing);
+    w.sumsTime = static_cast<std::int64_t>(std::time(nullptr));
+    for (const std::string* bytes : {&w.sums->first, &w.sums->second}) {
+        const std::string& name = bytes == &w.sums->first ? kMd5SumsName : kSha256SumsName;
+        std::error_code ec;
+        if (readRegularFileAt(w.folder->get(), name, ec, bytes->size() + 1) == *bytes) continue;
+        placeFile(w.listing, {name, static_cast<double>(bytes->size()), w.sumsTime}, rules);
+    }
+}
+
+void PageWalk::Impl::noteRead(const std::string& folder) {
+    if (!h.settle) return;
+    std::uint64_t now = filesCommitted();
+    std::lock_guard lock(writesMutex);
+    readAt[folder] = now;
+}
+
+// A folder keeps its time under the run's own files, unless that time cannot be set (a
+// folder of another owner): then the page that shows it is settled.
+void PageWalk::Impl::noteTimeChange(const FolderWork& w) {
+    if (!h.settle || s.allInOne) return;
+    struct stat st;
+    if (::fstat(w.folder->get(), &st) == 0 && st.st_mtime == w.listedTime) return;
+    std::uint64_t now = filesCommitted();
+    std::lock_guard lock(writesMutex);
+    changedAt[w.path] = now;
+}
+
+// A file that goes with a page (checksums, JSON listing): replaced without a question, as it
+// is ours, and only when its bytes changed.
+void PageWalk::Impl::writeBeside(int folder, const std::string& name, const std::string& landsIn,
+                                 const std::string& bytes, std::optional<std::int64_t> time) {
+    WriteRules rules{s.treeId, true};
+    rules.keepUnchanged = true;
+    rules.sweep = false;
+    rules.time = time;
+    TextFile file(folder, name, joinPath(landsIn, name), Unmappable::KeepUtf8, rules);
+    file.writeRaw(bytes);
+    file.commit();
+}
+
+// Beside the files, whatever the output mode, so `md5sum -c` runs where they are.
+void PageWalk::Impl::writeSums(FolderWork& w) {
+    if (!w.sums) return;
+    writeBeside(w.folder->get(), kMd5SumsName, w.path, w.sums->first, w.sumsTime);
+    writeBeside(w.folder->get(), kSha256SumsName, w.path, w.sums->second, w.sumsTime);
+}
+
+// A linked subfolder is entered only when it leads inside the tree, to a folder that no other
+// path of this run walks; otherwise pages would land outside the site, or one folder would get
+// two pages with up links from different places. Which of two links to one folder comes first
+// is the walk's to say (resolveLinks).
+void PageWalk::Impl::classifyLinks(FolderWork& w) const {
+    std::optional<std::string> realHere;
+    for (FolderEntry& sub : w.listing.folders) {
+        if (!sub.link) continue;
+        w.inTurn = true;
+        Descriptor target(::openat(w.folder->get(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        std::optional<std::string> real;
+        if (target && isBeneath(target.get(), s.treeId)) real = pathOfFolder(target.get());
+        if (!realHere) realHere = pathOfFolder(w.folder->get()).value_or(w.path);
+        if (!real) {
+            sub.reach = Reach::Outside;
+        } else if (isInside(*realHere, *real)) {
+            sub.reach = Reach::LeadsBack;
+        } else if (s.recursive && walkedUnderOwnPath(*real, s.realTop)) {
+            sub.reach = Reach::Elsewhere;
+        }
+    }
+}
+
+void PageWalk::Impl::resolveLinks(FolderWork& w) {
+    if (!s.recursive) return;
+    for (FolderEntry& sub : w.listing.folders) {
+        if (!sub.link || sub.reach != Reach::Walk) continue;
+        std::string path = joinPath(w.path, sub.name);
+        auto [it, fresh] = linkedFolders.emplace(FolderId{sub.device, sub.inode}, path);
+        if (!fresh && it->second != path) sub.reach = Reach::Elsewhere;
+    }
+}
+
+// Pages that need nothing of the walk's order are made by the thread that read them: written,
+// when no question can stop the run, else rendered to wait for their turn.
+void PageWalk::Impl::makeAhead(FolderWork& w) {
+    if (w.inTurn || !w.readError.empty() || NeedsServerTotal(s, w.place)) return;
+    if (writesAhead) {
+        {
+            std::lock_guard lock(timesMutex);
+            timesBefore.emplace(w.id, w.listedTime);
+        }
+        bool yes = s.o.on(opt("chkReplaceOlda")) || h.standingAnswer == Answer::Yes;
+        auto answer = [yes, &w](const std::string& target) {
+            if (!yes) w.notes.push_back(keptLine(target));  // said in the folder's turn
+            return yes;
+        };
+        try {
+            w.outcome = writeOwnFile(w, false, answer, 0);
+        } catch (const std::exception& e) {
+            w.writeError = reasonOf(e);
+        }
+        w.written = true;
+    } else {
+        if (w.listing.files.size() > kRowsRenderedAhead) return;
+        w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
+        if (s.o.on(opt("chkJsonListing"))) w.json = JsonListingOf(s, w.place, w.listing);
+        w.rendered = true;
+    }
+    w.listing.files.clear();
+    w.listing.files.shrink_to_fit();
+}
+
+// The rows of linked folders show the times those folders had in this folder's turn, also
+// when their own pages were written ahead of it.
+void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
+    std::lock_guard lock(timesMutex);
+    if (timesBefore.empty()) return;
+    for (FolderEntry& sub : w.listing.folders) {
+        if (!sub.link) continue;
+        auto it = timesBefore.find({sub.device, sub.inode});
+        if (it != timesBefore.end()) sub.mtime = it->second;
+    }
+}
+
+std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const SharedFolder& parent,
+                                                               const std::string& path,
+                                                               const FolderEntry& sub) {
+    auto task = std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>(
+        [this, parent, path, sub] {
+            auto w = readChild(parent, path, sub);
+            // Nothing is written for a run that has failed meanwhile.
+            if (!cancelled) makeAhead(*w);
+            return w;
+        });
+    auto result = task->get_future();
+    workers->add([task] { (*task)(); });
+    return result;
+}
+
+bool PageWalk::Impl::question(const std::string& target) {
+    if (!h.standingAnswer) {
+        Answer a =
+            h.host.ask("Overwrite '" + toUtf8(target) + "' ?", "Tabulo", Buttons::YesNoAllCancel);
+        // "Yes to all" and "No to all" answer the rest of the run's questions too.
+        if (a == Answer::YesToAll) h.standingAnswer = Answer::Yes;
+        if (a == Answer::NoToAll) h.standingAnswer = Answer::No;
+        if (a == Answer::Cancel) h.state.replaceCancelled = true;
+        return a == Answer::Yes || a == Answer::YesToAll;
+    }
+    if (*h.standingAnswer == Answer::Cancel) h.state.replaceCancelled = true;
+    if (*h.standingAnswer == Answer::No) h.sink.status(keptLine(target));
+    return *h.standingAnswer == Answer::Yes;
+}
+
+void PageWalk::Impl::advance() {
+    ++foldersDone;
+    if (h.progress) h.progress(foldersDone, foldersFound);
+    if (!s.bytesHashed) return;
+    // Long runs that read file content say how far they are, about once a second.
+    auto now = std::chrono::steady_clock::now();
+    std::uint64_t bytes = *s.bytesHashed;
+    if (bytes != bytesShown && now - lastHashLine >= std::chrono::seconds(1)) {
+        bytesShown = bytes;
+        lastHashLine = now;
+        h.sink.status("Hashed " + std::to_string(bytes / (1024 * 1024)) + " MB so far");
+        if (h.hashed) h.hashed(bytes);
+    }
+}
+
+// `page`: how the folder's own file went; a section of the all-in-one file has none (that
+// file is counted once, when it is put in place).
+void PageWalk::Impl::done(FolderWork& w, std::optional<WriteOutcome> page) {
+    if (page) ++(*page == WriteOutcome::Written ? h.state.pagesWritten : h.state.pagesUnchanged);
+    h.state.serverTotal += w.result.total;
+    for (const std::string& type : w.result.icons) h.icons.add(type);
+    h.sink.status("Done generating index for : `" + toUtf8(w.path) + "`");
+}
+
+// One page in its own file: in its folder, or with a flat name in the output folder. A page
+// whose bytes equal the file there is neither asked about nor written. `mayReplace` answers
+// the question about a page that is there.
+WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
+                                          const std::function<bool(const std::string&)>& mayReplace,
+                                          double serverTotalBefore) {
+    const std::string& htm = s.o.text(opt("txtIndexHtm"));
+    const std::string target = joinPath(w.path, htm);
+    bool ask = !s.o.on(opt("chkReplaceOlda")) && isPresent(w.listing, htm, false);
+    WriteRules rules{s.treeId, true};
+    rules.keepUnchanged = true;
+    rules.sweep = sweepHere;
+    int folder = w.folder->get();
+    std::string name = htm, landsIn = w.path;
+    if (s.allInOneFolder) {
+        folder = s.outputFolderFd->get();
+        name = FlatPageName(s.o, w.place.relativePath);
+        landsIn = s.outputFolder;
+    } else {
+        removeStaleTemporaries(folder, w.listing.leftovers);
+    }
+    // The question is about the folder's own page, in every mode; it is asked only when a
+    // file would change, so a run over an unchanged tree asks nothing.
+    if (ask) rules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
+    WriteOutcome outcome;
+    {
+        TextFile file(folder, name, joinPath(landsIn, name), s.pagePolicy, rules);
+        if (w.rendered) {
+            file.writeRaw(w.page.bytes());
+        } else {
+            w.result = RenderPage(s, w.place, w.listing, true, serverTotalBefore, file);
+        }
+        outcome = file.commit();
+    }
+    if (outcome == WriteOutcome::Declined) return outcome;
+    writeSums(w);
+    if (s.o.on(opt("chkJsonListing")))
+        writeBeside(folder, JsonNameFor(name), landsIn, w.json ? *w.json : JsonListingOf(s, w.place, w.listing));
+    noteTimeChange(w);
+    return outcome;
+}
+
+// One section of the all-in-one file, which is opened with the first section written.
+bool PageWalk::Impl::writeSection(FolderWork& w) {
+    if (allInOneGivenUp) return false;
+    const std::string& htm = s.o.text(opt("txtIndexHtm"));
+    try {
+        if (!allInOne) {
+            WriteRules rules{s.treeId, true};
+            rules.keepUnchanged = true;
+            // One question, about the one file the sections replace, once it would change.
+            if (!s.o.on(opt("chkReplaceOlda"))) {
+                rules.mayReplace = [this, target = joinPath(s.outputFolder, htm)] {
+                    return question(target);
+                };
+            }
+            allInOne = std::make_unique<TextFile>(s.outputFolderFd->get(), htm,
+                                                  joinPath(s.outputFolder, htm), s.pagePolicy, rules);
+        }
+        if (!h.state.allInOneHeadWritten) {
+            RenderHead(s, w.place, *allInOne);
+            h.state.allInOneHeadWritten = true;
+        }
+        if (w.rendered) {
+            allInOne->writeRaw(w.page.bytes());
+        } else {
+            w.result = RenderPage(s, w.place, w.listing, false, h.state.serverTotal, *allInOne);
+        }
+    } catch (...) {
+        // A half-built all-in-one page never replaces a good one; later sections are dropped.
+        allInOne.reset();
+        allInOneGivenUp = true;
+        throw;
+    }
+    writeSums(w);
+    return true;
+}
+
+void PageWalk::Impl::writePage(FolderWork& w, bool sweepHere) {
+    std::optional<WriteOutcome> page;
+    bool written;
+    if (s.allInOneFile) {
+        written = writeSection(w);
+    } else {
+        auto ask = [this](const std::string& target) { return question(target); };
+        page = writeOwnFile(w, sweepHere, ask, h.state.serverTotal);
+        written = page != WriteOutcome::Declined;
+    }
+    if (!written) {
+        ++h.state.pagesDeclined;
+        return;
+    }
+    done(w, page);
+}
+
+void PageWalk::Impl::sayNotes(FolderWork& w) {
+    for (std::string& note : w.notes) h.sink.status(std::move(note));
+    w.notes.clear();
+}
+
+// A folder below the top, in its turn: false when it could not be read (its subtree goes).
+bool PageWalk::Impl::visit(FolderWork& w) {
+    const std::string shown = toUtf8(w.path);
+    if (w.inTurn && workers && w.readError.empty()) {
+        // Read again in turn: linked folders may have had pages written meanwhile.
+        auto again = read(w.path, w.folder, w.id);
+        w.listing = std::move(again->listing);
+        w.sums = std::move(again->sums);
+        w.sumsTime = again->sumsTime;
+        w.readError = std::move(again->readError);
+        w.notes = std::move(again->notes);
+    }
+    if (w.written) {
+        std::lock_guard lock(timesMutex);
+        timesBefore.erase(w.id);
+    }
+    if (!w.readError.empty()) {
+        h.sink.error("Error reading folder `" + shown + "`: " + w.readError + "; skipped.");
+        ++h.state.foldersSkipped;
+        return false;
+    }
+    h.sink.status("Generating index for : `" + shown + "`");
+    sayNotes(w);
+    lastTitle = w.place.title;
+    keepLinkedTimes(w);
+    resolveLinks(w);
+    if (h.state.replaceCancelled) return true;
+    if (w.written) {
+        if (!w.writeError.empty()) {
+            h.sink.error("Error writing index for `" + shown + "`: " + w.writeError + ".");
+        } else if (w.outcome != WriteOutcome::Declined) {
+            done(w, w.outcome);
+        } else {
+            ++h.state.pagesDeclined;
+        }
+        return true;
+    }
+    try {
+        writePage(w, false);
+    } catch (const std::exception& e) {
+        h.sink.error("Error writing index for `" + shown + "`: " + reasonOf(e) + ".");
+    }
+    return true;
+}
+
+void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
+                          const std::vector<FolderEntry>& subfolders,
+                          std::vector<FolderId>& ancestors) {
+    if (h.state.startFolder.empty()) h.state.startFolder = folder;
+    auto isAncestor = [&](const FolderEntry& sub) {
+        FolderId id{sub.device, sub.inode};
+        for (const FolderId& a : ancestors) {
+            if (a == id) return true;
+        }
+        return false;
+    };
+    auto reachOf = [&](const FolderEntry& sub) {
+        return isAncestor(sub) ? Reach::LeadsBack : sub.reach;
+    };
+    // The icons the run keeps are its own output, like its pages: no page goes there.
+    auto ownIcons = [&](const FolderEntry& sub) {
+        return !s.iconFolder.empty() && normalFolder(joinPath(folder, sub.name)) == s.iconFolder;
+    };
+    // The folders entered, read ahead a few at a time on the workers.
+    std::vector<std::size_t> entered;
+    for (std::size_t i = 0; i < subfolders.size(); ++i) {
+        if (reachOf(subfolders[i]) == Reach::Walk && !ownIcons(subfolders[i])) entered.push_back(i);
+    }
+    foldersFound += static_cast<int>(entered.size());
+    std::deque<std::future<std::unique_ptr<FolderWork>>> ahead;
+    // Folders read ahead use this walk's state: they finish before it goes, however it ends;
+    // when it ends by an exception, those not begun are dropped and write nothing.
+    struct WaitForAhead {
+        Impl& impl;
+        std::deque<std::future<std::unique_ptr<FolderWork>>>& ahead;
+        int failing = std::uncaught_exceptions();
+        ~WaitForAhead() {
+            if (std::uncaught_exceptions() > failing) impl.cancel();
+            for (auto& f : ahead) {
+                if (f.valid()) f.wait();
+            }
+        }
+    } waitForAhead{*this, ahead};
+    std::size_t started = 0;
+    auto topUp = [&] {
+        while (workers && started < entered.size() && ahead.size() < window) {
+            const FolderEntry& sub = subfolders[entered[started++]];
+            ahead.push_back(start(open, joinPath(folder, sub.name), sub));
+        }
+    };
+    topUp();
+    for (const FolderEntry& sub : subfolders) {
+        if (stopped || (h.stopRequested && h.stopRequested())) {
+            stopped = true;
+            return;
+        }
+        if (ownIcons(sub)) continue;
+        std::string path = joinPath(folder, sub.name);
+        if (Reach reach = reachOf(sub); reach != Reach::Walk) {
+            static constexpr const char* kWhy[] = {
+                "", "it leads back to a folder above it.",
+                "it leads outside the folder being indexed.",
+                "the folder it leads to is indexed under another path."};
+            h.sink.status("Skipping `" + toUtf8(path) + "`: " + kWhy[static_cast<int>(reach)]);
+            ++h.state.foldersSkipped;
+            continue;
+        }
+        std::unique_ptr<FolderWork> w;
+        if (workers) {
+            w = ahead.front().get();
+            ahead.pop_front();
+            topUp();
+        } else {
+            w = readChild(open, path, sub);
+        }
+        bool entered = visit(*w);
+        advance();
+        if (!entered) continue;
+        std::vector<FolderEntry> below = std::move(w->listing.folders);
+        SharedFolder here = w->folder;
+        w.reset();  // its page is written: nothing of it is needed for the subfolders
+        ancestors.push_back({sub.device, sub.inode});
+        walk(path, here, below, ancestors);
+        ancestors.pop_back();
+    }
+    h.letEventsRun();
+}
+
+// The top folder's page, from its work; false when it failed.
+bool PageWalk::Impl::topPage(std::unique_ptr<FolderWork> w, bool sweepHere) {
+    const std::string shown = toUtf8(w->path);
+    if (!w->readError.empty()) {
+        h.sink.error("Error reading folder `" + shown + "`: " + w->readError + ".");
+        return false;
+    }
+    h.sink.status("Generating index for : `" + shown + "`");
+    sayNotes(*w);
+    lastTitle = w->place.title;
+    resolveLinks(*w);
+    struct Advance {
+        Impl& impl;
+        ~Advance() { impl.advance(); }
+    } counted{*this};
+    if (h.state.replaceCancelled) return true;
+    try {
+        writePage(*w, sweepHere);
+    } catch (const std::exception& e) {
+        h.sink.error("Error writing index for `" + shown + "`: " + reasonOf(e) + ".");
+        return false;
+    }
+    return true;
+}
+
+// The pages written below have changed the times of the top folder's subfolders, which its
+// page, written last, shows: those are looked up again, the rest of the listing stands.
+void PageWalk::Impl::refreshFolders(FolderWork& w) {
+    noteRead(w.path);
+    auto& folders = w.listing.folders;
+    std::erase_if(folders, [&](FolderEntry& sub) {
+        struct stat st;
+        if (::fstatat(w.folder->get(), sub.name.c_str(), &st, 0) != 0) return true;
+        sub.mtime = st.st_mtime;
+        return false;
+    });
+}
+
+// One folder's page and, when recursive, its tree's: the top page last (in the all-in-one
+// file, first). The top page of an output folder of flat pages is the last written there: it
+// sweeps that folder.
+bool PageWalk::Impl::writeTree(const WalkTarget& target) {
+    std::unique_ptr<FolderWork> top;
+    try {
+        top = read(target.path, target.folder, idOf(target.folder->get()));
+    } catch (const std::exception& e) {
+        h.sink.error("Error reading folder `" + toUtf8(target.path) + "`: " + reasonOf(e) + ".");
+        return false;
+    }
+    if (!target.recursive) return topPage(std::move(top), s.allInOneFolder);
+    if (!top->readError.empty()) {
+        h.sink.error("Error reading folder `" + toUtf8(target.path) + "`: " + top->readError + ".");
+        return false;
+    }
+    resolveLinks(*top);
+    std::vector<FolderId> ancestors{top->id};
+    SharedFolder open = top->folder;
+    if (s.allInOneFile) {
+        std::vector<FolderEntry> below = top->listing.folders;
+        if (!topPage(std::move(top), false)) return false;
+        walk(target.path, open, below, ancestors);
+        return true;
+    }
+    walk(target.path, open, top->listing.folders, ancestors);
+    if (stopped) {
+        h.sink.status("Stopped before the page of `" + toUtf8(target.path) + "`");
+        return false;
+    }
+    refreshFolders(*top);
+    return topPage(std::move(top), s.allInOneFolder);
+}
+
+// Pages read before a run wrote into one of their folders show that folder's old time: they
+// are written again, deepest first, until none is left (each round goes one level up).
+void PageWalk::Impl::settle() {
+    if (!h.settle || s.allInOne) return;
+    const std::string top = normalFolder(s.top);
+    for (int round = 0; round < 4096 && !stopped; ++round) {
+        std::vector<std::string> stale;
+        {
+            std::lock_guard lock(writesMutex);
+            for (const auto& [folder, at] : changedAt) {
+                std::string parent = parentOf(folder);
+                if (folder == top || parent.empty() || !isInside(parent, top)) continue;
+                auto seen = readAt.find(parent);
+                if (seen == readAt.end() || at > seen->second) stale.push_back(parent);
+            }
+        }
+        if (stale.empty()) return;
+        std::sort(stale.begin(), stale.end(), [](const std::string& a, const std::string& b) {
+            int da = CountPathSeparators(a), db = CountPathSeparators(b);
+            return da != db ? da > db : a < b;
+        });
+        stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
+        for (const std::string& folder : stale) {
+            if (h.stopRequested && h.stopRequested()) {
+                stopped = true;
+                return;
+            }
+            ++foldersFound;
+            try {
+                // Inside the top: `stale` holds only such folders.
+                SharedFolder open = share(openBeneath(s.topFolder->get(), *relativeTo(folder, top), true));
+                topPage(read(folder, open, idOf(open->get())), false);
+            } catch (const std::exception& e) {
+                // Gone or moved since: the watch that asked for it hears of it next.
+                noteRead(folder);
+                h.sink.status("Skipping `" + toUtf8(folder) + "`: " + reasonOf(e) + ".");
+            }
+        }
+    }
+}
+
+PageWalk::PageWalk(const RunSettings& settings, RunHooks hooks)
+    : impl_(std::make_unique<Impl>(settings, std::move(hooks))) {}
+
+PageWalk::~PageWalk() = default;
+
+bool PageWalk::writePages() {
+    return writePages({{impl_->s.top, impl_->s.topFolder, impl_->s.recursive}});
+}
+
+bool PageWalk::writePages(const std::vector<WalkTarget>& targets) {
+    Impl& d = *impl_;
+    d.h.state.startFolder.clear();
+    bool ok = true;
+    try {
+        for (const WalkTarget& target : targets) {
+            bool first = &target == &targets.front();
+            if (d.stopped || (!first && d.h.stopRequested && d.h.stopRequested())) {
+                d.stopped = true;
+                return false;
+            }
+            ok = d.writeTree(target) && ok;
+        }
+        d.settle();
+    } catch (const std::exception& e) {
+        // Nothing of a failed run goes on behind its back.
+        d.cancel();
+        d.h.sink.error("Error: the run stopped: " + reasonOf(e) + ".");
+        return false;
+    }
+    return ok && !d.stopped;
+}
+
+void PageWalk::finishAllInOne() {
+    Impl& d = *impl_;
+    // No section was written in this run: a footer alone would only spoil the existing page.
+    if (!d.allInOne) return;
+    try {
+        d.allInOne->write(d.s.footer);
+        WriteOutcome outcome = d.allInOne->commit();
+        ++(outcome == WriteOutcome::Written     ? d.h.state.pagesWritten
+           : outcome == WriteOutcome::Unchanged ? d.h.state.pagesUnchanged
+                                                : d.h.state.pagesDeclined);
+    } catch (const std::system_error& e) {
+        d.h.sink.error("Error writing index `" + toUtf8(d.allInOne->path()) + "`: " + reasonOf(e) +
+                       ".");
+    }
+    d.allInOne.reset();
+}
+
+const std::string& PageWalk::lastTitle() const {
+    return impl_->lastTitle;
+}
+
+}  // namespace tabulo
