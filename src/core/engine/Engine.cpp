@@ -16,6 +16,7 @@
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
 #include "common/Text.h"
+#include "pages/Pages.h"
 #include "walk/Driver.h"
 #include "checksums/FileHashes.h"
 #include "listing/ListingHelpers.h"
@@ -118,6 +119,7 @@ void RunIndex(Engine& engine) {
 
     // The run reads a copy of the options: what the window changes meanwhile waits.
     RunSettings settings(o.snapshot(), top, engine.today());
+    SetPageEnds(settings);
     if (job) settings.recursive = job->recursive;
     auto realTop = realPath(top);
     if (!realTop) {
