@@ -29,6 +29,7 @@
 #include "gui/FolderSelect.h"
 #include "gui/Widgets.h"
 #include "shell/Shell.h"
+#include "commands/ThemeCommands.h"
 
 namespace tabulo::gui {
 
@@ -95,7 +96,7 @@ class ThemeKeyFilter : public QObject {
         : QObject(parent), engine_(engine), after_(std::move(after)) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::KeyPress) {
-            engine_.cmbSheme_KeyDown(keyCodeOf(static_cast<QKeyEvent*>(event)));
+            cmbSheme_KeyDown(engine_, keyCodeOf(static_cast<QKeyEvent*>(event)));
             after_();
         }
         return QObject::eventFilter(watched, event);
@@ -215,7 +216,7 @@ QWidget* MainWindow::bind(std::string_view name, QWidget* parent) {
                         [this, id](const QString& t) { engine_->options().setText(id, s(t)); });
                 connect(box, &QComboBox::activated, this,
                         [this](int index) {
-                            engine_->cmbSheme_Click(index);
+                            cmbSheme_Click(*engine_, index);
                             afterChange();
                         });
                 w = box;
@@ -428,8 +429,8 @@ QWidget* MainWindow::buildTopArea() {
             afterChange();
         });
     };
-    on("cmdSave", [&e] { e.cmdSave_Click(); });
-    on("CmdDelete", [&e] { e.CmdDelete_Click(); });
+    on("cmdSave", [&e] { cmdSave_Click(e); });
+    on("CmdDelete", [&e] { CmdDelete_Click(e); });
     on("cmdRandom", [&e] { e.colours().GenerateRandomScheme(); });
     keepPlaceWhenHidden(findChild<QPushButton*>("cmdRandom"));  // shown only for "random"
     on("cmdOpen", [&e] { e.cmdOpen_Click(); });
@@ -658,9 +659,9 @@ QTabWidget* MainWindow::buildTabs() {
     connect(findChild<QPushButton*>("cmdBrowseAllInOneFolder"), &QPushButton::clicked, this,
             [this] { engine_->cmdBrowseAllInOneFolder_Click(); });
     connect(findChild<QPushButton*>("cmdLockWWWRoot"), &QPushButton::clicked, this,
-            [this] { engine_->cmdLockWWWRoot_Click(); });
+            [this] { cmdLockWWWRoot_Click(*engine_); });
     connect(findChild<QPushButton*>("cmdUnlock"), &QPushButton::clicked, this,
-            [this] { engine_->cmdUnlock_Click(); });
+            [this] { cmdUnlock_Click(*engine_); });
 
     QWidget* misc = page("Misc");
     add(misc, row({{"chkUpload", "Embed Upload form"},
@@ -1030,7 +1031,7 @@ std::optional<Host::Font> MainWindow::chooseFont(const Font& initial) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (engine_->Form_Unload()) {
+    if (Form_Unload(*engine_)) {
         RememberFolder(engine_->currentFolder());
         event->accept();
     } else {

@@ -110,7 +110,7 @@ std::optional<std::string> existingFolder(const std::string& tested) {
 
 void loadNamedTheme(Engine& engine, const std::string& name) {
     engine.options().setText(opt("cmbSheme"), name);
-    engine.cmdLoad_Click();
+    cmdLoad_Click(engine);
 }
 
 bool defaultThemeWanted(const std::string& namedTheme) {

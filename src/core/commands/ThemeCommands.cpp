@@ -75,18 +75,15 @@ void ApplyThemeText(Engine& engine, std::string_view text) {
     struct Loading {
         Engine& engine;
         explicit Loading(Engine& e) : engine(e) { engine.setLoadingTheme(true); }
-        ~Loading() {
-            engine.setLoadingTheme(false);
-            engine.takeActionsAfterThemeLoad();  // dropped when the load failed
-        }
+        ~Loading() { engine.setLoadingTheme(false); }
     } loading(engine);
     EngineLoadEffects effects(engine);
     ApplyThemeLines(engine.options(), text, effects);
-    for (auto action : engine.takeActionsAfterThemeLoad()) action(engine);
+    engine.runWaitingRules();
     engine.colours().ShowLoadedColours();
 }
 
-void LoadTheme(Engine& engine) {
+void cmdLoad_Click(Engine& engine) {
     Options& o = engine.options();
     const std::string name = o.text(opt("cmbSheme"));
     engine.setStatus("Loading : `" + name + ".color`");
@@ -112,7 +109,7 @@ void LoadTheme(Engine& engine) {
     o.setEditedMark("-");
 }
 
-void SaveTheme(Engine& engine) {
+void cmdSave_Click(Engine& engine) {
     Options& o = engine.options();
     const std::string name = o.text(opt("cmbSheme"));
     if (!acceptedName(engine, name)) return;
@@ -137,7 +134,7 @@ void SaveTheme(Engine& engine) {
     o.setEditedMark("-");
 }
 
-void ChooseTheme(Engine& engine, int index) {
+void cmbSheme_Click(Engine& engine, int index) {
     auto& list = engine.themeList();
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
     Panel& panel = engine.panel();
@@ -148,12 +145,12 @@ void ChooseTheme(Engine& engine, int index) {
     } else {
         panel.setVisible("cmdRandom", false);
         panel.setCaption("cmdLoad", entry + ".color");
-        LoadTheme(engine);
+        cmdLoad_Click(engine);
     }
     panel.setEnabled("CmdDelete", index >= 2);
 }
 
-void TypeThemeName(Engine& engine, int keyCode) {
+void cmbSheme_KeyDown(Engine& engine, int keyCode) {
     Panel& panel = engine.panel();
     const std::string& text = engine.options().text(opt("cmbSheme"));
     if (text.empty()) {
@@ -171,7 +168,7 @@ void TypeThemeName(Engine& engine, int keyCode) {
     engine.options().setText(opt("txtIndexCss"), replaceAll(caption, ".color", "") + ".css");
 }
 
-void DeleteTheme(Engine& engine) {
+void CmdDelete_Click(Engine& engine) {
     Options& o = engine.options();
     const std::string name = o.text(opt("cmbSheme"));
     if (!acceptedName(engine, name)) return;
@@ -184,11 +181,11 @@ void DeleteTheme(Engine& engine) {
     auto& list = engine.themeList();
     auto it = std::find(list.begin() + 2, list.end(), name);
     if (it != list.end()) list.erase(it);
-    ChooseTheme(engine, 0);
+    cmbSheme_Click(engine, 0);
     engine.setStatus("Done deleting : `" + name + ".color`");
 }
 
-void LockWwwRoot(Engine& engine) {
+void cmdLockWWWRoot_Click(Engine& engine) {
     Options& o = engine.options();
     o.setText(opt("txtWWWroot"), engine.currentFolder());
     engine.panel().setEnabled("txtWWWroot", false);
@@ -196,16 +193,48 @@ void LockWwwRoot(Engine& engine) {
     o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
     o.setText(opt("lblAllInOneFolder"), o.text(opt("txtWWWroot")));
     o.setText(opt("lblWWWroot"), o.text(opt("txtWWWroot")));
-    SaveTheme(engine);
+    cmdSave_Click(engine);
 }
 
-void UnlockWwwRoot(Engine& engine) {
+void cmdUnlock_Click(Engine& engine) {
     Options& o = engine.options();
     o.setEditedMark("*");
     o.setText(opt("txtWWWRootDepth"), "999");
     engine.panel().setEnabled("txtWWWroot", true);
     o.setText(opt("txtWWWroot"), "");
     engine.panel().setVisible("cmdLockWWWRoot", true);
+}
+
+bool Form_Unload(Engine& engine) {
+    Options& o = engine.options();
+    Host& host = engine.host();
+    if (o.editedMark() != "*") return true;
+    const std::string& name = o.text(opt("cmbSheme"));
+    if (name == "random") {
+        // The generator's entry is no theme file: saving it would make "random.color".
+        return host.ask(
+                   "Close without saving the changes? The random colours are no theme: to "
+                   "keep them, type a name in the theme list and save.",
+                   "Tabulo", Buttons::YesNo) == Answer::Yes;
+    }
+    if (o.on(opt("chkAutoSave"))) {
+        cmdSave_Click(engine);
+        return true;
+    }
+    switch (host.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo",
+                      Buttons::YesNoCancel)) {
+        case Answer::Yes:
+        case Answer::YesToAll:
+            o.setEditedMark("ok");
+            cmdSave_Click(engine);
+            return true;
+        case Answer::No:
+        case Answer::NoToAll:
+            return true;
+        case Answer::Cancel:
+            return false;
+    }
+    return true;
 }
 
 }  // namespace tabulo

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "rules/PanelRules.h"
-#include "commands/ThemeCommands.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Descriptor.h"
@@ -236,8 +235,10 @@ std::tm localToday() {
 Engine::Engine(Host& host)
     : today(localToday),
       indexRunner(RunIndex),
-      host_(host),
-      rules_(std::make_unique<PanelRules>(*this)) {
+      host_(host) {
+    rules_ = std::make_unique<PanelRules>(RuleTargets{options_, panel_, colours_,
+                                                      [this] { return currentFolder_; },
+                                                      [this] { cmdPreView_Click(); }});
     jobs_ = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // Made here, once the icon list it keeps a reference to exists.
     downloader_ =
@@ -352,13 +353,16 @@ void Engine::cmdPreView_Click() {
     ++previewVersion_;
 }
 
-void Engine::runAfterThemeLoad(void (*action)(Engine&)) {
-    if (std::find(afterThemeLoad_.begin(), afterThemeLoad_.end(), action) == afterThemeLoad_.end())
-        afterThemeLoad_.push_back(action);
+bool Engine::loadingTheme() const {
+    return rules_->loadingTheme();
 }
 
-std::vector<void (*)(Engine&)> Engine::takeActionsAfterThemeLoad() {
-    return std::exchange(afterThemeLoad_, {});
+void Engine::setLoadingTheme(bool loading) {
+    rules_->setLoadingTheme(loading);
+}
+
+void Engine::runWaitingRules() {
+    rules_->runWaitingRules();
 }
 
 void Engine::ToggleOptionsPanel() {
@@ -370,28 +374,6 @@ void Engine::ToggleOptionsPanel() {
         options_.setText(caption, "Options <");
         panel_.setClientHeight(Panel::kLineBottom);
     }
-}
-
-void Engine::cmdLoad_Click() {
-    LoadTheme(*this);
-}
-void Engine::cmdSave_Click() {
-    SaveTheme(*this);
-}
-void Engine::cmbSheme_Click(int index) {
-    ChooseTheme(*this, index);
-}
-void Engine::cmbSheme_KeyDown(int keyCode) {
-    TypeThemeName(*this, keyCode);
-}
-void Engine::CmdDelete_Click() {
-    DeleteTheme(*this);
-}
-void Engine::cmdLockWWWRoot_Click() {
-    LockWwwRoot(*this);
-}
-void Engine::cmdUnlock_Click() {
-    UnlockWwwRoot(*this);
 }
 
 void Engine::cmdBrowseMoreWWW_Click() {
@@ -432,36 +414,6 @@ void Engine::lblUpdate_Click(const std::string& programFolder) {
 void Engine::txtAboutLink_DblClick() {
     options_.setEditedMark("*");
     host_.openInShell(options_.text(opt("txtAboutLink")), "/");
-}
-
-bool Engine::Form_Unload() {
-    if (options_.editedMark() != "*") return true;
-    const std::string& name = options_.text(opt("cmbSheme"));
-    if (name == "random") {
-        // The generator's entry is no theme file: saving it would make "random.color".
-        return host_.ask(
-                   "Close without saving the changes? The random colours are no theme: to "
-                   "keep them, type a name in the theme list and save.",
-                   "Tabulo", Buttons::YesNo) == Answer::Yes;
-    }
-    if (options_.on(opt("chkAutoSave"))) {
-        cmdSave_Click();
-        return true;
-    }
-    switch (host_.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo",
-                      Buttons::YesNoCancel)) {
-        case Answer::Yes:
-        case Answer::YesToAll:
-            options_.setEditedMark("ok");
-            cmdSave_Click();
-            return true;
-        case Answer::No:
-        case Answer::NoToAll:
-            return true;
-        case Answer::Cancel:
-            return false;
-    }
-    return true;
 }
 
 void Engine::cmdDlIcons_Click() {

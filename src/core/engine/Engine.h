@@ -99,14 +99,13 @@ class Engine : public StatusSink {
     // The theme list: "default", "random", then the themes found and saved.
     std::vector<std::string>& themeList() { return themeList_; }
 
-    // The schematic page and how often it was refreshed; the window redraws when it grows.
-    // While a theme's lines apply, rules that would fill paths from the folder list wait: they
-    // ask to run once the theme is applied, each once, in the order asked.
-    bool loadingTheme() const { return loadingTheme_; }
-    void setLoadingTheme(bool loading) { loadingTheme_ = loading; }
-    void runAfterThemeLoad(void (*action)(Engine&));
-    std::vector<void (*)(Engine&)> takeActionsAfterThemeLoad();
+    // While a theme's lines apply, rules that would fill paths from the folder list wait; they
+    // run on the result (runWaitingRules), and ending the load drops what still waits.
+    bool loadingTheme() const;
+    void setLoadingTheme(bool loading);
+    void runWaitingRules();
 
+    // The schematic page and how often it was refreshed; the window redraws when it grows.
     const PreviewModel& preview() const { return preview_; }
     unsigned previewVersion() const { return previewVersion_; }
     ColourEditor& colours() { return colours_; }
@@ -139,14 +138,6 @@ class Engine : public StatusSink {
     void cmdMakeScript_Click();
     void ToggleOptionsPanel();
 
-    void cmdLoad_Click();
-    void cmdSave_Click();
-    void cmbSheme_Click(int index);
-    void cmbSheme_KeyDown(int keyCode);
-    void CmdDelete_Click();
-    void cmdLockWWWRoot_Click();
-    void cmdUnlock_Click();
-
     void cmdBrowseMoreWWW_Click();
     void cmdRemoveMoreWWW_Click(int selected);
     void cmdBrowseDesc_Click();
@@ -156,9 +147,6 @@ class Engine : public StatusSink {
     void cmdOpen_Click();
     void lblUpdate_Click(const std::string& programFolder);
     void txtAboutLink_DblClick();
-
-    // The exit question; true when the window may close.
-    bool Form_Unload();
 
   private:
     // Forwards to the real host, except that during an unattended run a question is answered
@@ -217,8 +205,6 @@ class Engine : public StatusSink {
     PreviewModel preview_;
     ColourEditor colours_{options_, panel_, guard_, [this] { cmdPreView_Click(); }};
     unsigned errors_ = 0, errorsBeforeRun_ = 0;
-    bool loadingTheme_ = false;
-    std::vector<void (*)(Engine&)> afterThemeLoad_;
     IndexRun run_;
     std::optional<RunReport> lastReport_;
     NeededIconList neededIcons_;

@@ -19,6 +19,7 @@
 #include <QStorageInfo>
 
 #include "WindowFixture.h"
+#include "commands/ThemeCommands.h"
 #include "gui/MainWindow.h"
 #include "gui/Widgets.h"
 
@@ -137,7 +138,7 @@ private slots:
         child<QLineEdit>(w, "txtLenght")->setEnabled(true);
         auto* list = child<QComboBox>(w, "cmbSheme");
         list->setEditText("code");
-        w.engine().cmdLoad_Click();
+        cmdLoad_Click(w.engine());
         QVERIFY(!child<QPlainTextEdit>(w, "txtHeader")->isHidden());
         QCOMPARE(child<QPlainTextEdit>(w, "txtHeader")->toPlainText(), QString("<b>hello</b>"));
         QCOMPARE(child<QCheckBox>(w, "chkLenght")->checkState(), Qt::PartiallyChecked);
@@ -421,7 +422,7 @@ private slots:
         w.engine().colours().ParkMixer();
         QApplication::processEvents();
         QCOMPARE(w.size(), size);
-        w.engine().cmbSheme_Click(1);  // random
+        cmbSheme_Click(w.engine(), 1);  // random
         QApplication::processEvents();
         QCOMPARE(w.size(), size);
         // One "Yes to all" answers the three pages, and the window stays as it was meanwhile.

@@ -6,6 +6,7 @@
 #include "colours/ColourEditor.h"
 #include "common/Text.h"
 #include "support/Fixture.h"
+#include "commands/ThemeCommands.h"
 
 namespace tabulo::test {
 namespace {
@@ -183,7 +184,7 @@ TEST_F(ColourEditorTest, ThemeLoadRepaintsAndEndsUnedited) {
     std::ofstream(std::filesystem::path(root).parent_path() / "home/t.color")
         << "txtColorHex=&102030&aaaaaa&aaaaaa&&000000&&d000d0&f0f0f0&f0f0f0";
     unsigned before = engine.previewVersion();
-    engine.cmdLoad_Click();
+    cmdLoad_Click(engine);
     EXPECT_EQ(ed().field(0).background, 0x102030u);
     EXPECT_EQ(ed().field(3).background, kWhite);
     EXPECT_GT(engine.previewVersion(), before);
