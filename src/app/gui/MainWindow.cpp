@@ -431,7 +431,7 @@ QWidget* MainWindow::buildTopArea() {
     };
     on("cmdSave", [&e] { cmdSave_Click(e); });
     on("CmdDelete", [&e] { CmdDelete_Click(e); });
-    on("cmdRandom", [&e] { e.colours().GenerateRandomScheme(); });
+    on("cmdRandom", [&e] { e.GenerateRandomScheme(); });
     keepPlaceWhenHidden(findChild<QPushButton*>("cmdRandom"));  // shown only for "random"
     on("cmdOpen", [&e] { e.cmdOpen_Click(); });
     on("cmdOpenPage", [&e] { e.cmdOpenPage_Click(); });
@@ -499,13 +499,13 @@ QTabWidget* MainWindow::buildTabs() {
     connect(colourFields_, &ColourFields::edited, this,
             [this](int slot, const QString& t) { engine_->options().setColour(slot, s(t)); });
     connect(colourFields_, &ColourFields::clicked, this,
-            [this](int slot) { engine_->colours().SelectColorSlot(slot); });
+            [this](int slot) { engine_->SelectColorSlot(slot); });
     connect(colourFields_, &ColourFields::labelClicked, this,
-            [this] { engine_->colours().ParkMixer(); });
+            [this] { engine_->ParkMixer(); });
     connect(findChild<QPushButton*>("cmdBrowseColor"), &QPushButton::clicked, this,
-            [this] { engine_->colours().cmdBrowseColor_Click(); });
+            [this] { engine_->cmdBrowseColor_Click(); });
     connect(findChild<QPushButton*>("cmdBrowseFont"), &QPushButton::clicked, this,
-            [this] { engine_->colours().cmdBrowseFont_Click(); });
+            [this] { engine_->cmdBrowseFont_Click(); });
 
     QWidget* icons = page("Icons");
     add(icons, row({{"chkIcons", "Icons"}}, icons));

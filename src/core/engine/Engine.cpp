@@ -59,10 +59,12 @@ std::vector<WalkTarget> watchTargets(Engine& engine, const RunSettings& s, const
     return targets;
 }
 
+}  // namespace
+
 // The icons the pages need, below the site's root when it lies in the tree: the shipped set
 // first; the service only for what it lacks, and only a real one; a type left without a
 // picture gets the "unknown" one, so no page shows a broken icon.
-void StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
+void Engine::StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
     const OptionValues& snap = settings.o;
     SharedFolder root = settings.topFolder;
     if (normalFolder(settings.siteRoot) != normalFolder(settings.top)) {
@@ -77,15 +79,15 @@ void StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
     const std::string shipped = ShippedDataFolder();
     LocalIcons icons(snap, root, settings.siteRoot, settings.treeId,
                      shipped.empty() ? "" : shipped + "/icons", engine);
-    auto missing = icons.copyShipped(engine.neededIcons().names());
+    auto missing = icons.copyShipped(engine.neededIcons_.names());
     if (!missing.empty() && snap.on(opt("chkIconsDownloaded")) &&
         IsRealIconService(snap.text(opt("txtIcohrefDl"))) &&
         !contains(snap.text(opt("lblWWWroot")), "?")) {
         struct Store {
             IconDownloader& downloader;
             ~Store() { downloader.setStore(nullptr); }
-        } store{engine.downloader()};
-        engine.downloader().setStore(&icons);
+        } store{*engine.downloader_};
+        engine.downloader_->setStore(&icons);
         engine.cmdDlIcons_Click();
         engine.finishPendingEvents();
     }
@@ -95,9 +97,9 @@ void StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
 // One index run of the current folder: the pages, then the stylesheet, the icons, the
 // all-in-one footer and the view, as "Go!" does. Every folder of the run is opened from the
 // tree's descriptor, never through a link leading out of it.
-void RunIndex(Engine& engine) {
+void Engine::RunIndex(Engine& engine) {
     Options& o = engine.options();
-    IndexRun& run = engine.run();
+    IndexRun& run = engine.run_;
     run.replaceCancelled = false;
     run.allInOneHeadWritten = false;
     run.serverTotal = 0;
@@ -185,7 +187,7 @@ void RunIndex(Engine& engine) {
     auto answer = engine.host().standingAnswer();
     PageWalk walk(settings,
                   {engine, engine.host(), [&engine] { engine.letEventsRun(); },
-                   engine.neededIcons(), run, engine.jobs(), answer,
+                   engine.neededIcons_, run, engine.jobs(), answer,
                    [&engine](int done, int found) { engine.host().progress(done, found); },
                    engine.stopRequested,
                    [&engine](std::uint64_t bytes) { engine.host().hashed(bytes); },
@@ -222,6 +224,8 @@ void RunIndex(Engine& engine) {
         engine.host().openInShell(run.topPage, run.topPageFolder);
     engine.setStatus(std::string(RunEndText(run)));
 }
+
+namespace {
 
 std::tm localToday() {
     std::time_t now = std::time(nullptr);
@@ -351,6 +355,44 @@ void Engine::cmdPreView_Click() {
     options_.setEditedMark("*");
     preview_ = ComputePreview(options_);
     ++previewVersion_;
+}
+
+void Engine::lockWwwRootField(bool locked) {
+    panel_.setEnabled("txtWWWroot", !locked);
+    showWwwRootLock(!locked);
+}
+
+void Engine::showWwwRootLock(bool shown) {
+    panel_.setVisible("cmdLockWWWRoot", shown);
+}
+
+void Engine::showChosenTheme(int index) {
+    panel_.setVisible("cmdRandom", index == 1);
+    if (index != 1 && index >= 0 && static_cast<std::size_t>(index) < themeList_.size())
+        panel_.setCaption("cmdLoad", themeList_[static_cast<std::size_t>(index)] + ".color");
+    panel_.setEnabled("CmdDelete", index >= 2);
+}
+
+void Engine::showTypedThemeName(const std::string& loadCaption) {
+    // Nothing typed: nothing to save, and the load button greys.
+    panel_.setEnabled("cmdSave", !loadCaption.empty());
+    if (!loadCaption.empty()) panel_.setCaption("cmdLoad", loadCaption);
+    panel_.setCaption("cmdLoad.BackColor", loadCaption.empty() ? "grey" : "buttontext");
+}
+
+void Engine::addTheme(const std::string& name) {
+    if (std::find(themeList_.begin(), themeList_.end(), name) == themeList_.end())
+        themeList_.push_back(name);
+}
+
+void Engine::removeTheme(const std::string& name) {
+    auto it = std::find(themeList_.begin() + 2, themeList_.end(), name);
+    if (it != themeList_.end()) themeList_.erase(it);
+}
+
+void Engine::setIconTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds silence,
+                             std::chrono::milliseconds whole) {
+    downloader_->setTimeouts(connect, silence, whole);
 }
 
 bool Engine::loadingTheme() const {

@@ -419,7 +419,7 @@ private slots:
         QVERIFY(w.windowTitle().contains(site()));
         QCOMPARE(child<QComboBox>(w, "Drive1")->currentText(), QStorageInfo(site()).rootPath());
         const QSize size = w.size();
-        w.engine().colours().ParkMixer();
+        w.engine().ParkMixer();
         QApplication::processEvents();
         QCOMPARE(w.size(), size);
         cmbSheme_Click(w.engine(), 1);  // random

@@ -186,7 +186,7 @@ TEST_F(StartupTest, LargeRunOutsideALockedRootIsAskedAboutOnce) {
     EXPECT_TRUE(contains(host.questions[0], "`" + path("big") + "` holds more than 1,000 folders"));
     // Under a locked www root the user has said where pages belong.
     set("txtWWWroot", root);
-    engine.panel().setEnabled("txtWWWroot", false);
+    engine.lockWwwRootField(true);
     EXPECT_TRUE(ConfirmLargeRun(engine));
     EXPECT_EQ(host.questions.size(), 1u);
 }

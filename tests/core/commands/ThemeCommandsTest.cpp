@@ -309,7 +309,7 @@ TEST_F(ThemeCommandsTest, FailedSaveKeepsTheOldFileAndTheMark) {
 
 TEST_F(ThemeCommandsTest, ThemeListChooseTypeDelete) {
     for (const char* name : {"zeta", "Alpha", "default", "random", "beta"}) writeTheme(name, "");
-    engine.themeList() = ThemeListFromDisk();
+    engine.setThemeList(ThemeListFromDisk());
     EXPECT_EQ(engine.themeList(),
               (std::vector<std::string>{"default", "random", "Alpha", "beta", "zeta"}));
 

@@ -7,7 +7,7 @@ namespace {
 class PanelRulesTest : public EngineTest {
   protected:
     Options& o() { return engine.options(); }
-    Panel& p() { return engine.panel(); }
+    const Panel& p() { return engine.panel(); }
 };
 
 TEST_F(PanelRulesTest, StartStateFollowsTheDefaults) {
@@ -72,7 +72,7 @@ TEST_F(PanelRulesTest, AllInOneChoiceChain) {
     o().select(opt("optCurrentDir"));
     EXPECT_FALSE(p().enabled("txtIndexOf"));
     // A locked www root stays where it is.
-    p().setVisible("cmdLockWWWRoot", false);
+    engine.showWwwRootLock(false);
     engine.setCurrentFolder("/elsewhere");
     o().select(opt("optAllInOneFolder"));
     EXPECT_EQ(o().text(opt("txtWWWroot")), root);
