@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <memory>
-#include <unordered_map>
 
 #include "engine/Engine.h"
+#include "gui/OptionWidgets.h"
 #include "host/Host.h"
 
 namespace tabulo::gui {
@@ -47,13 +47,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    QWidget* bind(std::string_view option, QWidget* parent);
-    QWidget* control(const QString& name, const QString& caption, QWidget* parent);
-    QWidget* row(std::initializer_list<std::pair<const char*, const char*>> items, QWidget* parent);
     QWidget* buildTopArea();
     QTabWidget* buildTabs();
     void showOption(OptionId id, int index);
@@ -67,7 +63,7 @@ private:
     void updateDaemon();
 
     std::unique_ptr<Engine> engine_;
-    std::unordered_map<OptionId, QWidget*> widgets_;
+    OptionWidgets widgets_;
     QComboBox* drives_ = nullptr;
     QListWidget* folders_ = nullptr;
     QListWidget* files_ = nullptr;
