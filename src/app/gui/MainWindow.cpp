@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDialog>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -22,6 +21,7 @@
 #include "listing/FolderListing.h"
 #include "listing/Wildcard.h"
 #include "gui/FolderSelect.h"
+#include "gui/OptionTabs.h"
 #include "gui/QtStrings.h"
 #include "gui/Widgets.h"
 #include "shell/Shell.h"
@@ -50,7 +50,7 @@ MainWindow::MainWindow() : engine_(std::make_unique<Engine>(*this)), widgets_(*e
     setMouseTracking(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(buildTopArea());
-    tabs_ = buildTabs();
+    tabs_ = buildOptionTabs(widgets_, *engine_, this);
     layout->addWidget(tabs_);
     selectedFolder_ = new QLabel(this);
     selectedFolder_->setObjectName("lblSelectedFolder");
@@ -224,284 +224,8 @@ QWidget* MainWindow::buildTopArea() {
     on("cmdOpen", [&e] { e.cmdOpen_Click(); });
     on("cmdOpenPage", [&e] { e.cmdOpenPage_Click(); });
     on("cmdMakeScript", [&e] { e.cmdMakeScript_Click(); });
-    connect(findChild<ClickableLabel*>("lblUpdate"), &ClickableLabel::clicked, this,
-            [&e] { e.lblUpdate_Click(s(QCoreApplication::applicationDirPath())); });
+    onClick(top, "lblUpdate", [&e] { openTabuloSite(e); });
     return top;
-}
-
-QTabWidget* MainWindow::buildTabs() {
-    auto* tabs = new QTabWidget(this);
-    tabs->setObjectName("tabOptions");
-    widgets_.adopt(opt("tabOptions"), tabs);
-    auto page = [&](const char* title) {
-        auto* w = new QWidget(tabs);
-        new QVBoxLayout(w);
-        tabs->addTab(w, title);
-        return w;
-    };
-    auto add = [](QWidget* page, QWidget* w) {
-        static_cast<QVBoxLayout*>(page->layout())->addWidget(w);
-    };
-
-    QWidget* colors = page("Colors");
-    add(colors, widgets_.row({{"chkColor", "Colors"},
-                              {"chkCss", "Stylesheet"},
-                              {"optCssNew", "Write new css"},
-                              {"optCssOld", "Link to old css"},
-                              {"optCssEmbed", "Embedded"}},
-                             colors));
-    auto* frmColor = new QGroupBox(colors);
-    frmColor->setObjectName("frmColor");
-    auto* colorLayout = new QHBoxLayout(frmColor);
-    colourFields_ = new ColourFields(frmColor);
-    colourFields_->setObjectName("txtColorHex");
-    widgets_.adopt(opt("txtColorHex"), colourFields_);
-    colorLayout->addWidget(colourFields_);
-    mixer_ = new QWidget(frmColor);
-    mixer_->setObjectName("rgbFrame");
-    auto* mixerLayout = new QHBoxLayout(mixer_);
-    for (const char* c : {"R", "G", "B"}) {
-        auto* column = new QVBoxLayout;
-        column->addWidget(widgets_.control(QString("scr") + c, "", mixer_));
-        auto* label = new QLabel(" 0", mixer_);
-        label->setObjectName(QString("lbl") + c);
-        label->setAutoFillBackground(true);
-        label->setAlignment(Qt::AlignCenter);
-        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(" 255 ") + 4);
-        column->addWidget(label);
-        mixerLayout->addLayout(column);
-    }
-    mixerLayout->addWidget(widgets_.control("scrBrightness", "", mixer_));
-    mixerLayout->addWidget(widgets_.control("cmdBrowseColor", "...", mixer_));
-    keepPlaceWhenHidden(mixer_);  // parking the mixer leaves the window as it is
-    colorLayout->addWidget(mixer_);
-    colorLayout->addStretch();
-    add(colors, frmColor);
-    add(colors, widgets_.row({{"chkFont", "Font:"},
-                              {"txtFont", "Font family"},
-                              {"cmdBrowseFont", "..."},
-                              {"chkFontSize", "Size:"},
-                              {"txtFontSize", "Font size"},
-                              {"scrFontSize", ""}},
-                             colors));
-    connect(colourFields_, &ColourFields::edited, this,
-            [this](int slot, const QString& t) { engine_->options().setColour(slot, s(t)); });
-    connect(colourFields_, &ColourFields::clicked, this,
-            [this](int slot) { engine_->colours().SelectColorSlot(slot); });
-    connect(colourFields_, &ColourFields::labelClicked, this,
-            [this] { engine_->colours().ParkMixer(); });
-    connect(findChild<QPushButton*>("cmdBrowseColor"), &QPushButton::clicked, this,
-            [this] { engine_->colours().cmdBrowseColor_Click(); });
-    connect(findChild<QPushButton*>("cmdBrowseFont"), &QPushButton::clicked, this,
-            [this] { engine_->colours().cmdBrowseFont_Click(); });
-
-    QWidget* icons = page("Icons");
-    add(icons, widgets_.row({{"chkIcons", "Icons"}}, icons));
-    auto* frmIcons = new QGroupBox(icons);
-    frmIcons->setObjectName("frmIcons");
-    auto* iconLayout = new QVBoxLayout(frmIcons);
-    iconLayout->addWidget(widgets_.row({{"chkIcons32", "Size:"},
-                                        {"txtIcons32", "Width x height"},
-                                        {"scrIconsSize", ""},
-                                        {"lblIconsWidth", ""}},
-                                       frmIcons));
-    iconLayout->addWidget(widgets_.row({{"optIconsRemote", "Remote (absolute)"},
-                                        {"chkIconsDynamic", "Dynamic"},
-                                        {"txtIcohref", "Icon address"}},
-                                       frmIcons));
-    iconLayout->addWidget(widgets_.row({{"optIconsLocal", "Local (relative)"},
-                                        {"txtIconsLocal", "Icon path"},
-                                        {"lblWWWroot", ""},
-                                        {"cmdBrowseIconPath", "..."}},
-                                       frmIcons));
-    iconLayout->addWidget(widgets_.row(
-        {{"chkIconsDownloaded", "Download new icons from:"}, {"txtIcohrefDl", "Download address"}},
-        frmIcons));
-    iconLayout->addWidget(
-        widgets_.row({{"chkProxy", "Proxy  (to dl icons) :"}, {"txtProxy", "host:port"}}, frmIcons));
-    add(icons, frmIcons);
-    connect(findChild<QPushButton*>("cmdBrowseIconPath"), &QPushButton::clicked, this,
-            [this] { engine_->cmdBrowseIconPath_Click(); });
-
-    QWidget* text = page("Text ");
-    add(text, widgets_.row({{"chkHeading", "Heading:"},
-                            {"txtHeading", "Heading"},
-                            {":", "Title:"},
-                            {"txtTitle", "Title"},
-                            {"chkWindowsStyle", "Windows style title"}},
-                           text));
-    add(text, widgets_.row({{"chkCenter", "Center"},
-                            {"chkW3c", "W3C compatible"},
-                            {"chkUtf", "Escape links fully"},
-                            {"chkReplaceOlda", "Confirm replace"},
-                            {"chkLenght", "Cut names at:"},
-                            {"txtLenght", "Length"}},
-                           text));
-    add(text, widgets_.row({{":", "Page:"},
-                            {"txtIndexHtm", "Page name"},
-                            {":", "Stylesheet:"},
-                            {"txtIndexCss", "Stylesheet"}},
-                           text));
-    add(text, widgets_.row({{"chkColuSize", "Size"},
-                            {"chkColuTime", "Time"},
-                            {"chkColuDesc", "Comment"},
-                            {"chkColuHash", "Hash"},
-                            {"optFile", "File"},
-                            {"optHash", "Hash"}},
-                           text));
-    add(text, widgets_.row({{"chkTable", "Table view"},
-                            {"chkBorder", "Border:"},
-                            {"txtBorder", "Border"},
-                            {"chkCellSpace", "Spacing:"},
-                            {"txtCellspace", "Cell spacing"},
-                            {"chkCellPad", "Padding:"},
-                            {"txtCellpad", "Cell padding"},
-                            {"chkDouble", "Inner:"},
-                            {"txtDouble", "Inner colour"}},
-                           text));
-    add(text, widgets_.row({{":", "Page style:"},
-                            {"optPageClassic", "Classic"},
-                            {"optPageModern", "Modern (HTML5, sorting, filter, README)"},
-                            {"chkJsonListing", "JSON listing beside each page"}},
-                           text));
-
-    QWidget* headFoot = page("Head/Foot");
-    add(headFoot, widgets_.row({{"chkHeader", "Header code"}}, headFoot));
-    add(headFoot, widgets_.control("txtHeader", "Header code", headFoot));
-    add(headFoot, widgets_.row({{"chkFooter", "Footer code"}}, headFoot));
-    add(headFoot, widgets_.control("txtFooter", "Footer code", headFoot));
-
-    QWidget* protocol = page("Protocol");
-    add(protocol, widgets_.row({{"optProtocol", ""},
-                                {"optProtocolCustom", "Custom:"},
-                                {"txtProtocolCustom", "Protocol"}},
-                               protocol));
-    add(protocol, widgets_.row({{"chkDeamon", "Run as Daemon on Minimize and indexilize wwwroot every :"},
-                                {"txtDaemon", "Seconds"},
-                                {":", "seconds."}},
-                               protocol));
-    auto* moreCaption = new QLabel("Indexilize the following paths too :", protocol);
-    add(protocol, moreCaption);
-    QWidget* more = widgets_.control("lstDeamonMore", "", protocol);
-    moreCaption->setBuddy(more);
-    add(protocol, more);
-    add(protocol, widgets_.row({{"cmdBrowseMoreWWW", "add"}, {"cmdRemoveMoreWWW", "remove"}}, protocol));
-    connect(findChild<QPushButton*>("cmdBrowseMoreWWW"), &QPushButton::clicked, this,
-            [this] { engine_->cmdBrowseMoreWWW_Click(); });
-    connect(findChild<QPushButton*>("cmdRemoveMoreWWW"), &QPushButton::clicked, this, [this] {
-        engine_->cmdRemoveMoreWWW_Click(
-            static_cast<QListWidget*>(widgets_.at(opt("lstDeamonMore")))->currentRow());
-    });
-
-    QWidget* files = page("Files");
-    add(files, widgets_.row({{"chkCaptureDesc", "Description:"},
-                             {"txtCapDesc", "Description file"},
-                             {"cmdBrowseDesc", "..."},
-                             {"chkPre", "Preformatted"},
-                             {"chkTT", "Typewriter"}},
-                            files));
-    add(files, widgets_.row({{"chkGlobalDesc", "Global description:"}, {"lblGlobalDesc", ""}}, files));
-    add(files, widgets_.row({{"chkCaptureSnap", "Picture:"},
-                             {"txtCapSnap", "Picture file"},
-                             {"chkThumb", "Thumbnail"},
-                             {"chkBackground", "As background"},
-                             {"chkGlobalPicture", "Global picture"}},
-                            files));
-    add(files, widgets_.row({{"chkCaptureMidi", "Music:"},
-                             {"txtCapMidi", "Music file"},
-                             {"chkGlobalMidi", "Global music"},
-                             {"chkMidiLoop", "Loop:"},
-                             {"txtMidiLoop", "Loops"}},
-                            files));
-    add(files, widgets_.row({{"chkSumSize", "Totals"}, {"optAuto", "Auto"}, {"optFileSize", ""}}, files));
-    add(files, widgets_.row({{":", "Size test:"}, {"txtZtestSize", "Bytes"}, {"lblZtestSIze", ""}}, files));
-    connect(findChild<QPushButton*>("cmdBrowseDesc"), &QPushButton::clicked, this,
-            [this] { engine_->cmdBrowseDesc_Click(); });
-
-    QWidget* paths = page("Paths");
-    add(paths, widgets_.row({{"optCurrentDir", "To the target Folder"},
-                             {"optAllInOneFile", "All in one File"},
-                             {"optAllInOneFolder", "All in one Folder :"},
-                             {"lblAllInOneFolder", ""},
-                             {"cmdBrowseAllInOneFolder", "..."}},
-                            paths));
-    add(paths, widgets_.row({{"chkAllInOneFile", "One file"},
-                             {"chkAllInOneFolder", "One folder"},
-                             {":", "Prefix:"},
-                             {"txtIndexOf", "Page name prefix"},
-                             {":", "Separator:"},
-                             {"txtReplaceIndexs", "Separator"}},
-                            paths));
-    add(paths,
-        widgets_.row({{"chkPreLink", "Link prefix:"}, {"txtPreLink", "Prefix of file links"}}, paths));
-    add(paths, widgets_.row({{"chkReqrsive", "Recursive"},
-                             {"chkAlowExit", "Allow (..) in subs"},
-                             {"chkForceCdUp", "Force (..) in root"}},
-                            paths));
-    add(paths, widgets_.row({{":", "www root:"},
-                             {"txtWWWroot", "www root"},
-                             {"cmdLockWWWRoot", "Lock as www root"},
-                             {"cmdUnlock", "Unlock"},
-                             {"txtWWWRootDepth", "Depth"}},
-                            paths));
-    connect(findChild<QPushButton*>("cmdBrowseAllInOneFolder"), &QPushButton::clicked, this,
-            [this] { engine_->cmdBrowseAllInOneFolder_Click(); });
-    connect(findChild<QPushButton*>("cmdLockWWWRoot"), &QPushButton::clicked, this,
-            [this] { engine_->cmdLockWWWRoot_Click(); });
-    connect(findChild<QPushButton*>("cmdUnlock"), &QPushButton::clicked, this,
-            [this] { engine_->cmdUnlock_Click(); });
-
-    QWidget* misc = page("Misc");
-    add(misc, widgets_.row({{"chkUpload", "Embed Upload form"},
-                            {"chkUploadScript", "Write scripts:"},
-                            {"optCgi", "cgi"},
-                            {"optPhp", "php"},
-                            {"chkCgiFilter", "Filter above is active in scripts too"}},
-                           misc));
-    add(misc, widgets_.row({{":", "Upload folder:"},
-                            {"txtUploadDirectory", "Upload folder"},
-                            {":", "Scripts:"},
-                            {"txtIndexScript", "Index script"},
-                            {"txtUploadScript", "Upload script"}},
-                           misc));
-    add(misc, widgets_.row({{"optExtention", "Extension"},
-                            {"optGlobal", "Global comment:"},
-                            {"optMimeReg", "Mime from registry"},
-                            {"txtComment", "Comment"}},
-                           misc));
-    add(misc, widgets_.row({{"chkExcludeExts", "Exclude:"}}, misc));
-    add(misc, widgets_.control("txtExclude", "Exclude patterns", misc));
-    add(misc, widgets_.row({{"optExten", "Type"},
-                            {"optName", "Name"},
-                            {"optDate", "Date"},
-                            {"optSize", "Size"},
-                            {"chkInverseSortorder", "Inverse"},
-                            {"chkAutoSave", "Autosave"},
-                            {"chkDebug", "Debug"},
-                            {"chkView", "View when done"}},
-                           misc));
-
-    QWidget* about = page("About");
-    add(about, widgets_.row({{"chkAbout", "About line"},
-                             {"chkAboutGenWith", "Generated with Tabulo"},
-                             {"chkAboutCredits", "Credits to:"},
-                             {"txtAboutNick", "Nickname"},
-                             {"txtAboutLink", "Link"}},
-                            about));
-    add(about, widgets_.row({{"chkAboutDate", "Date"},
-                             {"chkMetaStyle", "Remove meta style info"},
-                             {"lblTabulo2", "tabulo site"}},
-                            about));
-    onEvent(widgets_.at(opt("txtAboutLink")), QEvent::MouseButtonDblClick,
-            [this](QEvent*) { engine_->txtAboutLink_DblClick(); });
-    connect(findChild<ClickableLabel*>("lblTabulo2"), &ClickableLabel::clicked, this,
-            [this] { engine_->lblUpdate_Click(s(QCoreApplication::applicationDirPath())); });
-    for (int i = 0; i < tabs->count(); ++i)
-        static_cast<QVBoxLayout*>(tabs->widget(i)->layout())->addStretch();
-
-    connect(tabs, &QTabWidget::currentChanged, this,
-            [this](int index) { engine_->options().setTab(index); });
-    return tabs;
 }
 
 void MainWindow::showOption(OptionId id, int index) {
@@ -516,8 +240,8 @@ void MainWindow::showPanelState(const std::string& name) {
         adjustSize();
         return;
     }
-    if (name == "rgbFrame") {
-        mixer_->setVisible(panel.mixerTop() < Panel::kLineBottom);  // parked: out of view
+    if (name == "rgbFrame") {  // parked: out of view
+        findChild<QWidget*>("rgbFrame")->setVisible(panel.mixerTop() < Panel::kLineBottom);
         return;
     }
     if (name == "cmdLoad") {
@@ -561,16 +285,7 @@ void MainWindow::afterChange() {
     QTimer::singleShot(0, this, [this] {
         afterChangeQueued_ = false;
         edited_->setText(q(engine_->options().editedMark()));
-        for (int i = 0; i < ColourFields::kSlots; ++i) colourFields_->paint(i, engine_->colours().field(i));
-        for (int c = 0; c < 3; ++c) {
-            const auto& l = engine_->colours().label(c);
-            auto* label = findChild<QLabel*>(QString("lbl") + "RGB"[c]);
-            label->setText(q(l.caption));
-            QPalette palette = label->palette();
-            palette.setColor(QPalette::Window, QColor::fromRgb(l.background));
-            palette.setColor(QPalette::WindowText, QColor::fromRgb(l.text));
-            label->setPalette(palette);
-        }
+        showColours(*engine_, this);
         auto* box = static_cast<QComboBox*>(widgets_.at(opt("cmbSheme")));
         QStringList names;
         for (const auto& n : engine_->themeList()) names << q(n);

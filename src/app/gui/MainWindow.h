@@ -17,7 +17,6 @@
 
 namespace tabulo::gui {
 
-class ColourFields;
 class PreviewWidget;
 
 // The main window frmMain. It holds no rules of its own: every widget carries its option's
@@ -51,7 +50,6 @@ protected:
 
 private:
     QWidget* buildTopArea();
-    QTabWidget* buildTabs();
     void showOption(OptionId id, int index);
     void showPanelState(const std::string& control);
     void showAll();
@@ -76,9 +74,7 @@ private:
     QProgressBar* progress_ = nullptr;
     QPushButton* goButton_ = nullptr;
     QTabWidget* tabs_ = nullptr;
-    QWidget* mixer_ = nullptr;
     QWidget* recOptions_ = nullptr;
-    ColourFields* colourFields_ = nullptr;
     PreviewWidget* preview_ = nullptr;
     QTimer network_;
     QTimer daemon_;        // re-indexes while the window is minimised, when asked to
