@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -12,7 +9,9 @@
 #include <memory>
 
 #include "engine/Engine.h"
+#include "gui/FolderLists.h"
 #include "gui/OptionWidgets.h"
+#include "gui/StatusArea.h"
 #include "host/Host.h"
 
 namespace tabulo::gui {
@@ -50,27 +49,21 @@ protected:
 
 private:
     QWidget* buildTopArea();
+    QWidget* buildOptionsLine(QWidget* parent);
     void showOption(OptionId id, int index);
     void showPanelState(const std::string& control);
     void showAll();
     void afterChange();
-    void setFolder(const QString& path);
-    void fillLists();
     void go();
     void showRunReport();
     void updateDaemon();
 
     std::unique_ptr<Engine> engine_;
     OptionWidgets widgets_;
-    QComboBox* drives_ = nullptr;
-    QListWidget* folders_ = nullptr;
-    QListWidget* files_ = nullptr;
-    QLabel* status_ = nullptr;
-    QLabel* runSummary_ = nullptr;
-    QPushButton* openPage_ = nullptr;
+    FolderLists lists_;
+    StatusArea statusArea_;
     QLabel* edited_ = nullptr;
     QLabel* selectedFolder_ = nullptr;
-    QLabel* path_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* goButton_ = nullptr;
     QTabWidget* tabs_ = nullptr;
@@ -80,7 +73,6 @@ private:
     QTimer daemon_;        // re-indexes while the window is minimised, when asked to
     bool running_ = false;  // a run (the window's or the daemon's) is going
     unsigned shownPreview_ = ~0u;
-    std::string shownFolder_;
     bool afterChangeQueued_ = false;
 };
 
