@@ -2,17 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QColorDialog>
-#include <QDesktopServices>
 #include <QDir>
-#include <QFontDialog>
 #include <QHBoxLayout>
-#include <QMessageBox>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "commands/Daemon.h"
 #include "commands/Startup.h"
+#include "gui/Dialogs.h"
 #include "gui/FolderSelect.h"
 #include "gui/OptionTabs.h"
 #include "gui/QtStrings.h"
@@ -260,32 +256,7 @@ void MainWindow::hashed(std::uint64_t bytes) {
 }
 
 Answer MainWindow::ask(const std::string& text, const std::string& title, Buttons buttons) {
-    QMessageBox box(this);
-    box.setWindowTitle(q(title));
-    box.setText(q(text));
-    if (buttons == Buttons::Ok) {
-        box.setIcon(title == "Winsock Error" ? QMessageBox::Warning : QMessageBox::Information);
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-        return Answer::Yes;
-    }
-    box.setIcon(QMessageBox::Question);
-    QMessageBox::StandardButtons choices = QMessageBox::Yes | QMessageBox::No;
-    if (buttons != Buttons::YesNo) choices |= QMessageBox::Cancel;
-    if (buttons == Buttons::YesNoAllCancel) choices |= QMessageBox::YesToAll | QMessageBox::NoToAll;
-    box.setStandardButtons(choices);
-    switch (box.exec()) {
-        case QMessageBox::Yes:
-            return Answer::Yes;
-        case QMessageBox::YesToAll:
-            return Answer::YesToAll;
-        case QMessageBox::No:
-            return Answer::No;
-        case QMessageBox::NoToAll:
-            return Answer::NoToAll;
-        default:
-            return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
-    }
+    return askInMessageBox(this, text, title, buttons);
 }
 
 void MainWindow::processEvents() {
@@ -293,9 +264,7 @@ void MainWindow::processEvents() {
 }
 
 void MainWindow::openInShell(const std::string& target, const std::string&) {
-    QString t = q(target);
-    QUrl url = t.contains("://") || t.startsWith("mailto:") ? QUrl(t) : QUrl::fromLocalFile(t);
-    QDesktopServices::openUrl(url);  // a failure stays silent
+    openWithDesktop(target);
 }
 
 std::optional<std::string> MainWindow::chooseFolder(const std::string& start) {
@@ -310,18 +279,11 @@ std::optional<std::string> MainWindow::chooseFolder(const std::string& start) {
 }
 
 std::optional<std::uint32_t> MainWindow::chooseColor(std::uint32_t initial) {
-    QColor colour = QColorDialog::getColor(
-        QColor(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF), this);
-    if (!colour.isValid()) return std::nullopt;
-    return static_cast<std::uint32_t>(colour.red() | colour.green() << 8 | colour.blue() << 16);
+    return pickColour(this, initial);
 }
 
 std::optional<Host::Font> MainWindow::chooseFont(const Font& initial) {
-    bool ok = false;
-    QFont font =
-        QFontDialog::getFont(&ok, QFont(q(initial.family), static_cast<int>(initial.size)), this);
-    if (!ok) return std::nullopt;
-    return Font{s(font.family()), static_cast<float>(font.pointSizeF())};
+    return pickFont(this, initial);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
