@@ -123,7 +123,8 @@ void onClick(QWidget* parent, const char* name, std::function<void()> handler) {
     if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         QObject::connect(button, &QAbstractButton::clicked, parent, [handler] { handler(); });
     } else {
-        QObject::connect(qobject_cast<ClickableLabel*>(w), &ClickableLabel::clicked, parent, handler);
+        QObject::connect(qobject_cast<ClickableLabel*>(w), &ClickableLabel::clicked, parent,
+                         handler);
     }
 }
 
