@@ -16,6 +16,7 @@
 #include "listing/ListingHelpers.h"
 #include "listing/OutputNames.h"
 #include "run/RunSettings.h"
+#include "run/TreeTotals.h"
 
 namespace tabulo {
 
@@ -88,10 +89,15 @@ int WatchAndIndex(Engine& engine, const std::string& folder, FolderWatch& watch,
     }
     std::optional<HashCache> cache;
     if (o.on(opt("chkColuHash"))) cache.emplace();
+    // Modern pages show what the tree below each folder row holds: a batch finds there the
+    // totals of the folders it does not write.
+    TreeTotals totals;
     const bool recursive = o.on(opt("chkReqrsive"));
     // A whole run writes parents before their subfolders: it settles the pages that show a
     // folder written into afterwards.
-    const UnattendedRun whole{top, recursive, {}, &pinned, cache ? &*cache : nullptr, true};
+    // A run without recursion measures the subfolders of its one page anew each time.
+    const UnattendedRun whole{top, recursive, {}, &pinned, cache ? &*cache : nullptr, true,
+                              recursive ? &totals : nullptr};
     engine.RunUnattended(whole);
     if (engine.statusLine() != "Done" && !stop) return 1;
     const bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
@@ -104,7 +110,7 @@ int WatchAndIndex(Engine& engine, const std::string& folder, FolderWatch& watch,
         if (batch.whole) {
             engine.RunUnattended(whole);
         } else if (!batch.folders.empty()) {
-            UnattendedRun some{top, false, {}, &pinned, cache ? &*cache : nullptr, false};
+            UnattendedRun some{top, false, {}, &pinned, cache ? &*cache : nullptr, false, &totals};
             for (const std::string& f : batch.folders) some.only.emplace_back(f, false);
             engine.RunUnattended(some);
         } else {

@@ -121,7 +121,10 @@ void Engine::RunIndex(Engine& engine) {
     // The run reads a copy of the options: what the window changes meanwhile waits.
     RunSettings settings(o.snapshot(), top, engine.today());
     SetPageEnds(settings);
-    if (job) settings.recursive = job->recursive;
+    if (job) {
+        settings.recursive = job->recursive;
+        settings.treeTotals = job->treeTotals;
+    }
     auto realTop = realPath(top);
     if (!realTop) {
         engine.error("Error reading folder `" + toUtf8(top) +

@@ -24,14 +24,15 @@ namespace tabulo {
 
 class Descriptor;
 class HashCache;
+class TreeTotals;
 struct RunSettings;
 
 // An index run that asks nothing (the daemon and the watching command line): `folder` alone
 // or with its tree. A watch names the folders that changed in `only` (each alone, or with its
 // tree when marked), found again from `pinned`, the watched folder opened when the watch
 // began, so that a folder swapped for a link meanwhile is never entered; it keeps its digest
-// cache in `hashCache` from run to run, and has the pages that show a folder the run wrote
-// into written again (`settle`).
+// cache in `hashCache` and the totals of its folders in `treeTotals` from run to run, and has
+// the pages that show a folder the run wrote into written again (`settle`).
 struct UnattendedRun {
     std::string folder;
     bool recursive = true;
@@ -39,6 +40,7 @@ struct UnattendedRun {
     const Descriptor* pinned = nullptr;
     HashCache* hashCache = nullptr;
     bool settle = false;
+    TreeTotals* treeTotals = nullptr;
 };
 
 // What the main window owns: the options, the run state, the status line and the current

@@ -143,6 +143,16 @@ bool isPresent(const FolderListing& listing, const std::string& name, bool fileO
     }
 }
 
+FolderTotals ListedFiles(const FolderListing& listing) {
+    FolderTotals t;
+    for (const FileEntry& file : listing.files) {
+        if (file.excluded) continue;
+        t.bytes += file.size;
+        ++t.files;
+    }
+    return t;
+}
+
 FolderListing readFolder(int folder, const std::string& shown, const ListingRules& rules) {
     if (injectedFault(Fault::Memory)) throw std::bad_alloc();
     Dir dir(folder, shown);

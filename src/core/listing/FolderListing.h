@@ -27,6 +27,19 @@ struct FileEntry {
     bool excluded = false;
 };
 
+// What a folder's whole tree holds, as the walk sees it: the files its pages list, in it and
+// in every folder below that the walk enters.
+struct FolderTotals {
+    double bytes = 0;
+    std::uint64_t files = 0;
+    FolderTotals& operator+=(const FolderTotals& other) {
+        bytes += other.bytes;
+        files += other.files;
+        return *this;
+    }
+    bool operator==(const FolderTotals&) const = default;
+};
+
 struct FolderEntry {
     std::string name;  // bytes as on disk
     std::int64_t mtime = 0;
@@ -37,6 +50,8 @@ struct FolderEntry {
     // page in the run, except one that leads back up, whose page is an ancestor's.
     enum class Reach : unsigned char { Walk, LeadsBack, Outside, Elsewhere };
     Reach reach = Reach::Walk;
+    // Set by the walk on modern pages, for a folder it enters.
+    std::optional<FolderTotals> totals = std::nullopt;
 };
 
 // What a listing looks for.
@@ -78,6 +93,9 @@ struct FolderListing {
 // Whether `name`, one of the names the listing watched, is in the folder (an ordinary file,
 // when `fileOnly`: a pipe or a device is never read as a description or shown as a picture).
 bool isPresent(const FolderListing& listing, const std::string& name, bool fileOnly);
+
+// The files of the listing that its page shows.
+FolderTotals ListedFiles(const FolderListing& listing);
 
 // Puts `file` in its place in the listing, or in place of the entry of its name, as a file of
 // that name read from disk would be: not at all when the rules' filter hides it, left out when

@@ -105,10 +105,13 @@ std::string JsonListing(const std::vector<JsonEntry>& entries) {
         appendJsonString(out, e.name);
         out += e.folder ? ", \"type\":\"directory\"" : ", \"type\":\"file\"";
         out += ", \"mtime\":\"" + Rfc1123Date(e.mtime) + '"';
-        if (!e.folder) {
-            auto bytes =
-                wholeWithin<std::uint64_t>(e.size, 0, std::numeric_limits<std::uint64_t>::max());
-            out += ", \"size\":" + std::to_string(bytes);
+        auto whole = [](double bytes) {
+            return std::to_string(
+                wholeWithin<std::uint64_t>(bytes, 0, std::numeric_limits<std::uint64_t>::max()));
+        };
+        if (!e.folder) out += ", \"size\":" + whole(e.size);
+        if (e.folder && e.totals) {
+            out += ", \"files\":" + std::to_string(e.totals->files) + ", \"bytes\":" + whole(e.totals->bytes);
         }
         out += k + 1 < entries.size() ? " },\n" : " }\n";
     }
@@ -121,7 +124,8 @@ std::string JsonListingOf(const RunSettings& s, const PagePlace& place,
     PageRows rows = VisibleRows(s, place, listing);
     std::vector<JsonEntry> entries;
     entries.reserve(rows.folders.size() + rows.files.size());
-    for (const FolderEntry* sub : rows.folders) entries.push_back({sub->name, true, sub->mtime, 0});
+    for (const FolderEntry* sub : rows.folders)
+        entries.push_back({sub->name, true, sub->mtime, 0, sub->totals});
     for (const FileEntry* file : rows.files) entries.push_back({file->name, false, file->mtime, file->size});
     return JsonListing(entries);
 }

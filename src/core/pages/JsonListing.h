@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,9 @@ struct JsonEntry {
     bool folder;
     std::int64_t mtime;  // seconds since 1970, UTC
     double size;         // bytes; folders have none
+    // What a folder's tree holds, when known: after the keys of nginx's layout, which its
+    // readers look for alone.
+    std::optional<FolderTotals> totals = std::nullopt;
 };
 
 // The entries of one folder as a JSON array in the layout of nginx's autoindex, one entry a

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 #include <unordered_set>
 
@@ -243,11 +244,12 @@ class ModernRenderer {
     void row(const std::string& cls, const std::string& dataName, const std::string& dataType,
              double dataSize, std::int64_t dataTime, const std::string& link, const std::string& icon,
              const std::string& shownName, const std::string& size, const std::string& comment,
-             const FileDigest* digest);
+             const FileDigest* digest, std::optional<std::uint64_t> dataFiles = std::nullopt);
     void totals(double serverTotalBefore);
     void readme();
     std::string iconTag(const std::string& type) const;
     std::string displayName(const std::string& raw) const;
+    std::string folderSize(const FolderTotals& tree) const;
 
     const RunSettings& s_;
     const OptionValues& o_;
@@ -265,6 +267,13 @@ std::string ModernRenderer::iconTag(const std::string& type) const {
 
 std::string ModernRenderer::displayName(const std::string& raw) const {
     return DisplayName(o_, raw);
+}
+
+// "1.2 MB &middot; 340 files": the size as file rows show theirs.
+std::string ModernRenderer::folderSize(const FolderTotals& tree) const {
+    std::string files = std::to_string(tree.files) + (tree.files == 1 ? " file" : " files");
+    std::string bytes = FormatFileSize(o_, tree.bytes);
+    return bytes.empty() ? files : bytes + " &middot; " + files;
 }
 
 // From the www root down to this folder; every level but the last is a link.
@@ -326,13 +335,15 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
                          const std::string& dataType, double dataSize, std::int64_t dataTime,
                          const std::string& link, const std::string& icon,
                          const std::string& shownName, const std::string& size,
-                         const std::string& comment, const FileDigest* digest) {
+                         const std::string& comment, const FileDigest* digest,
+                         std::optional<std::uint64_t> dataFiles) {
     out_.write("<tr class=\"" + cls + "\"");
     if (cls != "up") {
         // Names reach the script only as attribute values.
         out_.write(" data-name=\"" + escapeAttribute(dataName) + "\" data-type=\"" +
-                   escapeAttribute(dataType) + "\" data-size=\"" + number(dataSize) +
-                   "\" data-time=\"" + std::to_string(dataTime) + "\"");
+                   escapeAttribute(dataType) + "\" data-size=\"" + number(dataSize) + "\"" +
+                   (dataFiles ? " data-files=\"" + std::to_string(*dataFiles) + "\"" : "") +
+                   " data-time=\"" + std::to_string(dataTime) + "\"");
     }
     out_.write("><td><a href=\"" + link + "\">" + icon + "<span>" + shownName + "</span></a></td>");
     if (o_.on(opt("chkColuHash"))) {
@@ -383,8 +394,13 @@ void ModernRenderer::table() {
     }
     PageRows rows = VisibleRows(s_, place_, listing_);
     for (const FolderEntry* sub : rows.folders) {
-        row("dir", toUtf8(sub->name), "", -1, sub->mtime, FolderRowLink(s_, place_, *sub), dirIcon,
-            displayName(sub->name) + "/", "", "Directory", nullptr);
+        // A folder the walk entered shows what its tree holds, and sorts by it; one it did not
+        // enter has no size.
+        const auto& tree = sub->totals;
+        row("dir", toUtf8(sub->name), "", tree ? tree->bytes : -1, sub->mtime,
+            FolderRowLink(s_, place_, *sub), dirIcon, displayName(sub->name) + "/",
+            tree ? folderSize(*tree) : "", "Directory", nullptr,
+            tree ? std::optional(tree->files) : std::nullopt);
     }
     // Icons are fetched for the types the page shows, not for the files it leaves out.
     bool collect = o_.on(opt("chkIcons")) && WantsIconFiles(o_);

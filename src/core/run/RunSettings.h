@@ -9,6 +9,7 @@
 #include "listing/FolderListing.h"
 #include "listing/Wildcard.h"
 #include "options/Options.h"
+#include "run/TreeTotals.h"
 
 namespace tabulo {
 
@@ -42,6 +43,8 @@ struct RunSettings {
     bool hashes = false;
     HashCache* hashCache = nullptr;
     std::atomic<std::uint64_t>* bytesHashed = nullptr;
+    // The totals of folders kept from run to run by a watch; none: the run keeps its own.
+    TreeTotals* treeTotals = nullptr;
     Wildcard filter;
     std::string footer;      // the lines that close a page, UTF-8
     std::string styleRules;  // for pages that embed them

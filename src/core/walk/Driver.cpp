@@ -31,6 +31,7 @@
 #include "listing/OutputNames.h"
 #include "pages/JsonListing.h"
 #include "pages/Pages.h"
+#include "run/TreeTotals.h"
 
 namespace tabulo {
 
@@ -110,7 +111,10 @@ std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
 
 struct PageWalk::Impl {
     Impl(const RunSettings& settings, RunHooks hooks)
-        : s(settings), h(std::move(hooks)), window(static_cast<std::size_t>(2 * h.jobs)) {
+        : s(settings),
+          h(std::move(hooks)),
+          window(static_cast<std::size_t>(2 * h.jobs)),
+          totals(s.treeTotals ? *s.treeTotals : ownTotals) {
         if (h.jobs > 1) {
             workers = std::make_unique<WorkerPool>(h.jobs);
             if (workers->size() == 0) workers.reset();  // no thread to be had: one does it all
@@ -150,6 +154,10 @@ struct PageWalk::Impl {
     // folder, in files committed by the process.
     std::mutex writesMutex;
     std::unordered_map<std::string, std::uint64_t> readAt, changedAt;
+    // The totals of the folders below, which the folder rows of modern pages show: the run's
+    // own, or those a watch keeps from run to run.
+    TreeTotals ownTotals;
+    TreeTotals& totals;
     std::unique_ptr<WorkerPool> workers;  // last, so it goes first
 
     void cancel() {
@@ -158,14 +166,20 @@ struct PageWalk::Impl {
     }
 
     // Any thread.
+    // `measuring`: only for the totals, which need no texts and see every link as a
+    // recursive walk does.
     std::unique_ptr<FolderWork> read(const std::string& path, const SharedFolder& folder,
-                                     FolderId id);
+                                     FolderId id, bool measuring = false);
     std::unique_ptr<FolderWork> readChild(const SharedFolder& parent, const std::string& path,
-                                          const FolderEntry& sub);
+                                          const FolderEntry& sub, bool measuring = false);
     std::optional<std::string> readText(FolderWork& w, const std::string& name,
                                         std::size_t limit) const;
     void readOwnTexts(FolderWork& w) const;
-    void classifyLinks(FolderWork& w) const;
+    Reach linkReach(int folder, const std::string& path, const FolderEntry& sub,
+                    std::optional<std::string>& realHere, bool recursiveView) const;
+    void classifyLinks(FolderWork& w, bool recursiveView) const;
+    bool ownIcons(const std::string& folder, const FolderEntry& sub) const;
+    void addTotals(FolderWork& w, bool measureMissing);
     void hashFiles(FolderWork& w) const;
     void foreseeSums(FolderWork& w) const;
     void writeSums(FolderWork& w);
@@ -181,12 +195,14 @@ struct PageWalk::Impl {
     // The walk's own thread.
     std::future<std::unique_ptr<FolderWork>> start(const SharedFolder& parent,
                                                    const std::string& path,
-                                                   const FolderEntry& sub);
-    void walk(const std::string& folder, const SharedFolder& open,
-              const std::vector<FolderEntry>& subfolders, std::vector<FolderId>& ancestors);
+                                                   const FolderEntry& sub, bool measuring);
+    FolderTotals walk(const std::string& folder, const SharedFolder& open,
+                      const std::vector<FolderEntry>& subfolders, std::vector<FolderId>& ancestors,
+                      bool measuring = false);
+    std::optional<FolderTotals> measureTree(FolderWork& w, std::vector<FolderId>& ancestors);
     bool visit(FolderWork& w);
     void sayNotes(FolderWork& w);
-    void resolveLinks(FolderWork& w);
+    void resolveLinks(FolderWork& w, bool measuring = false);
     void writePage(FolderWork& w, bool sweepHere);
     bool writeSection(FolderWork& w);
     void keepLinkedTimes(FolderWork& w);
@@ -200,19 +216,21 @@ struct PageWalk::Impl {
 };
 
 std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
-                                                 const SharedFolder& folder, FolderId id) {
+                                                 const SharedFolder& folder, FolderId id,
+                                                 bool measuring) {
     auto w = std::make_unique<FolderWork>(s.pagePolicy);
     w->path = path;
     w->id = id;
     w->folder = folder;
-    noteRead(path);
+    if (!measuring) noteRead(path);
     try {
         w->listing = readFolder(folder->get(), path, rules);
         w->place = PlaceOf(s, path);
-        readOwnTexts(*w);
+        if (!measuring) readOwnTexts(*w);
+        // The checksum files count as the page lists them: as they will be.
         if (s.hashes && s.hashCache) hashFiles(*w);
         if (s.hashes) foreseeSums(*w);
-        classifyLinks(*w);
+        classifyLinks(*w, s.recursive || measuring);
     } catch (const std::exception& e) {
         w->readError = reasonOf(e);
         return w;
@@ -227,7 +245,7 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
 // the tree, and only when it is still the folder the parent's listing saw.
 std::unique_ptr<FolderWork> PageWalk::Impl::readChild(const SharedFolder& parent,
                                                       const std::string& path,
-                                                      const FolderEntry& sub) {
+                                                      const FolderEntry& sub, bool measuring) {
     FolderId id{sub.device, sub.inode};
     std::unique_ptr<FolderWork> w;
     try {
@@ -236,7 +254,7 @@ std::unique_ptr<FolderWork> PageWalk::Impl::readChild(const SharedFolder& parent
         Descriptor open = openSubfolder(parent->get(), sub.name, sub.link, id);
         if (sub.link && !isBeneath(open.get(), s.treeId))
             throw placeError(WriteError::OutsideTree, path);
-        w = read(path, share(std::move(open)), id);
+        w = read(path, share(std::move(open)), id, measuring);
     } catch (const std::exception& e) {
         w = std::make_unique<FolderWork>(s.pagePolicy);
         w->path = path;
@@ -340,27 +358,29 @@ void PageWalk::Impl::writeSums(FolderWork& w) {
 // path of this run walks; otherwise pages would land outside the site, or one folder would get
 // two pages with up links from different places. Which of two links to one folder comes first
 // is the walk's to say (resolveLinks).
-void PageWalk::Impl::classifyLinks(FolderWork& w) const {
+Reach PageWalk::Impl::linkReach(int folder, const std::string& path, const FolderEntry& sub,
+                                std::optional<std::string>& realHere, bool recursiveView) const {
+    Descriptor target(::openat(folder, sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::optional<std::string> real;
+    if (target && isBeneath(target.get(), s.treeId)) real = pathOfFolder(target.get());
+    if (!realHere) realHere = pathOfFolder(folder).value_or(path);
+    if (!real) return Reach::Outside;
+    if (isInside(*realHere, *real)) return Reach::LeadsBack;
+    if (recursiveView && walkedUnderOwnPath(*real, s.realTop)) return Reach::Elsewhere;
+    return Reach::Walk;
+}
+
+void PageWalk::Impl::classifyLinks(FolderWork& w, bool recursiveView) const {
     std::optional<std::string> realHere;
     for (FolderEntry& sub : w.listing.folders) {
         if (!sub.link) continue;
         w.inTurn = true;
-        Descriptor target(::openat(w.folder->get(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        std::optional<std::string> real;
-        if (target && isBeneath(target.get(), s.treeId)) real = pathOfFolder(target.get());
-        if (!realHere) realHere = pathOfFolder(w.folder->get()).value_or(w.path);
-        if (!real) {
-            sub.reach = Reach::Outside;
-        } else if (isInside(*realHere, *real)) {
-            sub.reach = Reach::LeadsBack;
-        } else if (s.recursive && walkedUnderOwnPath(*real, s.realTop)) {
-            sub.reach = Reach::Elsewhere;
-        }
+        sub.reach = linkReach(w.folder->get(), w.path, sub, realHere, recursiveView);
     }
 }
 
-void PageWalk::Impl::resolveLinks(FolderWork& w) {
-    if (!s.recursive) return;
+void PageWalk::Impl::resolveLinks(FolderWork& w, bool measuring) {
+    if (!s.recursive && !measuring) return;
     for (FolderEntry& sub : w.listing.folders) {
         if (!sub.link || sub.reach != Reach::Walk) continue;
         std::string path = joinPath(w.path, sub.name);
@@ -373,6 +393,7 @@ void PageWalk::Impl::resolveLinks(FolderWork& w) {
 // when no question can stop the run, else rendered to wait for their turn.
 void PageWalk::Impl::makeAhead(FolderWork& w) {
     if (w.inTurn || !w.readError.empty() || NeedsServerTotal(s, w.place)) return;
+    addTotals(w, false);
     if (writesAhead) {
         {
             std::lock_guard lock(timesMutex);
@@ -413,12 +434,13 @@ void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
 
 std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const SharedFolder& parent,
                                                                const std::string& path,
-                                                               const FolderEntry& sub) {
+                                                               const FolderEntry& sub,
+                                                               bool measuring) {
     auto task = std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>(
-        [this, parent, path, sub] {
-            auto w = readChild(parent, path, sub);
+        [this, parent, path, sub, measuring] {
+            auto w = readChild(parent, path, sub, measuring);
             // Nothing is written for a run that has failed meanwhile.
-            if (!cancelled) makeAhead(*w);
+            if (!cancelled && !measuring) makeAhead(*w);
             return w;
         });
     auto result = task->get_future();
@@ -591,6 +613,7 @@ bool PageWalk::Impl::visit(FolderWork& w) {
     lastTitle = w.place.title;
     keepLinkedTimes(w);
     resolveLinks(w);
+    addTotals(w, false);
     if (h.state.replaceCancelled) return true;
     if (w.written) {
         if (!w.writeError.empty()) {
@@ -610,9 +633,11 @@ bool PageWalk::Impl::visit(FolderWork& w) {
     return true;
 }
 
-void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
-                          const std::vector<FolderEntry>& subfolders,
-                          std::vector<FolderId>& ancestors) {
+// Measuring, the walk reads the folders it would enter and writes nothing: it keeps the totals
+// of each and returns what they hold together.
+FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
+                                  const std::vector<FolderEntry>& subfolders,
+                                  std::vector<FolderId>& ancestors, bool measuring) {
     if (h.state.startFolder.empty()) h.state.startFolder = folder;
     auto isAncestor = [&](const FolderEntry& sub) {
         FolderId id{sub.device, sub.inode};
@@ -624,16 +649,13 @@ void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
     auto reachOf = [&](const FolderEntry& sub) {
         return isAncestor(sub) ? Reach::LeadsBack : sub.reach;
     };
-    // The icons the run keeps are its own output, like its pages: no page goes there.
-    auto ownIcons = [&](const FolderEntry& sub) {
-        return !s.iconFolder.empty() && normalFolder(joinPath(folder, sub.name)) == s.iconFolder;
-    };
     // The folders entered, read ahead a few at a time on the workers.
     std::vector<std::size_t> entered;
     for (std::size_t i = 0; i < subfolders.size(); ++i) {
-        if (reachOf(subfolders[i]) == Reach::Walk && !ownIcons(subfolders[i])) entered.push_back(i);
+        if (reachOf(subfolders[i]) == Reach::Walk && !ownIcons(folder, subfolders[i]))
+            entered.push_back(i);
     }
-    foldersFound += static_cast<int>(entered.size());
+    if (!measuring) foldersFound += static_cast<int>(entered.size());
     std::deque<std::future<std::unique_ptr<FolderWork>>> ahead;
     // Folders read ahead use this walk's state: they finish before it goes, however it ends;
     // when it ends by an exception, those not begun are dropped and write nothing.
@@ -652,18 +674,20 @@ void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
     auto topUp = [&] {
         while (workers && started < entered.size() && ahead.size() < window) {
             const FolderEntry& sub = subfolders[entered[started++]];
-            ahead.push_back(start(open, joinPath(folder, sub.name), sub));
+            ahead.push_back(start(open, joinPath(folder, sub.name), sub, measuring));
         }
     };
     topUp();
+    FolderTotals sum;
     for (const FolderEntry& sub : subfolders) {
         if (stopped || (h.stopRequested && h.stopRequested())) {
             stopped = true;
-            return;
+            return sum;
         }
-        if (ownIcons(sub)) continue;
+        if (ownIcons(folder, sub)) continue;
         std::string path = joinPath(folder, sub.name);
         if (Reach reach = reachOf(sub); reach != Reach::Walk) {
+            if (measuring) continue;
             static constexpr const char* kWhy[] = {
                 "", "it leads back to a folder above it.",
                 "it leads outside the folder being indexed.",
@@ -678,19 +702,66 @@ void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
             ahead.pop_front();
             topUp();
         } else {
-            w = readChild(open, path, sub);
+            w = readChild(open, path, sub, measuring);
         }
-        bool entered = visit(*w);
-        advance();
-        if (!entered) continue;
+        FolderTotals tree;
+        if (measuring) {
+            if (!w->readError.empty()) continue;  // the walk skips it, and says so in its turn
+            resolveLinks(*w, true);
+            tree = ListedFiles(w->listing);
+        } else {
+            bool entered = visit(*w);
+            advance();
+            if (!entered) continue;
+        }
         std::vector<FolderEntry> below = std::move(w->listing.folders);
         SharedFolder here = w->folder;
         w.reset();  // its page is written: nothing of it is needed for the subfolders
         ancestors.push_back({sub.device, sub.inode});
-        walk(path, here, below, ancestors);
+        tree += walk(path, here, below, ancestors, measuring);
         ancestors.pop_back();
+        if (measuring && !stopped) totals.set(path, tree);
+        sum += tree;
     }
     h.letEventsRun();
+    return sum;
+}
+
+// What the tree of the read folder `w` holds, measured as the walk will find it; every folder
+// of it keeps its totals. Nothing when the run was stopped meanwhile.
+std::optional<FolderTotals> PageWalk::Impl::measureTree(FolderWork& w,
+                                                        std::vector<FolderId>& ancestors) {
+    FolderTotals tree = ListedFiles(w.listing);
+    tree += walk(w.path, w.folder, w.listing.folders, ancestors, true);
+    if (stopped) return std::nullopt;
+    totals.set(w.path, tree);
+    return tree;
+}
+
+bool PageWalk::Impl::ownIcons(const std::string& folder, const FolderEntry& sub) const {
+    // The icons the run keeps are its own output, like its pages: no page goes there.
+    return !s.iconFolder.empty() && normalFolder(joinPath(folder, sub.name)) == s.iconFolder;
+}
+
+// The totals of the folders the walk enters, on their rows: as measured before the pages.
+// A folder written without its tree measures those that were not (`measureMissing`), as a
+// recursive walk would see them, links weighed against the folders walked by their own paths.
+void PageWalk::Impl::addTotals(FolderWork& w, bool measureMissing) {
+    if (!s.modern) return;
+    std::optional<std::string> realHere;
+    for (FolderEntry& sub : w.listing.folders) {
+        if (sub.reach != Reach::Walk || ownIcons(w.path, sub)) continue;
+        std::string path = joinPath(w.path, sub.name);
+        sub.totals = totals.find(path);
+        if (sub.totals || !measureMissing || stopped) continue;
+        if (sub.link && linkReach(w.folder->get(), w.path, sub, realHere, true) != Reach::Walk)
+            continue;
+        auto below = readChild(w.folder, path, sub, true);
+        if (!below->readError.empty()) continue;
+        resolveLinks(*below, true);
+        std::vector<FolderId> ancestors{w.id, below->id};
+        sub.totals = measureTree(*below, ancestors);
+    }
 }
 
 // The top folder's page, from its work; false when it failed.
@@ -742,13 +813,40 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
         h.sink.error("Error reading folder `" + toUtf8(target.path) + "`: " + reasonOf(e) + ".");
         return false;
     }
-    if (!target.recursive) return topPage(std::move(top), s.allInOneFolder);
+    auto stoppedBefore = [&] {
+        h.sink.status("Stopped before the page of `" + toUtf8(target.path) + "`");
+        return false;
+    };
+    if (!target.recursive) {
+        if (s.modern && top->readError.empty()) {
+            // Written alone, as a watch writes a changed folder: the totals of its subfolders
+            // are those kept from the runs before, its own are made anew for the folders above.
+            addTotals(*top, true);
+            if (stopped) return stoppedBefore();
+            FolderTotals tree = ListedFiles(top->listing);
+            std::vector<std::string> names;
+            for (const FolderEntry& sub : top->listing.folders) {
+                names.push_back(sub.name);
+                if (sub.totals) tree += *sub.totals;
+            }
+            totals.keepOnly(target.path, std::move(names));
+            totals.set(target.path, tree);
+        }
+        return topPage(std::move(top), s.allInOneFolder);
+    }
     if (!top->readError.empty()) {
         h.sink.error("Error reading folder `" + toUtf8(target.path) + "`: " + top->readError + ".");
         return false;
     }
     resolveLinks(*top);
     std::vector<FolderId> ancestors{top->id};
+    if (s.modern) {
+        // The pages go top down, and each shows the totals of the trees below it: those are
+        // measured first.
+        totals.forgetBelow(target.path);
+        if (!measureTree(*top, ancestors)) return stoppedBefore();
+        addTotals(*top, false);
+    }
     SharedFolder open = top->folder;
     if (s.allInOneFile) {
         std::vector<FolderEntry> below = top->listing.folders;
@@ -757,10 +855,7 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
         return true;
     }
     walk(target.path, open, top->listing.folders, ancestors);
-    if (stopped) {
-        h.sink.status("Stopped before the page of `" + toUtf8(target.path) + "`");
-        return false;
-    }
+    if (stopped) return stoppedBefore();
     refreshFolders(*top);
     return topPage(std::move(top), s.allInOneFolder);
 }
@@ -796,7 +891,12 @@ void PageWalk::Impl::settle() {
             try {
                 // Inside the top: `stale` holds only such folders.
                 SharedFolder open = share(openBeneath(s.topFolder->get(), *relativeTo(folder, top), true));
-                topPage(read(folder, open, idOf(open->get())), false);
+                auto w = read(folder, open, idOf(open->get()));
+                if (w->readError.empty()) {
+                    resolveLinks(*w);  // first: a link walked by another path shows no totals
+                    addTotals(*w, !s.recursive);
+                }
+                topPage(std::move(w), false);
             } catch (const std::exception& e) {
                 // Gone or moved since: the watch that asked for it hears of it next.
                 noteRead(folder);

@@ -22,6 +22,19 @@ TEST(JsonListingTest, Layout) {
               "{ \"name\":\"a.txt\", \"type\":\"file\", \"mtime\":\"Sun, 06 Dec 2026 19:55:00 "
               "GMT\", \"size\":1234 }\n"
               "]\n");
+    // What a folder's tree holds follows nginx's keys; files and folders without it have none.
+    JsonEntry tree{"sub", true, 1796604622, 0, FolderTotals{1234.75, 3}};
+    JsonEntry empty{"bare", true, 1796604622, 0, FolderTotals{}};
+    JsonEntry file{"a.txt", false, 1796586900, 5, FolderTotals{9, 9}};
+    EXPECT_EQ(JsonListing({tree, empty, file}),
+              "[\n"
+              "{ \"name\":\"sub\", \"type\":\"directory\", \"mtime\":\"Mon, 07 Dec 2026 00:50:22 "
+              "GMT\", \"files\":3, \"bytes\":1234 },\n"
+              "{ \"name\":\"bare\", \"type\":\"directory\", \"mtime\":\"Mon, 07 Dec 2026 00:50:22 "
+              "GMT\", \"files\":0, \"bytes\":0 },\n"
+              "{ \"name\":\"a.txt\", \"type\":\"file\", \"mtime\":\"Sun, 06 Dec 2026 19:55:00 "
+              "GMT\", \"size\":5 }\n"
+              "]\n");
 }
 
 TEST(JsonListingTest, DatesInEnglishAndGmt) {
@@ -65,6 +78,7 @@ TEST(JsonListingTest, RealParserReadsHostileNamesBack) {
         entries.push_back({cases[k].name, k % 3 == 0, 86400 * static_cast<std::int64_t>(k),
                            k == 1 ? std::pow(2.0, 63) : static_cast<double>(k) * 1000.5});
     }
+    entries[3].totals = FolderTotals{1e300, 7};
     std::string json = JsonListing(entries);
     for (const char* raw : {"<", ">", "&", "\xE2\x80\xA8", "\x7F"}) {
         EXPECT_EQ(json.find(raw), std::string::npos) << raw;
@@ -77,7 +91,7 @@ TEST(JsonListingTest, RealParserReadsHostileNamesBack) {
         "python3 -c 'import json,sys\n"
         "for e in json.load(open(sys.argv[1], encoding=\"utf-8\")):\n"
         "    print(e[\"name\"].encode(\"utf-8\").hex(), e[\"type\"], e[\"mtime\"], "
-        "e.get(\"size\", \"-\"), sorted(e))' " +
+        "e.get(\"size\", \"-\"), e.get(\"files\", \"-\"), e.get(\"bytes\", \"-\"), sorted(e))' " +
         dir + "/list.json 2>&1";
     std::string out;
     FILE* p = ::popen(command.c_str(), "r");
@@ -98,10 +112,11 @@ TEST(JsonListingTest, RealParserReadsHostileNamesBack) {
         bool folder = k % 3 == 0;
         expected += folder ? " directory " : " file ";
         expected += Rfc1123Date(86400 * static_cast<std::int64_t>(k));
-        expected += folder   ? " - ['mtime', 'name', 'type']\n"
-                    : k == 1 ? " 9223372036854775808 ['mtime', 'name', 'size', 'type']\n"
+        expected += k == 3   ? " - 7 18446744073709551615 ['bytes', 'files', 'mtime', 'name', 'type']\n"
+                    : folder ? " - - - ['mtime', 'name', 'type']\n"
+                    : k == 1 ? " 9223372036854775808 - - ['mtime', 'name', 'size', 'type']\n"
                              : " " + std::to_string(k * 1000 + k / 2) +
-                                   " ['mtime', 'name', 'size', 'type']\n";
+                                   " - - ['mtime', 'name', 'size', 'type']\n";
     }
     EXPECT_EQ(out, expected);
 }

@@ -83,6 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Mode{"classicWithChecksumsAndJson", {{"chkColuHash", "1"}, {"chkJsonListing", "1"}}, {}},
                       Mode{"modern", {{"chkColuHash", "1"}, {"chkJsonListing", "1"}}, {"optPageModern"}},
                       Mode{"oneFolder", {{"chkReqrsive", "0"}}, {"optPageModern"}},
+                      Mode{"modernAllInOneFile", {{"chkAllInOneFile", "1"}}, {"optPageModern"}},
                       Mode{"flatPages", {{"chkAllInOneFolder", "1"}, {"chkColuHash", "1"}}, {}},
                       Mode{"allInOneFile", {{"chkAllInOneFile", "1"}}, {}},
                       Mode{"stylesheet", {{"chkCss", "1"}}, {"optCssNew"}}),
