@@ -450,8 +450,8 @@ QTabWidget* MainWindow::buildTabs() {
         tabs->addTab(w, title);
         return w;
     };
-    auto add = [](QWidget* page, QWidget* w) {
-        static_cast<QVBoxLayout*>(page->layout())->addWidget(w);
+    auto add = [](QWidget* tab, QWidget* w) {
+        static_cast<QVBoxLayout*>(tab->layout())->addWidget(w);
     };
 
     QWidget* colors = page("Colors");
