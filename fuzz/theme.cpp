@@ -1,5 +1,5 @@
 // Theme files: whatever a loaded file sets must come back unchanged after a save and a reload.
-// Both files are real ones in the scratch home, so the bytes are those SaveTheme writes and
+// Both files are real ones in the scratch home, so the bytes are those cmdSave_Click writes and
 // readTextFile reads, whatever encoding they choose.
 
 #include <unistd.h>
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ApplyThemeText(first, readTextFile(input));
     ::unlink(ThemePath("fuzz").c_str());  // no overwrite question
     first.options().setText(opt("cmbSheme"), "fuzz");
-    SaveTheme(first);
+    cmdSave_Click(first);
     bool saved = false;
     const std::string text = readTextFile(ThemePath("fuzz"), &saved);
     FUZZ_CHECK(saved, first.statusLine());

@@ -22,6 +22,7 @@
 #include "common/ReadFile.h"
 #include "watch/FolderWatch.h"
 #include "themes/Themes.h"
+#include "commands/ThemeCommands.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ int saveTheme(Engine& engine, TerminalHost& host, const CommandLine& command) {
     if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
     engine.options().setText(tabulo::opt("cmbSheme"), command.target);
     engine.options().setEditedMark("ok");  // saved without a question
-    engine.cmdSave_Click();
+    cmdSave_Click(engine);
     return engine.errorCount() != 0 ? 1 : 0;
 }
 

@@ -1,23 +1,21 @@
 #pragma once
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
-#include <unordered_map>
 
 #include "engine/Engine.h"
+#include "gui/FolderLists.h"
+#include "gui/OptionWidgets.h"
+#include "gui/StatusArea.h"
 #include "host/Host.h"
 
 namespace tabulo::gui {
 
-class ColourFields;
 class PreviewWidget;
 
 // The main window frmMain. It holds no rules of its own: every widget carries its option's
@@ -47,48 +45,34 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    QWidget* bind(std::string_view option, QWidget* parent);
-    QWidget* control(const QString& name, const QString& caption, QWidget* parent);
-    QWidget* row(std::initializer_list<std::pair<const char*, const char*>> items, QWidget* parent);
     QWidget* buildTopArea();
-    QTabWidget* buildTabs();
+    QWidget* buildOptionsLine(QWidget* parent);
     void showOption(OptionId id, int index);
     void showPanelState(const std::string& control);
     void showAll();
     void afterChange();
-    void setFolder(const QString& path);
-    void fillLists();
     void go();
     void showRunReport();
     void updateDaemon();
 
     std::unique_ptr<Engine> engine_;
-    std::unordered_map<OptionId, QWidget*> widgets_;
-    QComboBox* drives_ = nullptr;
-    QListWidget* folders_ = nullptr;
-    QListWidget* files_ = nullptr;
-    QLabel* status_ = nullptr;
-    QLabel* runSummary_ = nullptr;
-    QPushButton* openPage_ = nullptr;
+    OptionWidgets widgets_;
+    FolderLists lists_;
+    StatusArea statusArea_;
     QLabel* edited_ = nullptr;
     QLabel* selectedFolder_ = nullptr;
-    QLabel* path_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* goButton_ = nullptr;
     QTabWidget* tabs_ = nullptr;
-    QWidget* mixer_ = nullptr;
     QWidget* recOptions_ = nullptr;
-    ColourFields* colourFields_ = nullptr;
     PreviewWidget* preview_ = nullptr;
     QTimer network_;
     QTimer daemon_;        // re-indexes while the window is minimised, when asked to
     bool running_ = false;  // a run (the window's or the daemon's) is going
     unsigned shownPreview_ = ~0u;
-    std::string shownFolder_;
     bool afterChangeQueued_ = false;
 };
 

@@ -1,10 +1,12 @@
 #include "gui/Widgets.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 
@@ -17,6 +19,20 @@ QColor qcolour(Rgb rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, r
 constexpr const char* kSlotCaptions[] = {"Page Background :", "Table Background :", "Cell background :",
                                          "Table Border :",    "Font color :",        "Links :",
                                          "Visited :",         "Future1 :",           "Future2 :"};
+
+class EventHook : public QObject {
+public:
+    EventHook(QEvent::Type type, std::function<void(QEvent*)> handler, QObject* parent)
+        : QObject(parent), type_(type), handler_(std::move(handler)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == type_) handler_(event);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QEvent::Type type_;
+    std::function<void(QEvent*)> handler_;
+};
 
 }  // namespace
 
@@ -45,7 +61,7 @@ ColourFields::ColourFields(QWidget* parent) : QWidget(parent) {
     grid->setVerticalSpacing(2);
     QFont courier("Courier");
     courier.setStyleHint(QFont::TypeWriter);
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < kSlots; ++i) {
         auto* label = new QLabel(kSlotCaptions[i], this);
         label->setObjectName(QString("lblColordesc_%1").arg(i));
         label->installEventFilter(this);
@@ -82,6 +98,34 @@ bool ColourFields::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void keepPlaceWhenHidden(QWidget* w) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+}
+
+void fitText(QLineEdit* edit, const QString& text) {
+    const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+    const QMargins margins = edit->textMargins();
+    const int needed = edit->fontMetrics().horizontalAdvance(text) + 2 * frame + margins.left() +
+                       margins.right() + 8;  // 8: the edit's own inner margins and the cursor
+    if (edit->minimumWidth() < needed) edit->setMinimumWidth(needed);
+}
+
+void onEvent(QObject* watched, QEvent::Type type, std::function<void(QEvent*)> handler) {
+    watched->installEventFilter(new EventHook(type, std::move(handler), watched));
+}
+
+void onClick(QWidget* parent, const char* name, std::function<void()> handler) {
+    QWidget* w = parent->findChild<QWidget*>(name);
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        QObject::connect(button, &QAbstractButton::clicked, parent, [handler] { handler(); });
+    } else {
+        QObject::connect(qobject_cast<ClickableLabel*>(w), &ClickableLabel::clicked, parent,
+                         handler);
+    }
 }
 
 void ClickableLabel::keyPressEvent(QKeyEvent* event) {

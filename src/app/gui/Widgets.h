@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -26,6 +27,8 @@ signals:
 class ColourFields : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kSlots = 9;
+
     explicit ColourFields(QWidget* parent = nullptr);
     QLineEdit* field(int slot) const { return fields_[static_cast<std::size_t>(slot)]; }
     void paint(int slot, const ColourEditor::Paint& paint);
@@ -71,5 +74,17 @@ protected:
 private:
     Engine& engine_;
 };
+
+// Keeps its place in the layout while hidden, so showing it moves nothing else.
+void keepPlaceWhenHidden(QWidget* w);
+
+// Makes a line edit at least as wide as `text`, so a default value shows whole.
+void fitText(QLineEdit* edit, const QString& text);
+
+// Runs `handler` for each event of `type` that reaches `watched`; the event goes on as before.
+void onEvent(QObject* watched, QEvent::Type type, std::function<void(QEvent*)> handler);
+
+// Runs `handler` when the button or clickable label named `name` below `parent` is clicked.
+void onClick(QWidget* parent, const char* name, std::function<void()> handler);
 
 }  // namespace tabulo::gui

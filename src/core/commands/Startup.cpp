@@ -110,7 +110,7 @@ std::optional<std::string> existingFolder(const std::string& tested) {
 
 void loadNamedTheme(Engine& engine, const std::string& name) {
     engine.options().setText(opt("cmbSheme"), name);
-    engine.cmdLoad_Click();
+    cmdLoad_Click(engine);
 }
 
 bool defaultThemeWanted(const std::string& namedTheme) {
@@ -123,7 +123,7 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
     StartOutcome outcome;
     Options& o = engine.options();
     InstallShippedThemes();
-    engine.themeList() = ThemeListFromDisk();
+    engine.setThemeList(ThemeListFromDisk());
     bool defaultLoaded = false;
     if (line.empty() && mode == StartMode::Window) {
         // Never silently in whatever folder the program was started from.
@@ -197,7 +197,7 @@ StartOutcome Form_Activate(Engine& engine, std::string_view line, StartMode mode
 
     if (!defaultLoaded && defaultThemeWanted(outcome.theme))
         loadNamedTheme(engine, o.text(opt("cmbSheme")));
-    for (int slot = 0; slot < 9; ++slot) engine.colours().RefreshColorField(slot);
+    for (int slot = 0; slot < 9; ++slot) engine.RefreshColorField(slot);
     ApplyWwwRootLock(engine);
     o.setEditedMark("-");
     return outcome;
@@ -268,7 +268,7 @@ bool PrepareScriptFolder(Engine& engine, std::string_view folder) {
         return false;
     }
     engine.setCurrentFolder(*found);
-    engine.run().rootDepth = WwwRootDepth(engine.options(), engine.currentFolder());
+    engine.setRunRootDepth(WwwRootDepth(engine.options(), engine.currentFolder()));
     return true;
 }
 

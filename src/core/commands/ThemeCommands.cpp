@@ -27,7 +27,7 @@ class EngineLoadEffects : public ThemeLoadEffects {
     bool statusShowsError() const override { return contains(engine_.statusLine(), "Error"); }
     void wwwRootFound(const std::string& folder) override {
         engine_.setCurrentFolder(folder);
-        engine_.panel().setVisible("cmdLockWWWRoot", false);
+        engine_.showWwwRootLock(false);
     }
     void toggleOptionsPanel() override { engine_.ToggleOptionsPanel(); }
 
@@ -62,8 +62,7 @@ bool ApplyWwwRootLock(Engine& engine) {
     const std::string root = o.text(opt("txtWWWroot"));
     if (root.empty() || !DirExists(root)) return false;
     engine.setCurrentFolder(root);
-    engine.panel().setEnabled("txtWWWroot", false);
-    engine.panel().setVisible("cmdLockWWWRoot", false);
+    engine.lockWwwRootField(true);
     o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
     return true;
 }
@@ -75,18 +74,15 @@ void ApplyThemeText(Engine& engine, std::string_view text) {
     struct Loading {
         Engine& engine;
         explicit Loading(Engine& e) : engine(e) { engine.setLoadingTheme(true); }
-        ~Loading() {
-            engine.setLoadingTheme(false);
-            engine.takeActionsAfterThemeLoad();  // dropped when the load failed
-        }
+        ~Loading() { engine.setLoadingTheme(false); }
     } loading(engine);
     EngineLoadEffects effects(engine);
     ApplyThemeLines(engine.options(), text, effects);
-    for (auto action : engine.takeActionsAfterThemeLoad()) action(engine);
-    engine.colours().ShowLoadedColours();
+    engine.runWaitingRules();
+    engine.ShowLoadedColours();
 }
 
-void LoadTheme(Engine& engine) {
+void cmdLoad_Click(Engine& engine) {
     Options& o = engine.options();
     const std::string name = o.text(opt("cmbSheme"));
     engine.setStatus("Loading : `" + name + ".color`");
@@ -112,7 +108,7 @@ void LoadTheme(Engine& engine) {
     o.setEditedMark("-");
 }
 
-void SaveTheme(Engine& engine) {
+void cmdSave_Click(Engine& engine) {
     Options& o = engine.options();
     const std::string name = o.text(opt("cmbSheme"));
     if (!acceptedName(engine, name)) return;
@@ -124,8 +120,7 @@ void SaveTheme(Engine& engine) {
         return;
     }
     engine.setStatus("Saving : `" + name + ".color`");
-    auto& list = engine.themeList();
-    if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+    engine.addTheme(name);
     try {
         WriteThemeFile(name, ThemeText(o, name));
     } catch (const std::system_error& e) {
@@ -137,41 +132,27 @@ void SaveTheme(Engine& engine) {
     o.setEditedMark("-");
 }
 
-void ChooseTheme(Engine& engine, int index) {
-    auto& list = engine.themeList();
+void cmbSheme_Click(Engine& engine, int index) {
+    const auto& list = engine.themeList();
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
-    Panel& panel = engine.panel();
     const std::string entry = list[static_cast<std::size_t>(index)];
     engine.options().setText(opt("cmbSheme"), entry);
-    if (index == 1) {
-        panel.setVisible("cmdRandom", true);
-    } else {
-        panel.setVisible("cmdRandom", false);
-        panel.setCaption("cmdLoad", entry + ".color");
-        LoadTheme(engine);
-    }
-    panel.setEnabled("CmdDelete", index >= 2);
+    engine.showChosenTheme(index);
+    if (index != 1) cmdLoad_Click(engine);
 }
 
-void TypeThemeName(Engine& engine, int keyCode) {
-    Panel& panel = engine.panel();
+void cmbSheme_KeyDown(Engine& engine, int keyCode) {
     const std::string& text = engine.options().text(opt("cmbSheme"));
-    if (text.empty()) {
-        panel.setEnabled("cmdSave", false);
-        panel.setCaption("cmdLoad.BackColor", "grey");
-        return;
-    }
-    panel.setEnabled("cmdSave", true);
+    if (text.empty()) return engine.showTypedThemeName("");
     bool digit = keyCode >= 48 && keyCode <= 57, letter = keyCode >= 65 && keyCode <= 90;
     std::string typed =
         digit || letter ? std::string(1, static_cast<char>(letter ? keyCode + 32 : keyCode)) : "";
     std::string caption = text + typed + ".color";
-    panel.setCaption("cmdLoad", caption);
-    panel.setCaption("cmdLoad.BackColor", "buttontext");
+    engine.showTypedThemeName(caption);
     engine.options().setText(opt("txtIndexCss"), replaceAll(caption, ".color", "") + ".css");
 }
 
-void DeleteTheme(Engine& engine) {
+void CmdDelete_Click(Engine& engine) {
     Options& o = engine.options();
     const std::string name = o.text(opt("cmbSheme"));
     if (!acceptedName(engine, name)) return;
@@ -181,31 +162,59 @@ void DeleteTheme(Engine& engine) {
         return;
     }
     // The entry of that name goes, whichever is selected; "default" and "random" always stay.
-    auto& list = engine.themeList();
-    auto it = std::find(list.begin() + 2, list.end(), name);
-    if (it != list.end()) list.erase(it);
-    ChooseTheme(engine, 0);
+    engine.removeTheme(name);
+    cmbSheme_Click(engine, 0);
     engine.setStatus("Done deleting : `" + name + ".color`");
 }
 
-void LockWwwRoot(Engine& engine) {
+void cmdLockWWWRoot_Click(Engine& engine) {
     Options& o = engine.options();
     o.setText(opt("txtWWWroot"), engine.currentFolder());
-    engine.panel().setEnabled("txtWWWroot", false);
-    engine.panel().setVisible("cmdLockWWWRoot", false);
+    engine.lockWwwRootField(true);
     o.setText(opt("txtWWWRootDepth"), std::to_string(CountPathSeparators(engine.currentFolder())));
     o.setText(opt("lblAllInOneFolder"), o.text(opt("txtWWWroot")));
     o.setText(opt("lblWWWroot"), o.text(opt("txtWWWroot")));
-    SaveTheme(engine);
+    cmdSave_Click(engine);
 }
 
-void UnlockWwwRoot(Engine& engine) {
+void cmdUnlock_Click(Engine& engine) {
     Options& o = engine.options();
     o.setEditedMark("*");
     o.setText(opt("txtWWWRootDepth"), "999");
-    engine.panel().setEnabled("txtWWWroot", true);
+    engine.lockWwwRootField(false);
     o.setText(opt("txtWWWroot"), "");
-    engine.panel().setVisible("cmdLockWWWRoot", true);
+}
+
+bool Form_Unload(Engine& engine) {
+    Options& o = engine.options();
+    Host& host = engine.host();
+    if (o.editedMark() != "*") return true;
+    const std::string& name = o.text(opt("cmbSheme"));
+    if (name == "random") {
+        // The generator's entry is no theme file: saving it would make "random.color".
+        return host.ask(
+                   "Close without saving the changes? The random colours are no theme: to "
+                   "keep them, type a name in the theme list and save.",
+                   "Tabulo", Buttons::YesNo) == Answer::Yes;
+    }
+    if (o.on(opt("chkAutoSave"))) {
+        cmdSave_Click(engine);
+        return true;
+    }
+    switch (host.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo",
+                      Buttons::YesNoCancel)) {
+        case Answer::Yes:
+        case Answer::YesToAll:
+            o.setEditedMark("ok");
+            cmdSave_Click(engine);
+            return true;
+        case Answer::No:
+        case Answer::NoToAll:
+            return true;
+        case Answer::Cancel:
+            return false;
+    }
+    return true;
 }
 
 }  // namespace tabulo

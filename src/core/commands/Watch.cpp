@@ -14,8 +14,7 @@
 #include "common/Text.h"
 #include "checksums/FileHashes.h"
 #include "listing/ListingHelpers.h"
-#include "pages/ModernPage.h"
-#include "pages/PageRenderer.h"
+#include "listing/OutputNames.h"
 #include "run/RunSettings.h"
 
 namespace tabulo {

@@ -9,13 +9,13 @@
 #include <utility>
 
 #include "rules/PanelRules.h"
-#include "commands/ThemeCommands.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Descriptor.h"
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
 #include "common/Text.h"
+#include "pages/Pages.h"
 #include "walk/Driver.h"
 #include "checksums/FileHashes.h"
 #include "listing/ListingHelpers.h"
@@ -59,10 +59,12 @@ std::vector<WalkTarget> watchTargets(Engine& engine, const RunSettings& s, const
     return targets;
 }
 
+}  // namespace
+
 // The icons the pages need, below the site's root when it lies in the tree: the shipped set
 // first; the service only for what it lacks, and only a real one; a type left without a
 // picture gets the "unknown" one, so no page shows a broken icon.
-void StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
+void Engine::StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
     const OptionValues& snap = settings.o;
     SharedFolder root = settings.topFolder;
     if (normalFolder(settings.siteRoot) != normalFolder(settings.top)) {
@@ -77,15 +79,15 @@ void StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
     const std::string shipped = ShippedDataFolder();
     LocalIcons icons(snap, root, settings.siteRoot, settings.treeId,
                      shipped.empty() ? "" : shipped + "/icons", engine);
-    auto missing = icons.copyShipped(engine.neededIcons().names());
+    auto missing = icons.copyShipped(engine.neededIcons_.names());
     if (!missing.empty() && snap.on(opt("chkIconsDownloaded")) &&
         IsRealIconService(snap.text(opt("txtIcohrefDl"))) &&
         !contains(snap.text(opt("lblWWWroot")), "?")) {
         struct Store {
             IconDownloader& downloader;
             ~Store() { downloader.setStore(nullptr); }
-        } store{engine.downloader()};
-        engine.downloader().setStore(&icons);
+        } store{*engine.downloader_};
+        engine.downloader_->setStore(&icons);
         engine.cmdDlIcons_Click();
         engine.finishPendingEvents();
     }
@@ -95,9 +97,9 @@ void StoreIcons(Engine& engine, const RunSettings& settings, int tree) {
 // One index run of the current folder: the pages, then the stylesheet, the icons, the
 // all-in-one footer and the view, as "Go!" does. Every folder of the run is opened from the
 // tree's descriptor, never through a link leading out of it.
-void RunIndex(Engine& engine) {
+void Engine::RunIndex(Engine& engine) {
     Options& o = engine.options();
-    IndexRun& run = engine.run();
+    IndexRun& run = engine.run_;
     run.replaceCancelled = false;
     run.allInOneHeadWritten = false;
     run.serverTotal = 0;
@@ -118,6 +120,7 @@ void RunIndex(Engine& engine) {
 
     // The run reads a copy of the options: what the window changes meanwhile waits.
     RunSettings settings(o.snapshot(), top, engine.today());
+    SetPageEnds(settings);
     if (job) settings.recursive = job->recursive;
     auto realTop = realPath(top);
     if (!realTop) {
@@ -184,7 +187,7 @@ void RunIndex(Engine& engine) {
     auto answer = engine.host().standingAnswer();
     PageWalk walk(settings,
                   {engine, engine.host(), [&engine] { engine.letEventsRun(); },
-                   engine.neededIcons(), run, engine.jobs(), answer,
+                   engine.neededIcons_, run, engine.jobs(), answer,
                    [&engine](int done, int found) { engine.host().progress(done, found); },
                    engine.stopRequested,
                    [&engine](std::uint64_t bytes) { engine.host().hashed(bytes); },
@@ -222,6 +225,8 @@ void RunIndex(Engine& engine) {
     engine.setStatus(std::string(RunEndText(run)));
 }
 
+namespace {
+
 std::tm localToday() {
     std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -234,8 +239,10 @@ std::tm localToday() {
 Engine::Engine(Host& host)
     : today(localToday),
       indexRunner(RunIndex),
-      host_(host),
-      rules_(std::make_unique<PanelRules>(*this)) {
+      host_(host) {
+    rules_ = std::make_unique<PanelRules>(RuleTargets{options_, panel_, colours_,
+                                                      [this] { return currentFolder_; },
+                                                      [this] { cmdPreView_Click(); }});
     jobs_ = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // Made here, once the icon list it keeps a reference to exists.
     downloader_ =
@@ -350,13 +357,54 @@ void Engine::cmdPreView_Click() {
     ++previewVersion_;
 }
 
-void Engine::runAfterThemeLoad(void (*action)(Engine&)) {
-    if (std::find(afterThemeLoad_.begin(), afterThemeLoad_.end(), action) == afterThemeLoad_.end())
-        afterThemeLoad_.push_back(action);
+void Engine::lockWwwRootField(bool locked) {
+    panel_.setEnabled("txtWWWroot", !locked);
+    showWwwRootLock(!locked);
 }
 
-std::vector<void (*)(Engine&)> Engine::takeActionsAfterThemeLoad() {
-    return std::exchange(afterThemeLoad_, {});
+void Engine::showWwwRootLock(bool shown) {
+    panel_.setVisible("cmdLockWWWRoot", shown);
+}
+
+void Engine::showChosenTheme(int index) {
+    panel_.setVisible("cmdRandom", index == 1);
+    if (index != 1 && index >= 0 && static_cast<std::size_t>(index) < themeList_.size())
+        panel_.setCaption("cmdLoad", themeList_[static_cast<std::size_t>(index)] + ".color");
+    panel_.setEnabled("CmdDelete", index >= 2);
+}
+
+void Engine::showTypedThemeName(const std::string& loadCaption) {
+    // Nothing typed: nothing to save, and the load button greys.
+    panel_.setEnabled("cmdSave", !loadCaption.empty());
+    if (!loadCaption.empty()) panel_.setCaption("cmdLoad", loadCaption);
+    panel_.setCaption("cmdLoad.BackColor", loadCaption.empty() ? "grey" : "buttontext");
+}
+
+void Engine::addTheme(const std::string& name) {
+    if (std::find(themeList_.begin(), themeList_.end(), name) == themeList_.end())
+        themeList_.push_back(name);
+}
+
+void Engine::removeTheme(const std::string& name) {
+    auto it = std::find(themeList_.begin() + 2, themeList_.end(), name);
+    if (it != themeList_.end()) themeList_.erase(it);
+}
+
+void Engine::setIconTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds silence,
+                             std::chrono::milliseconds whole) {
+    downloader_->setTimeouts(connect, silence, whole);
+}
+
+bool Engine::loadingTheme() const {
+    return rules_->loadingTheme();
+}
+
+void Engine::setLoadingTheme(bool loading) {
+    rules_->setLoadingTheme(loading);
+}
+
+void Engine::runWaitingRules() {
+    rules_->runWaitingRules();
 }
 
 void Engine::ToggleOptionsPanel() {
@@ -368,28 +416,6 @@ void Engine::ToggleOptionsPanel() {
         options_.setText(caption, "Options <");
         panel_.setClientHeight(Panel::kLineBottom);
     }
-}
-
-void Engine::cmdLoad_Click() {
-    LoadTheme(*this);
-}
-void Engine::cmdSave_Click() {
-    SaveTheme(*this);
-}
-void Engine::cmbSheme_Click(int index) {
-    ChooseTheme(*this, index);
-}
-void Engine::cmbSheme_KeyDown(int keyCode) {
-    TypeThemeName(*this, keyCode);
-}
-void Engine::CmdDelete_Click() {
-    DeleteTheme(*this);
-}
-void Engine::cmdLockWWWRoot_Click() {
-    LockWwwRoot(*this);
-}
-void Engine::cmdUnlock_Click() {
-    UnlockWwwRoot(*this);
 }
 
 void Engine::cmdBrowseMoreWWW_Click() {
@@ -430,36 +456,6 @@ void Engine::lblUpdate_Click(const std::string& programFolder) {
 void Engine::txtAboutLink_DblClick() {
     options_.setEditedMark("*");
     host_.openInShell(options_.text(opt("txtAboutLink")), "/");
-}
-
-bool Engine::Form_Unload() {
-    if (options_.editedMark() != "*") return true;
-    const std::string& name = options_.text(opt("cmbSheme"));
-    if (name == "random") {
-        // The generator's entry is no theme file: saving it would make "random.color".
-        return host_.ask(
-                   "Close without saving the changes? The random colours are no theme: to "
-                   "keep them, type a name in the theme list and save.",
-                   "Tabulo", Buttons::YesNo) == Answer::Yes;
-    }
-    if (options_.on(opt("chkAutoSave"))) {
-        cmdSave_Click();
-        return true;
-    }
-    switch (host_.ask("Save changes with exit? (to `" + name + ".color`)", "Tabulo",
-                      Buttons::YesNoCancel)) {
-        case Answer::Yes:
-        case Answer::YesToAll:
-            options_.setEditedMark("ok");
-            cmdSave_Click();
-            return true;
-        case Answer::No:
-        case Answer::NoToAll:
-            return true;
-        case Answer::Cancel:
-            return false;
-    }
-    return true;
 }
 
 void Engine::cmdDlIcons_Click() {

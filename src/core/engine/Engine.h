@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -23,6 +24,7 @@ namespace tabulo {
 
 class Descriptor;
 class HashCache;
+struct RunSettings;
 
 // An index run that asks nothing (the daemon and the watching command line): `folder` alone
 // or with its tree. A watch names the folders that changed in `only` (each alone, or with its
@@ -49,12 +51,19 @@ class Engine : public StatusSink {
     explicit Engine(Host& host);
     ~Engine();
 
+    // The option set: read it, or change it through its own setters, which tell the rules.
     Options& options() { return options_; }
     const Options& options() const { return options_; }
     // The host as every operation reaches it: during an unattended run it opens no dialog.
     Host& host() { return guard_; }
-    Panel& panel() { return panel_; }
     const Panel& panel() const { return panel_; }
+    // The www-root field is locked (disabled, its lock button hidden) or free.
+    void lockWwwRootField(bool locked);
+    void showWwwRootLock(bool shown);
+    // The theme row after choosing entry `index` of the theme list, or typing in it: what the
+    // load button says, and which buttons are there.
+    void showChosenTheme(int index);
+    void showTypedThemeName(const std::string& loadCaption);
 
     const std::string& statusLine() const { return status_; }
     void setStatus(std::string text);
@@ -75,15 +84,19 @@ class Engine : public StatusSink {
     void finishPendingEvents();
     // Runs the socket events that are ready, for a window's own event loop.
     void pollNetwork();
-    IconDownloader& downloader() { return *downloader_; }
+    const IconDownloader& downloader() const { return *downloader_; }
+    void setIconTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds silence,
+                         std::chrono::milliseconds whole);
 
     // The folder whose page is written (the folder list's path).
     const std::string& currentFolder() const { return currentFolder_; }
     // Kept in one spelling: "/srv/www/" and "/srv/www" are the same folder.
     void setCurrentFolder(std::string_view path);
 
-    IndexRun& run() { return run_; }
-    NeededIconList& neededIcons() { return neededIcons_; }
+    const IndexRun& run() const { return run_; }
+    // The www root's depth that the server scripts are written for, before any run.
+    void setRunRootDepth(int depth) { run_.rootDepth = depth; }
+    const NeededIconList& neededIcons() const { return neededIcons_; }
     void AddNeededIcon(const std::string& name) { neededIcons_.add(name); }
 
     // Today's date for the about line; replaceable so pages can be compared byte for byte.
@@ -97,19 +110,34 @@ class Engine : public StatusSink {
     void setJobs(int jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
 
     // The theme list: "default", "random", then the themes found and saved.
-    std::vector<std::string>& themeList() { return themeList_; }
+    const std::vector<std::string>& themeList() const { return themeList_; }
+    void setThemeList(std::vector<std::string> list) { themeList_ = std::move(list); }
+    // A saved theme joins the list once; a deleted one leaves it ("default" and "random" stay).
+    void addTheme(const std::string& name);
+    void removeTheme(const std::string& name);
+
+    // While a theme's lines apply, rules that would fill paths from the folder list wait; they
+    // run on the result (runWaitingRules), and ending the load drops what still waits.
+    bool loadingTheme() const;
+    void setLoadingTheme(bool loading);
+    void runWaitingRules();
 
     // The schematic page and how often it was refreshed; the window redraws when it grows.
-    // While a theme's lines apply, rules that would fill paths from the folder list wait: they
-    // ask to run once the theme is applied, each once, in the order asked.
-    bool loadingTheme() const { return loadingTheme_; }
-    void setLoadingTheme(bool loading) { loadingTheme_ = loading; }
-    void runAfterThemeLoad(void (*action)(Engine&));
-    std::vector<void (*)(Engine&)> takeActionsAfterThemeLoad();
-
     const PreviewModel& preview() const { return preview_; }
     unsigned previewVersion() const { return previewVersion_; }
-    ColourEditor& colours() { return colours_; }
+    const ColourEditor& colours() const { return colours_; }
+    // The colour mixer's operations.
+    void GenerateRandomScheme() { colours_.GenerateRandomScheme(); }
+    void SelectColorSlot(int slot) { colours_.SelectColorSlot(slot); }
+    void ParkMixer() { colours_.ParkMixer(); }
+    void cmdBrowseColor_Click() { colours_.cmdBrowseColor_Click(); }
+    void cmdBrowseFont_Click() { colours_.cmdBrowseFont_Click(); }
+    void RefreshColorField(int slot) { colours_.RefreshColorField(slot); }
+    void ShowLoadedColours() { colours_.ShowLoadedColours(); }
+    // Where random colours come from; replaceable so tests can repeat a scheme.
+    void setColourRandomSource(std::function<std::function<double()>()> source) {
+        colours_.randomSource = std::move(source);
+    }
 
     // An index run of `folder` that asks nothing: pages are replaced when their bytes changed,
     // nothing is opened when done and no dialog is shown; `recursive` false writes that
@@ -139,14 +167,6 @@ class Engine : public StatusSink {
     void cmdMakeScript_Click();
     void ToggleOptionsPanel();
 
-    void cmdLoad_Click();
-    void cmdSave_Click();
-    void cmbSheme_Click(int index);
-    void cmbSheme_KeyDown(int keyCode);
-    void CmdDelete_Click();
-    void cmdLockWWWRoot_Click();
-    void cmdUnlock_Click();
-
     void cmdBrowseMoreWWW_Click();
     void cmdRemoveMoreWWW_Click(int selected);
     void cmdBrowseDesc_Click();
@@ -157,10 +177,11 @@ class Engine : public StatusSink {
     void lblUpdate_Click(const std::string& programFolder);
     void txtAboutLink_DblClick();
 
-    // The exit question; true when the window may close.
-    bool Form_Unload();
-
   private:
+    // One index run of the current folder, as "Go!" does; the icons its pages need.
+    static void RunIndex(Engine& engine);
+    static void StoreIcons(Engine& engine, const RunSettings& settings, int tree);
+
     // Forwards to the real host, except that during an unattended run a question is answered
     // without a dialog: a message goes to the status line, a question gets "Yes", as the
     // run replaces what changed.
@@ -217,8 +238,6 @@ class Engine : public StatusSink {
     PreviewModel preview_;
     ColourEditor colours_{options_, panel_, guard_, [this] { cmdPreView_Click(); }};
     unsigned errors_ = 0, errorsBeforeRun_ = 0;
-    bool loadingTheme_ = false;
-    std::vector<void (*)(Engine&)> afterThemeLoad_;
     IndexRun run_;
     std::optional<RunReport> lastReport_;
     NeededIconList neededIcons_;

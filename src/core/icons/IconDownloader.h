@@ -7,20 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "icons/IconStore.h"
+
 namespace tabulo {
 
 class Host;
 class Options;
 class StatusSink;
-
-// Where fetched icons are kept: a run's icon folder, opened and confined when the run began.
-class IconStore {
-  public:
-    virtual ~IconStore() = default;
-    virtual bool hasIcon(const std::string& type) = 0;
-    // False when the icon could not be stored (the failure is reported by the store).
-    virtual bool storeIcon(const std::string& type, const std::string& bytes) = 0;
-};
 
 // The icon file an HTTP answer carries: the body of a "200" answer when it is a GIF picture,
 // byte for byte; nothing otherwise.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/FolderAccess.h"
-#include "icons/IconDownloader.h"
+#include "icons/IconStore.h"
 
 namespace tabulo {
 

@@ -77,11 +77,11 @@ std::vector<std::string> Panel::controls() const {
     return names;
 }
 
-int Panel::subscribe(Listener listener) {
+int Panel::subscribe(Listener listener) const {
     return listeners_.add(std::move(listener));
 }
 
-void Panel::unsubscribe(int token) {
+void Panel::unsubscribe(int token) const {
     listeners_.remove(token);
 }
 

@@ -45,8 +45,9 @@ class Panel {
     // Every control whose state was ever set, for a window that applies them all at once.
     std::vector<std::string> controls() const;
 
-    int subscribe(Listener listener);
-    void unsubscribe(int token);
+    // Watching is no change: a read-only view can be watched.
+    int subscribe(Listener listener) const;
+    void unsubscribe(int token) const;
 
   private:
     void changed(const std::string& control);
@@ -57,7 +58,7 @@ class Panel {
     std::unordered_map<std::string, std::string> held_;
     int clientHeight_ = kLineBase;
     int mixerTop_ = kLineBottom + 100;
-    ListenerList<const std::string&> listeners_;
+    mutable ListenerList<const std::string&> listeners_;
 };
 
 }  // namespace tabulo

@@ -1,5 +1,7 @@
 #include "pages/JsonListing.h"
 
+#include "pages/PageParts.h"
+
 #include <chrono>
 #include <cstdio>
 #include <limits>
@@ -112,6 +114,16 @@ std::string JsonListing(const std::vector<JsonEntry>& entries) {
     }
     out += "]\n";
     return out;
+}
+
+std::string JsonListingOf(const RunSettings& s, const PagePlace& place,
+                          const FolderListing& listing) {
+    PageRows rows = VisibleRows(s, place, listing);
+    std::vector<JsonEntry> entries;
+    entries.reserve(rows.folders.size() + rows.files.size());
+    for (const FolderEntry* sub : rows.folders) entries.push_back({sub->name, true, sub->mtime, 0});
+    for (const FileEntry* file : rows.files) entries.push_back({file->name, false, file->mtime, file->size});
+    return JsonListing(entries);
 }
 
 }  // namespace tabulo

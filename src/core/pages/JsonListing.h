@@ -5,6 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "listing/FolderListing.h"
+#include "run/RunSettings.h"
+
 namespace tabulo {
 
 struct JsonEntry {
@@ -22,5 +25,9 @@ std::string JsonListing(const std::vector<JsonEntry>& entries);
 // "Mon, 07 Dec 2026 00:50:22 GMT", the same in every locale. Times before the year 1 or after
 // 9999 are held at the first or last second of that range.
 std::string Rfc1123Date(std::int64_t unixTime);
+
+// The JSON listing of a page: its rows in the order the page shows them.
+std::string JsonListingOf(const RunSettings& settings, const PagePlace& place,
+                          const FolderListing& listing);
 
 }  // namespace tabulo

@@ -12,7 +12,6 @@
 #include "common/NaturalOrder.h"
 #include "common/Text.h"
 #include "pages/Description.h"
-#include "pages/JsonListing.h"
 #include "listing/ListingHelpers.h"
 #include "pages/Markdown.h"
 #include "pages/PageText.h"
@@ -20,15 +19,6 @@
 namespace tabulo {
 
 namespace {
-
-enum class SortKey { Type, Name, Date, Size };
-
-SortKey sortKeyOf(const OptionValues& o) {
-    if (o.selected(opt("optName"))) return SortKey::Name;
-    if (o.selected(opt("optDate"))) return SortKey::Date;
-    if (o.selected(opt("optSize"))) return SortKey::Size;
-    return SortKey::Type;
-}
 
 // ---- colours ------------------------------------------------------------------------------
 
@@ -370,7 +360,7 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
 }
 
 void ModernRenderer::table() {
-    SortKey key = sortKeyOf(o_);
+    SortKey key = SortKeyOf(o_);
     std::string order = o_.on(opt("chkInverseSortorder")) ? "descending" : "ascending";
     auto head = [&](const char* cls, const char* dataKey, const char* caption, bool sorted) {
         return std::string("<th scope=\"col\" class=\"") + cls + "\" data-key=\"" + dataKey + "\"" +
@@ -463,53 +453,6 @@ void ModernRenderer::render(double serverTotalBefore) {
 
 }  // namespace
 
-const FileEntry* ReadmeOf(const FolderListing& listing) {
-    const FileEntry* found = nullptr;
-    int rank = 99;
-    for (const FileEntry& file : listing.files) {
-        std::string lower = asciiLower(file.name);
-        int r = lower == "readme.md" ? 0 : lower == "readme" ? 1 : lower == "readme.txt" ? 2 : 99;
-        if (r < rank) found = &file, rank = r;  // on a tie the first by name
-    }
-    return found;
-}
-
-PageRows VisibleRows(const RunSettings& s, const PagePlace& place, const FolderListing& listing) {
-    const OptionValues& o = s.o;
-    PageRows rows;
-    for (const FolderEntry& sub : listing.folders) {
-        if (!IsHiddenFolderRow(s, place, listing, sub.name)) rows.folders.push_back(&sub);
-    }
-    for (const FileEntry& file : listing.files) {
-        if (!file.excluded) rows.files.push_back(&file);
-    }
-    if (!s.o.selected(opt("optPageModern"))) return rows;  // classic pages: by name
-
-    SortKey key = sortKeyOf(o);
-    bool inverse = o.on(opt("chkInverseSortorder"));
-    auto byName = [](const std::string& a, const std::string& b) { return compareNatural(a, b); };
-    auto folderLess = [&](const FolderEntry* a, const FolderEntry* b) {
-        int c = 0;
-        if (key == SortKey::Date) c = a->mtime < b->mtime ? -1 : a->mtime > b->mtime;
-        if (c == 0) c = byName(a->name, b->name);
-        return inverse ? c > 0 : c < 0;
-    };
-    auto fileLess = [&](const FileEntry* a, const FileEntry* b) {
-        int c = 0;
-        switch (key) {
-            case SortKey::Type: c = compareNatural(FileTypeOf(a->name), FileTypeOf(b->name)); break;
-            case SortKey::Date: c = a->mtime < b->mtime ? -1 : a->mtime > b->mtime; break;
-            case SortKey::Size: c = a->size < b->size ? -1 : a->size > b->size; break;
-            case SortKey::Name: break;
-        }
-        if (c == 0) c = byName(a->name, b->name);
-        return inverse ? c > 0 : c < 0;
-    };
-    std::stable_sort(rows.folders.begin(), rows.folders.end(), folderLess);
-    std::stable_sort(rows.files.begin(), rows.files.end(), fileLess);
-    return rows;
-}
-
 void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
     const OptionValues& o = s.o;
     out.writeLine("<!DOCTYPE html>");
@@ -587,23 +530,6 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
     f += replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n";
     if (o.on(opt("chkColuHash"))) f += replaceAll(std::string(kHashScript), "\n", "\r\n") + "\r\n";
     return f + "</body>\r\n</html>\r\n";
-}
-
-std::string JsonListingOf(const RunSettings& s, const PagePlace& place,
-                          const FolderListing& listing) {
-    PageRows rows = VisibleRows(s, place, listing);
-    std::vector<JsonEntry> entries;
-    entries.reserve(rows.folders.size() + rows.files.size());
-    for (const FolderEntry* sub : rows.folders) entries.push_back({sub->name, true, sub->mtime, 0});
-    for (const FileEntry* file : rows.files) entries.push_back({file->name, false, file->mtime, file->size});
-    return JsonListing(entries);
-}
-
-std::string JsonNameFor(const std::string& pageFile) {
-    auto slash = pageFile.rfind('/');
-    auto dot = pageFile.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return pageFile + ".json";
-    return pageFile.substr(0, dot) + ".json";
 }
 
 }  // namespace tabulo

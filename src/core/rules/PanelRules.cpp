@@ -1,8 +1,13 @@
 #include "rules/PanelRules.h"
 
+#include <algorithm>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
-#include "engine/Engine.h"
+#include "colours/ColourEditor.h"
+#include "options/Options.h"
+#include "options/Panel.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "listing/ListingHelpers.h"
@@ -10,30 +15,51 @@
 
 namespace tabulo {
 
+// What a rule reads and changes, and the rules that wait for a theme load to end.
+struct PanelRules::Context {
+    RuleTargets t;
+    bool loading = false;
+    std::vector<void (*)(Context&)> afterLoad;
+
+    Options& options() { return t.options; }
+    Panel& panel() { return t.panel; }
+    ColourEditor& colours() { return t.colours; }
+    std::string currentFolder() const { return t.currentFolder(); }
+    void refreshPreview() { t.refreshPreview(); }
+    bool loadingTheme() const { return loading; }
+    // Each once, in the order asked.
+    void runAfterThemeLoad(void (*action)(Context&)) {
+        if (std::find(afterLoad.begin(), afterLoad.end(), action) == afterLoad.end())
+            afterLoad.push_back(action);
+    }
+};
+
 namespace {
+
+using Context = PanelRules::Context;
 
 struct Rule {
     bool marks = false;
     bool preview = false;
-    void (*state)(Engine&) = nullptr;   // dependent controls, from the values alone
-    void (*action)(Engine&) = nullptr;  // changes of other values, on a real change only
+    void (*state)(Context&) = nullptr;   // dependent controls, from the values alone
+    void (*action)(Context&) = nullptr;  // changes of other values, on a real change only
 };
 
-bool on(Engine& e, std::string_view name) {
+bool on(Context& e, std::string_view name) {
     return e.options().check(Options::find(name).value()) != 0;
 }
-bool chosen(Engine& e, std::string_view name) {
+bool chosen(Context& e, std::string_view name) {
     return e.options().selected(Options::find(name).value());
 }
 
-void enable(Engine& e, std::initializer_list<std::string_view> controls, bool state) {
+void enable(Context& e, std::initializer_list<std::string_view> controls, bool state) {
     for (auto c : controls) e.panel().setEnabled(c, state);
 }
 
 // A theme that chose an all-in-one layout: once it is applied, a www root that names no folder
 // follows the folder list, and so does an all-in-one folder the theme left empty. Taken from
 // the result, not from the order of the lines, so a saved theme loads as it was.
-void followFolderListAfterLoad(Engine& e) {
+void followFolderListAfterLoad(Context& e) {
     Options& o = e.options();
     if (!on(e, "chkAllInOneFile") && !on(e, "chkAllInOneFolder")) return;
     const std::string& root = o.text(opt("txtWWWroot"));
@@ -43,23 +69,23 @@ void followFolderListAfterLoad(Engine& e) {
 }
 
 // The www-root step of the all-in-one choices: an unlocked www root follows the folder list.
-void followFolderList(Engine& e) {
+void followFolderList(Context& e) {
     if (e.loadingTheme()) return e.runAfterThemeLoad(followFolderListAfterLoad);
     if (!e.panel().visible("cmdLockWWWRoot")) return;
     e.options().setText(opt("txtWWWroot"), e.currentFolder());
     e.options().setText(opt("lblAllInOneFolder"), e.currentFolder());
 }
 
-void commentState(Engine& e) {
+void commentState(Context& e) {
     enable(e, {"txtComment"}, chosen(e, "optGlobal"));
 }
 
-void allInOneState(Engine& e) {
+void allInOneState(Context& e) {
     enable(e, {"txtIndexOf", "txtReplaceIndexs", "lblAllInOneFolder", "cmdBrowseAllInOneFolder"},
            on(e, "chkAllInOneFile") || on(e, "chkAllInOneFolder"));
 }
 
-void iconSourceState(Engine& e) {
+void iconSourceState(Context& e) {
     bool local = chosen(e, "optIconsLocal");
     enable(e,
            {"cmdBrowseIconPath", "lblWWWroot", "txtIconsLocal", "chkIconsDownloaded",
@@ -70,17 +96,17 @@ void iconSourceState(Engine& e) {
     enable(e, {"txtIcohref", "chkIconsDynamic"}, !local);
 }
 
-void localIconRoot(Engine& e) {
+void localIconRoot(Context& e) {
     LocalIconRootFromFolderList(e.options(), e.currentFolder());
 }
 
-void iconSourceAction(Engine& e) {
+void iconSourceAction(Context& e) {
     if (e.loadingTheme()) return e.runAfterThemeLoad(localIconRoot);
     localIconRoot(e);
 }
 
 // ".cgi" or ".php" in place of the last four characters of both script names.
-void scriptFlavourAction(Engine& e) {
+void scriptFlavourAction(Context& e) {
     std::string ending = chosen(e, "optCgi") ? ".cgi" : ".php";
     for (OptionId id : {opt("txtIndexScript"), opt("txtUploadScript")}) {
         std::string name = e.options().text(id);
@@ -155,40 +181,40 @@ const std::unordered_map<OptionId, Rule>& rules() {
              {"chkCaptureSnap", "chkGlobalPicture", "chkThumb", "chkW3c", "chkWindowsStyle"}) {
             t[Options::find(name).value()] = {false, true};
         }
-        t[opt("chkAbout")] = {false, true, [](Engine& e) {
+        t[opt("chkAbout")] = {false, true, [](Context& e) {
                                   enable(e,
                                          {"chkAboutGenWith", "chkAboutCredits", "txtAboutLink",
                                           "txtAboutNick", "chkMetaStyle", "chkAboutDate"},
                                          on(e, "chkAbout"));
                               }};
         t[opt("chkAboutCredits")] = {
-            true, false, [](Engine& e) {
+            true, false, [](Context& e) {
                 enable(e, {"txtAboutLink", "txtAboutNick"}, on(e, "chkAboutCredits"));
             }};
-        t[opt("chkHeading")] = {false, true, [](Engine& e) {
+        t[opt("chkHeading")] = {false, true, [](Context& e) {
                                     e.panel().setVisible("txtHeading", on(e, "chkHeading"));
                                 }};
         t[opt("chkHeader")] = {
-            true, true, [](Engine& e) { e.panel().setVisible("txtHeader", on(e, "chkHeader")); }};
+            true, true, [](Context& e) { e.panel().setVisible("txtHeader", on(e, "chkHeader")); }};
         t[opt("chkFooter")] = {
-            true, true, [](Engine& e) { e.panel().setVisible("txtFooter", on(e, "chkFooter")); }};
+            true, true, [](Context& e) { e.panel().setVisible("txtFooter", on(e, "chkFooter")); }};
         t[opt("chkFont")] = {true, false,
-                             [](Engine& e) { enable(e, {"txtFont"}, on(e, "chkFont")); }};
+                             [](Context& e) { enable(e, {"txtFont"}, on(e, "chkFont")); }};
         t[opt("chkFontSize")] = {
-            true, false, [](Engine& e) { enable(e, {"txtFontSize"}, on(e, "chkFontSize")); }};
-        t[opt("chkLenght")] = {true, false, [](Engine& e) {
+            true, false, [](Context& e) { enable(e, {"txtFontSize"}, on(e, "chkFontSize")); }};
+        t[opt("chkLenght")] = {true, false, [](Context& e) {
                                    int v = e.options().check(opt("chkLenght"));
                                    if (v == 0 || v == 1)
                                        enable(e, {"txtLenght"}, v == 1);  // 2 leaves it as it was
                                }};
         t[opt("chkPreLink")] = {true, false,
-                                [](Engine& e) { enable(e, {"txtPreLink"}, on(e, "chkPreLink")); }};
+                                [](Context& e) { enable(e, {"txtPreLink"}, on(e, "chkPreLink")); }};
         t[opt("chkExcludeExts")] = {
-            true, false, [](Engine& e) { enable(e, {"txtExclude"}, on(e, "chkExcludeExts")); }};
+            true, false, [](Context& e) { enable(e, {"txtExclude"}, on(e, "chkExcludeExts")); }};
         t[opt("chkReqrsive")] = {
-            true, true, [](Engine& e) { enable(e, {"chkAlowExit"}, on(e, "chkReqrsive")); }};
+            true, true, [](Context& e) { enable(e, {"chkAlowExit"}, on(e, "chkReqrsive")); }};
         t[opt("chkCss")] = {
-            true, false, [](Engine& e) {
+            true, false, [](Context& e) {
                 enable(e, {"optCssNew", "optCssOld", "optCssEmbed"}, on(e, "chkCss"));
             }};
         t[opt("chkAllInOneFile")] = {true, false, allInOneState};
@@ -199,29 +225,29 @@ const std::unordered_map<OptionId, Rule>& rules() {
         t[opt("optMimeReg")] = {true, false, commentState};
         t[opt("optExtention")] = {false, false, commentState};
         t[opt("tabOptions")] = {false, false, nullptr,
-                                [](Engine& e) { e.panel().setMixerTop(Panel::kLineBottom + 100); }};
+                                [](Context& e) { e.panel().setMixerTop(Panel::kLineBottom + 100); }};
         t[opt("txtZtestSize")] = {
-            false, false, [](Engine& e) {
+            false, false, [](Context& e) {
                 e.panel().setCaption(
                     "lblZtestSIze",
                     FormatFileSize(e.options(), val(e.options().text(opt("txtZtestSize")))));
             }};
         t[opt("scrR")] = {false, false, nullptr,
-                          [](Engine& e) { e.colours().ComponentSliderChanged(0); }};
+                          [](Context& e) { e.colours().ComponentSliderChanged(0); }};
         t[opt("scrG")] = {false, false, nullptr,
-                          [](Engine& e) { e.colours().ComponentSliderChanged(1); }};
+                          [](Context& e) { e.colours().ComponentSliderChanged(1); }};
         t[opt("scrB")] = {false, false, nullptr,
-                          [](Engine& e) { e.colours().ComponentSliderChanged(2); }};
+                          [](Context& e) { e.colours().ComponentSliderChanged(2); }};
         t[opt("scrBrightness")] = {false, false, nullptr,
-                                   [](Engine& e) { e.colours().BrightnessChanged(); }};
+                                   [](Context& e) { e.colours().BrightnessChanged(); }};
         t[opt("scrFontSize")] = {false, false, nullptr,
-                                 [](Engine& e) { e.colours().FontSizeSliderChanged(); }};
+                                 [](Context& e) { e.colours().FontSizeSliderChanged(); }};
         t[opt("chkColor")] = {
-            true, true, [](Engine& e) { e.panel().setVisible("frmColor", on(e, "chkColor")); },
-            [](Engine& e) {
+            true, true, [](Context& e) { e.panel().setVisible("frmColor", on(e, "chkColor")); },
+            [](Context& e) {
                 e.options().setCheck(opt("chkCss"), e.options().check(opt("chkColor")));
             }};
-        t[opt("chkUpload")] = {true, true, [](Engine& e) {
+        t[opt("chkUpload")] = {true, true, [](Context& e) {
                                    enable(
                                        e,
                                        {"chkUploadScript", "optPhp", "optCgi", "chkCgiFilter",
@@ -229,7 +255,7 @@ const std::unordered_map<OptionId, Rule>& rules() {
                                        on(e, "chkUpload"));
                                }};
         t[opt("chkUploadScript")] = {
-            true, false, [](Engine& e) {
+            true, false, [](Context& e) {
                 enable(e,
                        {"txtUploadDirectory", "txtUploadScript", "txtIndexScript", "chkCgiFilter"},
                        on(e, "chkUploadScript"));
@@ -237,24 +263,24 @@ const std::unordered_map<OptionId, Rule>& rules() {
         t[opt("optCgi")] = {false, false, nullptr, scriptFlavourAction};
         t[opt("optPhp")] = {false, false, nullptr, scriptFlavourAction};
         t[opt("chkDeamon")] = {true, false,
-                               [](Engine& e) { enable(e, {"txtDaemon"}, on(e, "chkDeamon")); }};
+                               [](Context& e) { enable(e, {"txtDaemon"}, on(e, "chkDeamon")); }};
         t[opt("chkProxy")] = {true, false, iconSourceState};
         t[opt("optIconsLocal")] = {true, false, iconSourceState, iconSourceAction};
         t[opt("optIconsRemote")] = {true, false, iconSourceState, iconSourceAction};
-        t[opt("chkIcons32")] = {false, false, nullptr, [](Engine& e) {
+        t[opt("chkIcons32")] = {false, false, nullptr, [](Context& e) {
                                     BuildIconSizeAttributes(e.options(), e.panel(),
-                                                            [&e] { e.cmdPreView_Click(); });
+                                                            [&e] { e.refreshPreview(); });
                                 }};
-        t[opt("txtIcons32")] = {false, false, nullptr, [](Engine& e) {
+        t[opt("txtIcons32")] = {false, false, nullptr, [](Context& e) {
                                     IconSizeTextChanged(e.options(), e.panel(),
-                                                        [&e] { e.cmdPreView_Click(); });
+                                                        [&e] { e.refreshPreview(); });
                                 }};
         t[opt("scrIconsSize")] = {true, false, nullptr,
-                                  [](Engine& e) { IconSizeSliderChanged(e.options()); }};
+                                  [](Context& e) { IconSizeSliderChanged(e.options()); }};
         t[opt("chkIconsDynamic")] = {true, false, nullptr,
-                                     [](Engine& e) { IconsDynamicChanged(e.options()); }};
+                                     [](Context& e) { IconsDynamicChanged(e.options()); }};
         t[opt("chkIcons")] = {
-            false, true, [](Engine& e) { e.panel().setVisible("frmIcons", on(e, "chkIcons")); }};
+            false, true, [](Context& e) { e.panel().setVisible("frmIcons", on(e, "chkIcons")); }};
         return t;
     }();
     return table;
@@ -262,10 +288,10 @@ const std::unordered_map<OptionId, Rule>& rules() {
 
 }  // namespace
 
-PanelRules::PanelRules(Engine& engine)
-    : engine_(engine),
-      token_(engine.options().subscribe([this](OptionId id, int index) { onChange(id, index); })) {
-    Panel& panel = engine.panel();
+PanelRules::PanelRules(RuleTargets targets)
+    : c_(std::make_unique<Context>(Context{std::move(targets), false, {}})),
+      token_(c_->options().subscribe([this](OptionId id, int index) { onChange(id, index); })) {
+    Panel& panel = c_->panel();
     for (const char* c : {"chkCaptureMidi", "txtCapMidi", "chkGlobalMidi", "chkMidiLoop", "txtMidiLoop"})
         panel.hold(c, "Pages carry no music: this option has no effect.");
     for (const char* c : {"optFile", "optHash"})
@@ -278,35 +304,48 @@ PanelRules::PanelRules(Engine& engine)
 }
 
 PanelRules::~PanelRules() {
-    engine_.options().unsubscribe(token_);
+    c_->options().unsubscribe(token_);
+}
+
+bool PanelRules::loadingTheme() const {
+    return c_->loading;
+}
+
+void PanelRules::setLoadingTheme(bool loading) {
+    c_->loading = loading;
+    if (!loading) c_->afterLoad.clear();  // what a failed load left waiting is dropped
+}
+
+void PanelRules::runWaitingRules() {
+    for (auto action : std::exchange(c_->afterLoad, {})) action(*c_);
 }
 
 void PanelRules::onChange(OptionId id, int index) {
     if (id == opt("txtColorHex")) {
         // A theme load shows its colours once, at its end.
-        if (!engine_.loadingTheme()) engine_.colours().RefreshColorField(index);
+        if (!c_->loadingTheme()) c_->colours().RefreshColorField(index);
         return;
     }
     auto it = rules().find(id);
     if (it == rules().end()) return;
     const Rule& rule = it->second;
-    if (rule.marks) engine_.options().setEditedMark("*");
-    if (rule.action) rule.action(engine_);
-    if (rule.state) rule.state(engine_);
-    if (rule.preview) engine_.cmdPreView_Click();
+    if (rule.marks) c_->options().setEditedMark("*");
+    if (rule.action) rule.action(*c_);
+    if (rule.state) rule.state(*c_);
+    if (rule.preview) c_->refreshPreview();
 }
 
 void PanelRules::applyStates() {
     // In the order of the table, so shared controls end as the later option says.
     for (OptionId id = 0; id < kOptionTable.size(); ++id) {
         auto it = rules().find(id);
-        if (it != rules().end() && it->second.state) it->second.state(engine_);
+        if (it != rules().end() && it->second.state) it->second.state(*c_);
     }
     // Controls no rule ever enables, and the ones hidden until asked for.
-    enable(engine_, {"optMimeReg", "chkGlobalPicture", "chkGlobalDesc", "CmdDelete"}, false);
-    for (auto c : {"txtWWWRootDepth", "cmdRandom"}) engine_.panel().setVisible(c, false);
+    enable(*c_, {"optMimeReg", "chkGlobalPicture", "chkGlobalDesc", "CmdDelete"}, false);
+    for (auto c : {"txtWWWRootDepth", "cmdRandom"}) c_->panel().setVisible(c, false);
     // The icon size controls follow their check box.
-    enable(engine_, {"scrIconsSize", "txtIcons32"}, on(engine_, "chkIcons32"));
+    enable(*c_, {"scrIconsSize", "txtIcons32"}, on(*c_, "chkIcons32"));
 }
 
 }  // namespace tabulo

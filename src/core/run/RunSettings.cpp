@@ -1,63 +1,11 @@
 #include "run/RunSettings.h"
 
-#include "common/Dates.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "listing/ListingHelpers.h"
-#include "pages/ModernPage.h"
-#include "stylesheet/Stylesheet.h"
 
 namespace tabulo {
-
-namespace {
-
-constexpr std::string_view kHtmlValidator = "http://validator.w3.org/check/referer";
-constexpr std::string_view kHtmlBadge = "http://www.w3.org/Icons/valid-html32";
-constexpr std::string_view kCssValidator = "http://jigsaw.w3.org/css-validator/check/referer";
-constexpr std::string_view kCssBadge = "http://jigsaw.w3.org/css-validator/images/vcss";
-
-std::string aboutLine(const OptionValues& o, const std::tm& today) {
-    std::string align = o.on(opt("chkCenter")) ? " align=\"center\"" : "";
-    std::string generated, credits, date;
-    if (o.on(opt("chkAboutGenWith"))) {
-        generated = "Genererated with <a href=\"" + std::string(kUpdatePage) +
-                    "?v=" + o.text(opt("lblVersion")) + "&amp;s=" + o.text(opt("cmbSheme")) +
-                    "\"> tabulo</a>";
-    }
-    if (o.on(opt("chkAboutCredits"))) {
-        credits = " by <a href=\"" + URLEncode(o, o.text(opt("txtAboutLink"))) + "\">" +
-                  o.text(opt("txtAboutNick")) + "</a>";
-    }
-    if (o.on(opt("chkAboutDate"))) date = " on " + aboutDate(today);
-    return "  <p" + align + "><i><font size=\"2\">" + generated + credits + date +
-           ".</font></i></p>";
-}
-
-// What closes every page of a run: upload form, footer code, about line, badges.
-std::string footerOf(const OptionValues& o, const std::tm& today) {
-    std::string f;
-    if (o.on(opt("chkUpload"))) {
-        f += "         <form method=\"post\" enctype=\"multipart/form-data\" action=\"" +
-             o.text(opt("txtUploadScript")) + "\">\r\n";
-        f += "          <input type=\"file\" name=\"upload\">\r\n";
-        f += "          <input type=\"submit\" value=\"Upload\">\r\n";
-        f += "         </form>\r\n";
-    }
-    if (o.on(opt("chkFooter"))) f += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
-    if (o.on(opt("chkAbout"))) f += aboutLine(o, today) + "\r\n";
-    if (o.on(opt("chkW3c"))) {
-        f += "<a href=\"" + std::string(kHtmlValidator) + "\"><img border=\"0\" src=\"" +
-             std::string(kHtmlBadge) +
-             "\" alt=\"Valid HTML 3.2!\" height=\"31\" width=\"88\"></a>" + "<a href=\"" +
-             std::string(kCssValidator) + "\"><img border=\"0\" width=\"88\" height=\"31\" src=\"" +
-             std::string(kCssBadge) + "\" alt=\"Valid CSS!\"></a>\r\n";
-    }
-    if (o.on(opt("chkCenter"))) f += "</center>\r\n";
-    return f + "</BODY></HTML>\r\n";
-}
-
-}  // namespace
 
 RunSettings::RunSettings(OptionValues options, std::string topPath, std::tm date)
     : o(std::move(options)),
@@ -76,8 +24,6 @@ RunSettings::RunSettings(OptionValues options, std::string topPath, std::tm date
     modern = o.selected(opt("optPageModern"));
     hashes = o.on(opt("chkColuHash"));
     pagePolicy = modern ? Unmappable::KeepUtf8 : Unmappable::HtmlReference;
-    footer = modern ? ModernFooter(o, today) : footerOf(o, today);
-    styleRules = StylesheetRules(o);
 }
 
 ListingRules RunSettings::listingRules() const {

@@ -13,8 +13,7 @@
 #include "common/Text.h"
 #include "common/TextFile.h"
 #include "listing/ListingHelpers.h"
-#include "pages/ModernPage.h"
-#include "pages/PageRenderer.h"
+#include "listing/OutputNames.h"
 #include "common/Dates.h"
 #include "options/Options.h"
 

@@ -28,8 +28,9 @@
 #include "common/TextFile.h"
 #include "common/WorkerPool.h"
 #include "listing/ListingHelpers.h"
-#include "pages/ModernPage.h"
-#include "pages/PageRenderer.h"
+#include "listing/OutputNames.h"
+#include "pages/JsonListing.h"
+#include "pages/Pages.h"
 
 namespace tabulo {
 

@@ -19,6 +19,7 @@
 #include <QStorageInfo>
 
 #include "WindowFixture.h"
+#include "commands/ThemeCommands.h"
 #include "gui/MainWindow.h"
 #include "gui/Widgets.h"
 
@@ -137,7 +138,7 @@ private slots:
         child<QLineEdit>(w, "txtLenght")->setEnabled(true);
         auto* list = child<QComboBox>(w, "cmbSheme");
         list->setEditText("code");
-        w.engine().cmdLoad_Click();
+        cmdLoad_Click(w.engine());
         QVERIFY(!child<QPlainTextEdit>(w, "txtHeader")->isHidden());
         QCOMPARE(child<QPlainTextEdit>(w, "txtHeader")->toPlainText(), QString("<b>hello</b>"));
         QCOMPARE(child<QCheckBox>(w, "chkLenght")->checkState(), Qt::PartiallyChecked);
@@ -418,10 +419,10 @@ private slots:
         QVERIFY(w.windowTitle().contains(site()));
         QCOMPARE(child<QComboBox>(w, "Drive1")->currentText(), QStorageInfo(site()).rootPath());
         const QSize size = w.size();
-        w.engine().colours().ParkMixer();
+        w.engine().ParkMixer();
         QApplication::processEvents();
         QCOMPARE(w.size(), size);
-        w.engine().cmbSheme_Click(1);  // random
+        cmbSheme_Click(w.engine(), 1);  // random
         QApplication::processEvents();
         QCOMPARE(w.size(), size);
         // One "Yes to all" answers the three pages, and the window stays as it was meanwhile.

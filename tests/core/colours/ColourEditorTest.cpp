@@ -6,6 +6,7 @@
 #include "colours/ColourEditor.h"
 #include "common/Text.h"
 #include "support/Fixture.h"
+#include "commands/ThemeCommands.h"
 
 namespace tabulo::test {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 class ColourEditorTest : public EngineTest {
   protected:
     Options& o() { return engine.options(); }
-    ColourEditor& ed() { return engine.colours(); }
+    const ColourEditor& ed() { return engine.colours(); }
     void type(int slot, const std::string& text) { o().setColour(slot, text); }
 };
 
@@ -35,7 +36,7 @@ TEST_F(ColourEditorTest, FieldsPaintThemselves) {
 }
 
 TEST_F(ColourEditorTest, MalformedSlotLeavesTheSliders) {
-    ed().SelectColorSlot(4);
+    engine.SelectColorSlot(4);
     type(4, "102030");
     EXPECT_EQ(o().check(opt("scrR")), 255 - 0x10);
     type(4, "00000");
@@ -45,7 +46,7 @@ TEST_F(ColourEditorTest, MalformedSlotLeavesTheSliders) {
 
 TEST_F(ColourEditorTest, SlidersWriteTheCurrentSlot) {
     type(2, "1a2b3c");
-    ed().SelectColorSlot(2);
+    engine.SelectColorSlot(2);
     EXPECT_EQ(o().editedMark(), "*");
     EXPECT_EQ(o().check(opt("scrG")), 255 - 0x2b);
     o().setCheck(opt("scrR"), 0);
@@ -63,7 +64,7 @@ TEST_F(ColourEditorTest, SlidersWriteTheCurrentSlot) {
 
 TEST_F(ColourEditorTest, BrightnessShiftsTheComponentsThatCan) {
     type(3, "ff8000");
-    ed().SelectColorSlot(3);
+    engine.SelectColorSlot(3);
     o().setCheck(opt("scrBrightness"), 12010);
     EXPECT_EQ(o().colour(3), "f57600");
     EXPECT_EQ(o().check(opt("scrB")), 255);
@@ -75,7 +76,7 @@ TEST_F(ColourEditorTest, BrightnessShiftsTheComponentsThatCan) {
 
 TEST_F(ColourEditorTest, SlidersEndAtTheirLastPosition) {
     type(0, "123456");
-    ed().SelectColorSlot(0);
+    engine.SelectColorSlot(0);
     set("scrR", "255");
     EXPECT_EQ(o().colour(0), "003456");
     EXPECT_EQ(ed().label(0).caption, " 0");
@@ -92,12 +93,12 @@ TEST_F(ColourEditorTest, SlidersEndAtTheirLastPosition) {
 }
 
 TEST_F(ColourEditorTest, ColourDialog) {
-    ed().SelectColorSlot(6);
+    engine.SelectColorSlot(6);
     host.chosenColor = 0x030201;  // red 1, green 2, blue 3
-    ed().cmdBrowseColor_Click();
+    engine.cmdBrowseColor_Click();
     EXPECT_EQ(o().colour(6), "010203");
     host.chosenColor.reset();  // cancelled
-    ed().cmdBrowseColor_Click();
+    engine.cmdBrowseColor_Click();
     EXPECT_EQ(o().colour(6), "010203");
     EXPECT_EQ(host.offeredColor, 0x030201u);  // the dialog opens at the slot's colour
 }
@@ -106,11 +107,11 @@ TEST_F(ColourEditorTest, FontCompanions) {
     o().setCheck(opt("scrFontSize"), 90);
     EXPECT_EQ(o().text(opt("txtFontSize")), " 10");
     host.chosenFont = Host::Font{"Courier New", 10.5f};
-    ed().cmdBrowseFont_Click();
+    engine.cmdBrowseFont_Click();
     EXPECT_EQ(o().text(opt("txtFontSize")), " 10.5");
     EXPECT_EQ(o().text(opt("txtFont")), "Courier New");
     host.chosenFont.reset();
-    ed().cmdBrowseFont_Click();
+    engine.cmdBrowseFont_Click();
     EXPECT_EQ(o().text(opt("txtFont")), "Courier New");
     EXPECT_EQ(StrNumber(-2.25f), "-2.25");
     EXPECT_EQ(StrNumber(1e10f), " 10000000000");
@@ -118,7 +119,7 @@ TEST_F(ColourEditorTest, FontCompanions) {
     for (auto [typed, offered] : std::vector<std::pair<const char*, float>>{
              {"12.5", 12.5f}, {"1e300", 1638}, {"1e400", 1638}, {"-1e300", 0}}) {
         o().setText(opt("txtFontSize"), typed);
-        ed().cmdBrowseFont_Click();
+        engine.cmdBrowseFont_Click();
         EXPECT_EQ(host.offeredFont.size, offered) << typed;
     }
 }
@@ -126,12 +127,12 @@ TEST_F(ColourEditorTest, FontCompanions) {
 TEST_F(ColourEditorTest, RandomSchemeInvariants) {
     std::set<std::string> tables;
     for (unsigned seed = 1; seed <= 300; ++seed) {
-        ed().randomSource = [seed] {
+        engine.setColourRandomSource([seed] {
             auto state = std::make_shared<std::mt19937>(seed);
             return [state] { return std::uniform_real_distribution<double>(0.0, 1.0)(*state); };
-        };
+        });
         type(4, "123456");
-        ed().GenerateRandomScheme();
+        engine.GenerateRandomScheme();
         const std::string page = o().colour(0), table = o().colour(1);
         ASSERT_TRUE(IsHexColor(page) && IsHexColor(table));
         EXPECT_EQ(page, asciiLower(page));
@@ -149,8 +150,8 @@ TEST_F(ColourEditorTest, RandomSchemeInvariants) {
     }
     EXPECT_GT(tables.size(), 250u);
     // A replaced source that leaves [0, 1) still gives colours.
-    ed().randomSource = [] { return [] { return 1e300; }; };
-    ed().GenerateRandomScheme();
+    engine.setColourRandomSource([] { return [] { return 1e300; }; });
+    engine.GenerateRandomScheme();
     EXPECT_EQ(o().colour(1), "959595");
     EXPECT_EQ(o().colour(0), "fcfcfc");
 }
@@ -183,7 +184,7 @@ TEST_F(ColourEditorTest, ThemeLoadRepaintsAndEndsUnedited) {
     std::ofstream(std::filesystem::path(root).parent_path() / "home/t.color")
         << "txtColorHex=&102030&aaaaaa&aaaaaa&&000000&&d000d0&f0f0f0&f0f0f0";
     unsigned before = engine.previewVersion();
-    engine.cmdLoad_Click();
+    cmdLoad_Click(engine);
     EXPECT_EQ(ed().field(0).background, 0x102030u);
     EXPECT_EQ(ed().field(3).background, kWhite);
     EXPECT_GT(engine.previewVersion(), before);

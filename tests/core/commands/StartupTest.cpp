@@ -4,6 +4,7 @@
 #include "commands/Startup.h"
 #include "common/Text.h"
 #include "support/Fixture.h"
+#include "commands/ThemeCommands.h"
 
 namespace fs = std::filesystem;
 
@@ -151,7 +152,7 @@ TEST_F(StartupTest, WithoutACommandLine) {
     EXPECT_EQ(engine.colours().field(1).background, 0xAAAAAAu);
     EXPECT_EQ(engine.colours().currentSlot(), 0);
     EXPECT_EQ(engine.options().check(opt("scrR")), 255 - 0xF0);
-    EXPECT_TRUE(engine.Form_Unload());
+    EXPECT_TRUE(Form_Unload(engine));
     EXPECT_TRUE(host.questions.empty());
 }
 
@@ -185,20 +186,20 @@ TEST_F(StartupTest, LargeRunOutsideALockedRootIsAskedAboutOnce) {
     EXPECT_TRUE(contains(host.questions[0], "`" + path("big") + "` holds more than 1,000 folders"));
     // Under a locked www root the user has said where pages belong.
     set("txtWWWroot", root);
-    engine.panel().setEnabled("txtWWWroot", false);
+    engine.lockWwwRootField(true);
     EXPECT_TRUE(ConfirmLargeRun(engine));
     EXPECT_EQ(host.questions.size(), 1u);
 }
 
 TEST_F(StartupTest, RandomColoursAreNeverSavedAsATheme) {
     start("");
-    engine.cmbSheme_Click(1);  // the theme list's "random" entry
+    cmbSheme_Click(engine, 1);  // the theme list's "random" entry
     ASSERT_EQ(engine.options().text(opt("cmbSheme")), "random");
     set("chkTable", "0");
     ASSERT_EQ(engine.options().editedMark(), "*");
     host.answers = {Answer::No, Answer::Yes};
-    EXPECT_FALSE(engine.Form_Unload());
-    EXPECT_TRUE(engine.Form_Unload());
+    EXPECT_FALSE(Form_Unload(engine));
+    EXPECT_TRUE(Form_Unload(engine));
     EXPECT_TRUE(contains(host.questions.at(0), "Close without saving"));
     EXPECT_FALSE(fs::exists(home() + "/random.color"));
 }

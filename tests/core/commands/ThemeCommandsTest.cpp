@@ -20,11 +20,11 @@ class ThemeCommandsTest : public EngineTest {
     }
     void load(const std::string& name) {
         engine.options().setText(opt("cmbSheme"), name);
-        engine.cmdLoad_Click();
+        cmdLoad_Click(engine);
     }
     void save(const std::string& name) {
         engine.options().setText(opt("cmbSheme"), name);
-        engine.cmdSave_Click();
+        cmdSave_Click(engine);
     }
     std::string theme(const std::string& name) { return readFile(home() + "/" + name + ".color"); }
     Options& o() { return engine.options(); }
@@ -63,7 +63,7 @@ TEST_F(ThemeCommandsTest, EditedOptionsSurviveARoundTrip) {
     ScriptedHost otherHost;
     Engine other(otherHost);
     other.options().setText(opt("cmbSheme"), "mine");
-    other.cmdLoad_Click();
+    cmdLoad_Click(other);
     for (OptionId id = 0; id < kOptionTable.size(); ++id) {
         if (!Options::def(id).stored || id == opt("chkView")) continue;
         EXPECT_EQ(other.options().valueText(id), o().valueText(id)) << Options::def(id).name;
@@ -213,7 +213,7 @@ TEST_F(ThemeCommandsTest, TextKeepsItsCharactersThroughSaveAndLoad) {
         Engine other(otherHost);
         other.setCurrentFolder(root);
         other.options().setText(opt("cmbSheme"), "enc");
-        other.cmdLoad_Click();
+        cmdLoad_Click(other);
         EXPECT_EQ(other.options().text(opt("txtAboutNick")), nick);
     }
     EXPECT_TRUE(contains(theme("enc"), "txtAboutNick.Text=a\xC3\x82\xC2\xA0\r\n"));  // UTF-8
@@ -309,27 +309,27 @@ TEST_F(ThemeCommandsTest, FailedSaveKeepsTheOldFileAndTheMark) {
 
 TEST_F(ThemeCommandsTest, ThemeListChooseTypeDelete) {
     for (const char* name : {"zeta", "Alpha", "default", "random", "beta"}) writeTheme(name, "");
-    engine.themeList() = ThemeListFromDisk();
+    engine.setThemeList(ThemeListFromDisk());
     EXPECT_EQ(engine.themeList(),
               (std::vector<std::string>{"default", "random", "Alpha", "beta", "zeta"}));
 
-    engine.cmbSheme_Click(1);
+    cmbSheme_Click(engine, 1);
     EXPECT_TRUE(engine.panel().visible("cmdRandom"));
     EXPECT_FALSE(engine.panel().enabled("CmdDelete"));
-    engine.cmbSheme_Click(3);
+    cmbSheme_Click(engine, 3);
     EXPECT_EQ(host.statusLines.back(), "Done loading : `beta.color`");
     EXPECT_TRUE(engine.panel().enabled("CmdDelete"));
 
-    engine.cmbSheme_KeyDown('X');  // before the key changes the text
+    cmbSheme_KeyDown(engine, 'X');  // before the key changes the text
     EXPECT_EQ(engine.panel().caption("cmdLoad"), "betax.color");
     EXPECT_EQ(o().text(opt("txtIndexCss")), "betax.css");
     o().setText(opt("cmbSheme"), "");
-    engine.cmbSheme_KeyDown('A');
+    cmbSheme_KeyDown(engine, 'A');
     EXPECT_FALSE(engine.panel().enabled("cmdSave"));
 
     o().setText(opt("cmbSheme"), "beta");
     fs::remove(home() + "/beta.color");  // already gone: the list still follows
-    engine.CmdDelete_Click();
+    CmdDelete_Click(engine);
     EXPECT_EQ(engine.themeList(), (std::vector<std::string>{"default", "random", "Alpha", "zeta"}));
     EXPECT_EQ(o().text(opt("cmbSheme")), "default");
     EXPECT_EQ(host.statusLines.back(), "Done deleting : `beta.color`");
@@ -337,7 +337,7 @@ TEST_F(ThemeCommandsTest, ThemeListChooseTypeDelete) {
     // Their files may go, the two first entries never do.
     for (const char* name : {"default", "random"}) {
         o().setText(opt("cmbSheme"), name);
-        engine.CmdDelete_Click();
+        CmdDelete_Click(engine);
         EXPECT_FALSE(fs::exists(home() + "/" + name + ".color"));
         EXPECT_EQ(engine.themeList(),
                   (std::vector<std::string>{"default", "random", "Alpha", "zeta"}));
@@ -348,14 +348,14 @@ TEST_F(ThemeCommandsTest, LockAndUnlockTheWwwRoot) {
     engine.setCurrentFolder(path("www"));
     makeFolder("www");
     o().setText(opt("cmbSheme"), "site");
-    engine.cmdLockWWWRoot_Click();
+    cmdLockWWWRoot_Click(engine);
     EXPECT_EQ(o().text(opt("txtWWWroot")), path("www"));
     EXPECT_EQ(o().text(opt("lblWWWroot")), path("www"));
     EXPECT_EQ(o().text(opt("txtWWWRootDepth")),
               std::to_string(std::count(root.begin(), root.end(), '/') + 1));
     EXPECT_FALSE(engine.panel().visible("cmdLockWWWRoot"));
     EXPECT_TRUE(contains(theme("site"), "txtWWWroot.Text=" + path("www") + "\r\n"));
-    engine.cmdUnlock_Click();
+    cmdUnlock_Click(engine);
     EXPECT_EQ(o().text(opt("txtWWWroot")), "");
     EXPECT_EQ(o().text(opt("txtWWWRootDepth")), "999");
     EXPECT_TRUE(engine.panel().visible("cmdLockWWWRoot"));

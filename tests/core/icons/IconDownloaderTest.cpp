@@ -224,7 +224,7 @@ TEST(IconFromAnswer, TheBodyOfA200AnswerStartingLikeAGif) {
 
 TEST_F(IconDownloaderTest, ATricklingAnswerEndsAtTheWholeAnswerDeadline) {
     // Each byte comes well within the silence time-out; only the deadline can end this.
-    engine.downloader().setTimeouts(std::chrono::milliseconds(2000),
+    engine.setIconTimeouts(std::chrono::milliseconds(2000),
                                     std::chrono::milliseconds(1500),
                                     std::chrono::milliseconds(700));
     ScriptedPeer peer([](int fd, const std::string& request) {
@@ -258,7 +258,7 @@ TEST_F(IconDownloaderTest, HostOnlyTemplatesHaveAnEmptyPath) {
 }
 
 TEST_F(IconDownloaderTest, FailuresFreeTheSocketAndTheNextIconComes) {
-    engine.downloader().setTimeouts(std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
+    engine.setIconTimeouts(std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
                                     std::chrono::seconds(10));
     auto silent = std::make_unique<ScriptedPeer>([](int fd, const std::string&) {
         pollfd p{fd, POLLIN, 0};
@@ -327,7 +327,7 @@ TEST_F(IconDownloaderTest, WithoutAnEngineLinesGoToItsOwnSink) {
 }
 
 TEST_F(IconDownloaderTest, ProxyPortsFromOneTo65535) {
-    engine.downloader().setTimeouts(std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
+    engine.setIconTimeouts(std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
                                     std::chrono::seconds(10));
     engine.options().setCheck(opt("chkProxy"), 1);
     for (auto [proxy, accepted] :

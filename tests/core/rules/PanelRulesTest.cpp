@@ -1,4 +1,5 @@
 #include "support/Fixture.h"
+#include "commands/ThemeCommands.h"
 
 namespace tabulo::test {
 namespace {
@@ -6,7 +7,7 @@ namespace {
 class PanelRulesTest : public EngineTest {
   protected:
     Options& o() { return engine.options(); }
-    Panel& p() { return engine.panel(); }
+    const Panel& p() { return engine.panel(); }
 };
 
 TEST_F(PanelRulesTest, StartStateFollowsTheDefaults) {
@@ -71,7 +72,7 @@ TEST_F(PanelRulesTest, AllInOneChoiceChain) {
     o().select(opt("optCurrentDir"));
     EXPECT_FALSE(p().enabled("txtIndexOf"));
     // A locked www root stays where it is.
-    p().setVisible("cmdLockWWWRoot", false);
+    engine.showWwwRootLock(false);
     engine.setCurrentFolder("/elsewhere");
     o().select(opt("optAllInOneFolder"));
     EXPECT_EQ(o().text(opt("txtWWWroot")), root);
@@ -130,22 +131,22 @@ TEST_F(PanelRulesTest, OptionsPanelAndDaemonList) {
 }
 
 TEST_F(PanelRulesTest, ExitQuestion) {
-    EXPECT_TRUE(engine.Form_Unload());  // nothing changed: nothing asked
+    EXPECT_TRUE(Form_Unload(engine));  // nothing changed: nothing asked
     EXPECT_TRUE(host.questions.empty());
     o().setCheck(opt("chkTable"), 0);
     host.answers = {Answer::Cancel};
-    EXPECT_FALSE(engine.Form_Unload());
+    EXPECT_FALSE(Form_Unload(engine));
     EXPECT_EQ(host.questions.back(), "Tabulo: Save changes with exit? (to `default.color`)");
     EXPECT_EQ(o().check(opt("chkTable")), 0);
     host.answers = {Answer::No};
-    EXPECT_TRUE(engine.Form_Unload());
+    EXPECT_TRUE(Form_Unload(engine));
     EXPECT_TRUE(host.statusLines.empty());
     host.answers = {Answer::Yes};
-    EXPECT_TRUE(engine.Form_Unload());
+    EXPECT_TRUE(Form_Unload(engine));
     EXPECT_EQ(host.statusLines.back(), "Done saving : `default.color`");
     o().setCheck(opt("chkTable"), 1);
     o().setCheck(opt("chkAutoSave"), 1);
-    EXPECT_TRUE(engine.Form_Unload());  // saved over the file without a question
+    EXPECT_TRUE(Form_Unload(engine));  // saved over the file without a question
     EXPECT_EQ(host.questions.size(), 3u);
 }
 

@@ -35,7 +35,7 @@ class ServerScriptsTest : public EngineTest {
     // a test set one.
     std::string makeScripts(const std::string& relative, bool asAfterARun = true) {
         engine.setCurrentFolder(makeFolder(relative));
-        if (asAfterARun) engine.run().rootDepth = WwwRootDepth(engine.options(), engine.currentFolder());
+        if (asAfterARun) engine.setRunRootDepth(WwwRootDepth(engine.options(), engine.currentFolder()));
         engine.cmdMakeScript_Click();
         return path(relative);
     }
@@ -74,7 +74,7 @@ TEST_F(ServerScriptsTest, SecondSetOfOptions) {
     select("optIconsLocal");
     set("chkIcons32", "1");
     set("txtIcons32", "24x");
-    engine.run().rootDepth = CountPathSeparators(root);  // the last run's www root: two levels up
+    engine.setRunRootDepth(CountPathSeparators(root));  // the last run's www root: two levels up
     std::string folder = makeScripts("a/b", false);
     EXPECT_EQ(readFile(folder + "/list.cgi"), expected("second-index.cgi"));
     expectPerlCompiles(folder + "/list.cgi");
@@ -92,7 +92,7 @@ TEST_F(ServerScriptsTest, SecondSetOfOptions) {
 
 TEST_F(ServerScriptsTest, UpPrefixFollowsTheWwwRoot) {
     set("txtWWWroot", root);
-    engine.run().rootDepth = CountPathSeparators(root);
+    engine.setRunRootDepth(CountPathSeparators(root));
     for (auto [folder, link] :
          std::vector<std::pair<std::string, std::string>>{{"", "href=\\\"index.css\\\""},
                                                           {"a", "href=\\\"index.css\\\""},

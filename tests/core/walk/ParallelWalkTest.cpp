@@ -1,10 +1,12 @@
 // More threads, same run: pages, status lines, questions and the all-in-one output must not
 // depend on how many threads read folders and render or write pages.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "common/Text.h"
 #include "support/Fixture.h"
@@ -24,18 +26,32 @@ struct StandingHost : ScriptedHost {
 
 class ParallelWalkTest : public EngineTest {
   protected:
-    // A tree with a bit of everything, the same each time, under `base`.
+    // What a tree holds at a path: its kind ('f'ile, 'd'irectory or 'l'ink), a file's bytes
+    // and the time.
+    struct Entry {
+        char kind;
+        std::string bytes;
+        std::time_t time;
+        bool operator==(const Entry&) const = default;
+    };
+    using Tree = std::map<std::string, Entry>;
+
+    static constexpr std::time_t kMadeAt = 1500000000;
+
+    // A tree with a bit of everything, the same each time, under `base`. New files and folders
+    // are slow to make on some disks, and every run makes a page per folder: few of them, yet
+    // more folders side by side than four threads read ahead.
     void makeTree(const std::string& base) {
         auto file = [&](const std::string& rel, const std::string& text = "x") {
             writeFile(base + "/" + rel, text);
         };
-        for (int i = 0; i < 30; ++i) {
+        for (int i = 0; i < 10; ++i) {
             std::string f = "f" + std::to_string(i);
             file(f + "/a" + std::to_string(i) + ".txt", std::string(i * 37, 'a'));
             file(f + "/b.PDF");
             if (i % 3 == 0) file(f + "/sub/deeper/n.gz", "gz");
             if (i % 5 == 0) file(f + "/desc.txt", "about, \"f " + std::to_string(i) + "\"");
-            if (i % 7 == 0) file(f + "/index.html", "an old page");
+            if (i % 4 == 0) file(f + "/index.html", "an old page");
         }
         // More rows than a page rendered ahead may hold; links to one file, as new files are
         // slow to make by the thousand.
@@ -46,24 +62,70 @@ class ParallelWalkTest : public EngineTest {
         }
         file(".hidden/h.txt");
         file("Caf\xC3\xA9/men\xC3\xBC.txt");
-        fs::create_directory_symlink(path(base + "/f20"), path(base + "/f2/to-f20"));
-        fs::create_directory_symlink(path(base + "/f11"), path(base + "/f10/to-f11"));
-        fs::create_directory_symlink(path(base + "/f13"), path(base + "/f12/to-f13"));
+        fs::create_directory_symlink(path(base + "/f2"), path(base + "/f1/to-f2"));
+        fs::create_directory_symlink(path(base + "/f5"), path(base + "/f4/to-f5"));
+        fs::create_directory_symlink(path(base + "/f8"), path(base + "/f7/to-f8"));
         fs::create_directory_symlink(path(base + "/.hidden"), path(base + "/f3/hid"));
         fs::create_directory_symlink(path(base), path(base + "/f5/up"));
         fs::create_symlink(path(base + "/nowhere"), path(base + "/f6/dangling"));
-        // Links lead to folders next in the walk, which more threads may write first; a row of
-        // a folder written earlier would show
-        // the second its page was written. Every time fixed, the same in every copy.
+        fixTimes(base);
+    }
+
+    // Links lead to folders next in the walk, which more threads may write first; a row of a
+    // folder written earlier would show the second its page was written. Every time fixed,
+    // the same in every copy; a file under many names has one time, set once.
+    void fixTimes(const std::string& base) {
+        std::set<ino_t> done;
         for (const auto& entry : fs::recursive_directory_iterator(path(base))) {
-            if (!entry.is_symlink())
-                setTime(entry.path().string().substr(root.size() + 1), 1500000000);
+            struct stat st;
+            if (::lstat(entry.path().c_str(), &st) == 0 && done.insert(st.st_ino).second)
+                setTime(entry.path().string().substr(root.size() + 1), kMadeAt);
         }
-        setTime(base, 1500000000);
+        setTime(base, kMadeAt);
+    }
+
+    // Everything below `folder`, by path from it; a file under many names is read once.
+    static Tree scan(const std::string& folder) {
+        Tree tree;
+        std::map<ino_t, std::string> read;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            struct stat st;
+            if (::lstat(entry.path().c_str(), &st) != 0) continue;
+            Entry e{S_ISREG(st.st_mode) ? 'f' : S_ISDIR(st.st_mode) ? 'd' : 'l', "", st.st_mtime};
+            if (e.kind == 'f') {
+                auto [it, fresh] = read.try_emplace(st.st_ino);
+                if (fresh) it->second = readFile(entry.path());
+                e.bytes = it->second;
+            }
+            tree[entry.path().string().substr(folder.size())] = std::move(e);
+        }
+        return tree;
+    }
+
+    // Puts the tree under `base` back as it was made, for the next run: what the last run
+    // added goes, files it replaced get their bytes back, and their times and those of all
+    // folders are fixed again. Making it anew would cost more than the runs. True when it is
+    // as made.
+    bool putBack(const std::string& base, const Tree& after, const Tree& made) {
+        std::error_code ec;
+        for (const auto& [name, entry] : after) {
+            auto was = made.find(name);
+            if (was == made.end())
+                fs::remove_all(path(base) + name, ec);
+            else if (entry.bytes != was->second.bytes)
+                writeFile(base + name, was->second.bytes);
+        }
+        for (const auto& [name, entry] : made) {
+            auto now = after.find(name);
+            if (entry.kind == 'd' || now == after.end() || !(now->second == entry))
+                setTime(base + name, entry.time);
+        }
+        setTime(base, kMadeAt);
+        return scan(path(base)) == made;
     }
 
     struct Outcome {
-        std::map<std::string, std::string> files;
+        Tree tree;
         std::vector<std::string> status, questions;
     };
 
@@ -82,10 +144,7 @@ class ParallelWalkTest : public EngineTest {
         e.cmdGo_Click();
         Outcome out;
         const std::string prefix = path(base);
-        for (const auto& entry : fs::recursive_directory_iterator(prefix)) {
-            if (entry.is_regular_file())
-                out.files[entry.path().string().substr(prefix.size())] = readFile(entry.path());
-        }
+        out.tree = scan(prefix);
         for (const auto& l : h.statusLines) out.status.push_back(replaceAll(l, prefix, "<site>"));
         for (const auto& q : h.questions) out.questions.push_back(replaceAll(q, prefix, "<site>"));
         return out;
@@ -101,25 +160,27 @@ class ParallelWalkTest : public EngineTest {
                     const char* mode) {
         EXPECT_EQ(one.status, four.status) << what;
         EXPECT_EQ(one.questions, four.questions) << what;
-        ASSERT_EQ(one.files.size(), four.files.size()) << what;
-        for (const auto& [name, bytes] : one.files) {
+        ASSERT_EQ(one.tree.size(), four.tree.size()) << what;
+        for (const auto& [name, entry] : one.tree) {
+            const Entry& other = four.tree.at(name);
+            EXPECT_EQ(entry.kind, other.kind) << what << name;
             if (showsTimesOfThisRun(name, mode)) continue;
-            EXPECT_TRUE(bytes == four.files.at(name)) << what << name;
+            EXPECT_TRUE(entry.bytes == other.bytes) << what << name;
         }
         EXPECT_EQ(one.status.back(), "Done") << what;
     }
 };
 
 TEST_F(ParallelWalkTest, SameResultsWithOneThreadAndWithFour) {
-    int n = 0;
+    // Each run starts from the same two trees, put back as made after it.
+    const std::string a = "one/site", b = "four/site";
+    makeTree(a);
+    makeTree(b);
+    const Tree made = scan(path(a));
+    ASSERT_TRUE(scan(path(b)) == made);
     for (const char* mode : {"optCurrentDir", "optAllInOneFile", "optAllInOneFolder"}) {
         // Questions answered one by one: Yes, No, Yes, ...; then answers known beforehand.
         for (int answers : {0, 1, 2}) {
-            std::string a = "one" + std::to_string(n) + "/site",
-                        b = "four" + std::to_string(n) + "/site";
-            ++n;
-            makeTree(a);
-            makeTree(b);
             auto host = [&]() -> std::unique_ptr<ScriptedHost> {
                 if (answers == 1) return std::make_unique<StandingHost>(Answer::Yes);
                 if (answers == 2) return std::make_unique<StandingHost>(Answer::No);
@@ -135,6 +196,7 @@ TEST_F(ParallelWalkTest, SameResultsWithOneThreadAndWithFour) {
             // Flat pages are new files: they replace no page, so nobody is asked about them.
             EXPECT_EQ(one.questions.empty(), answers != 0 || std::string(mode) != "optCurrentDir")
                 << what;
+            ASSERT_TRUE(putBack(a, one.tree, made) && putBack(b, four.tree, made)) << what;
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "common/Text.h"
 #include "themes/Themes.h"
 #include "support/Fixture.h"
+#include "commands/ThemeCommands.h"
 
 namespace fs = std::filesystem;
 
@@ -134,7 +135,7 @@ TEST_F(OwnFilesTest, WhichFolderRowsAreLeftOut) {
     // The shipped modern theme names Tabulo's files exactly.
     InstallShippedThemes();
     engine.options().setText(opt("cmbSheme"), "modern");
-    engine.cmdLoad_Click();
+    cmdLoad_Click(engine);
     set("chkReplaceOlda", "1");
     go("site");
     EXPECT_EQ(rows("index.html"), "index-of-papers.pdf ");  // "pics" holds the icons here

@@ -2,13 +2,16 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "common/TextOut.h"
 #include "listing/FolderListing.h"
+#include "options/Options.h"
 #include "run/RunSettings.h"
 
 namespace tabulo {
+
+// What both page styles share: the rows a page shows, where they lead, and how names look.
 
 // What rendering a page found out besides its text.
 struct PageResult {
@@ -19,20 +22,14 @@ struct PageResult {
 // Whether the page's totals line needs the run's total so far (the www root's page).
 bool NeedsServerTotal(const RunSettings& settings, const PagePlace& place);
 
-// The page (or all-in-one section) of one folder: head (when `withHead`), anchor, heading,
-// picture, description, listing, totals, and the footer unless it is a section of the
-// all-in-one file. `serverTotalBefore` is the run's total before this page; only the www
-// root's totals line uses it. Reads nothing but the listing (which holds the folder's own
-// texts); safe on any thread.
-PageResult RenderPage(const RunSettings& settings, const PagePlace& place,
-                      const FolderListing& listing, bool withHead, double serverTotalBefore,
-                      TextOut& out);
-
-// The head of a page, down to the header code: for an all-in-one file, once.
-void RenderHead(const RunSettings& settings, const PagePlace& place, TextOut& out);
-
 // A name as a row shows it: cut when the options say so, escaped for the page.
 std::string DisplayName(const OptionValues& options, const std::string& rawName);
+
+// Modern pages always escape names fully: a quote or an angle bracket never stands in a link.
+bool FullLinks(const OptionValues& options);
+// A link made of typed text around a name on disk.
+std::string LinkForName(const OptionValues& options, std::string_view typedPrefix,
+                        std::string_view namePart, std::string_view typedSuffix);
 
 // What the rows of both page styles lead to.
 std::string IconAddress(const RunSettings& settings, const PagePlace& place,
@@ -42,10 +39,24 @@ std::string FolderRowLink(const RunSettings& settings, const PagePlace& place,
                           const FolderEntry& sub);
 std::string FileRowLink(const RunSettings& settings, const PagePlace& place,
                         const FileEntry& file);
-// The per-folder checksum files, written beside the files, and the link to the first.
-inline constexpr const char* kMd5SumsName = "MD5SUMS";
-inline constexpr const char* kSha256SumsName = "SHA256SUMS";
+// The link to the folder's first checksum file.
 std::string SumsLink(const RunSettings& settings, const PagePlace& place);
-// Folders a page never lists: the upload folder and the local icons' folder.
+
+// The order the options ask for.
+enum class SortKey { Type, Name, Date, Size };
+SortKey SortKeyOf(const OptionValues& options);
+
+// The rows a page lists, in the order it shows them: folders first, each group in the order
+// the sort options give (modern pages) or by name (classic pages).
+struct PageRows {
+    std::vector<const FolderEntry*> folders;
+    std::vector<const FileEntry*> files;
+};
+PageRows VisibleRows(const RunSettings& settings, const PagePlace& place,
+                     const FolderListing& listing);
+
+// The README a modern page shows below its list: README.md (as Markdown), else README, else
+// readme.txt (as plain text), letter case aside; nothing when the folder has none.
+const FileEntry* ReadmeOf(const FolderListing& listing);
 
 }  // namespace tabulo

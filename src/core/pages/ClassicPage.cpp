@@ -1,4 +1,4 @@
-#include "pages/PageRenderer.h"
+#include "pages/ClassicPage.h"
 
 #include <system_error>
 #include <unordered_map>
@@ -8,7 +8,8 @@
 #include "common/Text.h"
 #include "pages/Description.h"
 #include "listing/ListingHelpers.h"
-#include "pages/ModernPage.h"
+#include "common/Dates.h"
+#include "listing/OutputNames.h"
 #include "pages/PageText.h"
 
 namespace tabulo {
@@ -34,15 +35,26 @@ std::string formatTime(std::int64_t t) {
     return lastText;
 }
 
-// Modern pages always escape names fully: a quote or an angle bracket never stands in a link.
-bool fullLinks(const OptionValues& o) {
-    return o.on(opt("chkUtf")) || o.selected(opt("optPageModern"));
-}
+constexpr std::string_view kHtmlValidator = "http://validator.w3.org/check/referer";
+constexpr std::string_view kHtmlBadge = "http://www.w3.org/Icons/valid-html32";
+constexpr std::string_view kCssValidator = "http://jigsaw.w3.org/css-validator/check/referer";
+constexpr std::string_view kCssBadge = "http://jigsaw.w3.org/css-validator/images/vcss";
 
-std::string linkForName(const OptionValues& o, std::string_view typedPrefix,
-                        std::string_view namePart, std::string_view typedSuffix) {
-    return URLEncode(o, typedPrefix) + encodeNameForLink(namePart, fullLinks(o)) +
-           URLEncode(o, typedSuffix);
+std::string aboutLine(const OptionValues& o, const std::tm& today) {
+    std::string align = o.on(opt("chkCenter")) ? " align=\"center\"" : "";
+    std::string generated, credits, date;
+    if (o.on(opt("chkAboutGenWith"))) {
+        generated = "Genererated with <a href=\"" + std::string(kUpdatePage) +
+                    "?v=" + o.text(opt("lblVersion")) + "&amp;s=" + o.text(opt("cmbSheme")) +
+                    "\"> tabulo</a>";
+    }
+    if (o.on(opt("chkAboutCredits"))) {
+        credits = " by <a href=\"" + URLEncode(o, o.text(opt("txtAboutLink"))) + "\">" +
+                  o.text(opt("txtAboutNick")) + "</a>";
+    }
+    if (o.on(opt("chkAboutDate"))) date = " on " + aboutDate(today);
+    return "  <p" + align + "><i><font size=\"2\">" + generated + credits + date +
+           ".</font></i></p>";
 }
 
 class Renderer {
@@ -84,7 +96,7 @@ void Renderer::preamble() {
     const std::string& pic = o_.text(opt("txtCapSnap"));
     if (o_.on(opt("chkCaptureSnap")) && isPresent(listing_, pic, true)) {
         bool thumb = o_.on(opt("chkThumb"));
-        std::string src = linkForName(o_, "", pic, "");
+        std::string src = LinkForName(o_, "", pic, "");
         if (thumb) out_.writeLine("<a href=\"" + src + "\">");
         out_.writeLine("<img alt=\"" + escapeAttribute(toUtf8(pic)) + "\" src=\"" + src + "\" ");
         if (thumb) out_.writeLine("width=\"320\" height=\"200\" border=\"0\"></a");
@@ -242,81 +254,7 @@ void Renderer::totals(double serverTotalBefore) {
 
 }  // namespace
 
-std::string DisplayName(const OptionValues& o, const std::string& rawName) {
-    std::string name = toUtf8(rawName);
-    if (o.on(opt("chkLenght"))) {
-        // Held to the name's own length first: any typed number fits the conversion.
-        double limit = val(o.text(opt("txtLenght")));
-        name = cutName(name, wholeWithin<std::size_t>(limit, 0, name.size()));
-    }
-    return escapeText(name);
-}
-
-std::string IconAddress(const RunSettings& s, const PagePlace& place, const std::string& type) {
-    const OptionValues& o = s.o;
-    std::string address = o.selected(opt("optIconsLocal"))
-                              ? place.upPrefix + o.text(opt("txtIconsLocal"))
-                              : o.text(opt("txtIcohref"));
-    return replaceAll(address, "#", encodeNameForLink(type, fullLinks(o)));
-}
-
-std::optional<std::string> UpRowLink(const RunSettings& s, const PagePlace& place) {
-    const OptionValues& o = s.o;
-    int root = s.rootDepth;
-    bool wanted = (o.on(opt("chkAlowExit")) && place.depth != root) ||
-                  (o.on(opt("chkForceCdUp")) && place.depth == root);
-    if (!wanted) return std::nullopt;
-    const std::string& htm = o.text(opt("txtIndexHtm"));
-    std::string link;
-    if (!s.allInOne) {
-        link = "../" + htm;
-    } else if (place.depth - 1 == root) {
-        link = htm;
-    } else {
-        link = FlatPageName(o, WithoutSiteRoot(s, place.folder));
-        auto cut = link.rfind(o.text(opt("txtReplaceIndexs")));
-        if (cut != std::string::npos && !o.text(opt("txtReplaceIndexs")).empty()) {
-            link = link.substr(0, cut) + ".html";
-        }
-    }
-    if (s.allInOneFile) link = "#" + link;
-    return link;
-}
-
-std::string FolderRowLink(const RunSettings& s, const PagePlace& place, const FolderEntry& sub) {
-    const OptionValues& o = s.o;
-    if (sub.reach == FolderEntry::Reach::Outside || sub.reach == FolderEntry::Reach::Elsewhere) {
-        // No page is written for it in this run: the row leads to the folder itself.
-        return linkForName(o, "", s.allInOne ? place.relativePath + sub.name : sub.name, "/");
-    }
-    if (s.allInOne) {
-        std::string link =
-            URLEncode(o, FlatPageName(o, WithoutSiteRoot(s, joinPath(place.folder, sub.name))));
-        return s.allInOneFile ? "#" + link : link;
-    }
-    return linkForName(o, "", sub.name, "/" + o.text(opt("txtIndexHtm")));
-}
-
-std::string SumsLink(const RunSettings& s, const PagePlace& place) {
-    FileEntry sums;
-    sums.name = kMd5SumsName;
-    return FileRowLink(s, place, sums);
-}
-
-std::string FileRowLink(const RunSettings& s, const PagePlace& place, const FileEntry& file) {
-    const OptionValues& o = s.o;
-    bool prefixed = o.on(opt("chkPreLink"));
-    std::string_view prefix = prefixed ? std::string_view(o.text(opt("txtPreLink"))) : "";
-    if (s.allInOne || prefixed) return linkForName(o, prefix, place.relativePath + file.name, "");
-    return linkForName(o, prefix, file.name, "");
-}
-
-bool NeedsServerTotal(const RunSettings& s, const PagePlace& place) {
-    return s.o.on(opt("chkSumSize")) && place.depth == s.rootDepth;
-}
-
-void RenderHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
-    if (s.modern) return RenderModernHead(s, place, out);
+void RenderClassicHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
     const OptionValues& o = s.o;
     const std::string& title = place.title;
     if (o.on(opt("chkW3c")))
@@ -354,16 +292,38 @@ void RenderHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
     }
 }
 
-PageResult RenderPage(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
-                      bool withHead, double serverTotalBefore, TextOut& out) {
-    if (s.modern) return RenderModernPage(s, place, listing, withHead, serverTotalBefore, out);
-    if (withHead) RenderHead(s, place, out);
+PageResult RenderClassicPage(const RunSettings& s, const PagePlace& place,
+                             const FolderListing& listing, bool withHead,
+                             double serverTotalBefore, TextOut& out) {
+    if (withHead) RenderClassicHead(s, place, out);
     Renderer r(s, place, listing, out);
     r.preamble();
     r.listing(serverTotalBefore);
     if (s.o.on(opt("chkTable"))) out.writeLine("</table>");
     if (!s.allInOneFile) out.write(s.footer);
     return std::move(r.result());
+}
+
+std::string ClassicFooter(const OptionValues& o, const std::tm& today) {
+    std::string f;
+    if (o.on(opt("chkUpload"))) {
+        f += "         <form method=\"post\" enctype=\"multipart/form-data\" action=\"" +
+             o.text(opt("txtUploadScript")) + "\">\r\n";
+        f += "          <input type=\"file\" name=\"upload\">\r\n";
+        f += "          <input type=\"submit\" value=\"Upload\">\r\n";
+        f += "         </form>\r\n";
+    }
+    if (o.on(opt("chkFooter"))) f += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
+    if (o.on(opt("chkAbout"))) f += aboutLine(o, today) + "\r\n";
+    if (o.on(opt("chkW3c"))) {
+        f += "<a href=\"" + std::string(kHtmlValidator) + "\"><img border=\"0\" src=\"" +
+             std::string(kHtmlBadge) +
+             "\" alt=\"Valid HTML 3.2!\" height=\"31\" width=\"88\"></a>" + "<a href=\"" +
+             std::string(kCssValidator) + "\"><img border=\"0\" width=\"88\" height=\"31\" src=\"" +
+             std::string(kCssBadge) + "\" alt=\"Valid CSS!\"></a>\r\n";
+    }
+    if (o.on(opt("chkCenter"))) f += "</center>\r\n";
+    return f + "</BODY></HTML>\r\n";
 }
 
 }  // namespace tabulo
