@@ -6,6 +6,8 @@ usage: check-layers.py SRC_DIR LAYERS_FILE
 A file may include from its own folder and from folders listed before it in LAYERS_FILE.
 Files may not include each other in a cycle; a header and the source file of the same name
 beside it count as one, since a cycle through either ties the two parts together just the same.
+A cycle through several folders always takes an upward include, which is named instead of
+every cycle it closes; so the cycles named are those within one folder.
 Exit 1 with one line per fault, 0 when there is none, 2 when the input is unusable.
 """
 import os
@@ -156,7 +158,7 @@ def main():
             if rank.get(target_folder, -1) > rank[folder]:
                 faults.append(f'{where[0]}:{number}: includes "{match.group(1)}" from '
                               f"{target_folder}, a layer above {folder}")
-            if unit_of(target) != unit_of(path):
+            elif unit_of(target) != unit_of(path):
                 edges.setdefault(unit_of(path), {}).setdefault(unit_of(target), where)
 
     for cycle in cycles(edges):
