@@ -10,7 +10,8 @@
 #                        shut the link-race runs in namespaces and a chroot of their own, and
 #                        headless Chromium, which lays pages out on a phone's width, and
 #                        an X server of its own (Xvfb) with Openbox and xdotool, where the
-#                        window is driven with real key events
+#                        window is driven with real key events, and clang-tidy, which
+#                        checks the sources
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
 #   package              build, plus what CPack's Debian generator runs to find the Depends
 #   docs                 build, plus headless Chromium, which draws the modern page for the README
@@ -27,7 +28,7 @@ for set in "${@:-build}"; do
     test)
       packages+=(perl libcgi-pm-perl python3 nginx tinyproxy lighttpd curl locales
                  desktop-file-utils groff-base tidy util-linux mount chromium fonts-dejavu-core
-                 xvfb openbox xdotool x11-utils)
+                 xvfb openbox xdotool x11-utils clang-tidy)
       german_locale=true
       ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -182,7 +182,8 @@ struct IconDownloader::Impl {
         });
         resolver.async_resolve(
             hostName, port,
-            [this, current](const std::error_code& ec, tcp::resolver::results_type results) {
+            [this, current](const std::error_code& ec,
+                            const tcp::resolver::results_type& results) {
                 if (current != attempt) return;
                 if (ec) return onError(ec, ec.message());
                 asio::async_connect(

@@ -451,7 +451,7 @@ void PageWalk::Impl::advance() {
     if (bytes != bytesShown && now - lastHashLine >= std::chrono::seconds(1)) {
         bytesShown = bytes;
         lastHashLine = now;
-        h.sink.status("Hashed " + std::to_string(bytes / (1024 * 1024)) + " MB so far");
+        h.sink.status("Hashed " + std::to_string(bytes / 1024 / 1024) + " MB so far");
         if (h.hashed) h.hashed(bytes);
     }
 }
