@@ -12,6 +12,9 @@
 #                        an X server of its own (Xvfb) with Openbox and xdotool, where the
 #                        window is driven with real key events, and clang-tidy, which
 #                        checks the sources
+#   browser              headless Chromium with fonts, and from npm (tests/browser, pinned by
+#                        its lock file) puppeteer-core, which drives it, and axe-core, which
+#                        audits pages; the page tests and `make bench-pages` use them
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
 #   package              build, plus what CPack's Debian generator runs to find the Depends
 #   docs                 build, plus headless Chromium, which draws the modern page for the README
@@ -22,7 +25,11 @@ build=(g++ cmake ninja-build make pkg-config libgtest-dev libasio-dev libcmark-d
        libcli11-dev qt6-base-dev libgl-dev librsvg2-bin python3-pil)
 packages=("${build[@]}")
 german_locale=false
-for set in "${@:-build}"; do
+browser=false
+sets=("${@:-build}")
+# The tests audit pages in the browser.
+for set in "${sets[@]}"; do [ "$set" = test ] && sets+=(browser); done
+for set in "${sets[@]}"; do
   case "$set" in
     build) ;;
     test)
@@ -31,10 +38,16 @@ for set in "${@:-build}"; do
                  xvfb openbox xdotool x11-utils clang-tidy)
       german_locale=true
       ;;
+    browser)
+      packages+=(chromium fonts-dejavu-core)
+      # Node.js and npm, from Debian when the machine has none of its own.
+      command -v npm >/dev/null || packages+=(nodejs npm)
+      browser=true
+      ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     package) packages+=(dpkg-dev file) ;;
     docs) packages+=(chromium fonts-dejavu-core) ;;
-    *) echo "unknown package set: $set (build, test, fuzz, package or docs)" >&2; exit 2 ;;
+    *) echo "unknown package set: $set (build, test, browser, fuzz, package or docs)" >&2; exit 2 ;;
   esac
 done
 
@@ -56,4 +69,14 @@ fi
 if $german_locale && ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   echo "Generating the de_DE.UTF-8 locale"
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+
+# The npm packages, as the lock file pins them, again only when the lock file changed.
+if $browser; then
+  dir="$(dirname "$0")/../tests/browser"
+  if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.installed-lock" 2>/dev/null; then
+    echo "Installing the browser tests' npm packages"
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null &&
+     cp package-lock.json node_modules/.installed-lock)
+  fi
 fi
