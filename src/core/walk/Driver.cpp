@@ -209,6 +209,7 @@ struct PageWalk::Impl {
     bool question(const std::string& target);
     void done(FolderWork& w, std::optional<WriteOutcome> page);
     void advance();
+    void sayHashed();
     bool topPage(std::unique_ptr<FolderWork> w, bool sweepHere);
     void refreshFolders(FolderWork& w);
     bool writeTree(const WalkTarget& target);
@@ -466,6 +467,10 @@ bool PageWalk::Impl::question(const std::string& target) {
 void PageWalk::Impl::advance() {
     ++foldersDone;
     if (h.progress) h.progress(foldersDone, foldersFound);
+    sayHashed();
+}
+
+void PageWalk::Impl::sayHashed() {
     if (!s.bytesHashed) return;
     // Long runs that read file content say how far they are, about once a second.
     auto now = std::chrono::steady_clock::now();
@@ -710,6 +715,7 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
             if (!w->readError.empty()) continue;  // the walk skips it, and says so in its turn
             resolveLinks(*w, true);
             tree = ListedFiles(w->listing);
+            sayHashed();  // a first run over a tree hashes its files while it measures it
         } else {
             bool wasEntered = visit(*w);
             advance();
