@@ -269,7 +269,7 @@ std::string ModernRenderer::displayName(const std::string& raw) const {
     return DisplayName(o_, raw);
 }
 
-// "1.2 MB &middot; 340 files": the size as file rows show theirs.
+// " 26 Bytes &middot; 4 files": the size as file rows give theirs, then the count.
 std::string ModernRenderer::folderSize(const FolderTotals& tree) const {
     std::string files = std::to_string(tree.files) + (tree.files == 1 ? " file" : " files");
     std::string bytes = FormatFileSize(o_, tree.bytes);
