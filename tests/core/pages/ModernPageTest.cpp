@@ -274,7 +274,7 @@ TEST_F(ModernPageTest, AllInOneFileHasOneFilterAndEverySection) {
     };
     EXPECT_EQ(count("class=\"filter\""), 1u);
     EXPECT_EQ(count("<section class=\"folder\""), 3u);
-    EXPECT_EQ(count("<table class=\"listing\">"), 3u);
+    EXPECT_EQ(count("<table class=\"listing\""), 3u);
     EXPECT_EQ(count("</html>"), 1u);
     EXPECT_TRUE(contains(p, "<a href=\"#index_of-a.html\">"));
     EXPECT_TRUE(contains(p, "<section class=\"folder\" id=\"index_of-a.html\">"));
