@@ -153,6 +153,16 @@ ListingPlan PlanListing(const RunSettings& s, const PagePlace& place, const Fold
     plan.rows = VisibleRows(s, place, listing, plan.keys, plan.orders);
     // One page of every row where all rows land in one file anyway.
     plan.budget = s.allInOne ? std::max<std::size_t>(plan.rows.size(), 1) : RowBudgetOf(o);
+    for (SortKey key : plan.keys) {
+        const RowOrder& order = plan.orders[static_cast<std::size_t>(key)];
+        RowOrder& own = plan.pageOrders[static_cast<std::size_t>(key)];
+        own.resize(order.size());
+        std::vector<std::size_t> filled(plan.pages(), 0);
+        for (std::uint32_t row : order) {
+            std::size_t page = row / plan.budget, first = page * plan.budget;
+            own[first + filled[page]++] = static_cast<std::uint32_t>(row - first);
+        }
+    }
     return plan;
 }
 
@@ -168,12 +178,9 @@ std::string ListingConfig(const RunSettings& s, const PagePlace& place, const Li
     std::string packed;
     for (SortKey key : plan.keys) {
         out += std::string(key == plan.keys.front() ? "" : ",") + jsonString(keyName(key));
-        std::vector<std::uint64_t> own;
-        own.reserve(count);
-        for (std::uint32_t row : plan.orders[static_cast<std::size_t>(key)]) {
-            if (row >= first && row < first + count) own.push_back(row - first);
-        }
-        AppendPlanes(packed, own, IndexWidth(count));
+        auto own = plan.pageOrders[static_cast<std::size_t>(key)].begin() + static_cast<std::ptrdiff_t>(first);
+        AppendPlanes(packed, std::vector<std::uint64_t>(own, own + static_cast<std::ptrdiff_t>(count)),
+                     IndexWidth(count));
     }
     out += "],\"w\":" + std::to_string(IndexWidth(count)) + ",\"orders\":" + jsonString(Base64(packed));
     if (plan.dataFiles() > 0) out += drawing(s, place, plan);

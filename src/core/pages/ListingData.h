@@ -34,6 +34,9 @@ struct ListingPlan {
     std::vector<SortKey> keys;
     RowOrders orders;
     std::size_t budget = 0;  // rows a page holds; all of them in the all-in-one modes
+    // The same orders page by page: for each page, its rows' positions among its own rows,
+    // at the page's first row.
+    RowOrders pageOrders;
 
     std::size_t pages() const;      // the page and its numbered pages: 1 and up
     std::size_t dataFiles() const;  // none when the page holds every row

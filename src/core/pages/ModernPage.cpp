@@ -910,17 +910,21 @@ void ModernRenderer::table() {
         row("dir", toUtf8(sub->name), "", -1, sub->mtime, FolderRowLink(s_, place_, *sub), dirIcon,
             displayName(sub->name) + "/", "", "Directory", nullptr);
     }
-    // The icons and the total are those of every row, also the rows other pages hold; icons
-    // are fetched for the types the listing shows, not for the files it leaves out.
+    // The icons and the total of the first page are those of every row, also the rows other
+    // pages hold; icons are fetched for the types the listing shows, not for the files it
+    // leaves out.
     bool collect = o_.on(opt("chkIcons")) && WantsIconFiles(o_);
     std::unordered_set<std::string> collected;
-    for (std::size_t i = 0; i < rows.files.size(); ++i) {
+    // The numbered pages after the first leave that to it.
+    const std::size_t folders = rows.folders.size();
+    const std::size_t from = page_ == 1 ? 0 : std::max(first, folders) - folders;
+    const std::size_t to = page_ == 1 ? rows.files.size() : std::max(end, folders) - folders;
+    for (std::size_t i = from; i < to; ++i) {
         const FileEntry* file = rows.files[i];
         std::string type = FileTypeOf(file->name);
         if (collect && collected.insert(type).second) result_.icons.push_back(type);
         result_.total += file->size;
-        std::size_t at = rows.folders.size() + i;
-        if (at < first || at >= end) continue;
+        if (folders + i < first || folders + i >= end) continue;
         std::string comment;
         if (o_.selected(opt("optExtention"))) comment = escapeText(toUtf8(type)) + " File";
         else if (o_.selected(opt("optGlobal"))) comment = o_.text(opt("txtComment"));
