@@ -198,13 +198,15 @@ std::string ListingDataFile(const RunSettings& s, const PagePlace& place,
     std::vector<std::uint64_t> sizes, times, types, digest[16];
     std::vector<std::string> typeNames{""};  // 0: a folder's
     std::unordered_map<std::string, std::uint64_t> typeIndex{{"", 0}};
-    std::string names = "[", links;
+    // The names in one string, each after a "/", which no name holds: one string to read
+    // and keep instead of thousands.
+    std::string names, links;
     for (std::size_t i = first; i < end; ++i) {
         const FolderEntry* sub = i < folders ? plan.rows.folders[i] : nullptr;
         const FileEntry* file = sub ? nullptr : plan.rows.files[i - folders];
         const std::string& name = sub ? sub->name : file->name;
-        if (i > first) names += ',';
-        AppendJsonString(names, name);
+        names += '/';
+        names += name;
         sizes.push_back(file ? wholeBytes(file->size) : 0);
         times.push_back(static_cast<std::uint32_t>(LocalMinutes(sub ? sub->mtime : file->mtime)));
         std::uint64_t type = 0;
@@ -226,7 +228,12 @@ std::string ListingDataFile(const RunSettings& s, const PagePlace& place,
         }
     }
     std::string packed;
-    if (o.on(opt("chkColuSize"))) AppendPlanes(packed, sizes, 7);
+    // Sizes in as many bytes as the largest of them needs.
+    int sizeWidth = 1;
+    for (std::uint64_t size : sizes) {
+        while (sizeWidth < 7 && size >> (8 * sizeWidth) != 0) ++sizeWidth;
+    }
+    if (o.on(opt("chkColuSize"))) AppendPlanes(packed, sizes, sizeWidth);
     if (o.on(opt("chkColuTime"))) AppendPlanes(packed, times, 4);
     int typeWidth = typeNames.size() > 256 ? 2 : 1;
     if (icons || comment) AppendPlanes(packed, types, typeWidth);
@@ -243,8 +250,9 @@ std::string ListingDataFile(const RunSettings& s, const PagePlace& place,
     for (const std::string& type : typeNames) typeList += (typeList.empty() ? "" : ",") + jsonString(type);
     return std::string(kListingDataMark) + std::to_string(number) + " of " +
            std::to_string(plan.dataFiles()) + " */\n" + "tabuloRows(" + std::to_string(number) +
-           "," + jsonString(Base64(packed)) + "," + std::to_string(typeWidth) + ",[" + typeList +
-           "],\n" + names + "],\n{" + links + "});\n";
+           "," + jsonString(Base64(packed)) + ",[" + std::to_string(sizeWidth) + "," +
+           std::to_string(typeWidth) + "],[" + typeList + "],\n" + jsonString(std::string_view(names).substr(names.empty() ? 0 : 1)) +
+           ",\n{" + links + "});\n";
 }
 
 int IndexWidth(std::size_t count) {

@@ -52,9 +52,11 @@ ListingPlan PlanListing(const RunSettings& settings, const PagePlace& place,
 std::string ListingConfig(const RunSettings& settings, const PagePlace& place,
                           const ListingPlan& plan, std::size_t page);
 
-// Data file `number` (from 1): a script handing its rows to the page. Names are JSON strings
-// that are also safe in HTML (invalid UTF-8 shown as U+FFFD); everything else is whole numbers
-// packed into one base64 string; a row whose link cannot be made from its name carries it.
+// Data file `number` (from 1): a script handing its rows to the page,
+//   tabuloRows(number, "packed", [size bytes, type bytes], [types], "names", {row: "link"})
+// The names are one JSON string, also safe in HTML (invalid UTF-8 shown as U+FFFD), each name
+// after a "/"; everything else is whole numbers packed into one base64 string; a row whose link
+// cannot be made from its name carries it.
 std::string ListingDataFile(const RunSettings& settings, const PagePlace& place,
                             const FolderListing& listing, const ListingPlan& plan,
                             std::size_t number);

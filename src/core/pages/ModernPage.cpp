@@ -191,22 +191,30 @@ constexpr std::string_view kScript = R"JS(<script>
     return text.toLowerCase();
   }
 
+  // Where each name starts in a string of names each after a "/" (which no name holds), and
+  // where the one after the last would.
+  function startsIn(text) {
+    var starts = [];
+    for (var at = text.indexOf("/"); at !== -1; at = text.indexOf("/", at + 1)) starts.push(at + 1);
+    starts.push(text.length + 1);
+    return new Uint32Array(starts);
+  }
+
   // Finds names in the folded text of the whole listing, away from the page where it can:
-  // names come in parts, one per data file, "\0" after each.
+  // the names come in parts, one per data file.
   function searcher(scope) {
     var parts = [];
     scope.onmessage = function (event) {
       var m = event.data;
       if (m.working) return;
       if (m.text !== undefined) {
-        var text = fold(m.text), starts = [0];
-        for (var at = text.indexOf("\0"); at !== -1; at = text.indexOf("\0", at + 1)) starts.push(at + 1);
-        parts.push({text: text, starts: new Uint32Array(starts), first: m.first});
+        var text = fold("/" + m.text);
+        parts.push({text: text, starts: startsIn(text), first: m.first});
         if (parts.length === 1) scope.postMessage({working: true});
         return;
       }
-      var query = fold(m.query).split("\0").join(""), hits = new Uint32Array(m.rows), count = 0;
-      parts.forEach(function (part) {
+      var query = fold(m.query), hits = new Uint32Array(m.rows), count = 0;
+      if (query.indexOf("/") === -1) parts.forEach(function (part) {
         var text = part.text, starts = part.starts, row = 0;
         for (var at = text.indexOf(query); at !== -1; at = text.indexOf(query, starts[row + 1])) {
           while (starts[row + 1] <= at) row++;
@@ -222,7 +230,7 @@ constexpr std::string_view kScript = R"JS(<script>
     this.queue = [];
     this.answer = answer;
     try {
-      var source = "var fold = " + fold + ";\n(" + searcher + ")(self);";
+      var source = "var fold = " + fold + ", startsIn = " + startsIn + ";\n(" + searcher + ")(self);";
       this.port = new Worker(URL.createObjectURL(new Blob([source], {type: "text/javascript"})));
       this.port.onmessage = function (event) {
         if (event.data.working) self.queue = null;
@@ -369,6 +377,7 @@ constexpr std::string_view kScript = R"JS(<script>
     this.table.classList.add("long");
     this.table.setAttribute("aria-busy", "true");
     this.names = [];
+    this.starts = [];
     this.links = {};
     this.sizes = new Float64Array(data.size ? all : 0);
     this.times = new Int32Array(data.time ? all : 0);
@@ -404,17 +413,17 @@ constexpr std::string_view kScript = R"JS(<script>
     }
     more();
   };
-  Listing.prototype.take = function (number, packed, typeWidth, types, names, links) {
-    var cfg = this.cfg, data = cfg.data, self = this, count = names.length;
+  Listing.prototype.take = function (number, packed, widths, types, names, links) {
+    var cfg = this.cfg, data = cfg.data, self = this, starts = startsIn("/" + names), count = starts.length - 1;
     var first = (number - 1) * data.per, bytes = bytesOf(packed), at = 0, i;
-    if (data.size) at = unpack(bytes, at, count, 7, this.sizes, first);
+    if (data.size) at = unpack(bytes, at, count, widths[0], this.sizes, first);
     if (data.time) at = unpack(bytes, at, count, 4, this.times, first);
     if (data.type) {
       var ids = types.map(function (type) {
         if (!(type in self.typeIds)) self.typeIds[type] = self.typeNames.push(type) - 1;
         return self.typeIds[type];
       });
-      at = unpack(bytes, at, count, typeWidth, this.types, first);
+      at = unpack(bytes, at, count, widths[1], this.types, first);
       for (i = first; i < first + count; i++) this.types[i] = ids[this.types[i]];
     }
     cfg.keys.forEach(function (key) { at = unpack(bytes, at, count, data.w, self.orders[key], first); });
@@ -422,8 +431,9 @@ constexpr std::string_view kScript = R"JS(<script>
       for (var b = 0; b < 16; b++) for (i = 0; i < count; i++) this.md5[(first + i) * 16 + b] = bytes[at + b * count + i];
     }
     this.names[number - 1] = names;
+    this.starts[number - 1] = starts;
     for (var k in links) this.links[first + Number(k)] = links[k];
-    this.search.send({text: names.join("\0") + "\0", first: first});
+    this.search.send({text: names, first: first});
     if (++this.got === data.files) this.ready();
   };
   Listing.prototype.failed = function () {
@@ -432,8 +442,9 @@ constexpr std::string_view kScript = R"JS(<script>
     say("The rest of the listing could not be loaded; sorting and the filter work on the rows shown.");
   };
   Listing.prototype.nameOf = function (row) {
-    var per = this.cfg.data.per;
-    return this.names[Math.floor(row / per)][row % per];
+    var per = this.cfg.data.per, part = Math.floor(row / per), starts = this.starts[part], at = row % per;
+    // The starts count from the "/" before the first name.
+    return this.names[part].slice(starts[at] - 1, starts[at + 1] - 2);
   };
 
   // Every row is there: from now on the table shows the whole listing, drawing only the rows in
@@ -441,7 +452,7 @@ constexpr std::string_view kScript = R"JS(<script>
   Listing.prototype.ready = function () {
     var table = this.table, body = table.tBodies[0], cfg = this.cfg, self = this;
     var here = this.rows[0] ? this.rows[0].getBoundingClientRect() : null;
-    this.rowHeight = here && here.height > 0 ? here.height : 36;
+    this.rowHeight = Math.abs(here && this.rows[1] ? this.rows[1].getBoundingClientRect().top - here.top : 0) || 36;
     // The row at the top of the window stays there, when the page is as it started.
     var keep = null;
     if (here && here.top < 0 && !this.query && this.key === cfg.key && this.down === cfg.down) {
@@ -500,7 +511,7 @@ constexpr std::string_view kScript = R"JS(<script>
   Listing.prototype.draw = function () {
     this.pending = false;
     var view = this.view, count = view.length, gaps = this.gaps;
-    if (!this.rowHeight && this.pool[0]) this.rowHeight = this.pool[0].getBoundingClientRect().height || 36;
+
     var height = this.rowHeight || 36, total = count * height, tall = Math.min(total, tallest);
     var inView = Math.ceil(window.innerHeight / height) + 1;
     var y = Math.min(Math.max(-gaps[0].getBoundingClientRect().top, 0), tall);
@@ -525,9 +536,10 @@ constexpr std::string_view kScript = R"JS(<script>
     for (var i = first; i < last; i++) this.fill(pool[i - first], view[i]);
     gaps[0].style.height = offset + "px";
     gaps[1].style.height = Math.max(0, tall - offset - (last - first) * height) + "px";
-    if (pool[0]) {
-      var measured = pool[0].getBoundingClientRect().height;
-      if (measured > 0 && Math.abs(measured - height) > 0.5) {
+    if (pool[1]) {
+      // Rows follow each other at this distance: borders between them are shared.
+      var measured = pool[1].getBoundingClientRect().top - pool[0].getBoundingClientRect().top;
+      if (measured > 0 && Math.abs(measured - height) > 0.01) {
         this.rowHeight = measured;
         this.later();
       }
@@ -700,7 +712,7 @@ constexpr std::string_view kScript = R"JS(<script>
   });
 
   function filterAll() {
-    var query = fold(filter.value).split("\0").join("");
+    var query = fold(filter.value);
     listings.forEach(function (l) {
       l.load();
       if (l.virtual) return l.filter(query);

@@ -109,10 +109,11 @@ TEST(ListingDataTest, NamesOfNumberedPagesAndDataFiles) {
     EXPECT_EQ(ExtraFileKind("index", "index-3.html"), K::None);
 }
 
-// The parts of the call in a data file.
+// The parts of the call in a data file; the names as written, escapes kept.
 struct DataCall {
-    std::string packed, types, names, links;
-    int typeWidth = 0;
+    std::string packed, types, links;
+    std::vector<std::string> names;
+    int sizeWidth = 0, typeWidth = 0;
 };
 
 DataCall callIn(const std::string& text) {
@@ -122,31 +123,25 @@ DataCall callIn(const std::string& text) {
         EXPECT_NE(found, std::string::npos) << mark;
         return found == std::string::npos ? text.size() : found;
     };
-    std::size_t at = after(0, "tabuloRows(");
-    std::size_t packed = after(at, ",\"") + 2, packedEnd = after(packed, "\",");
+    std::size_t packed = after(0, "tabuloRows(");
+    packed = after(packed, ",\"") + 2;
+    std::size_t packedEnd = after(packed, "\",[");
     call.packed = text.substr(packed, packedEnd - packed);
-    call.typeWidth = std::atoi(text.c_str() + packedEnd + 2);
-    std::size_t types = after(packedEnd, ",[") + 2, typesEnd = after(types, "],\n[");
+    call.sizeWidth = std::atoi(text.c_str() + packedEnd + 3);
+    call.typeWidth = std::atoi(text.c_str() + after(packedEnd + 3, ",") + 1);
+    std::size_t types = after(packedEnd, "],[") + 3, typesEnd = after(types, "],\n\"");
     call.types = text.substr(types, typesEnd - types);
-    std::size_t namesEnd = after(typesEnd, "],\n{");
-    call.names = text.substr(typesEnd + 4, namesEnd - typesEnd - 4);
+    std::size_t namesEnd = after(typesEnd + 4, "\",\n{");
+    std::string names = text.substr(typesEnd + 4, namesEnd - typesEnd - 4);
+    for (std::size_t at = 0, slash; at <= names.size(); at = slash + 1) {
+        slash = names.find('/', at);
+        if (slash == std::string::npos) slash = names.size();
+        call.names.push_back(names.substr(at, slash - at));
+    }
     std::size_t linksEnd = after(namesEnd, "});\n");
     call.links = text.substr(namesEnd + 4, linksEnd - namesEnd - 4);
     EXPECT_EQ(linksEnd + 4, text.size());
     return call;
-}
-
-// The JSON strings of a list, as written (quotes and escapes kept).
-std::vector<std::string> stringsIn(const std::string& list) {
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i] != '"') continue;
-        std::size_t end = i + 1;
-        while (list[end] != '"') end += list[end] == '\\' ? 2 : 1;
-        out.push_back(list.substr(i, end - i + 1));
-        i = end;
-    }
-    return out;
 }
 
 class ListingDataFileTest : public EngineTest {
@@ -187,12 +182,13 @@ TEST_F(ListingDataFileTest, HostileNamesStayInsideTheirStrings) {
         EXPECT_EQ(body.find(bad), std::string::npos) << "raw " << bad;
     EXPECT_EQ(std::count(body.begin(), body.end(), '\n'), 3);
     DataCall call = callIn(text);
-    auto names = stringsIn(call.names);
+    const auto& names = call.names;
     EXPECT_EQ(names.size(), hostile.size() + 10);
     auto has = [&](const std::string& json) { return std::find(names.begin(), names.end(), json) != names.end(); };
-    EXPECT_TRUE(has("\"\\\"\\u003e\\u003cimg src=x onerror=window.__pwned=1\\u003e\""));
-    EXPECT_TRUE(has("\"line\\u2028separator\""));
-    EXPECT_TRUE(has("\"bad\xEF\xBF\xBD\xEF\xBF\xBD.bin\""));  // U+FFFD for each stray byte
+    EXPECT_TRUE(has("\\\"\\u003e\\u003cimg src=x onerror=window.__pwned=1\\u003e"));
+    EXPECT_TRUE(has("line\\u2028separator"));
+    EXPECT_TRUE(has("new\\nline"));
+    EXPECT_TRUE(has("bad\xEF\xBF\xBD\xEF\xBF\xBD.bin"));  // U+FFFD for each stray byte
     // Its link is the name's own bytes; every other link is made from the name the data shows.
     EXPECT_TRUE(std::regex_match(call.links, std::regex("\"[0-9]+\":\"bad%FF%FE.bin\""))) << call.links;
 }
@@ -219,20 +215,21 @@ TEST_F(ListingDataFileTest, AtMostFortyBytesARowBesideTheName) {
     // The numbers read back: the big file's size and time.
     DataCall call = callIn(texts[1]);
     std::string packed = unbase64(call.packed);
-    auto names = stringsIn(call.names);
-    const std::size_t rows = names.size();
+    const std::size_t rows = call.names.size();
     ASSERT_EQ(rows, count + 1 - kRowsPerDataFile);
-    ASSERT_EQ(names.back(), "\"zz big\"");
-    EXPECT_EQ(planeValue(packed, 0, rows, 7, rows - 1), 123457u);
-    EXPECT_EQ(planeValue(packed, 7 * rows, rows, 4, rows - 1), 4102444800u / 60);
-    // Types: a table of those in the file (a folder's first), one byte a row; then the orders
-    // of the size and time columns, two bytes a position, over the whole listing.
-    EXPECT_EQ(call.types, "\"\",\"txt\",\"jpeg\",\"unknown\"");
+    ASSERT_EQ(call.names.back(), "zz big");
+    // Sizes in as many bytes as the largest needs, times in four; the types of the file (a
+    // folder's first), one byte a row; the orders of the size and time columns, two bytes a
+    // position, over the whole listing.
+    EXPECT_EQ(call.sizeWidth, 3);
     EXPECT_EQ(call.typeWidth, 1);
-    EXPECT_EQ(packed.size(), rows * (7 + 4 + 1 + 2 + 2));
+    EXPECT_EQ(call.types, "\"\",\"txt\",\"jpeg\",\"unknown\"");
+    EXPECT_EQ(packed.size(), rows * (3 + 4 + 1 + 2 + 2));
+    EXPECT_EQ(planeValue(packed, 0, rows, 3, rows - 1), 123457u);
+    EXPECT_EQ(planeValue(packed, 3 * rows, rows, 4, rows - 1), 4102444800u / 60);
     // By size the big file comes last; by time as well.
-    EXPECT_EQ(planeValue(packed, 12 * rows, rows, 2, rows - 1), count);
-    EXPECT_EQ(planeValue(packed, 14 * rows, rows, 2, rows - 1), count);
+    EXPECT_EQ(planeValue(packed, 8 * rows, rows, 2, rows - 1), count);
+    EXPECT_EQ(planeValue(packed, 10 * rows, rows, 2, rows - 1), count);
 }
 
 }  // namespace
