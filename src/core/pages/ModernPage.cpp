@@ -187,83 +187,44 @@ constexpr std::string_view kScript = R"JS(<script>
 
   // Names compared without letter case or accents: "e" finds "é".
   function fold(text) {
-    if (text.normalize) text = text.normalize("NFD").replace(/[\u0300-\u036f\u1ab0-\u1aff\u1dc0-\u1dff\u20d0-\u20ff\ufe20-\ufe2f]/g, "");
+    if (text.normalize && /[^\0-\x7f]/.test(text))
+      text = text.normalize("NFD").replace(/[\u0300-\u036f\u1ab0-\u1aff\u1dc0-\u1dff\u20d0-\u20ff\ufe20-\ufe2f]/g, "");
     return text.toLowerCase();
   }
 
-  // Where each name starts in a string of names each after a "/" (which no name holds), and
-  // where the one after the last would.
+  // Where each name starts in a string of names with a "/" between each two (which no name
+  // holds), and where the one after the last would.
   function startsIn(text) {
-    var starts = [];
+    var starts = [0];
     for (var at = text.indexOf("/"); at !== -1; at = text.indexOf("/", at + 1)) starts.push(at + 1);
     starts.push(text.length + 1);
     return new Uint32Array(starts);
   }
 
-  // Finds names in the folded text of the whole listing, away from the page where it can:
-  // the names come in parts, one per data file.
-  function searcher(scope) {
-    var parts = [];
-    scope.onmessage = function (event) {
-      var m = event.data;
-      if (m.working) return;
-      if (m.text !== undefined) {
-        var text = fold("/" + m.text);
-        parts.push({text: text, starts: startsIn(text), first: m.first});
-        if (parts.length === 1) scope.postMessage({working: true});
-        return;
-      }
-      var query = fold(m.query), hits = new Uint32Array(m.rows), count = 0;
-      if (query.indexOf("/") === -1) parts.forEach(function (part) {
-        var text = part.text, starts = part.starts, row = 0;
-        for (var at = text.indexOf(query); at !== -1; at = text.indexOf(query, starts[row + 1])) {
-          while (starts[row + 1] <= at) row++;
-          hits[count++] = part.first + row;
-        }
-      });
-      scope.postMessage({id: m.id, hits: hits, count: count}, [hits.buffer]);
+  // Runs `work` soon, after what the page has to do meanwhile (typing, drawing).
+  var soon = (function () {
+    var channel = new MessageChannel(), queue = [];
+    channel.port1.onmessage = function () { queue.shift()(); };
+    return function (work) {
+      queue.push(work);
+      channel.port2.postMessage(0);
     };
-  }
+  })();
 
-  function Search(answer) {
-    var self = this;
-    this.queue = [];
-    this.answer = answer;
-    try {
-      var source = "var fold = " + fold + ", startsIn = " + startsIn + ";\n(" + searcher + ")(self);";
-      this.port = new Worker(URL.createObjectURL(new Blob([source], {type: "text/javascript"})));
-      this.port.onmessage = function (event) {
-        if (event.data.working) self.queue = null;
-        else answer(event.data);
-      };
-      // A browser that refuses workers of the page's own making: the page does the work.
-      this.port.addEventListener("error", function (event) { event.preventDefault(); self.inPage(true); });
-    } catch (e) {
-      this.inPage(false);
-    }
-  }
-  Search.prototype.inPage = function (again) {
-    var answer = this.answer, scope = {postMessage: function (data) { setTimeout(function () { answer(data); }, 0); }};
-    searcher(scope);
-    this.port = {postMessage: function (m) { if (!m.working) scope.onmessage({data: m}); }};
-    if (again && this.queue) {
-      this.queue.forEach(function (m) { scope.onmessage({data: m}); });
-      if (this.asked) scope.onmessage({data: this.asked});
-    }
-    this.queue = null;
-  };
-  Search.prototype.send = function (message) {
-    // Kept until the worker is known to work: it may have to be sent again to the page.
-    if (this.queue) {
-      if (message.text !== undefined) this.queue.push(message);
-      else this.asked = message;
-    }
-    this.port.postMessage(message);
-  };
-
+  var digits = new Uint8Array(128);
+  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/".split("").forEach(function (c, i) {
+    digits[c.charCodeAt(0)] = i;
+  });
   function bytesOf(base64) {
-    var text = atob(base64), bytes = new Uint8Array(text.length);
-    for (var i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
+    var size = base64.length / 4 * 3 - (/==$/.test(base64) ? 2 : /=$/.test(base64) ? 1 : 0);
+    var bytes = new Uint8Array(size), at = 0;
+    for (var i = 0; i < base64.length; i += 4) {
+      var n = digits[base64.charCodeAt(i)] << 18 | digits[base64.charCodeAt(i + 1)] << 12 |
+        digits[base64.charCodeAt(i + 2)] << 6 | digits[base64.charCodeAt(i + 3)];
+      bytes[at++] = n >> 16;
+      if (at < size) bytes[at++] = n >> 8 & 255;
+      if (at < size) bytes[at++] = n & 255;
+    }
     return bytes;
   }
   // `count` whole numbers of `width` bytes from `at`, byte plane after byte plane, into `into`
@@ -378,6 +339,8 @@ constexpr std::string_view kScript = R"JS(<script>
     this.table.setAttribute("aria-busy", "true");
     this.names = [];
     this.starts = [];
+    this.parts = [];
+    this.searches = 0;
     this.links = {};
     this.sizes = new Float64Array(data.size ? all : 0);
     this.times = new Int32Array(data.time ? all : 0);
@@ -399,10 +362,9 @@ constexpr std::string_view kScript = R"JS(<script>
     if (!this.cfg.data || this.loading) return;
     this.loading = true;
     var self = this, data = this.cfg.data, next = 1, busy = 0;
-    this.search = new Search(function (answer) { self.found(answer); });
     window.tabuloRows = function () { self.take.apply(self, arguments); };
     function more() {
-      while (busy < 2 && next <= data.files) {
+      while (busy < 1 && next <= data.files) {
         var script = doc.createElement("script");
         script.src = data.name + next++ + ".js";
         busy++;
@@ -414,7 +376,7 @@ constexpr std::string_view kScript = R"JS(<script>
     more();
   };
   Listing.prototype.take = function (number, packed, widths, types, names, links) {
-    var cfg = this.cfg, data = cfg.data, self = this, starts = startsIn("/" + names), count = starts.length - 1;
+    var cfg = this.cfg, data = cfg.data, self = this, starts = startsIn(names), count = starts.length - 1;
     var first = (number - 1) * data.per, bytes = bytesOf(packed), at = 0, i;
     if (data.size) at = unpack(bytes, at, count, widths[0], this.sizes, first);
     if (data.time) at = unpack(bytes, at, count, 4, this.times, first);
@@ -433,7 +395,10 @@ constexpr std::string_view kScript = R"JS(<script>
     this.names[number - 1] = names;
     this.starts[number - 1] = starts;
     for (var k in links) this.links[first + Number(k)] = links[k];
-    this.search.send({text: names, first: first});
+    // Folded once, for every search to come; names that fold to themselves are kept once.
+    var folded = fold(names);
+    this.parts.push(folded === names ? {text: names, starts: starts, first: first}
+      : {text: folded, starts: startsIn(folded), first: first});
     if (++this.got === data.files) this.ready();
   };
   Listing.prototype.failed = function () {
@@ -443,8 +408,7 @@ constexpr std::string_view kScript = R"JS(<script>
   };
   Listing.prototype.nameOf = function (row) {
     var per = this.cfg.data.per, part = Math.floor(row / per), starts = this.starts[part], at = row % per;
-    // The starts count from the "/" before the first name.
-    return this.names[part].slice(starts[at] - 1, starts[at + 1] - 2);
+    return this.names[part].slice(starts[at], starts[at + 1] - 1);
   };
 
   // Every row is there: from now on the table shows the whole listing, drawing only the rows in
@@ -622,34 +586,30 @@ constexpr std::string_view kScript = R"JS(<script>
     copy.hidden = !navigator.clipboard;
   };
 
-  // The filter over the whole listing, on its way.
+  // The filter over the whole listing: a few milliseconds at a time, so that the page answers
+  // the keyboard meanwhile; a newer query drops the search of an older one.
   Listing.prototype.filter = function (query) {
+    var self = this, parts = this.parts, search = ++this.searches, at = 0;
+    var hits = new Uint32Array(query ? this.cfg.rows : 0), count = 0;
     this.query = query;
-    if (!query) {
-      this.hits = null;
-      this.arrange();
-      this.draw();
+    function step() {
+      if (search !== self.searches) return;
+      for (var until = performance.now() + 8; at < parts.length && performance.now() < until; at++) {
+        var part = parts[at], text = part.text, starts = part.starts, row = 0;
+        for (var found = text.indexOf(query); found !== -1; found = text.indexOf(query, starts[row + 1])) {
+          while (starts[row + 1] <= found) row++;
+          hits[count++] = part.first + row;
+        }
+      }
+      if (at < parts.length) return soon(step);
+      self.hits = query ? hits.subarray(0, count) : null;
+      self.arrange();
+      self.draw();
       report();
-      return;
     }
-    if (this.asking) {
-      this.again = true;
-      return;
-    }
-    this.asking = true;
-    this.search.send({query: query, rows: this.cfg.rows, id: query});
-  };
-  Listing.prototype.found = function (answer) {
-    this.asking = false;
-    if (this.again || answer.id !== this.query) {
-      this.again = false;
-      if (this.query) this.filter(this.query);
-      return;
-    }
-    this.hits = answer.hits.subarray(0, answer.count);
-    this.arrange();
-    this.draw();
-    report();
+    // No name holds a "/": the names are kept apart by them.
+    if (!query || query.indexOf("/") !== -1) at = parts.length;
+    step();
   };
 
   Listing.prototype.sort = function (key, down) {
