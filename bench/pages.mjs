@@ -77,23 +77,28 @@ function writePages(dir) {
   return { seconds, html, data, pages };
 }
 
-// The pid of every renderer of the browser, and their resident memory.
-function rendererKb(browser) {
-  const top = browser.process().pid, kids = new Map();
+// The memory of the browser's largest renderer (the tab's), in MB: resident, its peak, and
+// what is its own (private: not shared with other processes), as Chrome's task manager counts
+// a tab's memory footprint.
+function tabMemory(browser) {
+  const top = browser.process().pid, parents = new Map();
   for (const pid of readdirSync("/proc").filter((n) => /^\d+$/.test(n))) {
     try {
       const stat = readFileSync(`/proc/${pid}/stat`, "utf8");
-      kids.set(Number(pid), Number(stat.slice(stat.lastIndexOf(")") + 2).split(" ")[1]));
+      parents.set(Number(pid), Number(stat.slice(stat.lastIndexOf(")") + 2).split(" ")[1]));
     } catch (e) { /* gone */ }
   }
-  const below = (pid) => { for (let p = kids.get(pid); p; p = kids.get(p)) if (p === top) return true; return false; };
-  let most = 0;
-  for (const pid of kids.keys()) {
+  const below = (pid) => { for (let p = parents.get(pid); p; p = parents.get(p)) if (p === top) return true; return false; };
+  let most = { rss: 0, peak: 0, own: 0 };
+  for (const pid of parents.keys()) {
     if (!below(pid)) continue;
     try {
       if (!readFileSync(`/proc/${pid}/cmdline`, "utf8").includes("--type=renderer")) continue;
-      const rss = Number(/VmRSS:\s+(\d+)/.exec(readFileSync(`/proc/${pid}/status`, "utf8"))[1]);
-      most = Math.max(most, rss);
+      const status = readFileSync(`/proc/${pid}/status`, "utf8"), smaps = readFileSync(`/proc/${pid}/smaps_rollup`, "utf8");
+      const kb = (text, key) => Number(new RegExp(key + ":\\s+(\\d+)").exec(text)[1]);
+      const m = { rss: kb(status, "VmRSS") / 1024, peak: kb(status, "VmHWM") / 1024,
+        own: (kb(smaps, "Private_Clean") + kb(smaps, "Private_Dirty")) / 1024 };
+      if (m.rss > most.rss) most = m;
     } catch (e) { /* gone */ }
   }
   return most;
@@ -162,7 +167,7 @@ async function measure(browser, url) {
   await cdp.send("Performance.enable");
   const metrics = (await cdp.send("Performance.getMetrics")).metrics;
   r.heap = metrics.find((m) => m.name === "JSHeapUsedSize").value / 1048576;
-  r.rss = rendererKb(browser) / 1024;
+  Object.assign(r, tabMemory(browser));
   r.errors = errors;
   await page.close();
   return r;
@@ -189,7 +194,8 @@ for (const count of sizes) {
   results.push({ count, written, usable: pick((r) => r.usable), loaded: pick((r) => r.loaded),
     longest: pick((r) => r.longest), filter: pick((r) => r.filter), clear: pick((r) => r.clear),
     sort: pick((r) => r.sort), sorts: Object.keys(all[0].sorts).map((k) => k + " " + fmt(median(all.map((r) => r.sorts[k])))).join(", "),
-    heap: pick((r) => r.heap), rss: Math.max(...all.map((r) => r.rss)), matches: all[0].matches,
+    heap: pick((r) => r.heap), rss: Math.max(...all.map((r) => r.rss)), peak: Math.max(...all.map((r) => r.peak)),
+    own: Math.max(...all.map((r) => r.own)), matches: all[0].matches,
     errors: [...new Set(all.flatMap((r) => r.errors))] });
   if (!process.env.KEEP) rmSync(dir, { recursive: true, force: true });
 }
@@ -198,11 +204,14 @@ const base = results.find((r) => r.count === 1000) || results[0];
 const ratio = (a, b) => (b > 0 ? (a / b).toFixed(2) : "n/a");
 const line = (cells) => console.log(cells.map((c, i) => String(c).padStart(i ? 10 : 9)).join(""));
 console.log("\ndata B/row: bytes of the data files per row beyond the names' own");
-console.log("times in ms from navigation start (usable, loaded) or from the action to the next frame drawn");
-line(["files", "write s", "HTML KB", "data B/row", "usable", "loaded", "longtask", "filter", "clear", "sort max", "heap MB", "tab MB"]);
+console.log("times in ms from navigation start (usable, loaded) or from the action to the next frame drawn;");
+console.log("longtask: the longest task of the page's main thread from its start to the timings");
+console.log("memory of the tab's renderer at the end: JS heap, resident, resident at its peak, its own (not shared)");
+line(["files", "write s", "HTML KB", "data B/row", "usable", "loaded", "longtask", "filter", "clear", "sort max",
+  "heap MB", "RSS MB", "peak MB", "own MB"]);
 for (const r of results) {
   line([r.count, fmt(r.written.seconds, 1), fmt(r.written.html / 1024), fmt(r.written.perRow, 1),
-    fmt(r.usable), fmt(r.loaded), fmt(r.longest), fmt(r.filter), fmt(r.clear), fmt(r.sort), fmt(r.heap, 1), fmt(r.rss)]);
+    fmt(r.usable), fmt(r.loaded), fmt(r.longest), fmt(r.filter), fmt(r.clear), fmt(r.sort), fmt(r.heap, 1), fmt(r.rss), fmt(r.peak), fmt(r.own)]);
 }
 console.log(`\nratios to the folder of ${base.count} files (goals: usable <= 2, filter <= 3, sort <= 3; tab < 400 MB)`);
 line(["files", "usable", "filter", "clear", "sort max"]);

@@ -161,7 +161,7 @@ try {
   check(same(hostile, ["\"><img src=x onerror=window.__pwned=1>", "<script>window.__pwned=1<\\script>",
     "<img src=x onerror=window.__pwned=1>"].map(cut).sort()),
     "hostile names shown", hostile.join(" | "));
-  for (const key of ["name", "size", "time", "name"]) await sortBy(key);
+  for (const key of ["name", "size", "time", "type", "name"]) await sortBy(key);
   await filter("");
   await page.evaluate(() => window.scrollTo(0, document.body.scrollHeight / 2));
   await new Promise((ok) => setTimeout(ok, 500));

@@ -2,10 +2,11 @@
 # A folder longer than the row budget, written as modern pages and checked in headless
 # Chromium: the numbered pages list every entry once, in the data files' order; the page sorts
 # by name in the generator's order, finds "é" when asked for "e", says how many rows match,
-# and runs nothing a hostile name holds.
-#   long-listing.sh TABULO_CLI
+# and runs nothing a hostile name holds; rows drawn from the data files match the numbered
+# pages' cell for cell, the checksum and type columns included.
+#   long-listing.sh TABULO_CLI THEME_FILE
 set -euo pipefail
-cli=$1
+cli=$1 theme=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 [ -d "$here/browser/node_modules/puppeteer-core" ] ||
   { echo "long-listing: no puppeteer-core; run scripts/install-deps.sh browser" >&2; exit 1; }
@@ -26,5 +27,10 @@ perl -e '
     for my $d ($dir, "$dir/small") { open my $f, ">", "$d/$name" or die "$name: $!"; }
   }
 ' "$tmp/site"
-TABULO_HOME="$tmp/home" "$cli" --answer=yes "$tmp/site" -sheme modern >/dev/null 2>&1
+sed -e 's/^optPageModern.Value=.*/optPageModern.Value=True/' \
+    -e 's/^optPageClassic.Value=.*/optPageClassic.Value=False/' \
+    -e 's/^optExten.Value=.*/optExten.Value=False/' -e 's/^optName.Value=.*/optName.Value=True/' \
+    -e 's/^chkColuHash.Value=.*/chkColuHash.Value=1/' -e 's/^chkColuDesc.Value=.*/chkColuDesc.Value=1/' \
+    "$theme" > "$tmp/home/long.color"
+TABULO_HOME="$tmp/home" "$cli" --answer=yes "$tmp/site" -sheme long >/dev/null 2>&1
 node "$here/browser/long-listing.mjs" "$tmp/site"

@@ -138,9 +138,9 @@ constexpr std::string_view kLayout =
     ".status{margin:.25rem 0;font-weight:bold}.status:empty{display:none}\r\n"
     ".pages{margin:.5rem 0}.pages a,.pages span{display:inline-block;min-width:2rem;min-height:2rem;"
     "padding:.25rem;text-align:center}\r\n"
-    // Long listings, drawn a screen at a time: rows of one height, columns of fixed widths.
+    // Long listings, drawn a screen at a time: rows of one line, columns of fixed widths.
     ".listing.long{table-layout:fixed}.listing .gap td{padding:0;border:0}\r\n"
-    ".listing.long td{white-space:nowrap;overflow:hidden;text-overflow:ellipsis}\r\n"
+    ".listing.long td{height:2.5rem;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}\r\n"
     ".listing.long td a{max-width:100%}"
     ".listing.long td a span{min-width:0;overflow:hidden;text-overflow:ellipsis}\r\n"
     ".listing.long th.size{width:7.5rem}.listing.long th.time{width:10rem}"
@@ -335,7 +335,6 @@ constexpr std::string_view kScript = R"JS(<script>
   // A listing longer than the page: the rest comes from the data files beside it.
   Listing.prototype.prepare = function () {
     var cfg = this.cfg, all = cfg.rows, data = cfg.data, self = this;
-    this.table.classList.add("long");
     this.table.setAttribute("aria-busy", "true");
     this.names = [];
     this.starts = [];
@@ -395,11 +394,14 @@ constexpr std::string_view kScript = R"JS(<script>
     this.names[number - 1] = names;
     this.starts[number - 1] = starts;
     for (var k in links) this.links[first + Number(k)] = links[k];
-    // Folded once, for every search to come; names that fold to themselves are kept once.
-    var folded = fold(names);
-    this.parts.push(folded === names ? {text: names, starts: starts, first: first}
-      : {text: folded, starts: startsIn(folded), first: first});
-    if (++this.got === data.files) this.ready();
+    // Folded once, for every search to come, in a task of its own; names that fold to
+    // themselves are kept once.
+    soon(function () {
+      var folded = fold(names);
+      self.parts.push(folded === names ? {text: names, starts: starts, first: first}
+        : {text: folded, starts: startsIn(folded), first: first});
+      if (++self.got === data.files) self.ready();
+    });
   };
   Listing.prototype.failed = function () {
     this.table.removeAttribute("aria-busy");
@@ -692,10 +694,11 @@ constexpr std::string_view kScript = R"JS(<script>
     filter.addEventListener("input", filterAll);
     if (filter.value) filterAll();
   }
-  // The rest of a long listing loads once the page is shown.
+  // The rest of a long listing loads once the page is shown and has a moment.
   function loadAll() { listings.forEach(function (l) { l.load(); }); }
-  if (doc.readyState === "complete") setTimeout(loadAll, 0);
-  else window.addEventListener("load", function () { setTimeout(loadAll, 0); });
+  function idle() { if (window.requestIdleCallback) requestIdleCallback(loadAll, {timeout: 500}); else setTimeout(loadAll, 0); }
+  if (doc.readyState === "complete") idle();
+  else window.addEventListener("load", idle);
 })();
 </script>)JS";
 
@@ -866,7 +869,10 @@ void ModernRenderer::table() {
     if (o_.on(opt("chkColuTime"))) header += head("time", "time", "Modified", key == SortKey::Date);
     if (o_.on(opt("chkColuDesc"))) header += head("comment", "type", "Type", key == SortKey::Type);
     out_.writeLine("<div class=\"scroll\">");
-    out_.writeLine("<table class=\"listing\" data-listing=\"" +
+    // A long listing's rows are one line each from the start: the script that draws them from
+    // the data later needs rows of one height, and the page is not laid out twice.
+    out_.writeLine(std::string("<table class=\"listing") + (plan_.dataFiles() > 0 ? " long" : "") +
+                   "\" data-listing=\"" +
                    escapeAttribute(ListingConfig(s_, place_, plan_, page_)) + "\">");
     out_.writeLine("<thead>" + header + "</tr></thead>");
     out_.writeLine("<tbody>");
