@@ -174,6 +174,7 @@ constexpr std::string_view kLayout =
     ".snap img{max-width:100%;height:auto}\r\n"
     ".readme{margin-top:1rem;padding:.5rem 1rem;background:var(--cell);overflow-wrap:anywhere}\r\n"
     ".readme pre{overflow-x:auto;white-space:pre-wrap}\r\n"
+    ".upload{margin-top:1rem}.upload input{font:inherit;min-height:2rem}\r\n"
     "footer{margin-top:1rem;font-size:.875em}\r\n";
 
 // The checksum column, on pages that have one: the first digits on narrow screens, and

@@ -2,6 +2,7 @@
 #include <fstream>
 
 #include "common/Text.h"
+#include "pages/ModernPage.h"
 #include "themes/Themes.h"
 #include "support/Fixture.h"
 
@@ -92,12 +93,23 @@ TEST_F(ShippedThemesTest, TheSecondVersionTakesTheNewColoursOnlyWhenUntouched) {
     EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 2\nmodern 3\n");
 }
 
-// A fresh home gets the newest version at once.
+// A fresh home gets the newest version at once, whose pages read well in light and dark.
 TEST_F(ShippedThemesTest, AFreshHomeGetsTheNewestVersion) {
     fs::create_directories(home());
     InstallShippedThemes();
     EXPECT_TRUE(contains(theme(), kThirdColours)) << theme();
     EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern 3\n");
+    struct Quiet : ThemeLoadEffects {
+        void status(std::string) override {}
+        void error(std::string) override {}
+        bool statusShowsError() const override { return false; }
+        void wwwRootFound(const std::string&) override {}
+        void toggleOptionsPanel() override {}
+    } quiet;
+    Options loaded;
+    ApplyThemeLines(loaded, theme(), quiet);
+    EXPECT_TRUE(loaded.selected(opt("optPageModern")));
+    EXPECT_EQ(ModernContrastNote(loaded), "");
 }
 
 }  // namespace
