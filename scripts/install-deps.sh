@@ -10,7 +10,8 @@
 #                        shut the link-race runs in namespaces and a chroot of their own, and
 #                        headless Chromium, which lays pages out on a phone's width, and
 #                        an X server of its own (Xvfb) with Openbox and xdotool, where the
-#                        window is driven with real key events
+#                        window is driven with real key events, and clang-tidy, which
+#                        checks the sources
 #   browser              headless Chromium with fonts, and from npm (tests/browser, pinned by
 #                        its lock file) puppeteer-core, which drives it, and axe-core, which
 #                        audits pages; the page tests and `make bench-pages` use them
@@ -34,7 +35,7 @@ for set in "${sets[@]}"; do
     test)
       packages+=(perl libcgi-pm-perl python3 nginx tinyproxy lighttpd curl locales
                  desktop-file-utils groff-base tidy util-linux mount chromium fonts-dejavu-core
-                 xvfb openbox xdotool x11-utils)
+                 xvfb openbox xdotool x11-utils clang-tidy)
       german_locale=true
       ;;
     browser)

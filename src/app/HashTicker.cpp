@@ -27,7 +27,7 @@ HashTicker::~HashTicker() {
 
 void HashTicker::tick() {
     using namespace std::chrono_literals;
-    constexpr std::uint64_t kMiB = 1024 * 1024;
+    constexpr std::uint64_t kMiB = std::uint64_t{1024} * 1024;
     std::uint64_t seen = bytes_.load(), shown = ~std::uint64_t{0};
     // A look every 200 ms and 800 ms of silence: a line within a second of the last one.
     std::unique_lock lock(mutex_);

@@ -171,7 +171,7 @@ int indexFolder(Engine& engine, TerminalHost& host, const CommandLine& command) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_ALL, "");  // NOLINT(concurrency-mt-unsafe): no other thread runs yet
     // A reader that went away (| head) must not end the run half-way; lines it would have
     // read are dropped.
     std::signal(SIGPIPE, SIG_IGN);

@@ -11,8 +11,10 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // NOLINTBEGIN(concurrency-mt-unsafe): no thread of the program's own runs yet
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
+    // NOLINTEND(concurrency-mt-unsafe)
     tabulo::raiseDescriptorLimit();
     QString screenshot;
     QStringList words;

@@ -253,7 +253,7 @@ void MainWindow::progress(int done, int found) {
 }
 
 void MainWindow::hashed(std::uint64_t bytes) {
-    progress_->setFormat(QString("%v of %m folders, %1 MB hashed").arg(bytes / (1024 * 1024)));
+    progress_->setFormat(QString("%v of %m folders, %1 MB hashed").arg(bytes / 1024 / 1024));
 }
 
 Answer MainWindow::ask(const std::string& text, const std::string& title, Buttons buttons) {

@@ -6,13 +6,13 @@
 namespace tabulo::gui {
 
 void addShortcuts(QWidget* window) {
-    auto shortcut = [window](QKeySequence keys, auto handler) {
+    auto shortcut = [window](const QKeySequence& keys, auto handler) {
         QObject::connect(new QShortcut(keys, window), &QShortcut::activated, window, handler);
     };
     auto* save = window->findChild<QPushButton*>("cmdSave");
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [save] { save->click(); });
     auto* go = window->findChild<QPushButton*>("cmdGo");
-    for (QKeySequence keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
                               QKeySequence(Qt::CTRL | Qt::Key_Enter), QKeySequence(Qt::Key_F5)}) {
         shortcut(keys, [go] {
             if (go->isEnabled()) go->click();

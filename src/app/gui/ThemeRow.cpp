@@ -42,7 +42,7 @@ QWidget* buildThemeRow(OptionWidgets& widgets, Engine& engine, std::function<voi
         changed();
     });
     auto on = [&](const char* name, std::function<void()> command) {
-        onClick(row, name, [command, changed] {
+        onClick(row, name, [command = std::move(command), changed] {
             command();
             changed();
         });

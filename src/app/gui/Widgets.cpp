@@ -121,7 +121,8 @@ void onEvent(QObject* watched, QEvent::Type type, std::function<void(QEvent*)> h
 void onClick(QWidget* parent, const char* name, std::function<void()> handler) {
     QWidget* w = parent->findChild<QWidget*>(name);
     if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        QObject::connect(button, &QAbstractButton::clicked, parent, [handler] { handler(); });
+        QObject::connect(button, &QAbstractButton::clicked, parent,
+                         [handler = std::move(handler)] { handler(); });
     } else {
         QObject::connect(qobject_cast<ClickableLabel*>(w), &ClickableLabel::clicked, parent,
                          handler);

@@ -232,8 +232,8 @@ void HashCache::load() {
     }
 }
 
-std::optional<FileDigest> HashCache::digestOf(int folder, const std::string& name,
-                                              std::function<void(std::uint64_t)> progress) {
+std::optional<FileDigest> HashCache::digestOf(
+    int folder, const std::string& name, const std::function<void(std::uint64_t)>& progress) {
     struct stat st;
     if (::fstatat(folder, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     Key key{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),

@@ -54,7 +54,7 @@ class HashCache {
     // last few seconds is hashed but not remembered: a change in the same tick of the clock
     // would keep its time.
     std::optional<FileDigest> digestOf(int folder, const std::string& name,
-                                       std::function<void(std::uint64_t)> progress = {});
+                                       const std::function<void(std::uint64_t)>& progress = {});
 
     // Writes the cache file whole or not at all, when anything changed since it was loaded or
     // saved: the entries used since the load first, then older ones, without those unused

@@ -20,7 +20,7 @@ namespace tabulo {
 
 namespace {
 
-constexpr std::size_t kFlushAt = 64 * 1024;
+constexpr std::size_t kFlushAt = std::size_t{64} * 1024;
 constexpr int kMaxLinks = 40;
 constexpr std::string_view kTempPrefix = ".tabulo-";
 constexpr std::string_view kTempSuffix = ".tmp";

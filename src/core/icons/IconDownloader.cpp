@@ -146,22 +146,22 @@ struct IconDownloader::Impl {
             remotePath += "/" + segments[k];
         status("Selected : `" + remoteHost + "` <+> `" + remotePath + "`");
 
-        std::string host, port;
+        std::string hostName, port;
         if (directMode()) {
             status("Connecting to the website...");
             // The service's address may carry its own port; plain hosts use 80.
-            if (!splitHostPort(remoteHost, host, port))
-                host = remoteHost.substr(0, remoteHost.find(':')), port = "80";
+            if (!splitHostPort(remoteHost, hostName, port))
+                hostName = remoteHost.substr(0, remoteHost.find(':')), port = "80";
         } else {
             const std::string& proxy = options.text(opt("txtProxy"));
             status("Connecting to the website thru `" + proxy + "`...");
-            if (!splitHostPort(proxy, host, port)) {
+            if (!splitHostPort(proxy, hostName, port)) {
                 onError(asio::error::invalid_argument,
                         "The proxy needs a host, a colon and a port from 1 to 65535");
                 return;
             }
         }
-        connect(host, port);
+        connect(hostName, port);
     }
 
     void armTimer(std::chrono::milliseconds after) {
@@ -172,7 +172,7 @@ struct IconDownloader::Impl {
         });
     }
 
-    void connect(const std::string& host, const std::string& port) {
+    void connect(const std::string& hostName, const std::string& port) {
         unsigned current = ++attempt;
         armTimer(connectTimeout);
         deadline.expires_after(wholeTimeout);
@@ -181,8 +181,9 @@ struct IconDownloader::Impl {
             onError(asio::error::timed_out, "The whole answer took too long");
         });
         resolver.async_resolve(
-            host, port,
-            [this, current](const std::error_code& ec, tcp::resolver::results_type results) {
+            hostName, port,
+            [this, current](const std::error_code& ec,
+                            const tcp::resolver::results_type& results) {
                 if (current != attempt) return;
                 if (ec) return onError(ec, ec.message());
                 asio::async_connect(

@@ -50,7 +50,7 @@ class IconDownloader {
     void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds silence,
                      std::chrono::milliseconds whole);
 
-    static constexpr std::size_t kMaxResponse = 1024 * 1024;
+    static constexpr std::size_t kMaxResponse = std::size_t{1024} * 1024;
 
   private:
     struct Impl;

@@ -108,7 +108,7 @@ cmark_node* newText(const std::string& literal) {
 // cmark refuse the swap, the old node still goes: losing it is safer than keeping it.
 void replaceNode(cmark_node* old, cmark_node* replacement) {
     NodePtr fresh(replacement);
-    if (cmark_node_replace(old, replacement)) fresh.release();
+    if (cmark_node_replace(old, replacement)) static_cast<void>(fresh.release());  // tree owns it
     NodePtr gone(old);
 }
 

@@ -1,6 +1,7 @@
 #include "pages/ModernPage.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "colours/Contrast.h"
 #include "common/CaseFold.h"
 #include "common/Encoding.h"
 #include "common/NaturalOrder.h"
@@ -25,26 +27,31 @@ namespace {
 
 // ---- colours ------------------------------------------------------------------------------
 
-struct Rgb {
+struct Shade {
     double r = 0, g = 0, b = 0;  // 0..1
 };
 
-Rgb parseSlot(const std::string& hex, Rgb fallback) {
+Shade parseSlot(const std::string& hex, Shade fallback) {
     if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         return fallback;
     unsigned v = static_cast<unsigned>(std::stoul(hex, nullptr, 16));
     return {((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0};
 }
 
+// The colour as the page writes it, whole bytes.
+Rgb packed(Shade c) {
+    auto byte = [](double x) { return static_cast<Rgb>(std::lround(std::clamp(x, 0.0, 1.0) * 255)); };
+    return byte(c.r) << 16 | byte(c.g) << 8 | byte(c.b);
+}
+
 std::string cssColour(Rgb c) {
-    auto byte = [](double x) { return static_cast<int>(std::lround(std::clamp(x, 0.0, 1.0) * 255)); };
     char buf[8];
-    std::snprintf(buf, sizeof buf, "#%02x%02x%02x", byte(c.r), byte(c.g), byte(c.b));
+    std::snprintf(buf, sizeof buf, "#%06x", static_cast<unsigned>(c & 0xFFFFFF));
     return buf;
 }
 
 // The same hue at another lightness, through HSL.
-Rgb withLightness(Rgb c, double lightness) {
+Shade withLightness(Shade c, double lightness) {
     double mx = std::max({c.r, c.g, c.b}), mn = std::min({c.r, c.g, c.b});
     double l = (mx + mn) / 2, d = mx - mn, h = 0, s = 0;
     if (d > 0.1) {  // below that a colour reads as grey, and stays grey at any lightness
@@ -68,27 +75,62 @@ Rgb withLightness(Rgb c, double lightness) {
     return {hue(p, q, h + 1.0 / 3), hue(p, q, h), hue(p, q, h - 1.0 / 3)};
 }
 
-double lightnessOf(Rgb c) {
+double lightnessOf(Shade c) {
     return (std::max({c.r, c.g, c.b}) + std::min({c.r, c.g, c.b})) / 2;
 }
 
-// The colour slots as custom properties: as chosen for light screens, and with the same hues
-// turned dark (backgrounds) or light (text and links) for a dark screen.
-std::string colourRules(const OptionValues& o) {
-    static const char* names[] = {"page", "table", "cell", "line", "text", "link", "visited"};
-    static const Rgb neutral[] = {{1, 1, 1},       {0.96, 0.96, 0.96}, {1, 1, 1},      {0.8, 0.8, 0.8},
-                                  {0.1, 0.1, 0.1}, {0.0, 0.2, 0.8},    {0.45, 0.1, 0.6}};
+// The colour slots the page uses, in the order of the options.
+enum Slot : std::size_t { kPage, kTable, kCell, kLine, kText, kLink, kVisited, kSlots };
+constexpr const char* kSlotNames[kSlots] = {"page", "table", "cell", "line", "text", "link", "visited"};
+constexpr Slot kBackgrounds[] = {kPage, kTable, kCell};
+
+struct PageColours {
+    std::array<Rgb, kSlots> light{}, dark{};
+};
+
+// The slots as chosen for light screens, and with the same hues turned dark (backgrounds) or
+// light (text and links) for a dark screen: text and links light enough to read on every
+// background, whatever the light colours were.
+PageColours pageColours(const OptionValues& o) {
+    static const Shade neutral[kSlots] = {{1, 1, 1},       {0.96, 0.96, 0.96}, {1, 1, 1},
+                                          {0.8, 0.8, 0.8}, {0.1, 0.1, 0.1},    {0.0, 0.2, 0.8},
+                                          {0.45, 0.1, 0.6}};
     bool own = o.on(opt("chkColor"));
+    PageColours colours;
+    std::array<Shade, kSlots> chosen;
+    for (std::size_t slot = 0; slot < kSlots; ++slot) {
+        chosen[slot] = own ? parseSlot(o.colour(static_cast<int>(slot)), neutral[slot]) : neutral[slot];
+        colours.light[slot] = packed(chosen[slot]);
+    }
+    for (std::size_t slot = 0; slot < kText; ++slot) {
+        double l = slot == kLine ? 0.4 : 0.09 + (1 - lightnessOf(chosen[slot])) * 0.12;
+        colours.dark[slot] = packed(withLightness(chosen[slot], l));
+    }
+    for (std::size_t slot = kText; slot < kSlots; ++slot) {
+        double l = slot == kText ? 0.9 : std::max(lightnessOf(chosen[slot]), 0.75);
+        auto readable = [&](Rgb c) {
+            return std::all_of(std::begin(kBackgrounds), std::end(kBackgrounds), [&](Slot back) {
+                return ContrastRatio(c, colours.dark[back]) >= kTextContrast;
+            });
+        };
+        // Lighter in steps, up to white, which reads on every dark background.
+        Rgb night = packed(withLightness(chosen[slot], l));
+        while (!readable(night) && l < 1) {
+            l = std::min(1.0, l + 0.02);
+            night = packed(withLightness(chosen[slot], l));
+        }
+        colours.dark[slot] = night;
+    }
+    return colours;
+}
+
+// The colour slots as custom properties, light and dark.
+std::string colourRules(const OptionValues& o) {
+    PageColours colours = pageColours(o);
     std::string light = ":root{color-scheme:light dark;", dark = ":root{";
-    for (int slot = 0; slot < 7; ++slot) {
-        Rgb c = own ? parseSlot(o.colour(slot), neutral[slot]) : neutral[slot];
-        double l = lightnessOf(c);
-        Rgb night = slot < 3    ? withLightness(c, 0.09 + (1 - l) * 0.12)
-                    : slot == 3 ? withLightness(c, 0.4)
-                    : slot == 4 ? withLightness(c, 0.9)
-                                : withLightness(c, std::max(l, 0.75));
-        light += std::string("--") + names[slot] + ":" + cssColour(c) + ";";
-        dark += std::string("--") + names[slot] + ":" + cssColour(night) + ";";
+    for (std::size_t slot = 0; slot < kSlots; ++slot) {
+        light += std::string("--") + kSlotNames[slot] + ":" + cssColour(colours.light[slot]) + ";";
+        dark += std::string("--") + kSlotNames[slot] + ":" + cssColour(colours.dark[slot]) + ";";
     }
     return light + "}\r\n@media (prefers-color-scheme:dark){" + dark + "}}\r\n";
 }
@@ -110,6 +152,7 @@ constexpr std::string_view kLayout =
     "body{margin:0 auto;max-width:64rem;padding:.75rem;background:var(--page);color:var(--text);"
     "line-height:1.5}\r\n"
     "a{color:var(--link)}a:visited{color:var(--visited)}\r\n"
+    ":focus-visible{outline:2px solid currentColor;outline-offset:1px}\r\n"
     "h1{font-size:1.5em;margin:.25em 0;overflow-wrap:anywhere}\r\n"
     ".crumbs{overflow-wrap:anywhere}\r\n"
     ".crumbs a,.crumbs span{display:inline-block;min-height:2rem;padding:.25rem 0}\r\n"
@@ -124,8 +167,8 @@ constexpr std::string_view kLayout =
     ".listing td{background:var(--cell)}\r\n"
     ".listing th button{font:inherit;font-weight:bold;color:inherit;background:none;border:0;"
     "padding:0;min-height:2rem;cursor:pointer}\r\n"
-    ".listing th[aria-sort=ascending] button::after{content:\" \\25B2\"}\r\n"
-    ".listing th[aria-sort=descending] button::after{content:\" \\25BC\"}\r\n"
+    ".listing th[aria-sort=ascending]::after{content:\" \\25B2\";content:\" \\25B2\"/\"\"}\r\n"
+    ".listing th[aria-sort=descending]::after{content:\" \\25BC\";content:\" \\25BC\"/\"\"}\r\n"
     ".listing td a{display:inline-flex;align-items:center;gap:.5rem;min-height:2rem;"
     "overflow-wrap:break-word}\r\n"
     ".listing .size,.listing .time{white-space:nowrap}\r\n"
@@ -134,6 +177,7 @@ constexpr std::string_view kLayout =
     ".snap img{max-width:100%;height:auto}\r\n"
     ".readme{margin-top:1rem;padding:.5rem 1rem;background:var(--cell);overflow-wrap:anywhere}\r\n"
     ".readme pre{overflow-x:auto;white-space:pre-wrap}\r\n"
+    ".upload{margin-top:1rem}.upload input{font:inherit;min-height:2rem}\r\n"
     "footer{margin-top:1rem;font-size:.875em}\r\n"
     ".status{margin:.25rem 0;font-weight:bold}.status:empty{display:none}\r\n"
     ".pages{margin:.5rem 0}.pages a,.pages span{display:inline-block;min-width:2rem;min-height:2rem;"
@@ -770,10 +814,11 @@ void ModernRenderer::crumbs() {
     std::vector<std::string> parts = rel.empty() ? std::vector<std::string>{} : split(rel, '/');
     std::string rootName = s_.siteRoot == "/" ? "/" : s_.siteRoot.substr(s_.siteRoot.rfind('/') + 1);
     const std::string& htm = o_.text(opt("txtIndexHtm"));
-    std::string line = "<nav class=\"crumbs\" aria-label=\"Folders above\">";
+    std::string line, path;
     for (std::size_t level = 0; level <= parts.size(); ++level) {
         std::string name = level == 0 ? rootName : parts[level - 1];
         if (level > 0) line += " / ";
+        path += (level > 0 ? " / " : "") + toUtf8(name);
         if (level == parts.size()) {
             line += "<span>" + escapeText(toUtf8(name)) + "</span>";
             break;
@@ -783,14 +828,17 @@ void ModernRenderer::crumbs() {
             for (std::size_t up = level; up < parts.size(); ++up) link += "../";
             link += htm;
         } else {
-            std::string path;
-            for (std::size_t i = 0; i < level; ++i) path += parts[i] + "/";
-            link = URLEncode(o_, FlatPageName(o_, path));
+            std::string above;
+            for (std::size_t i = 0; i < level; ++i) above += parts[i] + "/";
+            link = URLEncode(o_, FlatPageName(o_, above));
             if (s_.allInOneFile) link = "#" + link;
         }
         line += "<a href=\"" + escapeAttribute(link) + "\">" + escapeText(toUtf8(name)) + "</a>";
     }
-    out_.writeLine(line + "</nav>");
+    // One file shows every folder's crumbs: each set is told apart by the folder it leads to.
+    std::string label = s_.allInOneFile ? "Folders above " + path : "Folders above";
+    out_.writeLine("<nav class=\"crumbs\" aria-label=\"" + escapeAttribute(label) + "\">" + line +
+                   "</nav>");
 }
 
 void ModernRenderer::picture() {
@@ -860,8 +908,7 @@ void ModernRenderer::table() {
     std::string order = o_.on(opt("chkInverseSortorder")) ? "descending" : "ascending";
     auto head = [&](const char* cls, const char* dataKey, const char* caption, bool sorted) {
         return std::string("<th scope=\"col\" class=\"") + cls + "\" data-key=\"" + dataKey + "\"" +
-               (sorted ? " aria-sort=\"" + order + "\"" : "") + "><button type=\"button\">" +
-               caption + "</button></th>";
+               (sorted ? " aria-sort=\"" + order + "\"" : "") + ">" + caption + "</th>";
     };
     std::string header = "<tr>" + head("name", "name", "Name", key == SortKey::Name);
     if (o_.on(opt("chkColuHash"))) header += "<th scope=\"col\" class=\"hash\">MD5</th>";
@@ -1034,9 +1081,13 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     out.writeLine("</head>");
     out.writeLine("<body>");
     if (o.on(opt("chkHeader"))) {
+        out.writeLine("<header>");
         out.writeMultiline(o.text(opt("txtHeader")));
         out.writeLine();
+        out.writeLine("</header>");
     }
+    // The listing, and the upload form that adds to it, are the page's main part.
+    out.writeLine("<main>");
     out.writeLine("<input type=\"search\" class=\"filter\" placeholder=\"Filter names\" "
                   "aria-label=\"Filter names\" hidden>");
 }
@@ -1052,6 +1103,47 @@ PageResult RenderModernPage(const RunSettings& s, const PagePlace& place,
     return std::move(r.result());
 }
 
+std::string ModernContrastNote(const OptionValues& o) {
+    // The text of every part of the page on what lies behind it: headings, crumbs, about
+    // line and totals on the page; column headings on the table; rows, filter and README in
+    // cells.
+    static const std::pair<Slot, Slot> kPairs[] = {
+        {kText, kPage},  {kLink, kPage}, {kVisited, kPage}, {kText, kTable},
+        {kText, kCell},  {kLink, kCell}, {kVisited, kCell}};
+    static const std::string kNames[kSlots] = {"page", "table", "cells", "", "text", "link",
+                                               "visited link"};
+    struct Low {
+        std::string text, back, colours;  // "link #0000ff", "cells", " #aaaaaa (3.7:1)"
+    };
+    std::vector<Low> low;
+    PageColours colours = pageColours(o);
+    for (bool dark : {false, true}) {
+        const auto& c = dark ? colours.dark : colours.light;
+        for (auto [text, back] : kPairs) {
+            double ratio = ContrastRatio(c[text], c[back]);
+            if (ratio >= kTextContrast) continue;
+            // Never rounded up to what is needed.
+            char shown[16];
+            std::snprintf(shown, sizeof shown, "%.1f", std::min(std::round(ratio * 10) / 10, 4.4));
+            std::string what = kNames[text] + " " + cssColour(c[text]);
+            std::string colour = " " + cssColour(c[back]) + (dark ? " in dark mode" : "") + " (" +
+                                 shown + ":1";
+            // One background colour under two parts of the page is named once.
+            auto same = std::find_if(low.begin(), low.end(), [&](const Low& l) {
+                return l.text == what && l.colours == colour;
+            });
+            if (same != low.end()) same->back += " and " + kNames[back];
+            else low.push_back({what, kNames[back], colour});
+        }
+    }
+    if (low.empty()) return "";
+    std::string note = "Low contrast: ";
+    for (std::size_t i = 0; i < low.size(); ++i) {
+        note += (i ? "), " : "") + low[i].text + " on " + low[i].back + low[i].colours;
+    }
+    return note + (low.size() == 1 ? "; 4.5:1 is needed)." : "); 4.5:1 is needed.");
+}
+
 std::string ModernFooter(const OptionValues& o, const std::tm& today) {
     std::string f;
     if (o.on(opt("chkUpload"))) {
@@ -1061,7 +1153,9 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
         f += "<input type=\"submit\" value=\"Upload\">\r\n";
         f += "</form>\r\n";
     }
-    if (o.on(opt("chkFooter"))) f += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
+    f += "</main>\r\n";
+    std::string footer;
+    if (o.on(opt("chkFooter"))) footer += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
     if (o.on(opt("chkAbout"))) {
         std::string line;
         if (o.on(opt("chkAboutGenWith"))) {
@@ -1079,8 +1173,9 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
             std::strftime(date, sizeof date, "%Y-%m-%d", &today);
             line += std::string(line.empty() ? "On " : " on ") + date;
         }
-        if (!line.empty()) f += "<footer><p>" + line + ".</p></footer>\r\n";
+        if (!line.empty()) footer += "<p>" + line + ".</p>\r\n";
     }
+    if (!footer.empty()) f += "<footer>\r\n" + footer + "</footer>\r\n";
     f += replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n";
     if (o.on(opt("chkColuHash"))) f += replaceAll(std::string(kHashScript), "\n", "\r\n") + "\r\n";
     return f + "</body>\r\n</html>\r\n";

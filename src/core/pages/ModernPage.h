@@ -24,6 +24,11 @@ PageResult RenderModernPage(const RunSettings& settings, const PagePlace& place,
                             std::size_t page, bool withHead, double serverTotalBefore,
                             TextOut& out);
 
+// The colour pairs of the page's text that read below 4.5:1 (WCAG 2, level AA), as chosen for
+// light screens and as turned for dark ones, in one line: "Low contrast: link #0000ff on cells
+// #aaaaaa (3.7:1; 4.5:1 is needed)."; empty when every pair reads well.
+std::string ModernContrastNote(const OptionValues& options);
+
 // What closes every modern page (and the all-in-one file): about line, footer code, script.
 std::string ModernFooter(const OptionValues& options, const std::tm& today);
 

@@ -7,10 +7,10 @@
 
 namespace tabulo {
 
-RunSettings::RunSettings(OptionValues options, std::string topFolder, std::tm date)
+RunSettings::RunSettings(OptionValues options, std::string topPath, std::tm date)
     : o(std::move(options)),
       today(date),
-      top(std::move(topFolder)),
+      top(std::move(topPath)),
       filter(o.text(opt("txtFilter"))) {
     const std::string wwwRoot = normalFolder(o.text(opt("txtWWWroot")));
     siteRoot = wwwRoot.empty() ? top : wwwRoot;

@@ -229,6 +229,7 @@ std::vector<std::string> UploadScriptLines(const OptionValues& o, const std::str
             "\\\">Back.</a></center></body></html>\";",
         R"(sub html { my $h = shift; $h =~ )" + std::string(kPerlHtmlEscape) + R"(; return $h; })",
         // A refusal: plain escaped text for the browser; what the server knows goes to its log.
+        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): both halves make one Perl line
         R"(sub refuse { my ($status, $text, $detail) = @_; warn "upload: $detail\n" if defined $detail; )"
         R"(print "Status: $status\nContent-type: text/html; charset=UTF-8\n\n$head", html($text), "<br>\n$back"; exit; })",
         "my $q = CGI->new;",

@@ -358,11 +358,11 @@ void PageWalk::Impl::noteTimeChange(const FolderWork& w) {
 // is ours, and only when its bytes changed.
 void PageWalk::Impl::writeBeside(int folder, const std::string& name, const std::string& landsIn,
                                  const std::string& bytes, std::optional<std::int64_t> time) {
-    WriteRules rules{s.treeId, true};
-    rules.keepUnchanged = true;
-    rules.sweep = false;
-    rules.time = time;
-    TextFile file(folder, name, joinPath(landsIn, name), Unmappable::KeepUtf8, rules);
+    WriteRules writeRules{s.treeId, true};
+    writeRules.keepUnchanged = true;
+    writeRules.sweep = false;
+    writeRules.time = time;
+    TextFile file(folder, name, joinPath(landsIn, name), Unmappable::KeepUtf8, writeRules);
     file.writeRaw(bytes);
     file.commit();
 }
@@ -490,7 +490,7 @@ void PageWalk::Impl::advance() {
     if (bytes != bytesShown && now - lastHashLine >= std::chrono::seconds(1)) {
         bytesShown = bytes;
         lastHashLine = now;
-        h.sink.status("Hashed " + std::to_string(bytes / (1024 * 1024)) + " MB so far");
+        h.sink.status("Hashed " + std::to_string(bytes / 1024 / 1024) + " MB so far");
         if (h.hashed) h.hashed(bytes);
     }
 }
@@ -513,9 +513,9 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     const std::string& htm = s.o.text(opt("txtIndexHtm"));
     const std::string target = joinPath(w.path, htm);
     bool ask = !s.o.on(opt("chkReplaceOlda")) && isPresent(w.listing, htm, false);
-    WriteRules rules{s.treeId, true};
-    rules.keepUnchanged = true;
-    rules.sweep = sweepHere;
+    WriteRules writeRules{s.treeId, true};
+    writeRules.keepUnchanged = true;
+    writeRules.sweep = sweepHere;
     int folder = w.folder->get();
     std::string name = htm, landsIn = w.path;
     if (s.allInOneFolder) {
@@ -527,7 +527,7 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     }
     // The question is about the folder's own page, in every mode; it is asked only when a
     // file would change, so a run over an unchanged tree asks nothing.
-    if (ask) rules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
+    if (ask) writeRules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
     std::optional<PageFiles> files;
     if (!w.rendered) {
         files.emplace(s, w.place, w.listing);
@@ -543,7 +543,7 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     }
     WriteOutcome outcome;
     {
-        TextFile file(folder, name, joinPath(landsIn, name), s.pagePolicy, rules);
+        TextFile file(folder, name, joinPath(landsIn, name), s.pagePolicy, writeRules);
         if (w.rendered) {
             file.writeRaw(w.page.bytes());
         } else {
@@ -593,16 +593,17 @@ bool PageWalk::Impl::writeSection(FolderWork& w) {
     const std::string& htm = s.o.text(opt("txtIndexHtm"));
     try {
         if (!allInOne) {
-            WriteRules rules{s.treeId, true};
-            rules.keepUnchanged = true;
+            WriteRules writeRules{s.treeId, true};
+            writeRules.keepUnchanged = true;
             // One question, about the one file the sections replace, once it would change.
             if (!s.o.on(opt("chkReplaceOlda"))) {
-                rules.mayReplace = [this, target = joinPath(s.outputFolder, htm)] {
+                writeRules.mayReplace = [this, target = joinPath(s.outputFolder, htm)] {
                     return question(target);
                 };
             }
             allInOne = std::make_unique<TextFile>(s.outputFolderFd->get(), htm,
-                                                  joinPath(s.outputFolder, htm), s.pagePolicy, rules);
+                                                  joinPath(s.outputFolder, htm), s.pagePolicy,
+                                                  writeRules);
         }
         if (!h.state.allInOneHeadWritten) {
             RenderHead(s, w.place, *allInOne);
@@ -761,9 +762,9 @@ void PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
         } else {
             w = readChild(open, path, sub);
         }
-        bool entered = visit(*w);
+        bool wasEntered = visit(*w);
         advance();
-        if (!entered) continue;
+        if (!wasEntered) continue;
         std::vector<FolderEntry> below = std::move(w->listing.folders);
         SharedFolder here = w->folder;
         w.reset();  // its page is written: nothing of it is needed for the subfolders

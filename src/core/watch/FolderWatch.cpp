@@ -318,7 +318,7 @@ struct FolderWatch::Impl {
     }
 };
 
-FolderWatch::FolderWatch(std::string tree, std::size_t maxFolders) {
+FolderWatch::FolderWatch(const std::string& tree, std::size_t maxFolders) {
     auto real = realPath(tree);
     if (!real) throw std::system_error(errno, std::generic_category(), tree);
     impl_ = std::make_unique<Impl>(std::move(*real), maxFolders);

@@ -23,7 +23,7 @@ class FolderWatch {
     // (fs.inotify.max_user_watches); past either, see incomplete().
     // Throws std::system_error when inotify is unavailable, or `tree` is no folder or cannot
     // be watched itself.
-    explicit FolderWatch(std::string tree,
+    explicit FolderWatch(const std::string& tree,
                          std::size_t maxFolders = std::numeric_limits<std::size_t>::max());
     ~FolderWatch();  // closes every watch and descriptor
     FolderWatch(const FolderWatch&) = delete;
