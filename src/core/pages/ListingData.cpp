@@ -37,11 +37,9 @@ std::uint64_t wholeBytes(double size) {
 
 // The MD5 digest's 32 hexadecimal digits as 16 bytes; none for a file without one.
 void appendDigest(std::vector<std::uint64_t>* planes, const FileDigest* digest) {
-    for (int b = 0; b < 16; ++b) {
+    for (std::size_t b = 0; b < 16; ++b) {
         std::uint64_t byte = 0;
-        if (digest && digest->md5.size() == 32) {
-            byte = std::stoul(digest->md5.substr(static_cast<std::size_t>(2 * b), 2), nullptr, 16);
-        }
+        if (digest && digest->md5.size() == 32) byte = std::stoul(digest->md5.substr(2 * b, 2), nullptr, 16);
         planes[b].push_back(byte);
     }
 }
@@ -297,7 +295,7 @@ std::int32_t LocalMinutes(std::int64_t unixTime) {
     std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + tm.tm_mday - 1;
     std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     std::int64_t days = era * 146097 + doe - 719468;
-    std::int64_t minutes = days * 1440 + tm.tm_hour * 60 + tm.tm_min;
+    std::int64_t minutes = days * 1440 + std::int64_t{tm.tm_hour} * 60 + tm.tm_min;
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(minutes, INT32_MIN, INT32_MAX));
 }
 
