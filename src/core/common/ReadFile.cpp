@@ -59,7 +59,8 @@ std::optional<std::string> readRegularFile(const std::string& path, std::error_c
 }
 
 std::string readFileStartAt(int folder, const std::string& name, std::size_t count) {
-    Descriptor fd(::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+    Descriptor fd(
+        ::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
     std::string bytes(count, '\0');

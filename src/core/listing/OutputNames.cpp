@@ -11,7 +11,8 @@ constexpr std::string_view kDataSuffix = ".js";
 std::pair<std::string_view, std::string_view> stemAndExtension(std::string_view pageFile) {
     auto slash = pageFile.rfind('/');
     auto dot = pageFile.rfind('.');
-    if (dot == std::string_view::npos || dot == 0 || (slash != std::string_view::npos && dot < slash))
+    if (dot == std::string_view::npos || dot == 0 ||
+        (slash != std::string_view::npos && dot < slash))
         return {pageFile, {}};
     return {pageFile.substr(0, dot), pageFile.substr(dot)};
 }
@@ -63,7 +64,7 @@ ExtraFile ExtraFileKind(const std::string& pageFile, std::string_view name) {
 }
 
 std::string_view ExtraFileMark(ExtraFile kind) {
-    return kind == ExtraFile::NumberedPage ? kNumberedPageMark
+    return kind == ExtraFile::NumberedPage  ? kNumberedPageMark
            : kind == ExtraFile::ListingData ? kListingDataMark
                                             : std::string_view();
 }

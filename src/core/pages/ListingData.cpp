@@ -39,7 +39,8 @@ std::uint64_t wholeBytes(double size) {
 void appendDigest(std::vector<std::uint64_t>* planes, const FileDigest* digest) {
     for (std::size_t b = 0; b < 16; ++b) {
         std::uint64_t byte = 0;
-        if (digest && digest->md5.size() == 32) byte = std::stoul(digest->md5.substr(2 * b, 2), nullptr, 16);
+        if (digest && digest->md5.size() == 32)
+            byte = std::stoul(digest->md5.substr(2 * b, 2), nullptr, 16);
         planes[b].push_back(byte);
     }
 }
@@ -101,9 +102,11 @@ std::string drawing(const RunSettings& s, const PagePlace& place, const ListingP
                                                               : "";
     out += ",\"comment\":" + jsonString(commentKind);
     if (commentKind == "text") out += ",\"text\":" + jsonString(o.text(opt("txtComment")));
-    out += ",\"unit\":" + std::to_string(o.selected(opt("optAuto")) ? -1 : o.selectedIndex(opt("optFileSize")));
+    out += ",\"unit\":" +
+           std::to_string(o.selected(opt("optAuto")) ? -1 : o.selectedIndex(opt("optFileSize")));
     if (o.on(opt("chkLenght"))) {
-        out += ",\"cut\":" + std::to_string(wholeWithin<long>(val(o.text(opt("txtLenght"))), 0, 1000000000));
+        out += ",\"cut\":" +
+               std::to_string(wholeWithin<long>(val(o.text(opt("txtLenght"))), 0, 1000000000));
     }
     if (hash) out += ",\"sums\":" + jsonString(attributeText(SumsLink(s, place)));
     return out;
@@ -135,7 +138,8 @@ std::size_t ListingPlan::rowsOn(std::size_t page) const {
     return std::min(budget, rows.size() - std::min(rows.size(), firstRow(page)));
 }
 
-ListingPlan PlanListing(const RunSettings& s, const PagePlace& place, const FolderListing& listing) {
+ListingPlan PlanListing(const RunSettings& s, const PagePlace& place,
+                        const FolderListing& listing) {
     const OptionValues& o = s.o;
     ListingPlan plan;
     plan.key = SortKeyOf(o);
@@ -176,11 +180,14 @@ std::string ListingConfig(const RunSettings& s, const PagePlace& place, const Li
     std::string packed;
     for (SortKey key : plan.keys) {
         out += std::string(key == plan.keys.front() ? "" : ",") + jsonString(keyName(key));
-        auto own = plan.pageOrders[static_cast<std::size_t>(key)].begin() + static_cast<std::ptrdiff_t>(first);
-        AppendPlanes(packed, std::vector<std::uint64_t>(own, own + static_cast<std::ptrdiff_t>(count)),
+        auto own = plan.pageOrders[static_cast<std::size_t>(key)].begin() +
+                   static_cast<std::ptrdiff_t>(first);
+        AppendPlanes(packed,
+                     std::vector<std::uint64_t>(own, own + static_cast<std::ptrdiff_t>(count)),
                      IndexWidth(count));
     }
-    out += "],\"w\":" + std::to_string(IndexWidth(count)) + ",\"orders\":" + jsonString(Base64(packed));
+    out += "],\"w\":" + std::to_string(IndexWidth(count)) +
+           ",\"orders\":" + jsonString(Base64(packed));
     if (plan.dataFiles() > 0) out += drawing(s, place, plan);
     return out + "}";
 }
@@ -214,7 +221,8 @@ std::string ListingDataFile(const RunSettings& s, const PagePlace& place,
             type = at->second;
         }
         types.push_back(type);
-        if (o.on(opt("chkColuHash"))) appendDigest(digest, file ? listing.digestOf(*file) : nullptr);
+        if (o.on(opt("chkColuHash")))
+            appendDigest(digest, file ? listing.digestOf(*file) : nullptr);
         // The script makes a link from the name the data shows; where that is not the name on
         // disk, or the row leads elsewhere, the link itself comes along.
         bool own = !isValidUtf8(name) || (sub && sub->reach != FolderEntry::Reach::Walk &&
@@ -245,12 +253,14 @@ std::string ListingDataFile(const RunSettings& s, const PagePlace& place,
         for (const auto& plane : digest) AppendPlanes(packed, plane, 1);
     }
     std::string typeList;
-    for (const std::string& type : typeNames) typeList += (typeList.empty() ? "" : ",") + jsonString(type);
+    for (const std::string& type : typeNames)
+        typeList += (typeList.empty() ? "" : ",") + jsonString(type);
     return std::string(kListingDataMark) + std::to_string(number) + " of " +
            std::to_string(plan.dataFiles()) + " */\n" + "tabuloRows(" + std::to_string(number) +
            "," + jsonString(Base64(packed)) + ",[" + std::to_string(sizeWidth) + "," +
-           std::to_string(typeWidth) + "],[" + typeList + "],\n" + jsonString(std::string_view(names).substr(names.empty() ? 0 : 1)) +
-           ",\n{" + links + "});\n";
+           std::to_string(typeWidth) + "],[" + typeList + "],\n" +
+           jsonString(std::string_view(names).substr(names.empty() ? 0 : 1)) + ",\n{" + links +
+           "});\n";
 }
 
 int IndexWidth(std::size_t count) {
@@ -266,7 +276,8 @@ std::string Base64(std::string_view bytes) {
     out.reserve((bytes.size() + 2) / 3 * 4);
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         std::uint32_t n = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
-        if (i + 1 < bytes.size()) n |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (i + 1 < bytes.size())
+            n |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
         if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
         out += kDigits[n >> 18 & 63];
         out += kDigits[n >> 12 & 63];

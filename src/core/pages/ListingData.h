@@ -38,8 +38,8 @@ struct ListingPlan {
     // at the page's first row.
     RowOrders pageOrders;
 
-    std::size_t pages() const;      // the page and its numbered pages: 1 and up
-    std::size_t dataFiles() const;  // none when the page holds every row
+    std::size_t pages() const;                     // the page and its numbered pages: 1 and up
+    std::size_t dataFiles() const;                 // none when the page holds every row
     std::size_t firstRow(std::size_t page) const;  // pages count from 1
     std::size_t rowsOn(std::size_t page) const;
 };

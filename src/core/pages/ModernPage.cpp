@@ -180,8 +180,9 @@ constexpr std::string_view kLayout =
     ".upload{margin-top:1rem}.upload input{font:inherit;min-height:2rem}\r\n"
     "footer{margin-top:1rem;font-size:.875em}\r\n"
     ".status{margin:.25rem 0;font-weight:bold}.status:empty{display:none}\r\n"
-    ".pages{margin:.5rem 0}.pages a,.pages span{display:inline-block;min-width:2rem;min-height:2rem;"
-    "padding:.25rem;text-align:center}\r\n"
+    ".pages{margin:.5rem 0}"
+    ".pages a,.pages span{display:inline-block;min-width:2rem;min-height:2rem;padding:.25rem;"
+    "text-align:center}\r\n"
     // Long listings, drawn a screen at a time: rows of one line, columns of fixed widths.
     ".listing.long{table-layout:fixed}.listing .gap td{padding:0;border:0}\r\n"
     ".listing.long td{height:2.5rem;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}\r\n"
@@ -189,8 +190,8 @@ constexpr std::string_view kLayout =
     ".listing.long td a span{min-width:0;overflow:hidden;text-overflow:ellipsis}\r\n"
     ".listing.long th.size{width:7.5rem}.listing.long th.time{width:10rem}"
     ".listing.long th.comment{width:9rem}.listing.long th.hash{width:7rem}\r\n"
-    "@media (max-width:40rem){.listing.long th.size{width:5.5rem}.listing.long th.time{width:6.5rem}"
-    ".listing.long td.size,.listing.long td.time{white-space:normal;line-height:1.1}}\r\n";
+    "@media (max-width:40rem){.listing.long th.size{width:5.5rem}"
+    ".listing.long th.time{width:6.5rem}.listing.long td.size,.listing.long td.time{white-space:normal;line-height:1.1}}\r\n";
 
 // The checksum column, on pages that have one: the first digits on narrow screens, and
 // buttons that copy the whole value where the browser lets a page write to the clipboard.
@@ -431,7 +432,9 @@ constexpr std::string_view kScript = R"JS(<script>
       at = unpack(bytes, at, count, widths[1], this.types, first);
       for (i = first; i < first + count; i++) this.types[i] = ids[this.types[i]];
     }
-    cfg.keys.forEach(function (key) { at = unpack(bytes, at, count, data.w, self.orders[key], first); });
+    cfg.keys.forEach(function (key) {
+      at = unpack(bytes, at, count, data.w, self.orders[key], first);
+    });
     if (data.hash) {
       for (var b = 0; b < 16; b++) for (i = 0; i < count; i++) this.md5[(first + i) * 16 + b] = bytes[at + b * count + i];
     }
@@ -462,7 +465,8 @@ constexpr std::string_view kScript = R"JS(<script>
   Listing.prototype.ready = function () {
     var table = this.table, body = table.tBodies[0], cfg = this.cfg, self = this;
     var here = this.rows[0] ? this.rows[0].getBoundingClientRect() : null;
-    this.rowHeight = Math.abs(here && this.rows[1] ? this.rows[1].getBoundingClientRect().top - here.top : 0) || 36;
+    var next = this.rows[1] ? this.rows[1].getBoundingClientRect() : null;
+    this.rowHeight = Math.abs(here && next ? next.top - here.top : 0) || 36;
     // The row at the top of the window stays there, when the page is as it started.
     var keep = null;
     if (here && here.top < 0 && !this.query && this.key === cfg.key && this.down === cfg.down) {
@@ -919,8 +923,8 @@ void ModernRenderer::table() {
     // A long listing's rows are one line each from the start: the script that draws them from
     // the data later needs rows of one height, and the page is not laid out twice.
     out_.writeLine(std::string("<table class=\"listing") + (plan_.dataFiles() > 0 ? " long" : "") +
-                   "\" data-listing=\"" +
-                   escapeAttribute(ListingConfig(s_, place_, plan_, page_)) + "\">");
+                   "\" data-listing=\"" + escapeAttribute(ListingConfig(s_, place_, plan_, page_)) +
+                   "\">");
     out_.writeLine("<thead>" + header + "</tr></thead>");
     out_.writeLine("<tbody>");
 

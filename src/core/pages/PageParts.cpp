@@ -123,7 +123,9 @@ RowOrders OrdersOf(const PageRows& rows, const std::vector<SortKey>& keys) {
     // rank that gives.
     std::vector<std::uint32_t> byName(all), rank(all);
     for (std::uint32_t i = 0; i < all; ++i) byName[i] = i;
-    auto nameLess = [&](std::uint32_t a, std::uint32_t b) { return compareNatural(name(a), name(b)) < 0; };
+    auto nameLess = [&](std::uint32_t a, std::uint32_t b) {
+        return compareNatural(name(a), name(b)) < 0;
+    };
     std::sort(byName.begin(), byName.begin() + static_cast<std::ptrdiff_t>(folders), nameLess);
     std::sort(byName.begin() + static_cast<std::ptrdiff_t>(folders), byName.end(), nameLess);
     for (std::uint32_t at = 0; at < all; ++at) rank[byName[at]] = at;
@@ -137,16 +139,20 @@ RowOrders OrdersOf(const PageRows& rows, const std::vector<SortKey>& keys) {
         std::vector<double> value(all, 0);
         if (key == SortKey::Date) {
             for (std::uint32_t i = 0; i < all; ++i)
-                value[i] = static_cast<double>(i < folders ? rows.folders[i]->mtime : rows.files[i - folders]->mtime);
+                value[i] = static_cast<double>(i < folders ? rows.folders[i]->mtime
+                                                           : rows.files[i - folders]->mtime);
         } else if (key == SortKey::Size) {
             for (std::size_t i = folders; i < all; ++i) value[i] = rows.files[i - folders]->size;
         } else if (key == SortKey::Type) {
             // Types in natural order, each by its rank among them.
             std::vector<std::string> types(all - folders);
-            for (std::size_t i = folders; i < all; ++i) types[i - folders] = FileTypeOf(rows.files[i - folders]->name);
+            for (std::size_t i = folders; i < all; ++i)
+                types[i - folders] = FileTypeOf(rows.files[i - folders]->name);
             std::vector<std::string> distinct = types;
             std::sort(distinct.begin(), distinct.end(),
-                      [](const std::string& a, const std::string& b) { return compareNatural(a, b) < 0; });
+                      [](const std::string& a, const std::string& b) {
+                          return compareNatural(a, b) < 0;
+                      });
             distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
             for (std::size_t i = folders; i < all; ++i) {
                 auto at = std::lower_bound(distinct.begin(), distinct.end(), types[i - folders],

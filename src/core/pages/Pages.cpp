@@ -17,8 +17,9 @@ PageFiles::PageFiles(const RunSettings& s, const PagePlace& place, const FolderL
 }
 
 PageResult PageFiles::render(bool withHead, double serverTotalBefore, TextOut& out) const {
-    return plan_ ? RenderModernPage(s_, place_, listing_, *plan_, 1, withHead, serverTotalBefore, out)
-                 : RenderClassicPage(s_, place_, listing_, withHead, serverTotalBefore, out);
+    return plan_
+               ? RenderModernPage(s_, place_, listing_, *plan_, 1, withHead, serverTotalBefore, out)
+               : RenderClassicPage(s_, place_, listing_, withHead, serverTotalBefore, out);
 }
 
 std::size_t PageFiles::extraCount() const {
@@ -44,10 +45,12 @@ void PageFiles::renderExtra(std::size_t i, TextOut& out) const {
     }
 }
 
-bool MayHaveNumberedPages(const RunSettings& s, const PagePlace& place, const FolderListing& listing) {
+bool MayHaveNumberedPages(const RunSettings& s, const PagePlace& place,
+                          const FolderListing& listing) {
     if (!s.modern || s.allInOne) return false;
     std::size_t rows = 0;
-    for (const FolderEntry& sub : listing.folders) rows += !IsHiddenFolderRow(s, place, listing, sub.name);
+    for (const FolderEntry& sub : listing.folders)
+        rows += !IsHiddenFolderRow(s, place, listing, sub.name);
     for (const FileEntry& file : listing.files) rows += !file.excluded;
     return rows > RowBudgetOf(s.o);
 }

@@ -6,8 +6,8 @@
 
 #include "common/TextOut.h"
 #include "listing/FolderListing.h"
-#include "options/Options.h"
 #include "listing/OutputNames.h"
+#include "options/Options.h"
 #include "pages/ListingData.h"
 #include "pages/PageParts.h"
 #include "run/RunSettings.h"

@@ -292,7 +292,8 @@ void PageWalk::Impl::sortOutOwnExtras(FolderWork& w) const {
         }
         struct stat st;
         if (::fstatat(fd, name.c_str(), &st, 0) != 0 || S_ISDIR(st.st_mode)) continue;
-        placeFile(w.listing, {std::move(name), static_cast<double>(st.st_size), st.st_mtime}, rules);
+        placeFile(w.listing, {std::move(name), static_cast<double>(st.st_size), st.st_mtime},
+                  rules);
     }
     w.listing.maybeOwn.clear();
 }
@@ -552,7 +553,9 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
         outcome = file.commit();
     }
     if (outcome == WriteOutcome::Declined) return outcome;
-    if (!s.allInOne) writeExtras(w, files ? &*files : nullptr, s.o.on(opt("chkReplaceOlda")) ? nullptr : &mayReplace);
+    if (!s.allInOne)
+        writeExtras(w, files ? &*files : nullptr,
+                    s.o.on(opt("chkReplaceOlda")) ? nullptr : &mayReplace);
     writeSums(w);
     if (s.o.on(opt("chkJsonListing")))
         writeBeside(folder, JsonNameFor(name), landsIn, w.json ? *w.json : JsonListingOf(s, w.place, w.listing));

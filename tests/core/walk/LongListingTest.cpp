@@ -38,7 +38,8 @@ std::uint64_t planeValue(const std::string& bytes, std::size_t at, std::size_t c
                          std::size_t i) {
     std::uint64_t v = 0;
     for (int p = width - 1; p >= 0; --p)
-        v = v << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(p) * count + i]);
+        v = v << 8 |
+            static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(p) * count + i]);
     return v;
 }
 
@@ -103,7 +104,8 @@ class LongListingTest : public EngineTest {
     std::vector<std::string> dataFiles() {
         std::vector<std::string> texts;
         for (int n = 1;; ++n) {
-            std::string file = path("site/" + ListingDataName("index.html", static_cast<std::size_t>(n)));
+            std::string file =
+                path("site/" + ListingDataName("index.html", static_cast<std::size_t>(n)));
             if (!fs::exists(file)) return texts;
             texts.push_back(readFile(file));
         }
@@ -124,26 +126,30 @@ TEST_F(LongListingTest, EveryRowOnceAcrossTheNumberedPagesInTheStartingOrder) {
     files(8);
     makeFolder("site/sub");
     go("site");
-    EXPECT_EQ(extras(), (std::vector<std::string>{"index-2.html", "index-3.html", "index.rows-1.js"}));
+    EXPECT_EQ(extras(),
+              (std::vector<std::string>{"index-2.html", "index-3.html", "index.rows-1.js"}));
     std::vector<std::string> all;
     for (const char* page : {"index.html", "index-2.html", "index-3.html"}) {
         auto shown = rows(page);
         EXPECT_LE(shown.size(), 3u) << page;
         all.insert(all.end(), shown.begin(), shown.end());
     }
-    EXPECT_EQ(all, (std::vector<std::string>{"sub", "f1.txt", "f2.txt", "f3.txt", "f4.txt", "f5.txt",
-                                             "f6.txt", "f7.txt", "f8.txt"}));
+    EXPECT_EQ(all, (std::vector<std::string>{"sub", "f1.txt", "f2.txt", "f3.txt", "f4.txt",
+                                             "f5.txt", "f6.txt", "f7.txt", "f8.txt"}));
     // Each page leads to the others, and says which one it is in its first line and title.
     std::string second = readFile(path("site/index-2.html"));
     EXPECT_TRUE(second.starts_with(std::string(kNumberedPageMark) + "2 of 3 -->\r\n"));
     EXPECT_TRUE(contains(second, "<title>site, page 2 of 3</title>"));
-    EXPECT_TRUE(contains(second, "<a href=\"index.html\" rel=\"prev\">Previous</a> <a href=\"index.html\">1</a> "
-                                 "<span aria-current=\"page\">2</span> <a href=\"index-3.html\">3</a> "
-                                 "<a href=\"index-3.html\" rel=\"next\">Next</a>"));
+    EXPECT_TRUE(
+        contains(second,
+                 "<a href=\"index.html\" rel=\"prev\">Previous</a> <a href=\"index.html\">1</a> "
+                 "<span aria-current=\"page\">2</span> <a href=\"index-3.html\">3</a> "
+                 "<a href=\"index-3.html\" rel=\"next\">Next</a>"));
     EXPECT_TRUE(readFile(path("site/index.html")).starts_with("<!DOCTYPE html>\r\n"));
     // The data file lists them in the same order.
     std::string data = readFile(path("site/index.rows-1.js"));
-    EXPECT_TRUE(contains(data, "\n\"sub/f1.txt/f2.txt/f3.txt/f4.txt/f5.txt/f6.txt/f7.txt/f8.txt\",\n"));
+    EXPECT_TRUE(
+        contains(data, "\n\"sub/f1.txt/f2.txt/f3.txt/f4.txt/f5.txt/f6.txt/f7.txt/f8.txt\",\n"));
 }
 
 TEST_F(LongListingTest, ManyPagesAreEachAFewStepsAway) {
@@ -158,8 +164,9 @@ TEST_F(LongListingTest, ManyPagesAreEachAFewStepsAway) {
     const std::regex number(">([0-9]+)<");
     for (std::sregex_iterator m(text.begin(), text.end(), number), end; m != end; ++m)
         numbers.push_back(std::stoi((*m)[1]));
-    EXPECT_EQ(numbers, (std::vector<int>{1, 70, 80, 90, 100, 110, 115, 116, 117, 118, 119, 120, 121, 122,
-                                         123, 124, 125, 130, 140, 150, 160, 170, 200, 250}));
+    EXPECT_EQ(numbers,
+              (std::vector<int>{1,   70,  80,  90,  100, 110, 115, 116, 117, 118, 119, 120,
+                                121, 122, 123, 124, 125, 130, 140, 150, 160, 170, 200, 250}));
 }
 
 TEST_F(LongListingTest, ShrinkingRemovesOnlyOurOwnFiles) {
@@ -167,8 +174,9 @@ TEST_F(LongListingTest, ShrinkingRemovesOnlyOurOwnFiles) {
     writeFile("site/index-9.html", "my own page, named like a numbered one");
     writeFile("site/index.rows-7.js", "// my own script");
     go("site");
-    EXPECT_EQ(extras(), (std::vector<std::string>{"index-2.html", "index-3.html", "index-4.html",
-                                                  "index-9.html", "index.rows-1.js", "index.rows-7.js"}));
+    EXPECT_EQ(extras(),
+              (std::vector<std::string>{"index-2.html", "index-3.html", "index-4.html",
+                                        "index-9.html", "index.rows-1.js", "index.rows-7.js"}));
     // A user's files of such names are rows like any other.
     std::vector<std::string> all;
     for (const char* page : {"index.html", "index-2.html", "index-3.html", "index-4.html"}) {
@@ -237,22 +245,31 @@ TEST_F(LongListingTest, OneFileForEverythingHoldsEveryRow) {
         set(mode, "0");
     }
     std::string page = readFile(path("site/index.html"));
-    for (int i = 1; i <= 7; ++i) EXPECT_TRUE(contains(page, "data-name=\"f" + std::to_string(i) + ".txt\""));
+    for (int i = 1; i <= 7; ++i)
+        EXPECT_TRUE(contains(page, "data-name=\"f" + std::to_string(i) + ".txt\""));
 }
 
 TEST_F(LongListingTest, DataFileNamesStayInsideTheirStrings) {
     set("txtRowBudget", "10");
-    const std::vector<std::string> hostile = {
-        "\"><img src=x onerror=window.__pwned=1>", "<script>alert(1)<\\script>",
-        "it's \"quoted\" & more", "line\xE2\x80\xA8separator", "para\xE2\x80\xA9graph",
-        "tab\there", "back\\slash", "new\nline", "bad\xFF\xFE.bin", "caf\xC3\xA9", "\x7F"};
+    const std::vector<std::string> hostile = {"\"><img src=x onerror=window.__pwned=1>",
+                                              "<script>alert(1)<\\script>",
+                                              "it's \"quoted\" & more",
+                                              "line\xE2\x80\xA8separator",
+                                              "para\xE2\x80\xA9graph",
+                                              "tab\there",
+                                              "back\\slash",
+                                              "new\nline",
+                                              "bad\xFF\xFE.bin",
+                                              "caf\xC3\xA9",
+                                              "\x7F"};
     for (const std::string& name : hostile) writeFile("site/" + name);
     for (int i = 0; i < 10; ++i) writeFile("site/plain" + std::to_string(i));
     go("site");
     auto texts = dataFiles();
     ASSERT_EQ(texts.size(), 1u);
     const std::string& text = texts[0];
-    EXPECT_TRUE(text.starts_with(std::string(kListingDataMark) + "1 of 1 */\n")) << text.substr(0, 60);
+    EXPECT_TRUE(text.starts_with(std::string(kListingDataMark) + "1 of 1 */\n"))
+        << text.substr(0, 60);
     // Nothing that ends a string, a script or a line, and nothing that starts markup.
     std::string body = text.substr(text.find('\n') + 1);
     for (const char* bad : {"<", ">", "&", "\xE2\x80\xA8", "\xE2\x80\xA9", "\t", "\x7F", "\xFF"})
@@ -261,13 +278,16 @@ TEST_F(LongListingTest, DataFileNamesStayInsideTheirStrings) {
     DataCall call = callIn(text);
     const auto& names = call.names;
     EXPECT_EQ(names.size(), hostile.size() + 10);
-    auto has = [&](const std::string& json) { return std::find(names.begin(), names.end(), json) != names.end(); };
+    auto has = [&](const std::string& json) {
+        return std::find(names.begin(), names.end(), json) != names.end();
+    };
     EXPECT_TRUE(has("\\\"\\u003e\\u003cimg src=x onerror=window.__pwned=1\\u003e"));
     EXPECT_TRUE(has("line\\u2028separator"));
     EXPECT_TRUE(has("new\\nline"));
     EXPECT_TRUE(has("bad\xEF\xBF\xBD\xEF\xBF\xBD.bin"));  // U+FFFD for each stray byte
     // Its link is the name's own bytes; every other link is made from the name the data shows.
-    EXPECT_TRUE(std::regex_match(call.links, std::regex("\"[0-9]+\":\"bad%FF%FE.bin\""))) << call.links;
+    EXPECT_TRUE(std::regex_match(call.links, std::regex("\"[0-9]+\":\"bad%FF%FE.bin\"")))
+        << call.links;
 }
 
 TEST_F(LongListingTest, DataFilesTakeAtMostFortyBytesARowBesideTheName) {
