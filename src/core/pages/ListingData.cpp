@@ -69,6 +69,7 @@ std::string drawing(const RunSettings& s, const PagePlace& place, const ListingP
     bool size = o.on(opt("chkColuSize")), time = o.on(opt("chkColuTime"));
     bool comment = o.on(opt("chkColuDesc")), hash = o.on(opt("chkColuHash"));
     bool icons = o.on(opt("chkIcons"));
+    // The data files' names up to their number ("index.rows-" of "index.rows-1.js").
     std::string dataName = ListingDataName(htm, 1);
     std::string out = ",\"pages\":" + std::to_string(plan.pages());
     out += ",\"data\":{\"name\":" + jsonString(dataName.substr(0, dataName.size() - 4)) +
@@ -93,8 +94,8 @@ std::string drawing(const RunSettings& s, const PagePlace& place, const ListingP
         std::string address = o.selected(opt("optIconsLocal"))
                                   ? place.upPrefix + o.text(opt("txtIconsLocal"))
                                   : o.text(opt("txtIcohref"));
+        // Each icon's address is this with "#" in place of its type ("dir" for folders).
         out += ",\"icon\":{\"src\":" + jsonString(address) +
-               ",\"dir\":" + jsonString(attributeText(IconAddress(s, place, "dir"))) +
                ",\"attrs\":" + iconAttributes(o) + "}";
     }
     std::string commentKind = o.selected(opt("optExtention")) ? "ext"
