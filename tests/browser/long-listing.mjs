@@ -1,5 +1,5 @@
 // The checks of tests/pages/long-listing.sh, on a site it wrote: node long-listing.mjs SITE
-import { readFileSync, readdirSync, writeFileSync } from "node:fs";
+import { readFileSync, readdirSync, renameSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import vm from "node:vm";
 import { launch } from "./launch.mjs";
@@ -33,7 +33,7 @@ try {
   const plain = await browser.newPage();
   await plain.setJavaScriptEnabled(false);
   const rowsOf = () => plain.evaluate(() => [...document.querySelectorAll("tbody tr.dir, tbody tr.file")].map((r) => ({
-    name: r.getAttribute("data-name"), text: r.querySelector("span").textContent.replace(/\/$/, ""),
+    name: r.getAttribute("data-name"), dir: r.className === "dir", text: r.querySelector("span").textContent.replace(/\/$/, ""),
     href: r.querySelector("a").getAttribute("href"),
     cells: [...r.cells].slice(1).map((c) => c.textContent) })));
 
@@ -167,6 +167,37 @@ try {
   await new Promise((ok) => setTimeout(ok, 500));
   check(await page.evaluate(() => window.__pwned === undefined && !document.querySelector("img[src=x]")),
     "a hostile name ran as script");
+  check(errors.length === 0, "errors in the page", errors.join(" / "));
+
+  // Without its data files the page still draws, sorts and filters the rows it holds, the
+  // last of them included, and says the rest could not be loaded.
+  renameSync(join(site, "index.rows-1.js"), join(site, "index.rows-1.js.away"));
+  await page.goto("file://" + join(site, "index.html"));
+  await page.waitForFunction(() => /could not be loaded/.test(document.querySelector(".status").textContent),
+    { timeout: 30000 });
+  const own = pages[0].map((r) => r.text);
+  const first = (await visible()).map((r) => r.text);
+  check(first.length > 5 && first.length < 200 && same(first, own.slice(0, first.length)),
+    "the page's own rows drawn without the data", first.slice(0, 3).join(" | "));
+  await page.evaluate(() => window.scrollTo(0, document.body.scrollHeight));
+  await new Promise((ok) => setTimeout(ok, 300));
+  const end = (await visible()).map((r) => r.text);
+  check(same(end, own.slice(own.length - end.length)), "the last of the page's own rows",
+    end.slice(-3).join(" | "));
+  await filter("file-00");
+  const some = own.filter((n) => n.startsWith("file-00"));
+  check(/^\d[\d,]* of 1,000 names match/.test(await status()) && (await status()).startsWith(
+    some.length.toLocaleString("en") + " of"), "the filter over the page's own rows", await status());
+  await filter("");
+  await page.evaluate(() => window.scrollTo(0, 0));
+  await sortBy("name");
+  // Descending: folders first still, each group backwards.
+  const down = [...pages[0].filter((r) => r.dir), ...pages[0].filter((r) => !r.dir)].map((r) => r.text);
+  const folders = pages[0].filter((r) => r.dir).length;
+  const backwards = [...down.slice(0, folders).reverse(), ...down.slice(folders).reverse()];
+  check(same((await visible()).map((r) => r.text), backwards.slice(0, first.length)),
+    "sorting the page's own rows", (await visible()).slice(0, 3).map((r) => r.text).join(" | "));
+  renameSync(join(site, "index.rows-1.js.away"), join(site, "index.rows-1.js"));
   check(errors.length === 0, "errors in the page", errors.join(" / "));
 } finally {
   await browser.close();

@@ -185,6 +185,7 @@ constexpr std::string_view kLayout =
     "text-align:center}\r\n"
     // Long listings, drawn a screen at a time: rows of one line, columns of fixed widths.
     ".listing.long{table-layout:fixed}.listing .gap td{padding:0;border:0}\r\n"
+    ".js .listing.long:not(.drawn) tbody{display:none}\r\n"
     ".listing.long td{height:2.5rem;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}\r\n"
     ".listing.long td a{max-width:100%}"
     ".listing.long td a span{min-width:0;overflow:hidden;text-overflow:ellipsis}\r\n"
@@ -355,11 +356,43 @@ constexpr std::string_view kScript = R"JS(<script>
       at = unpack(bytes, at, rows.length, cfg.w, self.own[key], 0);
     });
     this.ownFolders = Math.max(0, Math.min(rows.length, cfg.folders - cfg.first));
-    if (cfg.data) this.prepare();
+    if (cfg.data) {
+      this.prepare();
+      this.startDrawing();
+    }
   }
+
+  // A long listing is drawn a window at a time from the start: its own rows, then those of
+  // the data files. The page hid its rows until now, so none of them was laid out.
+  Listing.prototype.startDrawing = function () {
+    var table = this.table, body = table.tBodies[0], cfg = this.cfg;
+    this.rows.forEach(function (r) { r.remove(); });
+    this.gaps = [0, 1].map(function () {
+      var gap = doc.createElement("tr"), cell = doc.createElement("td");
+      gap.className = "gap";
+      gap.setAttribute("aria-hidden", "true");
+      cell.colSpan = cfg.cols.length;
+      gap.appendChild(cell);
+      body.appendChild(gap);
+      return cell;
+    });
+    this.drawn = [];
+    this.pool = [];
+    this.virtual = true;
+    table.classList.add("drawn");
+    this.arrange();
+    this.draw();
+    var self = this;
+    window.addEventListener("scroll", function () { self.later(); }, {passive: true});
+    window.addEventListener("resize", function () { self.rowHeight = 0; self.later(); });
+  };
 
   // The rows the page holds, until the whole listing is there.
   Listing.prototype.sortOwn = function () {
+    if (this.virtual) {
+      this.arrange();
+      return this.draw();
+    }
     var body = this.table.tBodies[0], rows = this.rows, order = this.key === this.cfg.key ? null : this.own[this.key];
     var seq = arrange(order, this.ownFolders, rows.length, this.key === this.cfg.key && this.cfg.down, this.down);
     var all = doc.createDocumentFragment();
@@ -369,6 +402,14 @@ constexpr std::string_view kScript = R"JS(<script>
   Listing.prototype.filterOwn = function (query) {
     var rows = this.rows, shown = 0;
     if (!this.folded) this.folded = rows.map(function (r) { return fold(r.getAttribute("data-name") || ""); });
+    if (this.virtual) {
+      var hits = [];
+      for (var j = 0; j < rows.length; j++) if (this.folded[j].indexOf(query) !== -1) hits.push(j);
+      this.ownHits = query ? new Uint32Array(hits) : null;
+      this.arrange();
+      this.draw();
+      return hits.length;
+    }
     for (var i = 0; i < rows.length; i++) {
       var hit = this.folded[i].indexOf(query) !== -1;
       if (rows[i].hidden === hit) rows[i].hidden = !hit;
@@ -463,40 +504,26 @@ constexpr std::string_view kScript = R"JS(<script>
   // Every row is there: from now on the table shows the whole listing, drawing only the rows in
   // sight.
   Listing.prototype.ready = function () {
-    var table = this.table, body = table.tBodies[0], cfg = this.cfg, self = this;
-    var here = this.rows[0] ? this.rows[0].getBoundingClientRect() : null;
-    var next = this.rows[1] ? this.rows[1].getBoundingClientRect() : null;
-    this.rowHeight = Math.abs(here && next ? next.top - here.top : 0) || 36;
+    var table = this.table, cfg = this.cfg, h = this.rowHeight || 36;
     // The row at the top of the window stays there, when the page is as it started.
-    var keep = null;
-    if (here && here.top < 0 && !this.query && this.key === cfg.key && this.down === cfg.down) {
-      var past = Math.floor(-here.top / this.rowHeight);
-      keep = {row: cfg.first + past, at: here.top + past * this.rowHeight};
+    var y = -this.gaps[0].getBoundingClientRect().top, keep = null;
+    if (y > 0 && !this.query && this.key === cfg.key && this.down === cfg.down) {
+      var past = Math.floor(y / h);
+      keep = {row: cfg.first + past, into: y - past * h};
     }
-    this.rows.forEach(function (r) { r.remove(); });
-    this.gaps = [0, 1].map(function () {
-      var gap = doc.createElement("tr"), cell = doc.createElement("td");
-      gap.className = "gap";
-      gap.setAttribute("aria-hidden", "true");
-      cell.colSpan = cfg.cols.length;
-      gap.appendChild(cell);
-      body.appendChild(gap);
-      return cell;
-    });
-    this.pool = [];
-    this.virtual = true;
+    this.drawn.forEach(function (r) { r.remove(); });
+    this.drawn = [];
+    this.fromData = true;
     var pages = table.closest("section") && table.closest("section").querySelector("nav.pages");
     if (pages) pages.hidden = true;
     table.removeAttribute("aria-busy");
     this.arrange();
-    if (keep && this.view.length * this.rowHeight <= tallest) {
-      this.gaps[1].style.height = Math.min(this.view.length * this.rowHeight, tallest) + "px";
+    if (keep && this.view.length * h <= tallest) {
+      this.gaps[1].style.height = this.view.length * h + "px";
       window.scrollTo(window.pageXOffset, this.gaps[0].getBoundingClientRect().top + window.pageYOffset +
-        keep.row * this.rowHeight - keep.at);
+        keep.row * h + keep.into);
     }
     this.draw();
-    window.addEventListener("scroll", function () { self.later(); }, {passive: true});
-    window.addEventListener("resize", function () { self.rowHeight = 0; self.later(); });
     if (this.query) this.filter(this.query);
   };
   Listing.prototype.later = function () {
@@ -507,17 +534,19 @@ constexpr std::string_view kScript = R"JS(<script>
   };
   // The rows in the order asked for, those the filter found only.
   Listing.prototype.arrange = function () {
-    var cfg = this.cfg, all = cfg.rows, key = this.key;
-    var seq = arrange(key === cfg.key ? null : this.orders[key], cfg.folders, all, key === cfg.key && cfg.down, this.down);
-    if (!this.hits) {
+    var cfg = this.cfg, key = this.key, own = !this.fromData;
+    var all = own ? this.rows.length : cfg.rows, hits = own ? this.ownHits : this.hits;
+    var order = key === cfg.key ? null : (own ? this.own : this.orders)[key];
+    var seq = arrange(order, own ? this.ownFolders : cfg.folders, all, key === cfg.key && cfg.down, this.down);
+    if (!hits) {
       this.view = seq;
       return;
     }
     if (key === cfg.key && this.down === cfg.down) {
-      this.view = this.hits;
+      this.view = hits;
       return;
     }
-    var found = new Uint8Array(all), hits = this.hits, view = new Uint32Array(hits.length), n = 0, i;
+    var found = new Uint8Array(all), view = new Uint32Array(hits.length), n = 0, i;
     for (i = 0; i < hits.length; i++) found[hits[i]] = 1;
     for (i = 0; i < all; i++) if (found[seq[i]]) view[n++] = seq[i];
     this.view = view;
@@ -540,19 +569,25 @@ constexpr std::string_view kScript = R"JS(<script>
     }
     var last = Math.min(count, first + inView + 2 * spare);
     offset = Math.max(0, Math.min(offset, tall - (last - first) * height));
-    var pool = this.pool, body = this.table.tBodies[0];
-    while (pool.length < last - first) {
-      var tr = this.makeRow();
-      pool.push(tr);
-      body.insertBefore(tr, gaps[1].parentNode);
+    var body = this.table.tBodies[0], end = gaps[1].parentNode, shown, i;
+    if (this.fromData) {
+      shown = this.pool;
+      while (shown.length < last - first) body.insertBefore(shown[shown.push(this.makeRow()) - 1], end);
+      while (shown.length > last - first) body.removeChild(shown.pop());
+      for (i = first; i < last; i++) this.fill(shown[i - first], view[i]);
+    } else {
+      // The page's own rows themselves, until the data files are in.
+      this.drawn.forEach(function (r) { r.remove(); });
+      shown = this.drawn = [];
+      var some = doc.createDocumentFragment();
+      for (i = first; i < last; i++) some.appendChild(shown[shown.push(this.rows[view[i]]) - 1]);
+      body.insertBefore(some, end);
     }
-    while (pool.length > last - first) body.removeChild(pool.pop());
-    for (var i = first; i < last; i++) this.fill(pool[i - first], view[i]);
     gaps[0].style.height = offset + "px";
     gaps[1].style.height = Math.max(0, tall - offset - (last - first) * height) + "px";
-    if (pool[1]) {
+    if (shown[1]) {
       // Rows follow each other at this distance: borders between them are shared.
-      var measured = pool[1].getBoundingClientRect().top - pool[0].getBoundingClientRect().top;
+      var measured = shown[1].getBoundingClientRect().top - shown[0].getBoundingClientRect().top;
       if (measured > 0 && Math.abs(measured - height) > 0.01) {
         this.rowHeight = measured;
         this.later();
@@ -665,7 +700,7 @@ constexpr std::string_view kScript = R"JS(<script>
   Listing.prototype.sort = function (key, down) {
     this.key = key;
     this.down = down;
-    if (this.virtual) {
+    if (this.fromData) {
       this.arrange();
       this.draw();
     } else {
@@ -684,7 +719,7 @@ constexpr std::string_view kScript = R"JS(<script>
   function report() {
     var query = filter.value, found = 0, all = 0, waiting = false;
     listings.forEach(function (l) {
-      if (l.virtual) {
+      if (l.fromData) {
         found += l.hits ? l.hits.length : l.cfg.rows;
         all += l.cfg.rows;
       } else {
@@ -725,7 +760,7 @@ constexpr std::string_view kScript = R"JS(<script>
     var query = fold(filter.value);
     listings.forEach(function (l) {
       l.load();
-      if (l.virtual) return l.filter(query);
+      if (l.fromData) return l.filter(query);
       l.query = query;
       l.shown = l.filterOwn(query);
       var section = l.table.closest("section");
@@ -1070,6 +1105,9 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     std::string title = escapeText(place.title);
     if (page > 1) title += ", page " + std::to_string(page) + " of " + std::to_string(pages);
     out.writeLine("<title>" + title + "</title>");
+    // With scripts on, a long listing's rows wait for the script, which lays out only those in
+    // sight: a thousand rows laid out first would double the time to a usable page.
+    if (pages > 1) out.writeLine("<script>document.documentElement.classList.add(\"js\")</script>");
     out.writeLine("<style>");
     out.write(colourRules(o));
     std::string size = "16";
@@ -1180,8 +1218,9 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
         if (!line.empty()) footer += "<p>" + line + ".</p>\r\n";
     }
     if (!footer.empty()) f += "<footer>\r\n" + footer + "</footer>\r\n";
-    f += replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n";
+    // The copy buttons are shown while all the page's rows are still in it.
     if (o.on(opt("chkColuHash"))) f += replaceAll(std::string(kHashScript), "\n", "\r\n") + "\r\n";
+    f += replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n";
     return f + "</body>\r\n</html>\r\n";
 }
 
