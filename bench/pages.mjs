@@ -118,6 +118,9 @@ async function measure(browser, url) {
     }).observe({ type: "longtask", buffered: true });
   });
   const r = {};
+  // The browser has started and settled, as a reader's has: the page alone is timed.
+  await page.goto("about:blank");
+  await new Promise((ok) => setTimeout(ok, 1000));
   await page.goto(url, { waitUntil: "domcontentloaded" });
   r.usable = await page.evaluate(async () => {
     await window.__painted();
