@@ -136,6 +136,7 @@ constexpr std::string_view kLoadOrder[] = {
     "optPageClassic",
     "optPageModern",
     "chkJsonListing",
+    "txtRowBudget",
 };
 
 constexpr std::string_view kSectionHeads[] = {
