@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps test-deps package-deps build run test fuzz bench install package screenshot clean
+.PHONY: all deps test-deps package-deps build run test fuzz bench bench-pages install package screenshot clean
 
 all: build
 
@@ -75,6 +75,11 @@ screenshot: build
 
 bench: build
 	@bench/run.sh
+
+# Modern pages of folders of 1,000 to 1,000,000 files in headless Chromium.
+bench-pages: build
+	@scripts/install-deps.sh browser
+	@node bench/pages.mjs
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-package

@@ -76,7 +76,9 @@ void fillTextTab(const TabPage& tab) {
     tab.row({{":", "Page style:"},
              {"optPageClassic", "Classic"},
              {"optPageModern", "Modern (HTML5, sorting, filter, README)"},
-             {"chkJsonListing", "JSON listing beside each page"}});
+             {"chkJsonListing", "JSON listing beside each page"},
+             {":", "Rows per page:"},
+             {"txtRowBudget", "Rows per page"}});
 }
 
 void fillHeadFootTab(const TabPage& tab) {

@@ -34,6 +34,7 @@ bool IsOwnOutput(const OptionValues& o, std::string_view name) {
     const std::string& flat = o.text(opt("txtIndexOf"));
     return name == page || name == JsonNameFor(page) || name == o.text(opt("txtIndexCss")) ||
            name == kMd5SumsName || name == kSha256SumsName ||
+           ExtraFileKind(page, name) != ExtraFile::None ||
            (!flat.empty() && name.starts_with(flat));
 }
 

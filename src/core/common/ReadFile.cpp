@@ -58,6 +58,23 @@ std::optional<std::string> readRegularFile(const std::string& path, std::error_c
     return readRegularFileAt(AT_FDCWD, path, ec, limit);
 }
 
+std::string readFileStartAt(int folder, const std::string& name, std::size_t count) {
+    Descriptor fd(
+        ::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
+    std::string bytes(count, '\0');
+    std::size_t got = 0;
+    while (got < count) {
+        ssize_t n = ::read(fd.get(), bytes.data() + got, count - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
 std::string sizeLimitText(std::size_t limit) {
     if (limit % (1 << 20) == 0) return std::to_string(limit >> 20) + " MiB";
     if (limit % (1 << 10) == 0) return std::to_string(limit >> 10) + " KiB";

@@ -25,6 +25,10 @@ std::optional<std::string> readRegularFile(const std::string& path, std::error_c
 std::optional<std::string> readRegularFileAt(int folder, const std::string& name,
                                              std::error_code& ec, std::size_t limit);
 
+// The first `count` bytes (fewer when it is shorter) of the ordinary file `name` of the open
+// folder, not through a link; empty when it is anything else or cannot be read.
+std::string readFileStartAt(int folder, const std::string& name, std::size_t count);
+
 // A limit as people read it: "1 MiB", "64 KiB".
 std::string sizeLimitText(std::size_t limit);
 

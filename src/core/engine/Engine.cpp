@@ -15,6 +15,7 @@
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
 #include "common/Text.h"
+#include "pages/ModernPage.h"
 #include "pages/Pages.h"
 #include "walk/Driver.h"
 #include "checksums/FileHashes.h"
@@ -160,6 +161,10 @@ void Engine::RunIndex(Engine& engine) {
                          "`: " + e.code().message() + ".");
             return;
         }
+    }
+    // The page keeps the colours chosen; the run says which of them are hard to read.
+    if (settings.modern) {
+        if (std::string note = ModernContrastNote(settings.o); !note.empty()) engine.status(note);
     }
     std::vector<WalkTarget> targets;
     if (job && !job->only.empty() && !allInOne) {

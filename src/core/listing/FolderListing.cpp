@@ -199,6 +199,10 @@ FolderListing readFolder(int folder, const std::string& shown, const ListingRule
             listing.folders.push_back({name, st.st_mtime, st.st_dev, st.st_ino, link});
             continue;
         }
+        if (rules.maybeOwn && rules.maybeOwn(name)) {
+            listing.maybeOwn.emplace_back(name);
+            continue;
+        }
         if (rules.filter && !rules.filter->matches(name)) continue;
         FileEntry file{name};
         file.excluded = rules.excluded && rules.excluded(file.name);

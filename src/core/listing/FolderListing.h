@@ -61,6 +61,9 @@ struct ListingRules {
     bool fileDetails = true;         // sizes and times of files are needed
     WorkerPool* pool = nullptr;      // shares the work of a wide folder; none: alone
     std::vector<std::string> watch;  // names whose presence the page asks about
+    // Names that may be files the run writes itself: set aside, whatever the filter, for the
+    // run to tell its own from a user's.
+    std::function<bool(std::string_view)> maybeOwn = nullptr;
 };
 
 // The visible subfolders and files of one folder, each in name order (case-insensitive,
@@ -78,6 +81,8 @@ struct FolderListing {
 
     // Temporary files of writers found in the folder, for the next writer there to sweep.
     std::vector<std::string> leftovers;
+    // The files the rules' `maybeOwn` set aside, in the order found.
+    std::vector<std::string> maybeOwn;
 
     // The checksums of `files`, index for index, when the page shows them; nothing for a file
     // that is left out or could not be read.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tabulo {
 
@@ -10,5 +12,22 @@ inline constexpr const char* kSha256SumsName = "SHA256SUMS";
 
 // The JSON file's name beside a page file ("index.html" gives "index.json").
 std::string JsonNameFor(const std::string& pageFile);
+
+// A listing longer than the row budget goes on in numbered pages after the first
+// ("index.html", "index-2.html", "index-3.html", ...) and, for the page's script, in data
+// files ("index.rows-1.js", ...).
+std::string NumberedPageName(const std::string& pageFile, std::size_t number);
+std::string ListingDataName(const std::string& pageFile, std::size_t number);
+
+// What such a name is: a numbered page (number 2 and up) or a data file (1 and up), written
+// without leading zeros; anything else is no name of ours.
+enum class ExtraFile { None, NumberedPage, ListingData };
+ExtraFile ExtraFileKind(const std::string& pageFile, std::string_view name);
+
+// How the first line of each begins: a file of such a name is ours only when it does, so a
+// user's file of that name is never taken for one.
+inline constexpr std::string_view kNumberedPageMark = "<!DOCTYPE html><!-- Tabulo: page ";
+inline constexpr std::string_view kListingDataMark = "/* Tabulo: listing data ";
+std::string_view ExtraFileMark(ExtraFile kind);
 
 }  // namespace tabulo

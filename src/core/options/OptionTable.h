@@ -171,6 +171,7 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"optPageClassic", K::Option, "True", "pagestyle"},
     {"optPageModern", K::Option, "False", "pagestyle"},
     {"chkJsonListing", K::Check, "0"},
+    {"txtRowBudget", K::Text, "1000"},
     // read by the generators but kept in no theme
     {"txtTitle", K::Text, "Title", {}, 1, false},
     {"txtHeading", K::Text, "Heading Title", {}, 1, false},

@@ -19,7 +19,9 @@ void appendEscaped(std::string& out, char32_t cp) {
     out += buf;
 }
 
-void appendJsonString(std::string& out, std::string_view bytes) {
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view bytes) {
     out += '"';
     for (std::size_t i = 0; i < bytes.size();) {
         char32_t cp;
@@ -73,8 +75,6 @@ void appendJsonString(std::string& out, std::string_view bytes) {
     out += '"';
 }
 
-}  // namespace
-
 std::string Rfc1123Date(std::int64_t unixTime) {
     using namespace std::chrono;
     // 0001-01-01 00:00:00 and 9999-12-31 23:59:59: every year has four digits.
@@ -102,7 +102,7 @@ std::string JsonListing(const std::vector<JsonEntry>& entries) {
     for (std::size_t k = 0; k < entries.size(); ++k) {
         const JsonEntry& e = entries[k];
         out += "{ \"name\":";
-        appendJsonString(out, e.name);
+        AppendJsonString(out, e.name);
         out += e.folder ? ", \"type\":\"directory\"" : ", \"type\":\"file\"";
         out += ", \"mtime\":\"" + Rfc1123Date(e.mtime) + '"';
         auto whole = [](double bytes) {

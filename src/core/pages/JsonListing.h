@@ -26,6 +26,9 @@ struct JsonEntry {
 // are not valid UTF-8 become U+FFFD. Sizes are whole bytes, held within 0 .. 2^64-1.
 std::string JsonListing(const std::vector<JsonEntry>& entries);
 
+// A JSON string of raw name bytes, escaped as JsonListing escapes names.
+void AppendJsonString(std::string& out, std::string_view bytes);
+
 // "Mon, 07 Dec 2026 00:50:22 GMT", the same in every locale. Times before the year 1 or after
 // 9999 are held at the first or last second of that range.
 std::string Rfc1123Date(std::int64_t unixTime);

@@ -6,6 +6,7 @@
 #include "common/TextOut.h"
 #include "listing/FolderListing.h"
 #include "options/Options.h"
+#include "pages/ListingData.h"
 #include "pages/PageParts.h"
 #include "run/RunSettings.h"
 
@@ -14,10 +15,19 @@ namespace tabulo {
 // The modern page style: HTML5 in UTF-8, readable on a phone, light and dark colours from the
 // colour slots, a sortable table, a filter box, breadcrumbs and the folder's README, with no
 // resource from outside the site and a page that still works with scripts off.
-void RenderModernHead(const RunSettings& settings, const PagePlace& place, TextOut& out);
+// A listing longer than the row budget goes on in numbered pages (`page` 2 and up of `pages`),
+// which hold the crumbs, the heading and their share of the rows.
+void RenderModernHead(const RunSettings& settings, const PagePlace& place, TextOut& out,
+                      std::size_t page = 1, std::size_t pages = 1);
 PageResult RenderModernPage(const RunSettings& settings, const PagePlace& place,
-                            const FolderListing& listing, bool withHead,
-                            double serverTotalBefore, TextOut& out);
+                            const FolderListing& listing, const ListingPlan& plan,
+                            std::size_t page, bool withHead, double serverTotalBefore,
+                            TextOut& out);
+
+// The colour pairs of the page's text that read below 4.5:1 (WCAG 2, level AA), as chosen for
+// light screens and as turned for dark ones, in one line: "Low contrast: link #0000ff on cells
+// #aaaaaa (3.7:1; 4.5:1 is needed)."; empty when every pair reads well.
+std::string ModernContrastNote(const OptionValues& options);
 
 // What closes every modern page (and the all-in-one file): about line, footer code, script.
 std::string ModernFooter(const OptionValues& options, const std::tm& today);

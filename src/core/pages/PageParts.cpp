@@ -114,7 +114,72 @@ const FileEntry* ReadmeOf(const FolderListing& listing) {
     return found;
 }
 
-PageRows VisibleRows(const RunSettings& s, const PagePlace& place, const FolderListing& listing) {
+RowOrders OrdersOf(const PageRows& rows, const std::vector<SortKey>& keys) {
+    const std::size_t folders = rows.folders.size(), all = rows.size();
+    auto name = [&](std::uint32_t i) -> const std::string& {
+        return i < folders ? rows.folders[i]->name : rows.files[i - folders]->name;
+    };
+    // Each group sorted once by name, the costly comparison; every other order compares the
+    // rank that gives.
+    std::vector<std::uint32_t> byName(all), rank(all);
+    for (std::uint32_t i = 0; i < all; ++i) byName[i] = i;
+    auto nameLess = [&](std::uint32_t a, std::uint32_t b) {
+        return compareNatural(name(a), name(b)) < 0;
+    };
+    std::sort(byName.begin(), byName.begin() + static_cast<std::ptrdiff_t>(folders), nameLess);
+    std::sort(byName.begin() + static_cast<std::ptrdiff_t>(folders), byName.end(), nameLess);
+    for (std::uint32_t at = 0; at < all; ++at) rank[byName[at]] = at;
+
+    RowOrders orders;
+    for (SortKey key : keys) {
+        RowOrder& order = orders[static_cast<std::size_t>(key)];
+        if (!order.empty() || all == 0) continue;
+        order = byName;
+        // What a row compares by before its name; rows with equal values keep name order.
+        std::vector<double> value(all, 0);
+        if (key == SortKey::Date) {
+            for (std::uint32_t i = 0; i < all; ++i)
+                value[i] = static_cast<double>(i < folders ? rows.folders[i]->mtime
+                                                           : rows.files[i - folders]->mtime);
+        } else if (key == SortKey::Size) {
+            // A folder by what its tree holds; one the walk did not enter before all others.
+            for (std::size_t i = 0; i < folders; ++i) {
+                const auto& tree = rows.folders[i]->totals;
+                value[i] = tree ? tree->bytes : -1;
+            }
+            for (std::size_t i = folders; i < all; ++i) value[i] = rows.files[i - folders]->size;
+        } else if (key == SortKey::Type) {
+            // Types in natural order, each by its rank among them.
+            std::vector<std::string> types(all - folders);
+            for (std::size_t i = folders; i < all; ++i)
+                types[i - folders] = FileTypeOf(rows.files[i - folders]->name);
+            std::vector<std::string> distinct = types;
+            std::sort(distinct.begin(), distinct.end(),
+                      [](const std::string& a, const std::string& b) {
+                          return compareNatural(a, b) < 0;
+                      });
+            distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+            for (std::size_t i = folders; i < all; ++i) {
+                auto at = std::lower_bound(distinct.begin(), distinct.end(), types[i - folders],
+                                           [](const std::string& a, const std::string& b) {
+                                               return compareNatural(a, b) < 0;
+                                           });
+                value[i] = static_cast<double>(at - distinct.begin());
+            }
+        }
+        if (key != SortKey::Name) {
+            auto less = [&](std::uint32_t a, std::uint32_t b) {
+                return value[a] != value[b] ? value[a] < value[b] : rank[a] < rank[b];
+            };
+            std::sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(folders), less);
+            std::sort(order.begin() + static_cast<std::ptrdiff_t>(folders), order.end(), less);
+        }
+    }
+    return orders;
+}
+
+PageRows VisibleRows(const RunSettings& s, const PagePlace& place, const FolderListing& listing,
+                     const std::vector<SortKey>& keys, RowOrders& orders) {
     const OptionValues& o = s.o;
     PageRows rows;
     for (const FolderEntry& sub : listing.folders) {
@@ -126,28 +191,34 @@ PageRows VisibleRows(const RunSettings& s, const PagePlace& place, const FolderL
     if (!s.o.selected(opt("optPageModern"))) return rows;  // classic pages: by name
 
     SortKey key = SortKeyOf(o);
-    bool inverse = o.on(opt("chkInverseSortorder"));
-    auto byName = [](const std::string& a, const std::string& b) { return compareNatural(a, b); };
-    auto folderLess = [&](const FolderEntry* a, const FolderEntry* b) {
-        int c = 0;
-        if (key == SortKey::Date) c = a->mtime < b->mtime ? -1 : a->mtime > b->mtime;
-        if (c == 0) c = byName(a->name, b->name);
-        return inverse ? c > 0 : c < 0;
-    };
-    auto fileLess = [&](const FileEntry* a, const FileEntry* b) {
-        int c = 0;
-        switch (key) {
-            case SortKey::Type: c = compareNatural(FileTypeOf(a->name), FileTypeOf(b->name)); break;
-            case SortKey::Date: c = a->mtime < b->mtime ? -1 : a->mtime > b->mtime; break;
-            case SortKey::Size: c = a->size < b->size ? -1 : a->size > b->size; break;
-            case SortKey::Name: break;
-        }
-        if (c == 0) c = byName(a->name, b->name);
-        return inverse ? c > 0 : c < 0;
-    };
-    std::stable_sort(rows.folders.begin(), rows.folders.end(), folderLess);
-    std::stable_sort(rows.files.begin(), rows.files.end(), fileLess);
-    return rows;
+    std::vector<SortKey> wanted = keys;
+    wanted.push_back(key);
+    orders = OrdersOf(rows, wanted);
+    RowOrder start = orders[static_cast<std::size_t>(key)];
+    const std::size_t folders = rows.folders.size();
+    if (o.on(opt("chkInverseSortorder"))) {
+        std::reverse(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(folders));
+        std::reverse(start.begin() + static_cast<std::ptrdiff_t>(folders), start.end());
+    }
+    PageRows sorted;
+    sorted.folders.reserve(folders);
+    sorted.files.reserve(rows.files.size());
+    std::vector<std::uint32_t> moved(start.size());  // where each row goes
+    for (std::uint32_t at = 0; at < start.size(); ++at) {
+        std::uint32_t i = start[at];
+        moved[i] = at;
+        if (i < folders) sorted.folders.push_back(rows.folders[i]);
+        else sorted.files.push_back(rows.files[i - folders]);
+    }
+    for (RowOrder& order : orders) {
+        for (std::uint32_t& i : order) i = moved[i];
+    }
+    return sorted;
+}
+
+PageRows VisibleRows(const RunSettings& s, const PagePlace& place, const FolderListing& listing) {
+    RowOrders orders;
+    return VisibleRows(s, place, listing, {}, orders);
 }
 
 }  // namespace tabulo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,9 +53,21 @@ SortKey SortKeyOf(const OptionValues& options);
 struct PageRows {
     std::vector<const FolderEntry*> folders;
     std::vector<const FileEntry*> files;
+    std::size_t size() const { return folders.size() + files.size(); }
 };
 PageRows VisibleRows(const RunSettings& settings, const PagePlace& place,
                      const FolderListing& listing);
+
+// The rows of a PageRows by one index, its folders and then its files, in the ascending order
+// of each key asked for: folders first, ties by name. A descending order is each group of it
+// backwards. Keys not asked for stay empty.
+using RowOrder = std::vector<std::uint32_t>;
+using RowOrders = std::array<RowOrder, 4>;  // by SortKey
+RowOrders OrdersOf(const PageRows& rows, const std::vector<SortKey>& keys);
+// VisibleRows, with the orders of `keys` over the rows it gives (modern pages).
+PageRows VisibleRows(const RunSettings& settings, const PagePlace& place,
+                     const FolderListing& listing, const std::vector<SortKey>& keys,
+                     RowOrders& orders);
 
 // The README a modern page shows below its list: README.md (as Markdown), else README, else
 // readme.txt (as plain text), letter case aside; nothing when the folder has none.

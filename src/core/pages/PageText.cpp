@@ -62,6 +62,32 @@ std::string escapeAttribute(std::string_view utf8) {
     return escape(utf8, true);
 }
 
+std::string attributeText(std::string_view escaped) {
+    std::string out;
+    out.reserve(escaped.size());
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        std::size_t end = escaped[i] == '&' ? escaped.find(';', i) : std::string_view::npos;
+        if (end == std::string_view::npos) {
+            out += escaped[i];
+            continue;
+        }
+        std::string_view entity = escaped.substr(i + 1, end - i - 1);
+        if (entity == "amp") out += '&';
+        else if (entity == "lt") out += '<';
+        else if (entity == "gt") out += '>';
+        else if (entity == "quot") out += '"';
+        else if (entity.size() > 1 && entity.size() < 8 && entity[0] == '#' &&
+                 entity.find_first_not_of("0123456789", 1) == std::string_view::npos)
+            appendUtf8(out, static_cast<char32_t>(std::stoul(std::string(entity.substr(1)))));
+        else {
+            out += escaped[i];
+            continue;
+        }
+        i = end;
+    }
+    return out;
+}
+
 std::string encodeNameForLink(std::string_view rawName, bool fullEscape) {
     static constexpr ByteSet kFull = ByteSet::of(kUtfAllowed);
     // Browsers read a backslash in a link as "/".

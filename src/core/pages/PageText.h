@@ -9,6 +9,9 @@ namespace tabulo {
 std::string escapeText(std::string_view utf8);       // element content
 std::string escapeAttribute(std::string_view utf8);  // inside a double-quoted attribute
 
+// The text an attribute value stands for: the escapes above (and numeric references) undone.
+std::string attributeText(std::string_view escaped);
+
 // The part of a link that comes from a name on disk (raw bytes), ready for an attribute.
 // A name is never read as an address: "%", "?", ":" and "\" (a "/" to browsers) are encoded in
 // both modes; bytes that are not printable ASCII become %XX of the name's own bytes, so the link

@@ -169,6 +169,7 @@ const std::unordered_map<OptionId, Rule>& rules() {
                           "optPageClassic",
                           "optPageModern",
                           "chkJsonListing",
+                          "txtRowBudget",
                           "lstDeamonMore"}) {
             t[Options::find(name).value()] = {true};
         }

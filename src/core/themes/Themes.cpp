@@ -136,6 +136,7 @@ constexpr std::string_view kLoadOrder[] = {
     "optPageClassic",
     "optPageModern",
     "chkJsonListing",
+    "txtRowBudget",
 };
 
 constexpr std::string_view kSectionHeads[] = {
@@ -426,6 +427,14 @@ Options shippedTheme(std::string_view name, int version) {
             o.setText(opt("txtExclude"),
                       "index.html; index.json; index.css; index.cgi; upload.cgi; index_of-*; "
                       "MD5SUMS; SHA256SUMS; desc.txt; snap.gif; *.tmp; *.bak;\r\n");
+        // Colours of its own, every text and link at 4.5:1 or more on what lies behind it:
+        // page, table, cells, lines, text, link, visited link.
+        if (version >= 3) {
+            int slot = 0;
+            for (const char* colour :
+                 {"f7f7f7", "e8e8e8", "ffffff", "8c8c8c", "1a1a1a", "0645ad", "6b3fa0"})
+                o.setColour(slot++, colour);
+        }
     }
     return o;
 }
@@ -459,14 +468,14 @@ void InstallShippedThemes() {
     std::error_code ec;
     std::string installed = readRegularFile(marker, ec, kMaxSmallFile).value_or("");
     auto has = [&](const std::string& line) { return contains("\n" + installed, "\n" + line + "\n"); };
-    // The marker names each theme with the version last installed ("modern 2"; the first
+    // The marker names each theme with the version last installed ("modern 3"; the first
     // version by its name alone).
     struct Shipped {
         std::string_view name;
         int version;
     };
     std::string added;
-    for (Shipped theme : {Shipped{"modern", 2}}) {
+    for (Shipped theme : {Shipped{"modern", 3}}) {
         const std::string name(theme.name);
         auto line = [&](int version) { return version == 1 ? name : name + " " + std::to_string(version); };
         if (has(line(theme.version))) continue;

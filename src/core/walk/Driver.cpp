@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,11 +18,13 @@
 #include <optional>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/Encoding.h"
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
+#include "common/FolderTime.h"
 #include "common/Paths.h"
 #include "common/ReadFile.h"
 #include "common/Text.h"
@@ -88,6 +91,7 @@ struct FolderWork {
     TextBuffer page;
     std::optional<std::string> json;  // the JSON listing, made with a page rendered ahead
     std::optional<std::pair<std::string, std::string>> sums;  // MD5SUMS, SHA256SUMS
+    std::vector<std::string> ownExtras;  // numbered pages and data files found of ours
     std::int64_t sumsTime = 0;  // the time a changed checksum file gets: its row shows it
     PageResult result;
     // Written ahead of its turn, with this outcome, or this error.
@@ -95,6 +99,13 @@ struct FolderWork {
     WriteOutcome outcome = WriteOutcome::Written;
     std::string writeError;
 };
+
+// Whether the file `name` is one of the numbered pages or data files of the page `pageFile`
+// that Tabulo wrote: its first line says so.
+bool isOwnExtra(int folder, const std::string& pageFile, const std::string& name) {
+    std::string_view mark = ExtraFileMark(ExtraFileKind(pageFile, name));
+    return !mark.empty() && readFileStartAt(folder, name, mark.size()) == mark;
+}
 
 // The checksum files of a folder: MD5SUMS and SHA256SUMS.
 std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
@@ -121,6 +132,11 @@ struct PageWalk::Impl {
         }
         rules = s.listingRules();
         rules.pool = workers.get();
+        if (!s.allInOne) {
+            rules.maybeOwn = [htm = s.o.text(opt("txtIndexHtm"))](std::string_view name) {
+                return ExtraFileKind(htm, name) != ExtraFile::None;
+            };
+        }
         // With no one to ask and no Cancel to come, a page in its own folder needs nothing of
         // the pages before it: the thread that made it writes it.
         writesAhead = workers && !s.allInOne &&
@@ -180,11 +196,14 @@ struct PageWalk::Impl {
     void classifyLinks(FolderWork& w, bool recursiveView) const;
     bool ownIcons(const std::string& folder, const FolderEntry& sub) const;
     void addTotals(FolderWork& w, bool measureMissing);
+    void sortOutOwnExtras(FolderWork& w) const;
     void hashFiles(FolderWork& w) const;
     void foreseeSums(FolderWork& w) const;
     void writeSums(FolderWork& w);
     void writeBeside(int folder, const std::string& name, const std::string& landsIn,
                      const std::string& bytes, std::optional<std::int64_t> time = std::nullopt);
+    void writeExtras(FolderWork& w, const PageFiles* files,
+                     const std::function<bool(const std::string&)>* mayReplace);
     void makeAhead(FolderWork& w);
     WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
                               const std::function<bool(const std::string&)>& mayReplace,
@@ -226,6 +245,7 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
     if (!measuring) noteRead(path);
     try {
         w->listing = readFolder(folder->get(), path, rules);
+        sortOutOwnExtras(*w);
         w->place = PlaceOf(s, path);
         if (!measuring) readOwnTexts(*w);
         // The checksum files count as the page lists them: as they will be.
@@ -276,6 +296,25 @@ std::optional<std::string> PageWalk::Impl::readText(FolderWork& w, const std::st
                           sizeLimitText(limit) + ".");
     }
     return text;
+}
+
+// Files named like the numbered pages and data files of a long page are rows of no page when
+// they are ours: each is replaced, or removed once it is no longer needed. A user's file of
+// such a name is listed like any other.
+void PageWalk::Impl::sortOutOwnExtras(FolderWork& w) const {
+    const std::string& htm = s.o.text(opt("txtIndexHtm"));
+    const int fd = w.folder->get();
+    for (std::string& name : w.listing.maybeOwn) {
+        if (isOwnExtra(fd, htm, name)) {
+            w.ownExtras.push_back(std::move(name));
+            continue;
+        }
+        struct stat st;
+        if (::fstatat(fd, name.c_str(), &st, 0) != 0 || S_ISDIR(st.st_mode)) continue;
+        placeFile(w.listing, {std::move(name), static_cast<double>(st.st_size), st.st_mtime},
+                  rules);
+    }
+    w.listing.maybeOwn.clear();
 }
 
 void PageWalk::Impl::readOwnTexts(FolderWork& w) const {
@@ -413,6 +452,7 @@ void PageWalk::Impl::makeAhead(FolderWork& w) {
         w.written = true;
     } else {
         if (w.listing.files.size() > kRowsRenderedAhead) return;
+        if (MayHaveNumberedPages(s, w.place, w.listing)) return;
         w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
         if (s.o.on(opt("chkJsonListing"))) w.json = JsonListingOf(s, w.place, w.listing);
         w.rendered = true;
@@ -516,22 +556,65 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     // The question is about the folder's own page, in every mode; it is asked only when a
     // file would change, so a run over an unchanged tree asks nothing.
     if (ask) writeRules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
+    std::optional<PageFiles> files;
+    if (!w.rendered) {
+        files.emplace(s, w.place, w.listing);
+        // A user's file in the place of a numbered page or data file is no row either: it is
+        // asked about and replaced like the page.
+        std::unordered_set<std::string> extras;
+        for (std::size_t i = 0; i < files->extraCount(); ++i) extras.insert(files->extraName(i));
+        bool taken = false;
+        for (FileEntry& file : w.listing.files) {
+            if (!file.excluded && extras.count(file.name)) file.excluded = taken = true;
+        }
+        if (taken) files.emplace(s, w.place, w.listing);
+    }
     WriteOutcome outcome;
     {
         TextFile file(folder, name, joinPath(landsIn, name), s.pagePolicy, writeRules);
         if (w.rendered) {
             file.writeRaw(w.page.bytes());
         } else {
-            w.result = RenderPage(s, w.place, w.listing, true, serverTotalBefore, file);
+            w.result = files->render(true, serverTotalBefore, file);
         }
         outcome = file.commit();
     }
     if (outcome == WriteOutcome::Declined) return outcome;
+    if (!s.allInOne)
+        writeExtras(w, files ? &*files : nullptr,
+                    s.o.on(opt("chkReplaceOlda")) ? nullptr : &mayReplace);
     writeSums(w);
     if (s.o.on(opt("chkJsonListing")))
         writeBeside(folder, JsonNameFor(name), landsIn, w.json ? *w.json : JsonListingOf(s, w.place, w.listing));
     noteTimeChange(w);
     return outcome;
+}
+
+// The numbered pages and data files of a long page, each written only when it changed; those
+// of ours no longer needed go. A user's file in the place of one is replaced only as the page
+// would be, after the question.
+void PageWalk::Impl::writeExtras(FolderWork& w, const PageFiles* files,
+                                 const std::function<bool(const std::string&)>* mayReplace) {
+    const int folder = w.folder->get();
+    const std::string& htm = s.o.text(opt("txtIndexHtm"));
+    std::unordered_set<std::string> ours(w.ownExtras.begin(), w.ownExtras.end()), needed;
+    for (std::size_t i = 0; files && i < files->extraCount(); ++i) {
+        const std::string name = files->extraName(i), target = joinPath(w.path, name);
+        needed.insert(name);
+        WriteRules extraRules{s.treeId, true};
+        extraRules.keepUnchanged = true;
+        extraRules.sweep = false;
+        if (mayReplace && !ours.count(name))
+            extraRules.mayReplace = [mayReplace, &target] { return (*mayReplace)(target); };
+        TextFile file(folder, name, target, Unmappable::KeepUtf8, extraRules);
+        files->renderExtra(i, file);
+        file.commit();
+    }
+    for (const std::string& name : w.ownExtras) {
+        // Looked at again just before: only a file that still says it is ours goes.
+        if (needed.count(name) || !isOwnExtra(folder, htm, name)) continue;
+        changeKeepingTime(folder, [&] { return ::unlinkat(folder, name.c_str(), 0); });
+    }
 }
 
 // One section of the all-in-one file, which is opened with the first section written.
@@ -602,6 +685,7 @@ bool PageWalk::Impl::visit(FolderWork& w) {
         w.listing = std::move(again->listing);
         w.sums = std::move(again->sums);
         w.sumsTime = again->sumsTime;
+        w.ownExtras = std::move(again->ownExtras);
         w.readError = std::move(again->readError);
         w.notes = std::move(again->notes);
     }

@@ -1,12 +1,15 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <tuple>
 
+#include "colours/Contrast.h"
 #include "common/Text.h"
+#include "pages/ModernPage.h"
 #include "support/Fixture.h"
 
 namespace fs = std::filesystem;
@@ -40,6 +43,17 @@ class ModernPageTest : public EngineTest {
     static std::string golden(const std::string& name) {
         return crlf(readFile(TABULO_TEST_DATA "/pages/" + name));
     }
+    // The page as the golden file says; TABULO_REFRESH_GOLDEN=1 writes the golden file anew
+    // (with LF line ends, as it is kept) after a deliberate change of the page.
+    static void expectGolden(const std::string& actual, const std::string& name) {
+        if (std::getenv("TABULO_REFRESH_GOLDEN")) {
+            std::string lf;
+            for (std::size_t i = 0; i < actual.size(); ++i)
+                if (!(actual[i] == '\r' && i + 1 < actual.size() && actual[i + 1] == '\n')) lf += actual[i];
+            std::ofstream(TABULO_TEST_DATA "/pages/" + name, std::ios::binary) << lf;
+        }
+        EXPECT_EQ(actual, golden(name));
+    }
 };
 
 TEST_F(ModernPageTest, SmallTreeByteForByte) {
@@ -59,8 +73,8 @@ TEST_F(ModernPageTest, SmallTreeByteForByte) {
     setTime("site/sub", 1750000000);
     set("chkReqrsive", "0");
     go("site");
-    EXPECT_EQ(page(), golden("modern-top.html"));
-    EXPECT_EQ(page("site/sub"), golden("modern-sub.html"));
+    expectGolden(page(), "modern-top.html");
+    expectGolden(page("site/sub"), "modern-sub.html");
     EXPECT_TRUE(fs::is_regular_file(path("site/pics/icons/pdf.gif")));
 }
 
@@ -274,7 +288,7 @@ TEST_F(ModernPageTest, AllInOneFileHasOneFilterAndEverySection) {
     };
     EXPECT_EQ(count("class=\"filter\""), 1u);
     EXPECT_EQ(count("<section class=\"folder\""), 3u);
-    EXPECT_EQ(count("<table class=\"listing\">"), 3u);
+    EXPECT_EQ(count("<table class=\"listing\""), 3u);
     EXPECT_EQ(count("</html>"), 1u);
     EXPECT_TRUE(contains(p, "<a href=\"#index_of-a.html\">"));
     EXPECT_TRUE(contains(p, "<section class=\"folder\" id=\"index_of-a.html\">"));
@@ -311,6 +325,88 @@ assert cafe["mtime"] == "Sat, 06 Dec 2025 05:46:40 GMT", cafe
     // The page's order, which the classic page takes from the names.
     std::string text = readFile(json);
     EXPECT_LT(text.find("back\\\\slash"), text.find("quote\\\""));
+}
+
+// The page keeps the colours chosen; the pairs hard to read are said once, as the run starts.
+TEST_F(ModernPageTest, HardToReadColoursAreNamedOnceAsTheRunStarts) {
+    writeFile("site/a.txt");
+    writeFile("site/sub/b.txt");
+    set("chkReplaceOlda", "1");
+    auto notes = [&] {
+        std::vector<std::string> found;
+        for (const std::string& line : host.statusLines)
+            if (line.starts_with("Low contrast")) found.push_back(line);
+        host.statusLines.clear();
+        return found;
+    };
+    // The colours every theme starts with: the visited links on the page, links on the cells.
+    go("site");
+    EXPECT_EQ(notes(), std::vector<std::string>{
+                           "Low contrast: visited link #d000d0 on page #f0f0f0 (4.0:1), link "
+                           "#0000ff on cells #aaaaaa (3.7:1), visited link #d000d0 on cells "
+                           "#aaaaaa (2.0:1); 4.5:1 is needed."});
+    EXPECT_TRUE(contains(page(), "--link:#0000ff;")) << page();
+    EXPECT_TRUE(contains(page("site/sub"), "--visited:#d000d0;"));
+
+    // One pair; a background under two parts of the page named once.
+    engine.options().setColour(6, "551a8b");
+    go("site");
+    EXPECT_EQ(notes(), std::vector<std::string>{
+                           "Low contrast: link #0000ff on cells #aaaaaa (3.7:1; 4.5:1 is needed)."});
+    engine.options().setColour(4, "555555");
+    go("site");
+    EXPECT_EQ(notes(), std::vector<std::string>{
+                           "Low contrast: text #555555 on table and cells #aaaaaa (3.2:1), link "
+                           "#0000ff on cells #aaaaaa (3.7:1); 4.5:1 is needed."});
+
+    // Colours that read well, the page's own neutral ones, or a classic page: nothing said.
+    int slot = 0;
+    for (const char* colour : {"f7f7f7", "e8e8e8", "ffffff", "8c8c8c", "1a1a1a", "0645ad", "6b3fa0"})
+        engine.options().setColour(slot++, colour);
+    go("site");
+    EXPECT_EQ(notes(), std::vector<std::string>{});
+    engine.options().setColour(5, "0000ff");
+    engine.options().setColour(2, "aaaaaa");
+    set("chkColor", "0");
+    go("site");
+    EXPECT_EQ(notes(), std::vector<std::string>{});
+    set("chkColor", "1");
+    select("optPageClassic");
+    go("site");
+    EXPECT_EQ(notes(), std::vector<std::string>{});
+    EXPECT_FALSE(host.sawError());
+}
+
+// Dark screens get the chosen hues made light enough to read on every background, whatever the
+// light colours were.
+TEST_F(ModernPageTest, DarkColoursReadOnEveryBackground) {
+    const char* colours[] = {"ffffff", "f0f0f0", "aaaaaa", "777777", "000000", "ffff00", "00ff00",
+                             "00ffff", "ff0000", "0000ff", "ff00ff", "808000", "d000d0", "0645ad"};
+    for (const char* back : colours) {
+        for (const char* text : colours) {
+            Options o;
+            for (int slot : {0, 1, 2}) o.setColour(slot, back);
+            for (int slot : {4, 5, 6}) o.setColour(slot, text);
+            EXPECT_FALSE(contains(ModernContrastNote(o), "dark")) << back << " " << text;
+        }
+    }
+    // As the page writes them: a yellow cell and a blue link, which the plain lightening left
+    // at 2.7:1.
+    writeFile("site/a.txt");
+    engine.options().setColour(2, "ffff00");
+    go("site");
+    const std::string p = page();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(p, m, std::regex("prefers-color-scheme:dark\\)\\{:root\\{--page:#(\\w+);"
+                                                   "--table:#(\\w+);--cell:#(\\w+);--line:#\\w+;"
+                                                   "--text:#(\\w+);--link:#(\\w+);--visited:#(\\w+);")))
+        << p;
+    auto rgb = [&](int i) { return static_cast<Rgb>(std::stoul(m[i].str(), nullptr, 16)); };
+    for (int text : {4, 5, 6}) {
+        for (int back : {1, 2, 3})
+            EXPECT_GE(ContrastRatio(rgb(text), rgb(back)), kTextContrast) << m[text] << " " << m[back];
+    }
+    EXPECT_NE(m[5].str(), "8080ff");
 }
 
 }  // namespace

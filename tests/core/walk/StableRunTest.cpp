@@ -61,6 +61,10 @@ TEST_P(StableRunTest, ASecondAndThirdRunChangeNothingAndAskNothing) {
     ASSERT_EQ(host.statusLines.back(), "Done");
     const auto first = state();
     EXPECT_TRUE(fs::exists(path("site/pics/icons/dir.gif")));  // the icon step ran
+    if (std::string_view(GetParam().name) == "modernNumberedPages") {
+        EXPECT_TRUE(fs::exists(path("site/index-3.html")));
+        EXPECT_TRUE(fs::exists(path("site/index.rows-1.js")));
+    }
     for (int run = 2; run <= 3; ++run) {
         host.questions.clear();
         go("site");
@@ -84,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Mode{"modern", {{"chkColuHash", "1"}, {"chkJsonListing", "1"}}, {"optPageModern"}},
                       Mode{"oneFolder", {{"chkReqrsive", "0"}}, {"optPageModern"}},
                       Mode{"modernAllInOneFile", {{"chkAllInOneFile", "1"}}, {"optPageModern"}},
+                      Mode{"modernNumberedPages", {{"txtRowBudget", "2"}, {"chkColuHash", "1"}}, {"optPageModern"}},
                       Mode{"flatPages", {{"chkAllInOneFolder", "1"}, {"chkColuHash", "1"}}, {}},
                       Mode{"allInOneFile", {{"chkAllInOneFile", "1"}}, {}},
                       Mode{"stylesheet", {{"chkCss", "1"}}, {"optCssNew"}}),
