@@ -93,6 +93,7 @@ struct FolderWork {
     std::optional<std::pair<std::string, std::string>> sums;  // MD5SUMS, SHA256SUMS
     std::vector<std::string> ownExtras;  // numbered pages and data files found of ours
     std::int64_t sumsTime = 0;  // the time a changed checksum file gets: its row shows it
+    FolderTotals listed;        // what its page lists, kept when a page made ahead drops it
     PageResult result;
     // Written ahead of its turn, with this outcome, or this error.
     bool written = false;
@@ -196,6 +197,11 @@ struct PageWalk::Impl {
     void classifyLinks(FolderWork& w, bool recursiveView) const;
     bool ownIcons(const std::string& folder, const FolderEntry& sub) const;
     void addTotals(FolderWork& w, bool measureMissing);
+    // Modern pages show what each subfolder's tree holds, so a folder's page is written after
+    // its subfolders' (except in the all-in-one file, whose sections go top down): the walk
+    // measures the tree as it writes it.
+    bool totalsAfterTree() const { return s.modern && !s.allInOneFile; }
+    bool awaitsTotals(const FolderWork& w) const;
     void sortOutOwnExtras(FolderWork& w) const;
     void hashFiles(FolderWork& w) const;
     void foreseeSums(FolderWork& w) const;
@@ -252,6 +258,7 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
         if (s.hashes && s.hashCache) hashFiles(*w);
         if (s.hashes) foreseeSums(*w);
         classifyLinks(*w, s.recursive || measuring);
+        if (s.modern) w->listed = ListedFiles(w->listing);
     } catch (const std::exception& e) {
         w->readError = reasonOf(e);
         return w;
@@ -432,7 +439,8 @@ void PageWalk::Impl::resolveLinks(FolderWork& w, bool measuring) {
 // Pages that need nothing of the walk's order are made by the thread that read them: written,
 // when no question can stop the run, else rendered to wait for their turn.
 void PageWalk::Impl::makeAhead(FolderWork& w) {
-    if (w.inTurn || !w.readError.empty() || NeedsServerTotal(s, w.place)) return;
+    if (w.inTurn || !w.readError.empty() || NeedsServerTotal(s, w.place) || awaitsTotals(w))
+        return;
     addTotals(w, false);
     if (writesAhead) {
         {
@@ -795,6 +803,25 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
             w = readChild(open, path, sub, measuring);
         }
         FolderTotals tree;
+        if (!measuring && totalsAfterTree()) {
+            if (!w->readError.empty()) {
+                visit(*w);  // says so
+                advance();
+                continue;
+            }
+            resolveLinks(*w);  // which linked subfolders are walked here
+            const std::vector<FolderEntry> below = w->listing.folders;
+            ancestors.push_back({sub.device, sub.inode});
+            tree = w->listed;
+            tree += walk(path, w->folder, below, ancestors);
+            ancestors.pop_back();
+            if (stopped) return sum;  // no page with a part of its totals
+            totals.set(path, tree);
+            visit(*w);
+            advance();
+            sum += tree;
+            continue;
+        }
         if (measuring) {
             if (!w->readError.empty()) continue;  // the walk skips it, and says so in its turn
             resolveLinks(*w, true);
@@ -827,6 +854,14 @@ std::optional<FolderTotals> PageWalk::Impl::measureTree(FolderWork& w,
     if (stopped) return std::nullopt;
     totals.set(w.path, tree);
     return tree;
+}
+
+bool PageWalk::Impl::awaitsTotals(const FolderWork& w) const {
+    if (!totalsAfterTree()) return false;
+    return std::any_of(w.listing.folders.begin(), w.listing.folders.end(),
+                       [&](const FolderEntry& sub) {
+                           return sub.reach == Reach::Walk && !ownIcons(w.path, sub);
+                       });
 }
 
 bool PageWalk::Impl::ownIcons(const std::string& folder, const FolderEntry& sub) const {
@@ -932,11 +967,13 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
     resolveLinks(*top);
     std::vector<FolderId> ancestors{top->id};
     if (s.modern) {
-        // The pages go top down, and each shows the totals of the trees below it: those are
-        // measured first.
         totals.forgetBelow(target.path);
-        if (!measureTree(*top, ancestors)) return stoppedBefore();
-        addTotals(*top, false);
+        // The sections of the all-in-one file go top down, and each shows the totals of the
+        // trees below it: those are measured first.
+        if (!totalsAfterTree()) {
+            if (!measureTree(*top, ancestors)) return stoppedBefore();
+            addTotals(*top, false);
+        }
     }
     SharedFolder open = top->folder;
     if (s.allInOneFile) {
@@ -945,9 +982,15 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
         walk(target.path, open, below, ancestors);
         return true;
     }
-    walk(target.path, open, top->listing.folders, ancestors);
+    FolderTotals below = walk(target.path, open, top->listing.folders, ancestors);
     if (stopped) return stoppedBefore();
     refreshFolders(*top);
+    if (totalsAfterTree()) {
+        FolderTotals tree = ListedFiles(top->listing);
+        tree += below;
+        totals.set(target.path, tree);
+        addTotals(*top, false);
+    }
     return topPage(std::move(top), s.allInOneFolder);
 }
 
