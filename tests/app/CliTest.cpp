@@ -213,23 +213,23 @@ TEST_F(CliTest, ThemesByName) {
     // One error, and the themes there are.
     r = run({root, "-sheme", "green"});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err, "Error: Sheme : `green` not found.\nThe themes there are: blue, modern.\n");
+    EXPECT_EQ(r.err, "Error: Sheme : `green` not found.\nThe themes there are: blue, modern, server.\n");
     EXPECT_FALSE(fs::exists(path("index.html")));
     r = run({"-sheme", "modren", root});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "Error: Sheme : `modren` not found.\nDid you mean `modern`? The themes there "
-                     "are: blue, modern.\n");
+                     "are: blue, modern, server.\n");
 
     r = run({"--themes"});
     std::string listed = readFile(fs::path(root).parent_path().string() + "/stdout.txt");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(listed, "default\nrandom\nblue\nmodern\n");  // the shipped one is there once
+    EXPECT_EQ(listed, "default\nrandom\nblue\nmodern\nserver\n");  // the shipped one is there once
     EXPECT_EQ(run({"--answer=yes", root, "-sheme", "modern"}).exitCode, 0);
     EXPECT_TRUE(readFile(path("index.html")).starts_with("<!DOCTYPE html>\r\n"));
     fs::remove(themePath("modern"));
     run({"--themes"});
     EXPECT_EQ(readFile(fs::path(root).parent_path().string() + "/stdout.txt"),
-              "default\nrandom\nblue\n");  // and stays deleted
+              "default\nrandom\nblue\nserver\n");  // and stays deleted
 }
 
 TEST_F(CliTest, SaveThemeStartsFromTheDefaultOrANamedTheme) {

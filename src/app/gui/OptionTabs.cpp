@@ -79,6 +79,7 @@ void fillTextTab(const TabPage& tab) {
              {"chkJsonListing", "JSON listing beside each page"},
              {":", "Rows per page:"},
              {"txtRowBudget", "Rows per page"}});
+    tab.row({{"chkServerLinks", "Links for web servers (folder/ and ../, the name alone as link text)"}});
 }
 
 void fillHeadFootTab(const TabPage& tab) {

@@ -172,6 +172,7 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"optPageModern", K::Option, "False", "pagestyle"},
     {"chkJsonListing", K::Check, "0"},
     {"txtRowBudget", K::Text, "1000"},
+    {"chkServerLinks", K::Check, "0"},
     // read by the generators but kept in no theme
     {"txtTitle", K::Text, "Title", {}, 1, false},
     {"txtHeading", K::Text, "Heading Title", {}, 1, false},

@@ -157,6 +157,13 @@ void Renderer::upRow() {
     if (!up) return;
     const std::string& link = *up;
     std::string size = o_.on(opt("chkColuSize")) ? "<td>[dir up]</td>" : "";
+    if (ServerLinks(s_)) {
+        const std::string cell = "<b>" + folderIcon_ + "<a href=\"" + link + "\">..</a></b>";
+        out_.writeLine(o_.on(opt("chkTable"))
+                           ? " <tr><td>" + cell + "</td>" + emptyHashCell() + size + "</tr>"
+                           : " " + cell + removeCells(size, "") + "<br>");
+        return;
+    }
     if (o_.on(opt("chkTable"))) {
         out_.writeLine(" <tr><td><a href=\"" + link + "\"><b>" + folderIcon_ + "..</b></a></td>" +
                        emptyHashCell() + size + "</tr>");
@@ -173,7 +180,10 @@ void Renderer::folderRows() {
         if (o_.on(opt("chkColuDesc"))) commentCell_ = "<td>Directory</td>";
         if (IsHiddenFolderRow(s_, place_, listing_, sub.name)) continue;
         std::string row =
-            "<a href=\"" + FolderRowLink(s_, place_, sub) + "\"><b>" + folderIcon_ + displayName(sub.name) + "</b></a>";
+            ServerLinks(s_)
+                ? "<b>" + folderIcon_ + NameAnchor(FolderRowLink(s_, place_, sub), sub.name) + "</b>"
+                : "<a href=\"" + FolderRowLink(s_, place_, sub) + "\"><b>" + folderIcon_ +
+                      displayName(sub.name) + "</b></a>";
         if (o_.on(opt("chkTable"))) {
             out_.writeLine(" <tr><td>" + row + "</td>" + emptyHashCell() + sizeCell_ + timeCell_ +
                            commentCell_ + "</tr>");
@@ -215,7 +225,11 @@ void Renderer::fileRows() {
                 commentCell_ = "<td>" + o_.text(opt("txtComment")) + "</td>";
             }
         }
-        if (table) {
+        if (ServerLinks(s_)) {
+            std::string cells = "<td>" + *fileIcon + NameAnchor(FileRowLink(s_, place_, file), file.name) +
+                                "</td>" + hashCell + sizeCell_ + timeCell_ + commentCell_;
+            out_.writeLine(table ? "  <tr>" + cells + "</tr>" : "  " + removeCells(cells, " ") + "<br>");
+        } else if (table) {
             // Piece by piece: a page may have a million rows.
             out_.write("  <tr><td><a href=\"");
             out_.write(FileRowLink(s_, place_, file));

@@ -90,6 +90,7 @@ std::string drawing(const RunSettings& s, const PagePlace& place, const ListingP
     FolderEntry noFolder;
     out += ",\"file\":" + jsonString(attributeText(FileRowLink(s, place, noFile)));
     out += ",\"dir\":" + jsonString(attributeText(FolderRowLink(s, place, noFolder)));
+    if (ServerLinks(s)) out += ",\"serve\":true";
     if (icons) {
         std::string address = o.selected(opt("optIconsLocal"))
                                   ? place.upPrefix + o.text(opt("txtIconsLocal"))

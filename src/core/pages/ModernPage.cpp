@@ -602,7 +602,16 @@ constexpr std::string_view kScript = R"JS(<script>
     cfg.cols.forEach(function (col) {
       var td = tr.appendChild(doc.createElement("td"));
       if (col !== "name") td.className = col;
-      if (col === "name") {
+      if (col === "name" && cfg.serve) {
+        if (cfg.icon) {
+          var icon = td.appendChild(doc.createElement("img"));
+          icon.className = "icon";
+          for (var key in cfg.icon.attrs) icon.setAttribute(key, cfg.icon.attrs[key]);
+          icon.alt = "";
+        }
+        td.appendChild(doc.createElement("a"));
+        td.appendChild(doc.createTextNode(""));
+      } else if (col === "name") {
         var a = td.appendChild(doc.createElement("a"));
         if (cfg.icon) {
           var img = a.appendChild(doc.createElement("img"));
@@ -627,10 +636,15 @@ constexpr std::string_view kScript = R"JS(<script>
     each.call(tr.cells, function (td, i) {
       var col = cfg.cols[i];
       if (col === "name") {
-        var a = td.firstChild;
+        var a = cfg.serve ? td.querySelector("a") : td.firstChild, img = cfg.serve ? td.firstChild : a.firstChild;
         a.setAttribute("href", self.links[row] || (folder ? linkPart(name) + cfg.dir : cfg.file + linkPart(name)));
-        if (cfg.icon) a.firstChild.setAttribute("src", cfg.icon.src.split("#").join(linkPart(folder ? "dir" : type)));
-        a.lastChild.textContent = cut(name, cfg.cut) + (folder ? "/" : "");
+        if (cfg.icon) img.setAttribute("src", cfg.icon.src.split("#").join(linkPart(folder ? "dir" : type)));
+        if (cfg.serve) {
+          a.textContent = name;
+          td.lastChild.data = folder ? "/" : "";
+        } else {
+          a.lastChild.textContent = cut(name, cfg.cut) + (folder ? "/" : "");
+        }
       } else if (col === "size") {
         td.textContent = folder ? self.folderSize(row) : sizeText(self.sizes[row], cfg.unit);
       } else if (col === "time") {
@@ -883,7 +897,7 @@ void ModernRenderer::crumbs() {
         std::string link;
         if (!s_.allInOne) {
             for (std::size_t up = level; up < parts.size(); ++up) link += "../";
-            link += htm;
+            if (!ServerLinks(s_)) link += htm;
         } else {
             std::string above;
             for (std::size_t i = 0; i < level; ++i) above += parts[i] + "/";
@@ -937,7 +951,14 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
                    (dataFiles ? " data-files=\"" + std::to_string(*dataFiles) + "\"" : "") +
                    " data-time=\"" + std::to_string(dataTime) + "\"");
     }
-    out_.write("><td><a href=\"" + link + "\">" + icon + "<span>" + shownName + "</span></a></td>");
+    if (ServerLinks(s_)) {
+        // The icon and the folder's "/" outside the link: its text is the name alone.
+        out_.write("><td>" + icon +
+                   (cls == "up" ? "<a href=\"" + link + "\">..</a>" : NameAnchor(link, dataName)) +
+                   (cls == "dir" ? "/" : "") + "</td>");
+    } else {
+        out_.write("><td><a href=\"" + link + "\">" + icon + "<span>" + shownName + "</span></a></td>");
+    }
     if (o_.on(opt("chkColuHash"))) {
         // Narrow screens show the first digits only: the whole value is in the title and the
         // copy button, and the size and time stay in view.

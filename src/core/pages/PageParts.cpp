@@ -48,6 +48,14 @@ std::string IconAddress(const RunSettings& s, const PagePlace& place, const std:
     return replaceAll(address, "#", encodeNameForLink(type, FullLinks(o)));
 }
 
+bool ServerLinks(const RunSettings& s) {
+    return s.o.on(opt("chkServerLinks")) && !s.allInOne;
+}
+
+std::string NameAnchor(const std::string& link, const std::string& rawName) {
+    return "<a href=\"" + link + "\">" + escapeText(toUtf8(rawName)) + "</a>";
+}
+
 std::optional<std::string> UpRowLink(const RunSettings& s, const PagePlace& place) {
     const OptionValues& o = s.o;
     int root = s.rootDepth;
@@ -56,7 +64,9 @@ std::optional<std::string> UpRowLink(const RunSettings& s, const PagePlace& plac
     if (!wanted) return std::nullopt;
     const std::string& htm = o.text(opt("txtIndexHtm"));
     std::string link;
-    if (!s.allInOne) {
+    if (ServerLinks(s)) {
+        link = "../";
+    } else if (!s.allInOne) {
         link = "../" + htm;
     } else if (place.depth - 1 == root) {
         link = htm;
@@ -82,7 +92,7 @@ std::string FolderRowLink(const RunSettings& s, const PagePlace& place, const Fo
             URLEncode(o, FlatPageName(o, WithoutSiteRoot(s, joinPath(place.folder, sub.name))));
         return s.allInOneFile ? "#" + link : link;
     }
-    return LinkForName(o, "", sub.name, "/" + o.text(opt("txtIndexHtm")));
+    return LinkForName(o, "", sub.name, ServerLinks(s) ? "/" : "/" + o.text(opt("txtIndexHtm")));
 }
 
 std::string SumsLink(const RunSettings& s, const PagePlace& place) {

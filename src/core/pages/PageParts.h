@@ -36,6 +36,13 @@ std::string LinkForName(const OptionValues& options, std::string_view typedPrefi
 // What the rows of both page styles lead to.
 std::string IconAddress(const RunSettings& settings, const PagePlace& place,
                         const std::string& type);
+// Rows linked for a web server (chkServerLinks): a folder as "name/", which the server answers
+// with its page, the parent as "../", each link's text the name alone, so that programs that
+// read listings (mirroring tools, media players, link checkers) take every row. The all-in-one
+// modes keep their own links.
+bool ServerLinks(const RunSettings& settings);
+// A row's link, its text the entry's name alone, in full.
+std::string NameAnchor(const std::string& link, const std::string& rawName);
 std::optional<std::string> UpRowLink(const RunSettings& settings, const PagePlace& place);
 std::string FolderRowLink(const RunSettings& settings, const PagePlace& place,
                           const FolderEntry& sub);

@@ -137,6 +137,7 @@ constexpr std::string_view kLoadOrder[] = {
     "optPageModern",
     "chkJsonListing",
     "txtRowBudget",
+    "chkServerLinks",
 };
 
 constexpr std::string_view kSectionHeads[] = {
@@ -417,6 +418,12 @@ namespace {
 
 // The options of a shipped theme, as each version of the program shipped it.
 Options shippedTheme(std::string_view name, int version) {
+    if (name == "server") {
+        // The modern theme linked for a web server: folders as "name/", the parent as "../".
+        Options o = shippedTheme("modern", 3);
+        o.setCheck(opt("chkServerLinks"), 1);
+        return o;
+    }
     Options o;
     if (name == "modern") {
         o.select(opt("optPageModern"));
@@ -475,7 +482,7 @@ void InstallShippedThemes() {
         int version;
     };
     std::string added;
-    for (Shipped theme : {Shipped{"modern", 3}}) {
+    for (Shipped theme : {Shipped{"modern", 3}, Shipped{"server", 1}}) {
         const std::string name(theme.name);
         auto line = [&](int version) { return version == 1 ? name : name + " " + std::to_string(version); };
         if (has(line(theme.version))) continue;

@@ -144,7 +144,7 @@ TEST_F(StartupTest, WithoutACommandLine) {
     writeTheme("default", "txtWWWroot.Text=" + path("www") + "\r\nchkTable.Value=0\r\n");
     writeTheme("mine", "");
     start("");
-    EXPECT_EQ(engine.themeList(), (std::vector<std::string>{"default", "random", "mine", "modern"}));
+    EXPECT_EQ(engine.themeList(), (std::vector<std::string>{"default", "random", "mine", "modern", "server"}));
     EXPECT_EQ(engine.currentFolder(), path("www"));
     EXPECT_FALSE(engine.panel().visible("cmdLockWWWRoot"));
     EXPECT_EQ(engine.options().editedMark(), "-");
