@@ -602,24 +602,18 @@ constexpr std::string_view kScript = R"JS(<script>
     cfg.cols.forEach(function (col) {
       var td = tr.appendChild(doc.createElement("td"));
       if (col !== "name") td.className = col;
-      if (col === "name" && cfg.serve) {
+      if (col === "name") {
+        // Linked for a web server, the icon and a folder's "/" stand outside the link.
+        var a = doc.createElement("a"), holder = cfg.serve ? td : a;
         if (cfg.icon) {
-          var icon = td.appendChild(doc.createElement("img"));
-          icon.className = "icon";
-          for (var key in cfg.icon.attrs) icon.setAttribute(key, cfg.icon.attrs[key]);
-          icon.alt = "";
-        }
-        td.appendChild(doc.createElement("a"));
-        td.appendChild(doc.createTextNode(""));
-      } else if (col === "name") {
-        var a = td.appendChild(doc.createElement("a"));
-        if (cfg.icon) {
-          var img = a.appendChild(doc.createElement("img"));
+          var img = holder.appendChild(doc.createElement("img"));
           img.className = "icon";
           for (var name in cfg.icon.attrs) img.setAttribute(name, cfg.icon.attrs[name]);
           img.alt = "";
         }
-        a.appendChild(doc.createElement("span"));
+        td.appendChild(a);
+        if (cfg.serve) td.appendChild(doc.createTextNode(""));
+        else a.appendChild(doc.createElement("span"));
       } else if (col === "time") {
         td.appendChild(doc.createElement("time"));
       }
