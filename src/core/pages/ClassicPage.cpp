@@ -276,7 +276,7 @@ void RenderClassicHead(const RunSettings& s, const PagePlace& place, TextOut& ou
     out.writeLine("<HTML><HEAD>");
     if (o.on(opt("chkW3c"))) {
         out.writeLine(
-            " <meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">");
+            " <meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">");
     }
     if (o.check(opt("chkMetaStyle")) == 0) {
         std::string t = escapeAttribute(title);

@@ -23,7 +23,10 @@ RunSettings::RunSettings(OptionValues options, std::string topPath, std::tm date
     allInOne = allInOneFile || allInOneFolder;
     modern = o.selected(opt("optPageModern"));
     hashes = o.on(opt("chkColuHash"));
-    pagePolicy = modern ? Unmappable::KeepUtf8 : Unmappable::HtmlReference;
+    // A page that declares its charset declares UTF-8 and is written in it, as the names on
+    // disk are: clients that read its links in that charset ask for the right addresses. A
+    // classic page without the declaration stays in windows-1252, which browsers assume.
+    pagePolicy = modern || o.on(opt("chkW3c")) ? Unmappable::KeepUtf8 : Unmappable::HtmlReference;
 }
 
 ListingRules RunSettings::listingRules() const {
