@@ -41,5 +41,7 @@ def near_misses(text, name):
             decoded = urllib.parse.unquote(html.unescape(href))
             target = decoded.removesuffix("/index.html").removesuffix("/")
             if target == name:
-                misses.append(f'href="{href}" text="{label.strip()[:80]}"')
+                # Tags shortened, so the name after an icon stays in sight.
+                shown = re.sub(r"<(/?\w+)[^>]*>", r"<\1>", label).strip()
+                misses.append(f'href="{href}" text="{shown[:80]}"')
     return misses
