@@ -211,12 +211,13 @@ failed=0
 for column in "${columns[@]}"; do
   for client in "${clients[@]}"; do
     list="$tmp/failures/$column.$client"
+    # Each failure of an asserted column when asserting, else the first few as a sample.
+    limit=8
     if [[ " ${asserted[*]} " == *" $column "* ]]; then
       [ -s "$list" ] && failed=1
-      limit=1000
+      [ "$mode" = record ] || limit=1000
     else
       [ "$mode" = record ] || continue
-      limit=8
     fi
     [ -s "$list" ] || { [ "$mode" = record ] && [ -s "$list.note" ]; } || continue
     echo

@@ -138,7 +138,7 @@ def judge_rows(tree, base):
             page = ""
         accepted = rows.rows(page)
         for entries, got, is_folder in ((files, got_files, False), (folders, got_folders, True)):
-            for rel in entries:
+            for rel in sorted(entries):
                 if not rel.startswith(prefix) or "/" in rel[len(prefix):]:
                     continue
                 name = rel[len(prefix):]
