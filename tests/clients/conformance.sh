@@ -172,9 +172,9 @@ run_client() {  # CLIENT COLUMN
   esac
   status=$?
   case "$client" in
-    rclone) set -- "$tree" "${site[$column]}" "$work/listing" ;;
-    wget) set -- "$tree" "$work/log" "$work/files" ;;
-    lftp) set -- "$tree" "$work/mirror" ;;
+    rclone) set -- "$tree" "${site[$column]}" "$work/listing" "$url" ;;
+    wget) set -- "$tree" "$work/log" "$work/files" "$url" ;;
+    lftp) set -- "$tree" "$work/mirror" "$url" ;;
     linkchecker) set -- "$work/out" ;;
     rows) set -- "$tree" "$url" ;;
   esac

@@ -1,10 +1,10 @@
 """Judges what one client made of a served site against the tree it was made from.
-  judge.py rclone TREE SITE LISTING   rclone lsf -R output: the tree, plus generated files only
-  judge.py wget TREE LOG DIR          wget's log and download: no error, every file's bytes
-  judge.py lftp TREE DIR              lftp's mirror: every file and folder at its own path
-  judge.py linkchecker OUTPUT         linkchecker's text output: no error
-  judge.py rows TREE URL              each folder's page, read by rows.py: every entry a row
-  judge.py table                      lines of tab-separated cells on standard input, aligned
+  judge.py rclone TREE SITE LISTING URL  rclone lsf -R output: the tree, plus generated files only
+  judge.py wget TREE LOG DIR URL         wget's log and download: no error, every file's bytes
+  judge.py lftp TREE DIR URL             lftp's mirror: every file and folder at its own path
+  judge.py linkchecker OUTPUT            linkchecker's text output: no error
+  judge.py rows TREE URL                 each folder's page, read by rows.py: every entry a row
+  judge.py table                         lines of tab-separated cells on standard input, aligned
 Prints the table cell on standard output and each failure on a line of standard error; exits 1
 when the client did not get the whole tree."""
 import hashlib
@@ -42,7 +42,7 @@ def sha256(path):
         return hashlib.sha256(f.read()).hexdigest()
 
 
-def judge_rclone(tree, site, listing):
+def judge_rclone(tree, site, listing, base):
     files, folders = walk(tree)
     site_files, site_folders = walk(site)
     # Whatever the run wrote beside the tree (pages, icons, sums) may be listed too.
@@ -52,8 +52,9 @@ def judge_rclone(tree, site, listing):
     got_files = files & listed
     got_folders = {d for d in folders if d + "/" in listed}
     unexpected = listed - files - {d + "/" for d in folders} - generated
-    failures = [f"not listed: {p}" for p in sorted(files - got_files)]
-    failures += [f"not listed as a folder: {d}/" for d in sorted(folders - got_folders)]
+    failures = [f"not listed: {url_of(base, p)}" for p in sorted(files - got_files)]
+    failures += [f"not listed as a folder: {url_of(base, d, True)}"
+                 for d in sorted(folders - got_folders)]
     failures += [f"listed but not in the tree: {p}" for p in sorted(unexpected)]
     cell = counted(got_files, files, got_folders, folders)
     if unexpected:
@@ -61,7 +62,7 @@ def judge_rclone(tree, site, listing):
     return cell, failures
 
 
-def judge_wget(tree, log, download):
+def judge_wget(tree, log, download, base):
     files, _ = walk(tree)
     errors = []
     with open(log, encoding="utf-8", errors="replace") as f:
@@ -83,17 +84,19 @@ def judge_wget(tree, log, download):
         cell += f", {len(errors) - not_found} other errors"
     cell += f", {len(files) - len(missing)}/{len(files)} files"
     failures = [f"ERROR {code}: {url}" for code, url in errors]
-    failures += [f"not fetched: {p}" for p in missing]
+    failures += [f"not fetched: {url_of(base, p)}" for p in missing]
     return cell, failures
 
 
-def judge_lftp(tree, mirror):
+def judge_lftp(tree, mirror, base):
     files, folders = walk(tree)
     got_files = {p for p in files if os.path.isfile(os.path.join(mirror, p))
                  and sha256(os.path.join(mirror, p)) == sha256(os.path.join(tree, p))}
     got_folders = {d for d in folders if os.path.isdir(os.path.join(mirror, d))}
-    failures = [f"not copied (or other bytes): {p}" for p in sorted(files - got_files)]
-    failures += [f"folder not made: {d}/" for d in sorted(folders - got_folders)]
+    failures = [f"not copied (or other bytes): {url_of(base, p)}"
+                for p in sorted(files - got_files)]
+    failures += [f"folder not made: {url_of(base, d, True)}"
+                 for d in sorted(folders - got_folders)]
     return counted(got_files, files, got_folders, folders), failures
 
 
