@@ -70,9 +70,10 @@ for rel in "${empty_folders[@]}"; do mkdir -p "$tree/$rel"; done
 
 # The themes: the shipped ones as they are, and each with links for web servers.
 export TABULO_HOME="$tmp/home"
-"$cli" --save-theme classic-default >/dev/null 2>&1 &&
-  "$cli" --save-theme modern-default -sheme modern >/dev/null 2>&1 ||
+if ! "$cli" --save-theme classic-default >/dev/null 2>&1 ||
+   ! "$cli" --save-theme modern-default -sheme modern >/dev/null 2>&1; then
   give_up "$cli could not save the themes"
+fi
 for style in classic modern; do
   # A saved theme ends without a line end; the option goes on a line of its own.
   { sed -e '/^chkServerLinks\.Value=/d' -e 's/^chkReqrsive\.Value=.*/chkReqrsive.Value=1/' \
