@@ -23,8 +23,9 @@ export PATH=$PATH:/usr/sbin
 for tool in wget rclone lftp linkchecker nginx lighttpd python3; do
   command -v "$tool" >/dev/null || give_up "no $tool; run scripts/install-deps.sh clients"
 done
-# The names are UTF-8 and lftp writes them in the locale's charset.
-export LC_ALL=C.UTF-8 TZ=UTC
+# The names are UTF-8 and lftp writes them in the locale's charset. The helpers leave no
+# compiled files in the source tree.
+export LC_ALL=C.UTF-8 TZ=UTC PYTHONDONTWRITEBYTECODE=1
 
 tmp=$(mktemp -d)
 servers=()
