@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps test-deps package-deps build run test fuzz bench bench-pages install package screenshot clean
+.PHONY: all deps test-deps package-deps build run test fuzz bench bench-pages clients install package screenshot clean
 
 all: build
 
@@ -80,6 +80,12 @@ bench: build
 bench-pages: build
 	@scripts/install-deps.sh browser
 	@node bench/pages.mjs
+
+# What wget, rclone, lftp, linkchecker and a media player's row rule get of a tree of odd names
+# from each kind of page, served by nginx and lighttpd; a table, never a failure.
+clients: build
+	@scripts/install-deps.sh clients
+	@bash tests/clients/conformance.sh $(BUILD)/bin/tabulo-cli record
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-package

@@ -11,7 +11,9 @@
 #                        headless Chromium, which lays pages out on a phone's width, and
 #                        an X server of its own (Xvfb) with Openbox and xdotool, where the
 #                        window is driven with real key events, and clang-tidy, which
-#                        checks the sources
+#                        checks the sources; and the clients set
+#   clients              web clients that fetch a written site as people and programs do: wget,
+#                        rclone, lftp and linkchecker (tests/clients/conformance.sh)
 #   browser              headless Chromium with fonts, and from npm (tests/browser, pinned by
 #                        its lock file) puppeteer-core, which drives it, and axe-core, which
 #                        audits pages; the page tests and `make bench-pages` use them
@@ -27,8 +29,8 @@ packages=("${build[@]}")
 german_locale=false
 browser=false
 sets=("${@:-build}")
-# The tests audit pages in the browser.
-for set in "${sets[@]}"; do [ "$set" = test ] && sets+=(browser); done
+# The tests audit pages in the browser and fetch sites with the clients.
+for set in "${sets[@]}"; do [ "$set" = test ] && sets+=(browser clients); done
 for set in "${sets[@]}"; do
   case "$set" in
     build) ;;
@@ -44,10 +46,11 @@ for set in "${sets[@]}"; do
       command -v npm >/dev/null || packages+=(nodejs npm)
       browser=true
       ;;
+    clients) packages+=(wget rclone lftp linkchecker) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     package) packages+=(dpkg-dev file) ;;
     docs) packages+=(chromium fonts-dejavu-core) ;;
-    *) echo "unknown package set: $set (build, test, browser, fuzz, package or docs)" >&2; exit 2 ;;
+    *) echo "unknown package set: $set (build, test, browser, clients, fuzz, package or docs)" >&2; exit 2 ;;
   esac
 done
 
