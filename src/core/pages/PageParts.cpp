@@ -56,6 +56,16 @@ std::string NameAnchor(const std::string& link, const std::string& rawName) {
     return "<a href=\"" + link + "\">" + escapeText(toUtf8(rawName)) + "</a>";
 }
 
+std::vector<std::pair<std::string, std::string>> FooterFiles(const OptionValues& o) {
+    std::vector<std::pair<std::string, std::string>> files;
+    if (o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"))) return files;
+    if (o.on(opt("chkColuHash"))) files.emplace_back(kSha256SumsName, "SHA-256 checksums");
+    if (o.on(opt("chkJsonListing")))
+        files.emplace_back(encodeNameForLink(JsonNameFor(o.text(opt("txtIndexHtm"))), true),
+                           "JSON listing");
+    return files;
+}
+
 std::optional<std::string> UpRowLink(const RunSettings& s, const PagePlace& place) {
     const OptionValues& o = s.o;
     int root = s.rootDepth;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "listing/FolderListing.h"
@@ -44,6 +45,10 @@ bool ServerLinks(const RunSettings& settings);
 // A row's link, its text the entry's name alone, in full.
 std::string NameAnchor(const std::string& link, const std::string& rawName);
 std::optional<std::string> UpRowLink(const RunSettings& settings, const PagePlace& place);
+// The files written beside each page that the footer links, so that crawlers find them:
+// SHA256SUMS with the checksum column, the JSON listing when it is written; none in the
+// all-in-one modes. Each as its link and its caption.
+std::vector<std::pair<std::string, std::string>> FooterFiles(const OptionValues& options);
 std::string FolderRowLink(const RunSettings& settings, const PagePlace& place,
                           const FolderEntry& sub);
 std::string FileRowLink(const RunSettings& settings, const PagePlace& place,

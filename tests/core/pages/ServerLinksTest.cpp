@@ -1,12 +1,15 @@
 // Rows linked for a web server: programs that read listings take a row from its link alone, so
 // the link's text is the name in full and a folder's link ends in "/".
 #include <algorithm>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "common/Text.h"
 #include "support/Fixture.h"
+
+namespace fs = std::filesystem;
 
 namespace tabulo::test {
 namespace {
@@ -76,14 +79,39 @@ TEST_F(ServerLinksTest, ClassicAndModernRowsLinkFoldersAndNamesAlone) {
     }
 }
 
+// Crawlers find the checksums and the JSON listing from the page: linked when written only.
+TEST_F(ServerLinksTest, TheFooterLinksTheChecksumsAndTheJsonListingWhenWritten) {
+    for (const char* style : {"optPageClassic", "optPageModern"}) {
+        select(style);
+        set("chkColuHash", "0");
+        set("chkJsonListing", "0");
+        go("site");
+        std::string page = readFile(path("site/index.html"));
+        // (the files of the run before are rows of the page, as any file)
+        EXPECT_FALSE(contains(page, "SHA-256 checksums")) << style;
+        EXPECT_FALSE(contains(page, "JSON listing")) << style;
+        set("chkColuHash", "1");
+        set("chkJsonListing", "1");
+        go("site");
+        page = readFile(path("site/index.html"));
+        EXPECT_TRUE(contains(page, "<a href=\"SHA256SUMS\">SHA-256 checksums</a>")) << style;
+        EXPECT_TRUE(contains(page, "<a href=\"index.json\">JSON listing</a>")) << style;
+        EXPECT_TRUE(fs::is_regular_file(path("site/SHA256SUMS"))) << style;
+        EXPECT_TRUE(fs::is_regular_file(path("site/index.json"))) << style;
+    }
+}
+
 TEST_F(ServerLinksTest, TheAllInOneModesKeepTheirOwnLinks) {
+    set("chkColuHash", "1");
+    set("chkJsonListing", "1");
     set("chkAllInOneFile", "1");
     set("txtWWWroot", path("site"));
     set("lblAllInOneFolder", path("site"));
     go("site");
     std::string page = readFile(path("site/index.html"));
     EXPECT_TRUE(contains(page, "href=\"#")) << page.substr(0, 2000);
-    EXPECT_FALSE(contains(page, "href=\"Caf%C3%A9%20%26%20co/\""));
+    EXPECT_FALSE(contains(page, "href=\"Caf%C3%A9%20&amp;%20co/\""));
+    EXPECT_FALSE(contains(page, "SHA-256 checksums"));
 }
 
 }  // namespace
