@@ -38,6 +38,8 @@ variant() {  # NAME SED-EXPRESSIONS...
 }
 variant plain -e 's/^chkColuHash.Value=.*/chkColuHash.Value=0/'
 variant hashes -e 's/^chkColuHash.Value=.*/chkColuHash.Value=1/'
+# Linked for a web server: the icon and a folder's "/" stand beside the link.
+variant server -e 's/^chkColuHash.Value=.*/chkColuHash.Value=1/' -e 's/^chkServerLinks.Value=.*/chkServerLinks.Value=1/'
 variant onefile -e 's/^optCurrentDir.Value=.*/optCurrentDir.Value=False/' \
                 -e 's/^optAllInOneFile.Value=.*/optAllInOneFile.Value=True/'
 
@@ -60,7 +62,7 @@ head -c 99999 /dev/zero > "$site/sub folder/report.pdf"
 head -c 10 /dev/zero > "$site/sub folder/deeper/notes.txt"
 head -c 10 /dev/zero > "$site/folder \"quoted\" <&>/inside.txt"
 
-for theme in plain hashes onefile; do
+for theme in plain hashes server onefile; do
   cp -r "$site" "$tmp/$theme"
   "$cli" --answer=yes "$tmp/$theme" -sheme "$theme" > "$tmp/$theme.log" 2>&1 ||
     { cat "$tmp/$theme.log" >&2; echo "accessibility: the run with $theme failed" >&2; exit 1; }
@@ -70,12 +72,14 @@ for theme in plain hashes onefile; do
     exit 1
   fi
 done
+grep -q '<a href="sub%20folder/">sub folder</a>' "$tmp/server/index.html" ||
+  { echo "accessibility: no links for web servers" >&2; exit 1; }
 grep -q 'class="rest"' "$tmp/hashes/index.html" || { echo "accessibility: no checksum column" >&2; exit 1; }
 [ "$(grep -c '<section class="folder"' "$tmp/onefile/index.html")" -ge 4 ] ||
   { echo "accessibility: the one file lacks folders" >&2; exit 1; }
 
 pages=()
-for theme in plain hashes; do
+for theme in plain hashes server; do
   pages+=("$tmp/$theme/index.html" "$tmp/$theme/sub folder/index.html"
           "$tmp/$theme/folder \"quoted\" <&>/index.html")
 done
