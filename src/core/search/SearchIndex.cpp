@@ -1,0 +1,558 @@
+#include "search/SearchIndex.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "common/CaseFold.h"
+#include "common/Encoding.h"
+#include "common/NaturalOrder.h"
+#include "common/PercentEncoding.h"
+#include "pages/JsonListing.h"
+#include "pages/ListingData.h"
+
+namespace tabulo {
+
+namespace {
+
+// A block ends before an entry whose name's hash says so (one in kBlockOdds, some 70 KB
+// apart), once past a small minimum, and anyway at the cap: where a block ends depends on the
+// names around the end only, so that a name added or gone changes its own block alone.
+constexpr std::size_t kBlockMin = 8 * 1024;
+constexpr std::uint32_t kBlockOdds = 2048;
+constexpr std::size_t kBlockCap = 160 * 1024;
+constexpr std::size_t kShardTarget = 128 * 1024;
+constexpr std::size_t kPerRecord = 16;  // what a record costs a block beside its name, at most
+
+// Precomposed Latin letters U+00C0 to U+017F as their base letters ('.' keeps the letter).
+constexpr std::string_view kLatinBase =
+    "aaaaaa.ceeeeiiii"  // C0
+    "dnooooo.ouuuuy.."  // D0
+    "aaaaaa.ceeeeiiii"  // E0
+    "dnooooo.ouuuuy.y"  // F0
+    "aaaaaaccccccccdd"  // 100
+    "ddeeeeeeeeeegggg"  // 110
+    "gggghhhhiiiiiiii"  // 120
+    "ii..jjkk.lllllll"  // 130
+    "lllnnnnnnn..oooo"  // 140
+    "oo..rrrrrrssssss"  // 150
+    "ssttttttuuuuuuuu"  // 160
+    "uuuuwwyyyzzzzzzs";  // 170
+
+char32_t withoutAccent(char32_t cp) {
+    if (cp >= 0xC0 && cp < 0xC0 + kLatinBase.size()) {
+        char base = kLatinBase[cp - 0xC0];
+        if (base != '.') return static_cast<char32_t>(base);
+    }
+    switch (cp) {  // Greek with tonos or dialytika, as folded to lower case
+        case 0x3AC: return 0x3B1;
+        case 0x3AD: return 0x3B5;
+        case 0x3AE: return 0x3B7;
+        case 0x3AF: case 0x3CA: case 0x390: return 0x3B9;
+        case 0x3CC: return 0x3BF;
+        case 0x3CD: case 0x3CB: case 0x3B0: return 0x3C5;
+        case 0x3CE: return 0x3C9;
+        case 0x451: return 0x435;  // ё
+        case 0x439: return 0x438;  // й
+        default: return cp;
+    }
+}
+
+bool isMark(char32_t cp) {
+    return (cp >= 0x300 && cp <= 0x36F) || (cp >= 0x1AB0 && cp <= 0x1AFF) ||
+           (cp >= 0x1DC0 && cp <= 0x1DFF) || (cp >= 0x20D0 && cp <= 0x20FF) ||
+           (cp >= 0xFE20 && cp <= 0xFE2F);
+}
+
+std::vector<char32_t> codePoints(std::string_view utf8) {
+    std::vector<char32_t> out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp;
+        std::size_t n = decodeUtf8(utf8, i, cp);
+        if (n == 0) cp = 0xFFFD, n = 1;
+        out.push_back(cp);
+        i += n;
+    }
+    return out;
+}
+
+std::string utf8Of(const std::vector<char32_t>& cps, std::size_t from, std::size_t count) {
+    std::string out;
+    for (std::size_t i = from; i < from + count && i < cps.size(); ++i) appendUtf8(out, cps[i]);
+    return out;
+}
+
+std::uint32_t fnv1a(std::string_view bytes) {
+    std::uint32_t h = 2166136261u;
+    for (char c : bytes) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 16777619u;
+    }
+    return h;
+}
+
+std::string hex8(std::uint32_t v) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out(8, '0');
+    for (int i = 7; i >= 0; --i, v >>= 4) out[static_cast<std::size_t>(i)] = kHex[v & 15];
+    return out;
+}
+
+void appendVarint(std::string& out, std::uint64_t v) {
+    while (v >= 0x80) {
+        out += static_cast<char>((v & 0x7F) | 0x80);
+        v >>= 7;
+    }
+    out += static_cast<char>(v);
+}
+
+std::uint64_t readVarint(std::string_view bytes, std::size_t& at) {
+    std::uint64_t v = 0;
+    for (int shift = 0; at < bytes.size() && shift < 64; shift += 7) {
+        auto b = static_cast<unsigned char>(bytes[at++]);
+        v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) break;
+    }
+    return v;
+}
+
+std::string jsonText(std::string_view bytes) {
+    std::string out;
+    AppendJsonString(out, bytes);
+    return out;
+}
+
+// The trigrams of a folded name, each once.
+std::vector<std::string> trigramsOf(std::string_view folded) {
+    std::vector<char32_t> cps = codePoints(folded);
+    std::vector<std::string> grams;
+    for (std::size_t i = 0; i + 3 <= cps.size(); ++i) grams.push_back(utf8Of(cps, i, 3));
+    std::sort(grams.begin(), grams.end());
+    grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+    return grams;
+}
+
+std::string shardName(std::uint32_t shard) { return "t-" + std::to_string(shard) + ".js"; }
+
+// A block as trigram shards name it: 16 bits of its id's hash. Two blocks may share one; a
+// query then reads one block more, never one less.
+std::uint32_t shortId(std::string_view id) { return fnv1a(id) & 0xFFFF; }
+
+std::int64_t floorMinutes(std::int64_t seconds) {
+    return seconds >= 0 ? seconds / 60 : -((-seconds + 59) / 60);
+}
+
+std::string fileText(std::string_view id, const std::string& body) {
+    return std::string(kSearchMark) + "tabuloSearch(" + jsonText(id) + "," + body + ");\n";
+}
+
+// A name's bytes, percent-encoded, where they are not UTF-8.
+std::string rawText(std::string_view bytes) {
+    return percentEncode(bytes, ByteSet::range(0x20, 0x7E).without("%\"\\<>&"));
+}
+
+// What a name or folder shows; a name that is not UTF-8 also carries its bytes.
+std::string shownName(std::string_view raw) {
+    return isValidUtf8(raw) ? std::string(raw) : toUtf8(std::string(raw));
+}
+
+// ---- reading back what BuildSearchIndex wrote ----
+
+// The JSON string starting at `at` (its quote), decoded; `at` moves past it.
+std::optional<std::string> readJsonString(std::string_view text, std::size_t& at) {
+    if (at >= text.size() || text[at] != '"') return std::nullopt;
+    std::string out;
+    for (++at; at < text.size(); ++at) {
+        char c = text[at];
+        if (c == '"') {
+            ++at;
+            return out;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++at >= text.size()) return std::nullopt;
+        switch (text[at]) {
+            case 'n': out += '\n'; break;
+            case 't': out += '\t'; break;
+            case 'r': out += '\r'; break;
+            case 'b': out += '\b'; break;
+            case 'f': out += '\f'; break;
+            case 'u': {
+                auto hex = [&](std::size_t from) -> std::optional<char32_t> {
+                    if (from + 4 > text.size()) return std::nullopt;
+                    char32_t v = 0;
+                    for (std::size_t i = from; i < from + 4; ++i) {
+                        char h = text[i];
+                        int d = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                                : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+                        if (d < 0) return std::nullopt;
+                        v = v * 16 + static_cast<char32_t>(d);
+                    }
+                    return v;
+                };
+                auto cp = hex(at + 1);
+                if (!cp) return std::nullopt;
+                at += 4;
+                if (*cp >= 0xD800 && *cp <= 0xDBFF && at + 2 < text.size() && text[at + 1] == '\\' &&
+                    text[at + 2] == 'u') {
+                    if (auto low = hex(at + 3); low && *low >= 0xDC00 && *low <= 0xDFFF) {
+                        *cp = 0x10000 + ((*cp - 0xD800) << 10) + (*low - 0xDC00);
+                        at += 6;
+                    }
+                }
+                appendUtf8(out, *cp);
+                break;
+            }
+            default: out += text[at];  // \" \\ \/
+        }
+    }
+    return std::nullopt;
+}
+
+// The string value of "key": in a file's object; nullopt when missing.
+std::optional<std::string> field(std::string_view text, std::string_view key) {
+    std::string mark = "\"" + std::string(key) + "\":";
+    auto at = text.find(mark);
+    if (at == std::string_view::npos) return std::nullopt;
+    at += mark.size();
+    return readJsonString(text, at);
+}
+
+// The strings of the array value of "key".
+std::vector<std::string> arrayField(std::string_view text, std::string_view key) {
+    std::vector<std::string> out;
+    std::string mark = "\"" + std::string(key) + "\":[";
+    auto at = text.find(mark);
+    if (at == std::string_view::npos) return out;
+    at += mark.size();
+    while (at < text.size() && text[at] != ']') {
+        auto s = readJsonString(text, at);
+        if (!s) break;
+        out.push_back(std::move(*s));
+        if (at < text.size() && text[at] == ',') ++at;
+    }
+    return out;
+}
+
+std::string fromBase64(std::string_view text) {
+    static constexpr std::string_view kDigits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::uint32_t bits = 0;
+    int held = 0;
+    for (char c : text) {
+        auto d = kDigits.find(c);
+        if (d == std::string_view::npos) break;
+        bits = bits << 6 | static_cast<std::uint32_t>(d);
+        if ((held += 6) >= 8) out += static_cast<char>(bits >> (held -= 8) & 0xFF);
+    }
+    return out;
+}
+
+std::vector<std::string> splitNames(const std::string& joined) {
+    std::vector<std::string> out;
+    for (std::size_t at = 0, slash;; at = slash + 1) {
+        slash = joined.find('/', at);
+        out.push_back(joined.substr(at, slash == std::string::npos ? std::string::npos : slash - at));
+        if (slash == std::string::npos) break;
+    }
+    return out;
+}
+
+std::string percentDecode(std::string_view text) {
+    std::string out;
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && digit(text[i + 1]) >= 0 && digit(text[i + 2]) >= 0) {
+            out += static_cast<char>(digit(text[i + 1]) * 16 + digit(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Entry `index` of the object "key": in a block, decoded; nullopt when it has none.
+std::optional<std::string> rawOf(std::string_view block, std::string_view key, std::size_t index) {
+    auto from = block.find("\"" + std::string(key) + "\":{");
+    if (from == std::string_view::npos) return std::nullopt;
+    auto end = block.find('}', from);
+    std::string entry = "\"" + std::to_string(index) + "\":";
+    auto at = block.find(entry, from);
+    if (at == std::string_view::npos || at > end) return std::nullopt;
+    at += entry.size();
+    auto encoded = readJsonString(block, at);
+    if (!encoded) return std::nullopt;
+    return percentDecode(*encoded);
+}
+
+bool isWordChar(char32_t cp) {
+    return (cp >= '0' && cp <= '9') || (cp >= 'a' && cp <= 'z') || cp >= 0x80;
+}
+
+}  // namespace
+
+std::string foldForSearch(std::string_view text) {
+    // Bytes that are not UTF-8 are read as the pages show them.
+    const std::string shown = shownName(text);
+    std::string_view utf8 = shown;
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp;
+        std::size_t n = decodeUtf8(utf8, i, cp);
+        if (n == 0) cp = 0xFFFD, n = 1;
+        i += n;
+        if (isMark(cp)) continue;
+        appendUtf8(out, withoutAccent(foldChar(cp)));
+    }
+    return out;
+}
+
+std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records) {
+    // Walk order: folder by folder, folders first, each by name as the pages sort them.
+    std::sort(records.begin(), records.end(), [](const SearchRecord& a, const SearchRecord& b) {
+        if (int c = compareNatural(a.folder, b.folder)) return c < 0;
+        if (a.folder != b.folder) return a.folder < b.folder;
+        if (a.isFolder != b.isFolder) return a.isFolder;
+        if (int c = compareNatural(a.name, b.name)) return c < 0;
+        return a.name < b.name;
+    });
+    // Blocks.
+    struct Block {
+        std::string id;
+        std::size_t first = 0, end = 0;
+    };
+    std::vector<Block> blocks;
+    std::set<std::string> ids;
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const SearchRecord& r = records[i];
+        bool newFolder = i > 0 && records[i - 1].folder != r.folder;
+        // Past the soft size a block ends where its entries say, not where a count falls,
+        // so that a name added or gone moves no boundary but its own block's.
+        bool end = !blocks.empty() &&
+                   (bytes >= kBlockCap ||
+                    (bytes >= kBlockMin && fnv1a(r.folder + '\0' + r.name) % kBlockOdds == 0));
+        if (blocks.empty() || end) {
+            std::string id = hex8(fnv1a(r.folder + '\0' + r.name));
+            for (int n = 2; ids.count(id); ++n) id = id.substr(0, 8) + "-" + std::to_string(n);
+            ids.insert(id);
+            blocks.push_back({id, i, i});
+            bytes = 0;
+        }
+        const bool folderStarts = newFolder || blocks.back().first == i;
+        blocks.back().end = i + 1;
+        // The bytes the record takes in its file, escapes included.
+        bytes += jsonText(shownName(r.name)).size() + kPerRecord +
+                 (folderStarts ? jsonText(shownName(r.folder)).size() : 0);
+    }
+
+    std::map<std::string, std::string> files;
+    std::map<std::string, std::vector<std::uint32_t>> postings;  // trigram → short block ids
+    std::string blockList;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const Block& block = blocks[b];
+        std::vector<std::string> folders;
+        std::unordered_map<std::string, std::size_t> folderAt;
+        std::string names, packed, raw;
+        std::set<std::string> grams;
+        std::int64_t lastMinutes = 0;
+        for (std::size_t i = block.first; i < block.end; ++i) {
+            const SearchRecord& r = records[i];
+            auto [it, added] = folderAt.emplace(r.folder, folders.size());
+            if (added) folders.push_back(r.folder);
+            std::string shown = shownName(r.name);
+            if (i > block.first) names += '/';
+            names += shown;
+            if (shown != r.name) {
+                raw += std::string(raw.empty() ? "" : ",") + "\"" + std::to_string(i - block.first) +
+                       "\":" + jsonText(rawText(r.name));
+            }
+            appendVarint(packed, it->second * 2 + (r.isFolder ? 1 : 0));
+            appendVarint(packed, r.size > 0 && r.size < 9e15 ? static_cast<std::uint64_t>(r.size) : 0);
+            // Minutes, as the pages show times, after the record before: mostly a byte or two.
+            const std::int64_t minutes = floorMinutes(r.mtime), t = minutes - lastMinutes;
+            lastMinutes = minutes;
+            appendVarint(packed, t < 0 ? (static_cast<std::uint64_t>(-(t + 1)) << 1) | 1
+                                       : static_cast<std::uint64_t>(t) << 1);
+            for (std::string& g : trigramsOf(foldForSearch(shown))) grams.insert(std::move(g));
+        }
+        // Each folder as the length it shares with the one before and the rest: "12:b/c".
+        std::string folderList, rawFolders, before;
+        for (std::size_t f = 0; f < folders.size(); ++f) {
+            std::string shown = shownName(folders[f]);
+            std::size_t same = 0;
+            while (same < shown.size() && same < before.size() && shown[same] == before[same]) ++same;
+            while (same > 0 && (static_cast<unsigned char>(shown[same]) & 0xC0) == 0x80) --same;
+            folderList += std::string(folderList.empty() ? "" : ",") +
+                          jsonText(std::to_string(same) + ":" + shown.substr(same));
+            before = shown;
+            if (shown != folders[f]) {
+                rawFolders += std::string(rawFolders.empty() ? "" : ",") + "\"" + std::to_string(f) +
+                              "\":" + jsonText(rawText(folders[f]));
+            }
+        }
+        files["b-" + block.id + ".js"] =
+            fileText("b-" + block.id, "{\"folders\":[" + folderList + "],\"names\":" + jsonText(names) +
+                                          ",\"packed\":" + jsonText(Base64(packed)) + ",\"raw\":{" +
+                                          raw + "},\"rawFolders\":{" + rawFolders + "}}");
+        for (const std::string& g : grams) postings[g].push_back(shortId(block.id));
+        blockList += std::string(blockList.empty() ? "" : ",") + jsonText(block.id);
+    }
+    // Trigram shards: as many as keep each near its target, a power of two so that a growing
+    // tree moves trigrams rarely.
+    std::size_t postingBytes = 0;
+    for (auto& [g, list] : postings) {
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+        postingBytes += g.size() + 2 + 2 * list.size();
+    }
+    std::uint32_t shards = 1;
+    while (postingBytes / shards > kShardTarget && shards < (1u << 20)) shards *= 2;
+    std::vector<std::pair<std::string, std::string>> shardParts(shards);  // grams, packed
+    for (const auto& [g, list] : postings) {
+        auto& [grams, packed] = shardParts[fnv1a(g) % shards];
+        if (!packed.empty() || !grams.empty()) grams += '/';
+        grams += g;
+        appendVarint(packed, list.size());
+        std::uint32_t last = 0;
+        for (std::uint32_t id : list) {
+            appendVarint(packed, id - last);
+            last = id;
+        }
+    }
+    for (std::uint32_t k = 0; k < shards; ++k) {
+        const auto& [grams, packed] = shardParts[k];
+        files[shardName(k)] = fileText("t-" + std::to_string(k), "{\"grams\":" + jsonText(grams) +
+                                                                     ",\"packed\":" +
+                                                                     jsonText(Base64(packed)) + "}");
+    }
+    files[std::string(kSearchManifest)] =
+        fileText("manifest", "{\"version\":1,\"shards\":" + std::to_string(shards) +
+                                 ",\"blocks\":[" + blockList + "]}");
+    return files;
+}
+
+std::vector<SearchHit> SearchIndex(
+    const std::function<std::optional<std::string>(const std::string&)>& read,
+    std::string_view query, std::size_t* filesRead) {
+    std::size_t counted = 0;
+    std::vector<SearchHit> hits;
+    auto finish = [&] {
+        if (filesRead) *filesRead = counted;
+        std::stable_sort(hits.begin(), hits.end(),
+                         [](const SearchHit& a, const SearchHit& b) { return a.rank < b.rank; });
+        return hits;
+    };
+    auto manifest = read(std::string(kSearchManifest));
+    if (!manifest) return finish();
+    // The parts between the "*"s, in order.
+    const std::string folded = foldForSearch(query);
+    std::vector<std::string> parts;
+    for (std::size_t at = 0;;) {
+        auto star = folded.find('*', at);
+        std::string part = folded.substr(at, star == std::string::npos ? std::string::npos : star - at);
+        if (!part.empty()) parts.push_back(part);
+        if (star == std::string::npos) break;
+        at = star + 1;
+    }
+    if (parts.empty()) return finish();
+    const bool wild = folded.find('*') != std::string::npos;
+    const std::vector<std::string> order = arrayField(*manifest, "blocks");
+    std::string shardsText = manifest->substr(manifest->find("\"shards\":") + 9);
+    const auto shards = static_cast<std::uint32_t>(std::max(1L, std::atol(shardsText.c_str())));
+
+    // The blocks that may hold a match: those holding a trigram of the longest part.
+    const std::string& longest = *std::max_element(
+        parts.begin(), parts.end(), [](const std::string& a, const std::string& b) {
+            return codePoints(a).size() < codePoints(b).size();
+        });
+    std::optional<std::unordered_set<std::uint32_t>> candidates;
+    if (auto grams = trigramsOf(longest); !grams.empty()) {
+        // The first trigram in the text, so that both readers pick the same.
+        std::string gram = utf8Of(codePoints(longest), 0, 3);
+        auto shard = read(shardName(fnv1a(gram) % shards));
+        ++counted;
+        candidates.emplace();
+        if (shard) {
+            std::vector<std::string> list = splitNames(field(*shard, "grams").value_or(""));
+            std::string packed = fromBase64(field(*shard, "packed").value_or(""));
+            std::size_t at = 0;
+            for (const std::string& g : list) {
+                std::uint64_t count = readVarint(packed, at), id = 0;
+                for (std::uint64_t i = 0; i < count && at < packed.size(); ++i) {
+                    id += readVarint(packed, at);
+                    if (g == gram) candidates->insert(static_cast<std::uint32_t>(id));
+                }
+            }
+        }
+    }
+    for (const std::string& id : order) {
+        if (candidates && !candidates->count(shortId(id))) continue;
+        auto block = read("b-" + id + ".js");
+        ++counted;
+        if (!block) continue;
+        std::vector<std::string> folders = arrayField(*block, "folders");
+        for (std::size_t f = 0; f < folders.size(); ++f) {
+            auto colon = folders[f].find(':');
+            std::size_t same = std::min<std::size_t>(
+                std::strtoul(folders[f].c_str(), nullptr, 10), f ? folders[f - 1].size() : 0);
+            folders[f] = (f ? folders[f - 1].substr(0, same) : "") +
+                         (colon == std::string::npos ? "" : folders[f].substr(colon + 1));
+        }
+        std::vector<std::string> names = splitNames(field(*block, "names").value_or(""));
+        std::string packed = fromBase64(field(*block, "packed").value_or(""));
+        std::size_t at = 0;
+        std::int64_t minutes = 0;
+        for (std::size_t i = 0; i < names.size() && at < packed.size(); ++i) {
+            std::uint64_t folderAndKind = readVarint(packed, at);
+            std::uint64_t size = readVarint(packed, at);
+            std::uint64_t time = readVarint(packed, at);
+            minutes += time & 1 ? -static_cast<std::int64_t>(time >> 1) - 1 : static_cast<std::int64_t>(time >> 1);
+            std::string name = foldForSearch(names[i]);
+            // Each part after the one before.
+            std::size_t from = 0, first = std::string::npos;
+            bool found = true;
+            for (const std::string& part : parts) {
+                auto p = name.find(part, from);
+                if (p == std::string::npos) {
+                    found = false;
+                    break;
+                }
+                if (first == std::string::npos) first = p;
+                from = p + part.size();
+            }
+            if (!found) continue;
+            SearchHit hit;
+            std::size_t folderIndex = folderAndKind / 2;
+            hit.record.folder = folderIndex < folders.size() ? folders[folderIndex] : "";
+            hit.record.isFolder = folderAndKind % 2 == 1;
+            hit.record.name = names[i];
+            // A name or folder that is not UTF-8 carries its own bytes.
+            if (auto own = rawOf(*block, "raw", i)) hit.record.name = *own;
+            if (auto own = rawOf(*block, "rawFolders", folderIndex)) hit.record.folder = *own;
+            hit.record.size = static_cast<double>(size);
+            hit.record.mtime = minutes * 60;
+            // Whole name or word, a word's start, or inside a word.
+            auto cps = codePoints(name);
+            std::size_t start = codePoints(name.substr(0, first)).size();
+            std::size_t end = start + codePoints(parts.front()).size();
+            bool atStart = start == 0 || !isWordChar(cps[start - 1]);
+            bool atEnd = end >= cps.size() || !isWordChar(cps[end]);
+            hit.rank = wild ? 1 : atStart && atEnd ? 0 : atStart ? 1 : 2;
+            hits.push_back(std::move(hit));
+        }
+    }
+    return finish();
+}
+
+}  // namespace tabulo

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tabulo {
+
+// A site-wide search index written beside the pages: every name of the tree, found by any part
+// of it, loaded by a page's script (script files, so it works from file://, a plain web server
+// and a bucket) or read by the command line.
+//
+// Names live in blocks (runs of folders in walk order, each file well under 256 KB, named after
+// its first entry so that a change elsewhere leaves it alone). Trigram shards map each
+// three-character piece of a folded name to the blocks that hold it. A query reads the shard
+// of one of its trigrams and then the blocks it names, first results after two files.
+
+// Lower case without accents, as the index and both readers compare names: "É" is "e".
+std::string foldForSearch(std::string_view utf8);
+
+struct SearchRecord {
+    std::string folder;  // relative to the index's root, "" for the root, "/" between parts
+    std::string name;    // bytes as on disk
+    bool isFolder = false;
+    double size = 0;
+    std::int64_t mtime = 0;
+};
+
+inline constexpr std::string_view kSearchManifest = "manifest.js";
+// The first line of every file of the index: only such files are replaced or removed.
+inline constexpr std::string_view kSearchMark = "/* Tabulo search index */\n";
+
+// The files of the index for `records` (in any order): name → bytes.
+std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records);
+
+struct SearchHit {
+    SearchRecord record;
+    int rank = 0;  // 0: the whole name or a whole word, 1: a word's start, 2: inside a word
+};
+
+// Matches of `query` (a part of a name, "*" standing for any run of characters) in the index
+// whose files `read` gives (nullopt: missing), best first: whole words, then word starts, then
+// the rest, each in walk order. `filesRead` counts the shards and blocks read.
+std::vector<SearchHit> SearchIndex(const std::function<std::optional<std::string>(const std::string&)>& read,
+                                   std::string_view query, std::size_t* filesRead = nullptr);
+
+}  // namespace tabulo

@@ -1,0 +1,190 @@
+// The site-wide search index: what it finds is what a plain look through every name finds,
+// a query reads few and small files, and a change rewrites only the files it touches.
+#include "search/SearchIndex.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tabulo::test {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+auto reader(const Files& files) {
+    return [&files](const std::string& name) -> std::optional<std::string> {
+        auto it = files.find(name);
+        if (it == files.end()) return std::nullopt;
+        return it->second;
+    };
+}
+
+std::set<std::pair<std::string, std::string>> found(const Files& files, const std::string& query,
+                                                    std::size_t* read = nullptr) {
+    std::set<std::pair<std::string, std::string>> out;
+    for (const SearchHit& hit : SearchIndex(reader(files), query, read))
+        out.emplace(hit.record.folder, hit.record.name);
+    return out;
+}
+
+// Names people give, and names that try to break out of strings and markup.
+std::vector<SearchRecord> tree(std::size_t count, unsigned seed) {
+    static const std::vector<std::string> words = {
+        "report", "Café", "naïve", "ÉCOLE", "東京", "photo 2024", "a#b", "what?", "100%",
+        "x&y", "<script>alert(1)<\\script>", "\"quoted\"", "it's", "back\\slash", "tab\there",
+        "bad\xFF\xFE", "Ελλάδα", "straße", "Résumé", "notes"};
+    std::mt19937 random(seed);
+    std::vector<SearchRecord> records;
+    std::vector<std::string> folders = {""};
+    std::set<std::string> taken;
+    for (std::size_t i = 0; i < count; ++i) {
+        SearchRecord r;
+        r.folder = folders[random() % folders.size()];
+        r.name = words[random() % words.size()] + " " + std::to_string(random() % 5000) +
+                 (random() % 3 ? ".txt" : "");
+        r.isFolder = random() % 10 == 0;
+        r.size = static_cast<double>(random() % 100000);
+        r.mtime = 1500000000 + static_cast<std::int64_t>(random() % 100000000);
+        // A folder holds each name once.
+        if (!taken.insert(r.folder + '/' + r.name).second) continue;
+        if (r.isFolder) folders.push_back(r.folder.empty() ? r.name : r.folder + "/" + r.name);
+        records.push_back(r);
+    }
+    return records;
+}
+
+TEST(SearchIndexTest, FindsWhatALookThroughEveryNameFinds) {
+    auto records = tree(6000, 1);
+    Files files = BuildSearchIndex(records);
+    std::mt19937 random(7);
+    for (int q = 0; q < 200; ++q) {
+        // A piece of a name, sometimes with a "*" inside.
+        const std::string& name = records[random() % records.size()].name;
+        std::size_t from = random() % name.size(), length = 1 + random() % 6;
+        std::string query = name.substr(from, length);
+        bool wild = q % 5 == 0 && query.size() > 2;
+        if (wild) query.insert(1, "*");
+        std::set<std::pair<std::string, std::string>> expected;
+        const std::string folded = foldForSearch(query);
+        for (const SearchRecord& r : records) {
+            std::string n = foldForSearch(r.name);
+            bool hit;
+            if (wild) {
+                auto star = folded.find('*');
+                auto a = n.find(folded.substr(0, star));
+                hit = a != std::string::npos &&
+                      n.find(folded.substr(star + 1), a + star) != std::string::npos;
+            } else {
+                hit = n.find(folded) != std::string::npos;
+            }
+            if (hit) expected.emplace(r.folder, r.name);
+        }
+        auto got = found(files, query);
+        std::vector<std::pair<std::string, std::string>> missing, extra;
+        std::set_difference(expected.begin(), expected.end(), got.begin(), got.end(),
+                            std::back_inserter(missing));
+        std::set_difference(got.begin(), got.end(), expected.begin(), expected.end(),
+                            std::back_inserter(extra));
+        EXPECT_TRUE(missing.empty() && extra.empty())
+            << "query " << query << ": " << missing.size() << " missing, first "
+            << (missing.empty() ? "" : missing[0].first + " | " + missing[0].second) << "; "
+            << extra.size() << " extra, first "
+            << (extra.empty() ? "" : extra[0].first + " | " + extra[0].second);
+    }
+}
+
+TEST(SearchIndexTest, NamesComeBackWithTheirFolderSizeTimeAndBytes) {
+    std::vector<SearchRecord> records = {
+        {"", "docs", true, 0, 1700000000},
+        {"docs", "Caf\xC3\xA9 menu.pdf", false, 12345, 1600000000},
+        {"docs", "bad\xFF.bin", false, 7, -5},
+        {"docs/deep", "<img src=x onerror=alert(1)>", false, 1, 0}};
+    Files files = BuildSearchIndex(records);
+    auto hits = SearchIndex(reader(files), "CAFE");
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].record.folder, "docs");
+    EXPECT_EQ(hits[0].record.name, "Caf\xC3\xA9 menu.pdf");
+    EXPECT_EQ(hits[0].record.size, 12345);
+    EXPECT_EQ(hits[0].record.mtime, 1600000000 / 60 * 60);  // to the minute, as pages show it
+    hits = SearchIndex(reader(files), "bad");
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].record.name, "bad\xFF.bin");  // its own bytes, to link it
+    EXPECT_EQ(hits[0].record.mtime, -60);
+    EXPECT_EQ(found(files, "onerror"), (std::set<std::pair<std::string, std::string>>{
+                                           {"docs/deep", "<img src=x onerror=alert(1)>"}}));
+    // Names are data in the files: nothing there opens markup or ends a string.
+    for (const auto& [name, text] : files) {
+        EXPECT_EQ(text.find("<img"), std::string::npos) << name;
+        EXPECT_EQ(text.rfind(kSearchMark, 0), 0u) << name;
+    }
+}
+
+TEST(SearchIndexTest, WholeWordsThenWordStartsThenTheRest) {
+    std::vector<SearchRecord> records = {{"", "reporter.txt"}, {"", "my report.txt"},
+                                         {"", "export.csv"}, {"", "report"}};
+    Files files = BuildSearchIndex(records);
+    std::vector<std::string> names;
+    for (const SearchHit& hit : SearchIndex(reader(files), "report")) names.push_back(hit.record.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"my report.txt", "report", "reporter.txt"}));
+    EXPECT_TRUE(found(files, "port").count({"", "export.csv"}));
+    EXPECT_TRUE(found(files, "re*.csv").empty());
+    EXPECT_TRUE(found(files, "ex*.csv").count({"", "export.csv"}));
+}
+
+TEST(SearchIndexTest, AQueryReadsAShardAndItsBlocksAllSmall) {
+    auto records = tree(100000, 3);
+    Files files = BuildSearchIndex(records);
+    std::size_t blocks = 0;
+    for (const auto& [name, text] : files) {
+        EXPECT_LE(text.size(), 256u * 1024) << name;
+        if (name.starts_with("b-")) ++blocks;
+    }
+    EXPECT_GT(blocks, 10u);
+    // At most 30 bytes a name beside the name's own.
+    std::size_t total = 0, names = 0;
+    for (const auto& [name, text] : files) total += text.size();
+    for (const SearchRecord& r : records) names += r.name.size();
+    std::size_t inBlocks = 0, inShards = 0, folderBytes = 0;
+    for (const auto& [name, text] : files) (name.starts_with("b-") ? inBlocks : inShards) += text.size();
+    for (const auto& [name, text] : files) {
+        auto at = text.find("\"folders\":[");
+        if (at != std::string::npos) folderBytes += text.find("],", at) - at;
+    }
+    EXPECT_LE(total, names + 30 * records.size())
+        << (total - names) / records.size() << " bytes a name; blocks " << inBlocks << " (folders "
+        << folderBytes << "), shards " << inShards << ", names " << names;
+    // A rare name is in one block: the shard and that block.
+    records.push_back({"", "zyxwvut unique", false, 1, 1});
+    files = BuildSearchIndex(records);
+    std::size_t read = 0;
+    EXPECT_EQ(found(files, "xwvu", &read).size(), 1u);
+    EXPECT_EQ(read, 2u);
+}
+
+TEST(SearchIndexTest, OneNameMoreChangesOnlyTheFilesItTouches) {
+    auto records = tree(100000, 5);
+    Files before = BuildSearchIndex(records);
+    records.push_back({records[5000].folder, "qqqjjj brand new", false, 1, 1});
+    Files after = BuildSearchIndex(records);
+    std::vector<std::string> changed;
+    for (const auto& [name, text] : after) {
+        auto it = before.find(name);
+        if (it == before.end() || it->second != text) changed.push_back(name);
+    }
+    for (const auto& [name, text] : before) {
+        if (!after.count(name)) changed.push_back(name + " (gone)");
+    }
+    // Its block, and the shards of its new trigrams: a few files of many.
+    EXPECT_LE(changed.size(), 1u + 16u) << changed.size() << " of " << after.size();
+    EXPECT_EQ(std::count_if(changed.begin(), changed.end(),
+                            [](const std::string& n) { return n.starts_with("b-"); }),
+              1);
+}
+
+}  // namespace
+}  // namespace tabulo::test
