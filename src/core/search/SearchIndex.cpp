@@ -134,6 +134,33 @@ std::vector<std::string> trigramsOf(std::string_view folded) {
     return grams;
 }
 
+// A trigram as one number: three code points of 21 bits each.
+std::uint64_t gramKey(char32_t a, char32_t b, char32_t c) {
+    return static_cast<std::uint64_t>(a) << 42 | static_cast<std::uint64_t>(b) << 21 | c;
+}
+
+std::string gramText(std::uint64_t key) {
+    std::string out;
+    for (int shift : {42, 21, 0}) appendUtf8(out, static_cast<char32_t>(key >> shift & 0x1FFFFF));
+    return out;
+}
+
+// The trigrams of a folded name, as numbers, onto `out`.
+void addGramKeys(std::string_view folded, std::vector<std::uint64_t>& out) {
+    char32_t window[3] = {0, 0, 0};
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < folded.size();) {
+        char32_t cp;
+        std::size_t n = decodeUtf8(folded, i, cp);
+        if (n == 0) cp = 0xFFFD, n = 1;
+        i += n;
+        window[0] = window[1];
+        window[1] = window[2];
+        window[2] = cp;
+        if (++seen >= 3) out.push_back(gramKey(window[0], window[1], window[2]));
+    }
+}
+
 std::string shardName(std::uint32_t shard) { return "t-" + std::to_string(shard) + ".js"; }
 
 // A block as trigram shards name it: 16 bits of its id's hash. Two blocks may share one; a
@@ -318,14 +345,39 @@ std::string foldForSearch(std::string_view text) {
 }
 
 std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records) {
-    // Walk order: folder by folder, folders first, each by name as the pages sort them.
-    std::sort(records.begin(), records.end(), [](const SearchRecord& a, const SearchRecord& b) {
-        if (int c = compareNatural(a.folder, b.folder)) return c < 0;
-        if (a.folder != b.folder) return a.folder < b.folder;
+    // Walk order: folder by folder, folders first, each by name as the pages sort them. Folders
+    // are ranked once, as a path is long to compare.
+    std::vector<std::string> paths;
+    paths.reserve(records.size() / 8);
+    for (const SearchRecord& r : records) paths.push_back(r.folder);
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    std::vector<std::size_t> natural(paths.size());
+    for (std::size_t i = 0; i < natural.size(); ++i) natural[i] = i;
+    std::sort(natural.begin(), natural.end(), [&](std::size_t a, std::size_t b) {
+        int c = compareNatural(paths[a], paths[b]);
+        return c != 0 ? c < 0 : paths[a] < paths[b];
+    });
+    std::vector<std::size_t> rankOf(paths.size());
+    for (std::size_t i = 0; i < natural.size(); ++i) rankOf[natural[i]] = i;
+    std::vector<std::pair<std::size_t, std::size_t>> order(records.size());  // folder rank, record
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        auto at = std::lower_bound(paths.begin(), paths.end(), records[i].folder) - paths.begin();
+        order[i] = {rankOf[static_cast<std::size_t>(at)], i};
+    }
+    std::sort(order.begin(), order.end(), [&](const auto& x, const auto& y) {
+        if (x.first != y.first) return x.first < y.first;
+        const SearchRecord &a = records[x.second], &b = records[y.second];
         if (a.isFolder != b.isFolder) return a.isFolder;
         if (int c = compareNatural(a.name, b.name)) return c < 0;
         return a.name < b.name;
     });
+    {
+        std::vector<SearchRecord> sorted;
+        sorted.reserve(records.size());
+        for (const auto& [rank, i] : order) sorted.push_back(std::move(records[i]));
+        records = std::move(sorted);
+    }
     // Blocks.
     struct Block {
         std::string id;
@@ -357,14 +409,15 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
     }
 
     std::map<std::string, std::string> files;
-    std::map<std::string, std::vector<std::uint32_t>> postings;  // trigram → short block ids
+    // (trigram, short block id), one for each block a trigram is in.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> postings;
     std::string blockList;
     for (std::size_t b = 0; b < blocks.size(); ++b) {
         const Block& block = blocks[b];
         std::vector<std::string> folders;
         std::unordered_map<std::string, std::size_t> folderAt;
         std::string names, packed, raw;
-        std::set<std::string> grams;
+        std::vector<std::uint64_t> grams;
         std::int64_t lastMinutes = 0;
         for (std::size_t i = block.first; i < block.end; ++i) {
             const SearchRecord& r = records[i];
@@ -384,7 +437,7 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
             lastMinutes = minutes;
             appendVarint(packed, t < 0 ? (static_cast<std::uint64_t>(-(t + 1)) << 1) | 1
                                        : static_cast<std::uint64_t>(t) << 1);
-            for (std::string& g : trigramsOf(foldForSearch(shown))) grams.insert(std::move(g));
+            addGramKeys(foldForSearch(shown), grams);
         }
         // Each folder as the length it shares with the one before and the rest: "12:b/c".
         std::string folderList, rawFolders, before;
@@ -405,30 +458,38 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
             fileText("b-" + block.id, "{\"folders\":[" + folderList + "],\"names\":" + jsonText(names) +
                                           ",\"packed\":" + jsonText(Base64(packed)) + ",\"raw\":{" +
                                           raw + "},\"rawFolders\":{" + rawFolders + "}}");
-        for (const std::string& g : grams) postings[g].push_back(shortId(block.id));
+        std::sort(grams.begin(), grams.end());
+        grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+        const std::uint32_t blockId = shortId(block.id);
+        for (std::uint64_t g : grams) postings.push_back({g, blockId});
         blockList += std::string(blockList.empty() ? "" : ",") + jsonText(block.id);
     }
     // Trigram shards: as many as keep each near its target, a power of two so that a growing
     // tree moves trigrams rarely.
-    std::size_t postingBytes = 0;
-    for (auto& [g, list] : postings) {
-        std::sort(list.begin(), list.end());
-        list.erase(std::unique(list.begin(), list.end()), list.end());
-        postingBytes += g.size() + 2 + 2 * list.size();
+    std::sort(postings.begin(), postings.end());
+    postings.erase(std::unique(postings.begin(), postings.end()), postings.end());
+    std::size_t postingBytes = 0, distinct = 0;
+    for (std::size_t i = 0; i < postings.size(); ++i) {
+        if (i == 0 || postings[i].first != postings[i - 1].first) ++distinct;
     }
+    postingBytes = 2 * postings.size() + 8 * distinct;
     std::uint32_t shards = 1;
     while (postingBytes / shards > kShardTarget && shards < (1u << 20)) shards *= 2;
     std::vector<std::pair<std::string, std::string>> shardParts(shards);  // grams, packed
-    for (const auto& [g, list] : postings) {
+    for (std::size_t i = 0; i < postings.size();) {
+        std::size_t end = i;
+        while (end < postings.size() && postings[end].first == postings[i].first) ++end;
+        const std::string g = gramText(postings[i].first);
         auto& [grams, packed] = shardParts[fnv1a(g) % shards];
         if (!packed.empty() || !grams.empty()) grams += '/';
         grams += g;
-        appendVarint(packed, list.size());
+        appendVarint(packed, end - i);
         std::uint32_t last = 0;
-        for (std::uint32_t id : list) {
-            appendVarint(packed, id - last);
-            last = id;
+        for (std::size_t k = i; k < end; ++k) {
+            appendVarint(packed, postings[k].second - last);
+            last = postings[k].second;
         }
+        i = end;
     }
     for (std::uint32_t k = 0; k < shards; ++k) {
         const auto& [grams, packed] = shardParts[k];
