@@ -29,6 +29,9 @@ constexpr std::array kOptions = {
     OptionSpec{"--scripts", "FOLDER", "write the listing and upload scripts into FOLDER"},
     OptionSpec{"--watch", "FOLDER", "index FOLDER, then keep its pages current until\n"
                                     "SIGINT or SIGTERM"},
+    OptionSpec{"--search", "TEXT", "print the paths of the names holding TEXT (\"*\" for any run\n"
+                                   "of characters), read from the search index\n"
+                                   "written in FOLDER; nothing is walked"},
     OptionSpec{"-q,--quiet", "", "print only errors and the summary"},
     OptionSpec{"-v,--verbose", "", "print every step, each section of a theme too"},
     OptionSpec{"-h,--help", "", "print this help"},
@@ -110,8 +113,9 @@ struct SortedWords {
 };
 
 // The options that choose a task other than indexing; none of them takes a folder word.
-constexpr std::array<std::pair<std::string_view, CommandLine::Task>, 4> kTasks = {{
+constexpr std::array<std::pair<std::string_view, CommandLine::Task>, 5> kTasks = {{
     {"--themes", CommandLine::Task::ListThemes},
+    {"--search", CommandLine::Task::Search},
     {"--save-theme", CommandLine::Task::SaveTheme},
     {"--scripts", CommandLine::Task::Scripts},
     {"--watch", CommandLine::Task::Watch},
@@ -290,7 +294,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
         if (task != CommandLine::Task::ListThemes) c.target = value(name);
     }
     c.line = classicLine(words, sorted.lineSwitches);
-    if (!chosen.empty()) {
+    if (c.task == CommandLine::Task::Search) {
+        // The folder follows the text: the one whose index is read.
+        c.query = c.target;
+        c.target = c.line;
+        if (c.query.empty()) return mistake("`--search` needs something to look for");
+        if (words.empty() || !sorted.lineSwitches.empty())
+            return mistake("`--search TEXT` takes the folder of the index and nothing else");
+    } else if (!chosen.empty()) {
         bool onlyTheme = words.empty() && std::all_of(sorted.lineSwitches.begin(),
                                                       sorted.lineSwitches.end(), [](auto& s) {
                                                           return s.starts_with("-sheme ");
@@ -309,7 +320,8 @@ std::string UsageText() {
            "       tabulo-cli --themes\n"
            "       tabulo-cli --save-theme NAME [-sheme THEME]\n"
            "       tabulo-cli --scripts FOLDER [-sheme THEME]\n"
-           "       tabulo-cli --watch FOLDER [-sheme THEME]\n";
+           "       tabulo-cli --watch FOLDER [-sheme THEME]\n"
+           "       tabulo-cli --search TEXT FOLDER\n";
 }
 
 std::string HelpText() {

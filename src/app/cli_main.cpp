@@ -1,4 +1,5 @@
 // tabulo-cli: index a folder tree from the command line and end.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,6 +21,9 @@
 #include "common/FolderAccess.h"
 #include "common/Paths.h"
 #include "common/ReadFile.h"
+#include "common/Descriptor.h"
+#include "common/Encoding.h"
+#include "search/SearchIndex.h"
 #include "watch/FolderWatch.h"
 #include "themes/Themes.h"
 #include "commands/ThemeCommands.h"
@@ -38,6 +42,34 @@ tabulo::FolderWatch* activeWatch = nullptr;
 extern "C" void onStopSignal(int) {
     stopWatching = true;
     if (activeWatch) activeWatch->interrupt();
+}
+
+// --search: the written index alone, no walk. 0 when something matched, 1 when nothing did,
+// 2 when there is no index to read.
+int search(const CommandLine& command) {
+    const std::string folder = command.target;
+    tabulo::Descriptor top(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    tabulo::Descriptor index(top ? ::openat(top.get(), std::string(tabulo::kSearchFolder).c_str(),
+                                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                                 : -1);
+    auto read = [&index](const std::string& name) -> std::optional<std::string> {
+        std::error_code ec;
+        auto text = tabulo::readRegularFileAt(index.get(), name, ec, 1 << 24);
+        if (!text || !text->starts_with(tabulo::kSearchMark)) return std::nullopt;
+        return text;
+    };
+    if (!index || !read(std::string(tabulo::kSearchManifest))) {
+        std::fprintf(stderr, "tabulo-cli: no search index in `%s`; a run with the search index on "
+                             "writes one there.\n", folder.c_str());
+        return 2;
+    }
+    auto hits = tabulo::SearchIndex(read, command.query);
+    for (const tabulo::SearchHit& hit : hits) {
+        const tabulo::SearchRecord& r = hit.record;
+        std::string path = (r.folder.empty() ? "" : r.folder + "/") + r.name + (r.isFolder ? "/" : "");
+        std::printf("%s\n", tabulo::toUtf8(path).c_str());
+    }
+    return hits.empty() ? 1 : 0;
 }
 
 int usageError(const std::string& why) {
@@ -191,6 +223,7 @@ int main(int argc, char** argv) {
         std::puts("tabulo-cli " TABULO_VERSION);
         return 0;
     }
+    if (command.task == CommandLine::Task::Search) return search(command);
 
     TerminalHost host(command.answer, ::isatty(STDIN_FILENO) != 0, stdin, stderr,
                       command.verbosity);
