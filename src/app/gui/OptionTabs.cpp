@@ -80,6 +80,7 @@ void fillTextTab(const TabPage& tab) {
              {":", "Rows per page:"},
              {"txtRowBudget", "Rows per page"}});
     tab.row({{"chkServerLinks", "Links for web servers (folder/ and ../, the name alone as link text)"}});
+    tab.row({{"chkSearchIndex", "Search index of the whole site (modern pages)"}});
 }
 
 void fillHeadFootTab(const TabPage& tab) {

@@ -173,6 +173,7 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"chkJsonListing", K::Check, "0"},
     {"txtRowBudget", K::Text, "1000"},
     {"chkServerLinks", K::Check, "0"},
+    {"chkSearchIndex", K::Check, "0"},
     // read by the generators but kept in no theme
     {"txtTitle", K::Text, "Title", {}, 1, false},
     {"txtHeading", K::Text, "Heading Title", {}, 1, false},

@@ -138,6 +138,7 @@ constexpr std::string_view kLoadOrder[] = {
     "chkJsonListing",
     "txtRowBudget",
     "chkServerLinks",
+    "chkSearchIndex",
 };
 
 constexpr std::string_view kSectionHeads[] = {

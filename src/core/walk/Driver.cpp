@@ -1,5 +1,6 @@
 #include "walk/Driver.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/Descriptor.h"
 #include "common/Encoding.h"
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
@@ -35,6 +37,7 @@
 #include "pages/JsonListing.h"
 #include "pages/Pages.h"
 #include "run/TreeTotals.h"
+#include "search/SearchIndex.h"
 
 namespace tabulo {
 
@@ -175,6 +178,12 @@ struct PageWalk::Impl {
     // own, or those a watch keeps from run to run.
     TreeTotals ownTotals;
     TreeTotals& totals;
+    // The names for the search index, by folder (relative to the top): a folder read again
+    // replaces its own.
+    bool searching = false;
+    std::string searchTop;
+    std::mutex searchMutex;
+    std::map<std::string, std::vector<SearchRecord>> searchNames;
     std::unique_ptr<WorkerPool> workers;  // last, so it goes first
 
     void cancel() {
@@ -197,6 +206,8 @@ struct PageWalk::Impl {
     void classifyLinks(FolderWork& w, bool recursiveView) const;
     bool ownIcons(const std::string& folder, const FolderEntry& sub) const;
     void addTotals(FolderWork& w, bool measureMissing);
+    void noteSearchNames(const FolderWork& w);
+    void writeSearchIndex(const WalkTarget& target);
     // Modern pages show what each subfolder's tree holds, so a folder's page is written after
     // its subfolders' (except in the all-in-one file, whose sections go top down): the walk
     // measures the tree as it writes it.
@@ -259,6 +270,7 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
         if (s.hashes) foreseeSums(*w);
         classifyLinks(*w, s.recursive || measuring);
         if (s.modern) w->listed = ListedFiles(w->listing);
+        if (searching && !measuring) noteSearchNames(*w);
     } catch (const std::exception& e) {
         w->readError = reasonOf(e);
         return w;
@@ -856,6 +868,59 @@ std::optional<FolderTotals> PageWalk::Impl::measureTree(FolderWork& w,
     return tree;
 }
 
+// The rows the folder's page lists, for the search index.
+void PageWalk::Impl::noteSearchNames(const FolderWork& w) {
+    auto relative = relativeTo(w.path, searchTop);
+    if (!relative) return;
+    std::vector<SearchRecord> names;
+    for (const FolderEntry& sub : w.listing.folders) {
+        if (!IsHiddenFolderRow(s, w.place, w.listing, sub.name))
+            names.push_back({std::string(*relative), sub.name, true, 0, sub.mtime});
+    }
+    for (const FileEntry& file : w.listing.files) {
+        if (!file.excluded) names.push_back({std::string(*relative), file.name, false, file.size, file.mtime});
+    }
+    std::lock_guard lock(searchMutex);
+    searchNames[std::string(*relative)] = std::move(names);
+}
+
+// The search index in its folder in the top folder: files whose bytes changed are written,
+// those of ours no longer part of it removed.
+void PageWalk::Impl::writeSearchIndex(const WalkTarget& target) {
+    std::vector<SearchRecord> all;
+    for (auto& [folder, names] : searchNames) {
+        for (SearchRecord& r : names) all.push_back(std::move(r));
+    }
+    searchNames.clear();
+    const std::string name(kSearchFolder), shown = toUtf8(joinPath(target.path, name));
+    const int top = target.folder->get();
+    try {
+        auto files = BuildSearchIndex(std::move(all));
+        changeKeepingTime(top, [&] { return ::mkdirat(top, name.c_str(), 0755); });
+        Descriptor dir(::openat(top, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!dir) {
+            h.sink.error("Error writing the search index in `" + shown + "`: it is not a folder.");
+            return;
+        }
+        for (const auto& [file, bytes] : files) writeBeside(dir.get(), file, joinPath(target.path, name), bytes);
+        std::vector<std::string> stale;
+        if (DIR* list = ::fdopendir(::dup(dir.get()))) {
+            while (dirent* d = ::readdir(list)) {
+                std::string entry = d->d_name;
+                if (entry[0] != '.' && !files.count(entry)) stale.push_back(entry);
+            }
+            ::closedir(list);
+        }
+        for (const std::string& entry : stale) {
+            // Only a file that says it is part of an index goes.
+            if (readFileStartAt(dir.get(), entry, kSearchMark.size()) != kSearchMark) continue;
+            changeKeepingTime(dir.get(), [&] { return ::unlinkat(dir.get(), entry.c_str(), 0); });
+        }
+    } catch (const std::exception& e) {
+        h.sink.error("Error writing the search index in `" + shown + "`: " + reasonOf(e) + ".");
+    }
+}
+
 bool PageWalk::Impl::awaitsTotals(const FolderWork& w) const {
     if (!totalsAfterTree()) return false;
     return std::any_of(w.listing.folders.begin(), w.listing.folders.end(),
@@ -932,6 +997,9 @@ void PageWalk::Impl::refreshFolders(FolderWork& w) {
 // file, first). The top page of an output folder of flat pages is the last written there: it
 // sweeps that folder.
 bool PageWalk::Impl::writeTree(const WalkTarget& target) {
+    // A walk of the whole tree writes the search index; a folder written alone leaves it.
+    searching = target.recursive && s.modern && !s.allInOne && s.o.on(opt("chkSearchIndex"));
+    searchTop = target.path;
     std::unique_ptr<FolderWork> top;
     try {
         top = read(target.path, target.folder, idOf(target.folder->get()));
@@ -984,6 +1052,7 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
     }
     FolderTotals below = walk(target.path, open, top->listing.folders, ancestors);
     if (stopped) return stoppedBefore();
+    if (searching) writeSearchIndex(target);
     refreshFolders(*top);
     if (totalsAfterTree()) {
         FolderTotals tree = ListedFiles(top->listing);

@@ -45,8 +45,10 @@ struct WalkTarget {
 };
 
 // The pages of one index run: the selected folder's and, when recursion is on, those of every
-// folder below it, depth first, each folder's page before its subfolders' (the top folder's
-// last, except in the all-in-one file). Folders are read and pages rendered on `jobs` threads;
+// folder below it, depth first, each folder's page before its subfolders' (after them on modern
+// pages, which show their subfolders' totals; the top folder's last, except in the all-in-one
+// file). With the search index on, it is written last, from every name the pages list. Folders
+// are read and pages rendered on `jobs` threads;
 // status lines, questions and the order of everything written are those of one thread. Every
 // folder is opened from its parent's descriptor, never through a link that leads out of the
 // tree, and everything is written relative to the folder it lands in.
