@@ -10,6 +10,10 @@ namespace tabulo {
 inline constexpr const char* kMd5SumsName = "MD5SUMS";
 inline constexpr const char* kSha256SumsName = "SHA256SUMS";
 
+// The site-wide search index's folder, in the folder a run indexes: a dot-name, so no page
+// lists it and no walk enters it.
+inline constexpr std::string_view kSearchFolder = ".tabulo-search";
+
 // The JSON file's name beside a page file ("index.html" gives "index.json").
 std::string JsonNameFor(const std::string& pageFile);
 

@@ -16,6 +16,7 @@
 #include "common/NaturalOrder.h"
 #include "common/Text.h"
 #include "pages/Description.h"
+#include "common/Paths.h"
 #include "listing/ListingHelpers.h"
 #include "listing/OutputNames.h"
 #include "pages/ListingData.h"
@@ -204,6 +205,170 @@ constexpr std::string_view kHashLayout =
     "@media (max-width:40rem){.listing .hash{white-space:normal}.listing .hash .rest{display:none}"
     ".listing td a span{overflow-wrap:anywhere}"
     ".listing .hash a::after{content:\"\\2026\"}.listing .copy{margin-left:0}}\r\n";
+// The whole site's search: the index's manifest, then the shard of a trigram of what is typed,
+// then the blocks it names, one at a time until a page of results is there. Names are data:
+// results are built of text nodes, and links of percent-encoded names.
+constexpr std::string_view kSearchScript = R"JS(<script>
+(function () {
+  "use strict";
+  var doc = document, box = doc.querySelector("input.filter[data-index]");
+  if (!box) return;
+  var base = box.getAttribute("data-index"), top = box.getAttribute("data-top"), dir = box.getAttribute("data-dir");
+  var scope = doc.querySelector("fieldset.scope"), hits = doc.querySelector("section.hits");
+  var list = hits.querySelector("ol"), found = hits.querySelector(".found"), more = hits.querySelector(".more");
+  var loaded = {}, waiting = {}, searches = 0, state = null, page = 50;
+  window.tabuloSearch = function (id, data) {
+    loaded[id] = data;
+    (waiting[id] || []).forEach(function (done) { done(data); });
+    delete waiting[id];
+  };
+  function load(id, done) {
+    if (loaded[id]) return done(loaded[id]);
+    if (waiting[id]) return waiting[id].push(done);
+    waiting[id] = [done];
+    var script = doc.createElement("script");
+    script.src = base + id + ".js";
+    script.onload = function () { script.remove(); };
+    script.onerror = function () {
+      delete waiting[id];
+      found.textContent = "The search index could not be read.";
+    };
+    doc.head.appendChild(script);
+  }
+  var marks = /[\u0300-\u036f\u1ab0-\u1aff\u1dc0-\u1dff\u20d0-\u20ff\ufe20-\ufe2f]/g;
+  function fold(text, table) {
+    return Array.from(text.replace(marks, "")).map(function (c) {
+      return c < "\x80" ? c.toLowerCase() : table[c] || c;
+    }).join("");
+  }
+  var utf8 = new TextEncoder();
+  function fnv(text) {
+    var h = 2166136261, bytes = utf8.encode(text);
+    for (var i = 0; i < bytes.length; i++) h = Math.imul(h ^ bytes[i], 16777619) >>> 0;
+    return h >>> 0;
+  }
+  function bytesOf(base64) {
+    var raw = atob(base64), out = new Uint8Array(raw.length);
+    for (var i = 0; i < raw.length; i++) out[i] = raw.charCodeAt(i);
+    return out;
+  }
+  function reader(bytes) {
+    var at = 0;
+    return function () {
+      var v = 0, scale = 1, b;
+      do { b = bytes[at++]; v += (b & 127) * scale; scale *= 128; } while (b & 128 && at < bytes.length);
+      return v;
+    };
+  }
+  function linkPart(name) {
+    return encodeURIComponent(name).replace(/[!'()*]/g, function (c) { return "%" + c.charCodeAt(0).toString(16).toUpperCase(); });
+  }
+  function isWord(c) { return /[0-9a-z]/.test(c) || c >= "\x80"; }
+
+  function search(query) {
+    var token = ++searches;
+    list.textContent = "";
+    more.hidden = true;
+    found.textContent = "Looking\u2026";
+    load("manifest", function (m) {
+      if (token !== searches) return;
+      var folded = fold(query, m.fold), parts = folded.split("*").filter(Boolean);
+      state = {token: token, m: m, parts: parts, wild: folded.indexOf("*") !== -1, next: 0, hits: [], shown: 0, only: null};
+      if (!parts.length) return report();
+      var longest = parts.reduce(function (a, b) { return Array.from(b).length > Array.from(a).length ? b : a; });
+      var cps = Array.from(longest);
+      if (cps.length < 3) return scan();
+      var gram = cps.slice(0, 3).join("");
+      load("t-" + fnv(gram) % m.shards, function (shard) {
+        if (token !== searches) return;
+        var grams = shard.grams.split("/"), next = reader(bytesOf(shard.packed));
+        state.only = {};
+        grams.forEach(function (g) {
+          for (var n = next(), id = 0; n > 0; n--) {
+            id += next();
+            if (g === gram) state.only[id] = true;
+          }
+        });
+        scan();
+      });
+    });
+  }
+  // Blocks one after the other until a page of results more is there, or none is left.
+  function scan() {
+    var st = state, m = st.m;
+    while (st.next < m.blocks.length && st.only && !st.only[fnv(m.blocks[st.next]) & 0xffff]) st.next++;
+    if (st.next >= m.blocks.length || st.hits.length >= st.shown + page) return report();
+    load("b-" + m.blocks[st.next++], function (block) {
+      if (st.token !== searches) return;
+      take(block);
+      scan();
+    });
+  }
+  function take(block) {
+    var st = state, folders = [], names = block.names.split("/"), next = reader(bytesOf(block.packed)), minutes = 0;
+    block.folders.forEach(function (f, i) {
+      var colon = f.indexOf(":"), same = parseInt(f, 10) || 0;
+      folders.push((i ? folders[i - 1].slice(0, same) : "") + f.slice(colon + 1));
+    });
+    names.forEach(function (name, i) {
+      var kind = next(), size = next(), time = next();
+      minutes += time % 2 ? -(time + 1) / 2 : time / 2;
+      var text = fold(name, st.m.fold), from = 0, first = -1;
+      for (var k = 0; k < st.parts.length; k++) {
+        var at = text.indexOf(st.parts[k], from);
+        if (at < 0) return;
+        if (first < 0) first = at;
+        from = at + st.parts[k].length;
+      }
+      var end = first + st.parts[0].length, start = first === 0 || !isWord(text[first - 1]), stop = end >= text.length || !isWord(text[end]);
+      st.hits.push({rank: st.wild ? 1 : start && stop ? 0 : start ? 1 : 2, name: name, raw: block.raw[i],
+        folder: folders[Math.floor(kind / 2)], rawFolder: block.rawFolders[Math.floor(kind / 2)], isFolder: kind % 2 === 1,
+        size: size, minutes: minutes});
+    });
+  }
+  function where(folder, raw) {
+    if (raw !== undefined) return raw;
+    return folder ? folder.split("/").map(linkPart).join("/") : "";
+  }
+  function report() {
+    var st = state;
+    st.hits.sort(function (a, b) { return a.rank - b.rank; });
+    for (; st.shown < Math.min(st.hits.length, st.shown + page); st.shown++) {
+      var hit = st.hits[st.shown], li = doc.createElement("li"), a = li.appendChild(doc.createElement("a"));
+      var path = where(hit.folder, hit.rawFolder), name = hit.raw !== undefined ? hit.raw : linkPart(hit.name);
+      a.href = top + (path ? path + "/" : "") + name + (hit.isFolder ? dir : "");
+      a.textContent = hit.name + (hit.isFolder ? "/" : "");
+      li.appendChild(doc.createTextNode(" in "));
+      var f = li.appendChild(doc.createElement("a"));
+      f.href = top + (path ? path + "/" : "") + dir.replace(/^\//, "");
+      f.textContent = hit.folder ? hit.folder + "/" : "/";
+      var d = new Date(hit.minutes * 60000);
+      li.appendChild(doc.createTextNode(" \u00b7 " + (hit.isFolder ? "" : hit.size.toLocaleString("en") + " bytes \u00b7 ") +
+        d.toISOString().slice(0, 16).replace("T", " ")));
+      list.appendChild(li);
+    }
+    var left = st.next < st.m.blocks.length;
+    more.hidden = !left && st.shown >= st.hits.length;
+    found.textContent = st.hits.length === 0 && !left ? "No names in the whole site match \u201c" + box.value + "\u201d." :
+      st.hits.length.toLocaleString("en") + (left ? "+" : "") + (st.hits.length === 1 ? " name" : " names") + " in the whole site.";
+  }
+  more.addEventListener("click", function () {
+    if (state.shown < state.hits.length) report();
+    if (state.next < state.m.blocks.length) scan();
+  });
+  function siteWide() { return scope.querySelector("input[value=site]").checked; }
+  function apply() {
+    var on = siteWide() && box.value !== "";
+    hits.hidden = !on;
+    Array.prototype.forEach.call(doc.querySelectorAll("section.folder, p.status"), function (el) { el.hidden = on; });
+    if (on) search(box.value);
+  }
+  scope.hidden = false;
+  scope.addEventListener("change", apply);
+  box.addEventListener("input", function () { if (siteWide()) apply(); });
+})();
+</script>)JS";
+
 constexpr std::string_view kHashScript = R"(<script>
 if (navigator.clipboard) {
   Array.prototype.forEach.call(document.querySelectorAll("button.copy"), function (button) {
@@ -1170,8 +1335,27 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     }
     // The listing, and the upload form that adds to it, are the page's main part.
     out.writeLine("<main>");
+    if (!SearchesSite(s)) {
+        out.writeLine("<input type=\"search\" class=\"filter\" placeholder=\"Filter names\" "
+                      "aria-label=\"Filter names\" hidden>");
+        return;
+    }
+    // The search index lies in the run's top folder: the way there from this page, and how a
+    // folder is linked.
+    std::string up;
+    if (auto below = relativeTo(place.folder, s.top); below && !below->empty())
+        for (int i = 0; i <= CountPathSeparators(*below); ++i) up += "../";
+    const std::string dir = ServerLinks(s) ? "/" : "/" + URLEncode(o, o.text(opt("txtIndexHtm")));
     out.writeLine("<input type=\"search\" class=\"filter\" placeholder=\"Filter names\" "
-                  "aria-label=\"Filter names\" hidden>");
+                  "aria-label=\"Filter names\" data-top=\"" + escapeAttribute(up) + "\" data-index=\"" +
+                  escapeAttribute(up + std::string(kSearchFolder) + "/") + "\" data-dir=\"" +
+                  escapeAttribute(dir) + "\" hidden>");
+    out.writeLine("<fieldset class=\"scope\" hidden><legend>Look in</legend>"
+                  "<label><input type=\"radio\" name=\"scope\" value=\"folder\" checked> this folder</label> "
+                  "<label><input type=\"radio\" name=\"scope\" value=\"site\"> the whole site</label></fieldset>");
+    out.writeLine("<section class=\"hits\" aria-label=\"Found in the whole site\" hidden>"
+                  "<p class=\"found\" role=\"status\"></p><ol></ol>"
+                  "<button type=\"button\" class=\"more\" hidden>More results</button></section>");
 }
 
 PageResult RenderModernPage(const RunSettings& s, const PagePlace& place,
@@ -1267,6 +1451,8 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
     // The copy buttons are shown while all the page's rows are still in it.
     if (o.on(opt("chkColuHash"))) f += replaceAll(std::string(kHashScript), "\n", "\r\n") + "\r\n";
     f += replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n";
+    if (o.on(opt("chkSearchIndex")) && !o.on(opt("chkAllInOneFile")) && !o.on(opt("chkAllInOneFolder")))
+        f += replaceAll(std::string(kSearchScript), "\n", "\r\n") + "\r\n";
     return f + "</body>\r\n</html>\r\n";
 }
 

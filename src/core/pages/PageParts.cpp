@@ -48,6 +48,10 @@ std::string IconAddress(const RunSettings& s, const PagePlace& place, const std:
     return replaceAll(address, "#", encodeNameForLink(type, FullLinks(o)));
 }
 
+bool SearchesSite(const RunSettings& s) {
+    return s.modern && !s.allInOne && s.o.on(opt("chkSearchIndex"));
+}
+
 bool ServerLinks(const RunSettings& s) {
     return s.o.on(opt("chkServerLinks")) && !s.allInOne;
 }

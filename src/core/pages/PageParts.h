@@ -42,6 +42,8 @@ std::string IconAddress(const RunSettings& settings, const PagePlace& place,
 // read listings (mirroring tools, media players, link checkers) take every row. The all-in-one
 // modes keep their own links.
 bool ServerLinks(const RunSettings& settings);
+// Whether the pages offer a search of the whole site, from the index the run writes.
+bool SearchesSite(const RunSettings& settings);
 // A row's link, its text the entry's name alone, in full.
 std::string NameAnchor(const std::string& link, const std::string& rawName);
 std::optional<std::string> UpRowLink(const RunSettings& settings, const PagePlace& place);

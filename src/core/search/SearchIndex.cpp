@@ -177,7 +177,7 @@ std::string fileText(std::string_view id, const std::string& body) {
 
 // A name's bytes, percent-encoded, where they are not UTF-8.
 std::string rawText(std::string_view bytes) {
-    return percentEncode(bytes, ByteSet::range(0x20, 0x7E).without("%\"\\<>&"));
+    return percentEncode(bytes, ByteSet::range(0x21, 0x7E).without("%\"\\<>&#?/;:=+'"));
 }
 
 // What a name or folder shows; a name that is not UTF-8 also carries its bytes.
@@ -323,6 +323,27 @@ std::optional<std::string> rawOf(std::string_view block, std::string_view key, s
 
 bool isWordChar(char32_t cp) {
     return (cp >= '0' && cp <= '9') || (cp >= 'a' && cp <= 'z') || cp >= 0x80;
+}
+
+// How the readers fold a letter outside ASCII, so that a page folds what is typed as the index
+// did: {"É":"e",...}; the marks that go are known to them.
+std::string foldTable() {
+    static const std::string table = [] {
+        std::string out;
+        for (auto [first, last] : {std::pair<char32_t, char32_t>{0x80, 0x24F}, {0x370, 0x58F},
+                                   {0x400, 0x4FF}, {0x1E00, 0x1EFF}, {0xFF00, 0xFF5F}}) {
+            for (char32_t cp = first; cp <= last; ++cp) {
+                if (isMark(cp)) continue;
+                std::string letter;
+                appendUtf8(letter, cp);
+                std::string folded = foldForSearch(letter);
+                if (folded == letter) continue;
+                out += std::string(out.empty() ? "" : ",") + jsonText(letter) + ":" + jsonText(folded);
+            }
+        }
+        return "{" + out + "}";
+    }();
+    return table;
 }
 
 }  // namespace
@@ -499,7 +520,7 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
     }
     files[std::string(kSearchManifest)] =
         fileText("manifest", "{\"version\":1,\"shards\":" + std::to_string(shards) +
-                                 ",\"blocks\":[" + blockList + "]}");
+                                 ",\"fold\":" + foldTable() + ",\"blocks\":[" + blockList + "]}");
     return files;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "listing/OutputNames.h"
+
 namespace tabulo {
 
 // A site-wide search index written beside the pages: every name of the tree, found by any part
@@ -31,8 +33,6 @@ struct SearchRecord {
     std::int64_t mtime = 0;
 };
 
-// The index's folder, in the folder it covers: a dot-name, so no page lists it.
-inline constexpr std::string_view kSearchFolder = ".tabulo-search";
 inline constexpr std::string_view kSearchManifest = "manifest.js";
 // The first line of every file of the index: only such files are replaced or removed.
 inline constexpr std::string_view kSearchMark = "/* Tabulo search index */\n";

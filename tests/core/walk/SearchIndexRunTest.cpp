@@ -68,7 +68,11 @@ TEST_F(SearchIndexRunTest, EveryListedNameOfTheTreeIsFoundAndNothingElse) {
     for (const auto& [name, file] : files()) EXPECT_EQ(file.first.find("<img"), std::string::npos) << name;
     // No page is written into the index's folder, and no page lists it.
     EXPECT_FALSE(fs::exists(index() + "/index.html"));
-    EXPECT_FALSE(contains(readFile(path("index.html")), std::string(kSearchFolder)));
+    const std::string page = readFile(path("index.html"));
+    EXPECT_FALSE(contains(page, "data-name=\"" + std::string(kSearchFolder)));
+    // The pages know where it is: the top's beside it, those below a step up for each level.
+    EXPECT_TRUE(contains(page, "data-index=\".tabulo-search/\""));
+    EXPECT_TRUE(contains(readFile(path("Caf\xC3\xA9/deep/index.html")), "data-index=\"../../.tabulo-search/\""));
 }
 
 TEST_F(SearchIndexRunTest, AnUnchangedTreeLeavesTheIndexAloneAndAChangeTouchesItsOwnFiles) {
