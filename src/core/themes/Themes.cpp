@@ -443,6 +443,8 @@ Options shippedTheme(std::string_view name, int version) {
                  {"f7f7f7", "e8e8e8", "ffffff", "8c8c8c", "1a1a1a", "0645ad", "6b3fa0"})
                 o.setColour(slot++, colour);
         }
+        // A search of the whole site, from the index written beside the pages.
+        if (version >= 4) o.setCheck(opt("chkSearchIndex"), 1);
     }
     return o;
 }
@@ -476,14 +478,14 @@ void InstallShippedThemes() {
     std::error_code ec;
     std::string installed = readRegularFile(marker, ec, kMaxSmallFile).value_or("");
     auto has = [&](const std::string& line) { return contains("\n" + installed, "\n" + line + "\n"); };
-    // The marker names each theme with the version last installed ("modern 3"; the first
+    // The marker names each theme with the version last installed ("modern 4"; the first
     // version by its name alone).
     struct Shipped {
         std::string_view name;
         int version;
     };
     std::string added;
-    for (Shipped theme : {Shipped{"modern", 3}, Shipped{"server", 1}}) {
+    for (Shipped theme : {Shipped{"modern", 4}, Shipped{"server", 1}}) {
         const std::string name(theme.name);
         auto line = [&](int version) { return version == 1 ? name : name + " " + std::to_string(version); };
         if (has(line(theme.version))) continue;

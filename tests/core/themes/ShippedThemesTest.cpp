@@ -47,7 +47,7 @@ TEST_F(ShippedThemesTest, ANewerVersionReplacesOnlyAThemeNobodyChanged) {
     InstallShippedThemes();
     EXPECT_TRUE(contains(theme(), "txtExclude.Text=index.html; index.json;")) << theme();
     EXPECT_TRUE(contains(theme(), kThirdColours)) << theme();
-    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 3\nserver\n");
+    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 4\nserver\n");
 
     // Changed by its user: kept as it is.
     std::string edited = replaceAll(firstModern(), "chkIcons.Value=1", "chkIcons.Value=0");
@@ -63,7 +63,7 @@ TEST_F(ShippedThemesTest, ANewerVersionReplacesOnlyAThemeNobodyChanged) {
     InstallShippedThemes();
     InstallShippedThemes();
     EXPECT_FALSE(fs::exists(home() + "/modern.color"));
-    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 3\nserver\n");
+    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 4\nserver\n");
 }
 
 // The second version, untouched, takes the third's colours; changed, or already the third,
@@ -75,7 +75,7 @@ TEST_F(ShippedThemesTest, TheSecondVersionTakesTheNewColoursOnlyWhenUntouched) {
     InstallShippedThemes();
     EXPECT_TRUE(contains(theme(), kThirdColours)) << theme();
     EXPECT_TRUE(contains(theme(), "txtExclude.Text=index.html; index.json;")) << theme();
-    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 2\nmodern 3\nserver\n");
+    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 2\nmodern 4\nserver\n");
 
     // The third is installed: the user's later change of a colour stays.
     std::string mine = replaceAll(theme(), "0645ad", "0000ff");
@@ -90,7 +90,27 @@ TEST_F(ShippedThemesTest, TheSecondVersionTakesTheNewColoursOnlyWhenUntouched) {
     put("modern.color", edited);
     InstallShippedThemes();
     EXPECT_EQ(theme(), edited);
-    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 2\nmodern 3\nserver\n");
+    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern\nmodern 2\nmodern 4\nserver\n");
+}
+
+// The third version, untouched, takes the fourth's search of the whole site; changed, it is
+// left alone.
+TEST_F(ShippedThemesTest, TheThirdVersionTakesTheSearchOnlyWhenUntouched) {
+    fs::create_directories(home());
+    std::string third = replaceAll(secondModern(), "txtColorHex=&f0f0f0&aaaaaa&aaaaaa&000001&000000&0000ff&d000d0",
+                                   "txtColorHex=&f7f7f7&e8e8e8&ffffff&8c8c8c&1a1a1a&0645ad&6b3fa0");
+    ASSERT_TRUE(contains(third, kThirdColours)) << third;
+    put("shipped-themes", "modern 3\n");
+    put("modern.color", third);
+    InstallShippedThemes();
+    EXPECT_TRUE(contains(theme(), "chkSearchIndex.Value=1")) << theme();
+    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern 3\nmodern 4\nserver\n");
+
+    std::string edited = replaceAll(third, "chkIcons.Value=1", "chkIcons.Value=0");
+    put("shipped-themes", "modern 3\n");
+    put("modern.color", edited);
+    InstallShippedThemes();
+    EXPECT_EQ(theme(), edited);
 }
 
 // A fresh home gets the newest version at once, whose pages read well in light and dark.
@@ -98,7 +118,7 @@ TEST_F(ShippedThemesTest, AFreshHomeGetsTheNewestVersion) {
     fs::create_directories(home());
     InstallShippedThemes();
     EXPECT_TRUE(contains(theme(), kThirdColours)) << theme();
-    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern 3\nserver\n");
+    EXPECT_EQ(readFile(home() + "/shipped-themes"), "modern 4\nserver\n");
     struct Quiet : ThemeLoadEffects {
         void status(std::string) override {}
         void error(std::string) override {}
