@@ -20,10 +20,10 @@ namespace {
 // A block ends before an entry whose name's hash says so (one in kBlockOdds, some 70 KB
 // apart), once past a small minimum, and anyway at the cap: where a block ends depends on the
 // names around the end only, so that a name added or gone changes its own block alone.
-constexpr std::size_t kBlockMin = 8 * 1024;
+constexpr std::size_t kBlockMin = std::size_t{8} * 1024;
 constexpr std::uint32_t kBlockOdds = 2048;
-constexpr std::size_t kBlockCap = 160 * 1024;
-constexpr std::size_t kShardTarget = 128 * 1024;
+constexpr std::size_t kBlockCap = std::size_t{160} * 1024;
+constexpr std::size_t kShardTarget = std::size_t{128} * 1024;
 constexpr std::size_t kPerRecord = 16;  // what a record costs a block beside its name, at most
 
 // Precomposed Latin letters U+00C0 to U+017F as their base letters ('.' keeps the letter).

@@ -904,7 +904,7 @@ void PageWalk::Impl::writeSearchIndex(const WalkTarget& target) {
         }
         for (const auto& [file, bytes] : files) writeBeside(dir.get(), file, joinPath(target.path, name), bytes);
         std::vector<std::string> stale;
-        if (DIR* list = ::fdopendir(::dup(dir.get()))) {
+        if (DIR* list = ::fdopendir(::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0))) {
             while (dirent* d = ::readdir(list)) {
                 std::string entry = d->d_name;
                 if (entry[0] != '.' && !files.count(entry)) stale.push_back(entry);
