@@ -365,7 +365,46 @@ std::string foldForSearch(std::string_view text) {
     return out;
 }
 
-std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records) {
+std::string SearchFingerprint(const std::vector<SearchRecord>& records) {
+    // Two FNV-1a runs with different starts: enough to tell one tree from the next.
+    std::uint64_t a = 14695981039346656037ull, b = 1099511628211ull * 31;
+    auto mix = [&](std::string_view bytes) {
+        for (char c : bytes) {
+            a = (a ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+            b = (b ^ static_cast<unsigned char>(c)) * 1099511628211ull + 7;
+        }
+        a = (a ^ 0xFF) * 1099511628211ull;
+    };
+    for (const SearchRecord& r : records) {
+        mix(r.folder);
+        mix(r.name);
+        mix(std::to_string(r.isFolder) + " " + std::to_string(static_cast<std::int64_t>(r.size)) +
+            " " + std::to_string(r.mtime));
+    }
+    return hex8(static_cast<std::uint32_t>(a >> 32)) + hex8(static_cast<std::uint32_t>(a)) +
+           hex8(static_cast<std::uint32_t>(b));
+}
+
+bool SearchIndexIsCurrent(const std::function<std::optional<std::string>(const std::string&)>& read,
+                          const std::function<bool(const std::string&)>& exists,
+                          const std::string& fingerprint) {
+    auto manifest = read(std::string(kSearchManifest));
+    if (!manifest || fingerprint.empty() || field(*manifest, "print").value_or("") != fingerprint)
+        return false;
+    auto at = manifest->find("\"shards\":");
+    if (at == std::string::npos) return false;
+    const long shards = std::atol(manifest->c_str() + at + 9);
+    for (long k = 0; k < shards; ++k) {
+        if (!exists(shardName(static_cast<std::uint32_t>(k)))) return false;
+    }
+    for (const std::string& id : arrayField(*manifest, "blocks")) {
+        if (!exists("b-" + id + ".js")) return false;
+    }
+    return true;
+}
+
+std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records,
+                                                    const std::string& fingerprint) {
     // Walk order: folder by folder, folders first, each by name as the pages sort them. Folders
     // are ranked once, as a path is long to compare.
     std::vector<std::string> paths;
@@ -519,7 +558,8 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
                                                                      jsonText(Base64(packed)) + "}");
     }
     files[std::string(kSearchManifest)] =
-        fileText("manifest", "{\"version\":1,\"shards\":" + std::to_string(shards) +
+        fileText("manifest", "{\"version\":1,\"print\":" + jsonText(fingerprint) +
+                                 ",\"shards\":" + std::to_string(shards) +
                                  ",\"fold\":" + foldTable() + ",\"blocks\":[" + blockList + "]}");
     return files;
 }

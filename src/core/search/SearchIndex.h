@@ -37,8 +37,19 @@ inline constexpr std::string_view kSearchManifest = "manifest.js";
 // The first line of every file of the index: only such files are replaced or removed.
 inline constexpr std::string_view kSearchMark = "/* Tabulo search index */\n";
 
-// The files of the index for `records` (in any order): name → bytes.
-std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records);
+// The files of the index for `records` (in any order): name → bytes; the manifest keeps
+// `fingerprint`.
+std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records,
+                                                    const std::string& fingerprint = "");
+
+// A digest of `records` as given (order included): a run whose names and the index's files
+// are as they were has nothing to build.
+std::string SearchFingerprint(const std::vector<SearchRecord>& records);
+// Whether the index read through `read` has a manifest of that fingerprint and every file the
+// manifest names is there (`exists`).
+bool SearchIndexIsCurrent(const std::function<std::optional<std::string>(const std::string&)>& read,
+                          const std::function<bool(const std::string&)>& exists,
+                          const std::string& fingerprint);
 
 struct SearchHit {
     SearchRecord record;

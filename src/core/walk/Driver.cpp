@@ -895,13 +895,25 @@ void PageWalk::Impl::writeSearchIndex(const WalkTarget& target) {
     const std::string name(kSearchFolder), shown = toUtf8(joinPath(target.path, name));
     const int top = target.folder->get();
     try {
-        auto files = BuildSearchIndex(std::move(all));
+        const std::string print = SearchFingerprint(all);
         changeKeepingTime(top, [&] { return ::mkdirat(top, name.c_str(), 0755); });
         Descriptor dir(::openat(top, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!dir) {
             h.sink.error("Error writing the search index in `" + shown + "`: it is not a folder.");
             return;
         }
+        // The same names as the index was made of, and its files all there: nothing to do.
+        auto read = [&dir](const std::string& file) -> std::optional<std::string> {
+            std::error_code ec;
+            return readRegularFileAt(dir.get(), file, ec, std::size_t{1} << 24);
+        };
+        auto exists = [&dir](const std::string& file) {
+            struct stat st;
+            return ::fstatat(dir.get(), file.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   S_ISREG(st.st_mode);
+        };
+        if (SearchIndexIsCurrent(read, exists, print)) return;
+        auto files = BuildSearchIndex(std::move(all), print);
         for (const auto& [file, bytes] : files) writeBeside(dir.get(), file, joinPath(target.path, name), bytes);
         std::vector<std::string> stale;
         if (DIR* list = ::fdopendir(::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0))) {
