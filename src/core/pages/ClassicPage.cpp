@@ -328,12 +328,7 @@ std::string ClassicFooter(const OptionValues& o, const std::tm& today) {
         f += "         </form>\r\n";
     }
     if (o.on(opt("chkFooter"))) f += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
-    if (auto files = FooterFiles(o); !files.empty()) {
-        std::string line;
-        for (const auto& [link, caption] : files)
-            line += std::string(line.empty() ? "" : " | ") + "<a href=\"" + link + "\">" + caption + "</a>";
-        f += "<p>" + line + "</p>\r\n";
-    }
+    if (auto line = FooterFilesLine(o, " | "); !line.empty()) f += "<p>" + line + "</p>\r\n";
     if (o.on(opt("chkAbout"))) f += aboutLine(o, today) + "\r\n";
     if (o.on(opt("chkW3c"))) {
         f += "<a href=\"" + std::string(kHtmlValidator) + "\"><img border=\"0\" src=\"" +

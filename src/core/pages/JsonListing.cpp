@@ -130,4 +130,10 @@ std::string JsonListingOf(const RunSettings& s, const PagePlace& place,
     return JsonListing(entries);
 }
 
+std::string JsonString(std::string_view bytes) {
+    std::string out;
+    AppendJsonString(out, bytes);
+    return out;
+}
+
 }  // namespace tabulo

@@ -28,6 +28,7 @@ std::string JsonListing(const std::vector<JsonEntry>& entries);
 
 // A JSON string of raw name bytes, escaped as JsonListing escapes names.
 void AppendJsonString(std::string& out, std::string_view bytes);
+std::string JsonString(std::string_view bytes);
 
 // "Mon, 07 Dec 2026 00:50:22 GMT", the same in every locale. Times before the year 1 or after
 // 9999 are held at the first or last second of that range.

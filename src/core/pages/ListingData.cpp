@@ -23,11 +23,6 @@ std::string_view keyName(SortKey key) {
     return kKeyNames[static_cast<std::size_t>(key)];
 }
 
-std::string jsonString(std::string_view bytes) {
-    std::string out;
-    AppendJsonString(out, bytes);
-    return out;
-}
 
 // The size of a file as the data carries it: whole bytes, within what a script's number holds
 // exactly.
@@ -55,8 +50,8 @@ std::string iconAttributes(const OptionValues& o) {
         at += std::string_view(name).size() + 2;
         auto end = text.find('"', at);
         if (end == std::string::npos) continue;
-        out += std::string(out.empty() ? "" : ",") + jsonString(name) + ":" +
-               jsonString(attributeText(text.substr(at, end - at)));
+        out += std::string(out.empty() ? "" : ",") + JsonString(name) + ":" +
+               JsonString(attributeText(text.substr(at, end - at)));
     }
     return "{" + out + "}";
 }
@@ -72,7 +67,7 @@ std::string drawing(const RunSettings& s, const PagePlace& place, const ListingP
     // The data files' names up to their number ("index.rows-" of "index.rows-1.js").
     std::string dataName = ListingDataName(htm, 1);
     std::string out = ",\"pages\":" + std::to_string(plan.pages());
-    out += ",\"data\":{\"name\":" + jsonString(dataName.substr(0, dataName.size() - 4)) +
+    out += ",\"data\":{\"name\":" + JsonString(dataName.substr(0, dataName.size() - 4)) +
            ",\"files\":" + std::to_string(plan.dataFiles()) +
            ",\"per\":" + std::to_string(kRowsPerDataFile) +
            ",\"w\":" + std::to_string(IndexWidth(plan.rows.size())) +
@@ -88,29 +83,29 @@ std::string drawing(const RunSettings& s, const PagePlace& place, const ListingP
     // Links are the name's bytes, percent-encoded, between these.
     FileEntry noFile;
     FolderEntry noFolder;
-    out += ",\"file\":" + jsonString(attributeText(FileRowLink(s, place, noFile)));
-    out += ",\"dir\":" + jsonString(attributeText(FolderRowLink(s, place, noFolder)));
+    out += ",\"file\":" + JsonString(attributeText(FileRowLink(s, place, noFile)));
+    out += ",\"dir\":" + JsonString(attributeText(FolderRowLink(s, place, noFolder)));
     if (ServerLinks(s)) out += ",\"serve\":true";
     if (icons) {
         std::string address = o.selected(opt("optIconsLocal"))
                                   ? place.upPrefix + o.text(opt("txtIconsLocal"))
                                   : o.text(opt("txtIcohref"));
         // Each icon's address is this with "#" in place of its type ("dir" for folders).
-        out += ",\"icon\":{\"src\":" + jsonString(address) +
+        out += ",\"icon\":{\"src\":" + JsonString(address) +
                ",\"attrs\":" + iconAttributes(o) + "}";
     }
     std::string commentKind = o.selected(opt("optExtention")) ? "ext"
                               : o.selected(opt("optGlobal"))  ? "text"
                                                               : "";
-    out += ",\"comment\":" + jsonString(commentKind);
-    if (commentKind == "text") out += ",\"text\":" + jsonString(o.text(opt("txtComment")));
+    out += ",\"comment\":" + JsonString(commentKind);
+    if (commentKind == "text") out += ",\"text\":" + JsonString(o.text(opt("txtComment")));
     out += ",\"unit\":" +
            std::to_string(o.selected(opt("optAuto")) ? -1 : o.selectedIndex(opt("optFileSize")));
     if (o.on(opt("chkLenght"))) {
         out += ",\"cut\":" +
                std::to_string(wholeWithin<long>(val(o.text(opt("txtLenght"))), 0, 1000000000));
     }
-    if (hash) out += ",\"sums\":" + jsonString(attributeText(SumsLink(s, place)));
+    if (hash) out += ",\"sums\":" + JsonString(attributeText(SumsLink(s, place)));
     return out;
 }
 
@@ -173,7 +168,7 @@ ListingPlan PlanListing(const RunSettings& s, const PagePlace& place,
 std::string ListingConfig(const RunSettings& s, const PagePlace& place, const ListingPlan& plan,
                           std::size_t page) {
     const std::size_t first = plan.firstRow(page), count = plan.rowsOn(page);
-    std::string out = "{\"key\":" + jsonString(keyName(plan.key)) +
+    std::string out = "{\"key\":" + JsonString(keyName(plan.key)) +
                       ",\"down\":" + (plan.descending ? "true" : "false") +
                       ",\"rows\":" + std::to_string(plan.rows.size()) +
                       ",\"folders\":" + std::to_string(plan.rows.folders.size()) +
@@ -181,7 +176,7 @@ std::string ListingConfig(const RunSettings& s, const PagePlace& place, const Li
     // The other orders of this page's own rows, as positions among them.
     std::string packed;
     for (SortKey key : plan.keys) {
-        out += std::string(key == plan.keys.front() ? "" : ",") + jsonString(keyName(key));
+        out += std::string(key == plan.keys.front() ? "" : ",") + JsonString(keyName(key));
         auto own = plan.pageOrders[static_cast<std::size_t>(key)].begin() +
                    static_cast<std::ptrdiff_t>(first);
         AppendPlanes(packed,
@@ -189,7 +184,7 @@ std::string ListingConfig(const RunSettings& s, const PagePlace& place, const Li
                      IndexWidth(count));
     }
     out += "],\"w\":" + std::to_string(IndexWidth(count)) +
-           ",\"orders\":" + jsonString(Base64(packed));
+           ",\"orders\":" + JsonString(Base64(packed));
     if (plan.dataFiles() > 0) out += drawing(s, place, plan);
     return out + "}";
 }
@@ -238,7 +233,7 @@ std::string ListingDataFile(const RunSettings& s, const PagePlace& place,
         if (own) {
             std::string link = sub ? FolderRowLink(s, place, *sub) : FileRowLink(s, place, *file);
             links += std::string(links.empty() ? "" : ",") + "\"" + std::to_string(i - first) +
-                     "\":" + jsonString(attributeText(link));
+                     "\":" + JsonString(attributeText(link));
         }
     }
     std::string packed;
@@ -262,12 +257,12 @@ std::string ListingDataFile(const RunSettings& s, const PagePlace& place,
     }
     std::string typeList;
     for (const std::string& type : typeNames)
-        typeList += (typeList.empty() ? "" : ",") + jsonString(type);
+        typeList += (typeList.empty() ? "" : ",") + JsonString(type);
     return std::string(kListingDataMark) + std::to_string(number) + " of " +
            std::to_string(plan.dataFiles()) + " */\n" + "tabuloRows(" + std::to_string(number) +
-           "," + jsonString(Base64(packed)) + ",[" + std::to_string(sizeWidth) + "," +
+           "," + JsonString(Base64(packed)) + ",[" + std::to_string(sizeWidth) + "," +
            std::to_string(typeWidth) + "],[" + typeList + "],\n" +
-           jsonString(std::string_view(names).substr(names.empty() ? 0 : 1)) + ",\n{" + links +
+           JsonString(std::string_view(names).substr(names.empty() ? 0 : 1)) + ",\n{" + links +
            "},[" + counts + "]);\n";
 }
 

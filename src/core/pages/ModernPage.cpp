@@ -1422,12 +1422,7 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
     f += "</main>\r\n";
     std::string footer;
     if (o.on(opt("chkFooter"))) footer += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
-    if (auto files = FooterFiles(o); !files.empty()) {
-        std::string line;
-        for (const auto& [link, caption] : files)
-            line += std::string(line.empty() ? "" : " &middot; ") + "<a href=\"" + link + "\">" + caption + "</a>";
-        footer += "<p>" + line + "</p>\r\n";
-    }
+    if (auto line = FooterFilesLine(o, " &middot; "); !line.empty()) footer += "<p>" + line + "</p>\r\n";
     if (o.on(opt("chkAbout"))) {
         std::string line;
         if (o.on(opt("chkAboutGenWith"))) {

@@ -70,6 +70,13 @@ std::vector<std::pair<std::string, std::string>> FooterFiles(const OptionValues&
     return files;
 }
 
+std::string FooterFilesLine(const OptionValues& o, std::string_view separator) {
+    std::string line;
+    for (const auto& [link, caption] : FooterFiles(o))
+        line += std::string(line.empty() ? "" : separator) + "<a href=\"" + link + "\">" + caption + "</a>";
+    return line;
+}
+
 std::optional<std::string> UpRowLink(const RunSettings& s, const PagePlace& place) {
     const OptionValues& o = s.o;
     int root = s.rootDepth;

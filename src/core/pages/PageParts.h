@@ -51,6 +51,8 @@ std::optional<std::string> UpRowLink(const RunSettings& settings, const PagePlac
 // SHA256SUMS with the checksum column, the JSON listing when it is written; none in the
 // all-in-one modes. Each as its link and its caption.
 std::vector<std::pair<std::string, std::string>> FooterFiles(const OptionValues& options);
+// Those links on one line, `separator` between them; empty when there are none.
+std::string FooterFilesLine(const OptionValues& options, std::string_view separator);
 std::string FolderRowLink(const RunSettings& settings, const PagePlace& place,
                           const FolderEntry& sub);
 std::string FileRowLink(const RunSettings& settings, const PagePlace& place,

@@ -118,11 +118,6 @@ std::uint64_t readVarint(std::string_view bytes, std::size_t& at) {
     return v;
 }
 
-std::string jsonText(std::string_view bytes) {
-    std::string out;
-    AppendJsonString(out, bytes);
-    return out;
-}
 
 // The trigrams of a folded name, each once.
 std::vector<std::string> trigramsOf(std::string_view folded) {
@@ -172,7 +167,7 @@ std::int64_t floorMinutes(std::int64_t seconds) {
 }
 
 std::string fileText(std::string_view id, const std::string& body) {
-    return std::string(kSearchMark) + "tabuloSearch(" + jsonText(id) + "," + body + ");\n";
+    return std::string(kSearchMark) + "tabuloSearch(" + JsonString(id) + "," + body + ");\n";
 }
 
 // A name's bytes, percent-encoded, where they are not UTF-8.
@@ -338,7 +333,7 @@ std::string foldTable() {
                 appendUtf8(letter, cp);
                 std::string folded = foldForSearch(letter);
                 if (folded == letter) continue;
-                out += std::string(out.empty() ? "" : ",") + jsonText(letter) + ":" + jsonText(folded);
+                out += std::string(out.empty() ? "" : ",") + JsonString(letter) + ":" + JsonString(folded);
             }
         }
         return "{" + out + "}";
@@ -464,8 +459,8 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
         const bool folderStarts = newFolder || blocks.back().first == i;
         blocks.back().end = i + 1;
         // The bytes the record takes in its file, escapes included.
-        bytes += jsonText(shownName(r.name)).size() + kPerRecord +
-                 (folderStarts ? jsonText(shownName(r.folder)).size() : 0);
+        bytes += JsonString(shownName(r.name)).size() + kPerRecord +
+                 (folderStarts ? JsonString(shownName(r.folder)).size() : 0);
     }
 
     std::map<std::string, std::string> files;
@@ -488,7 +483,7 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
             names += shown;
             if (shown != r.name) {
                 raw += std::string(raw.empty() ? "" : ",") + "\"" + std::to_string(i - block.first) +
-                       "\":" + jsonText(rawText(r.name));
+                       "\":" + JsonString(rawText(r.name));
             }
             appendVarint(packed, it->second * 2 + (r.isFolder ? 1 : 0));
             appendVarint(packed, r.size > 0 && r.size < 9e15 ? static_cast<std::uint64_t>(r.size) : 0);
@@ -507,22 +502,22 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
             while (same < shown.size() && same < before.size() && shown[same] == before[same]) ++same;
             while (same > 0 && (static_cast<unsigned char>(shown[same]) & 0xC0) == 0x80) --same;
             folderList += std::string(folderList.empty() ? "" : ",") +
-                          jsonText(std::to_string(same) + ":" + shown.substr(same));
+                          JsonString(std::to_string(same) + ":" + shown.substr(same));
             before = shown;
             if (shown != folders[f]) {
                 rawFolders += std::string(rawFolders.empty() ? "" : ",") + "\"" + std::to_string(f) +
-                              "\":" + jsonText(rawText(folders[f]));
+                              "\":" + JsonString(rawText(folders[f]));
             }
         }
         files["b-" + block.id + ".js"] =
-            fileText("b-" + block.id, "{\"folders\":[" + folderList + "],\"names\":" + jsonText(names) +
-                                          ",\"packed\":" + jsonText(Base64(packed)) + ",\"raw\":{" +
+            fileText("b-" + block.id, "{\"folders\":[" + folderList + "],\"names\":" + JsonString(names) +
+                                          ",\"packed\":" + JsonString(Base64(packed)) + ",\"raw\":{" +
                                           raw + "},\"rawFolders\":{" + rawFolders + "}}");
         std::sort(grams.begin(), grams.end());
         grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
         const std::uint32_t blockId = shortId(block.id);
         for (std::uint64_t g : grams) postings.push_back({g, blockId});
-        blockList += std::string(blockList.empty() ? "" : ",") + jsonText(block.id);
+        blockList += std::string(blockList.empty() ? "" : ",") + JsonString(block.id);
     }
     // Trigram shards: as many as keep each near its target, a power of two so that a growing
     // tree moves trigrams rarely.
@@ -553,12 +548,12 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
     }
     for (std::uint32_t k = 0; k < shards; ++k) {
         const auto& [grams, packed] = shardParts[k];
-        files[shardName(k)] = fileText("t-" + std::to_string(k), "{\"grams\":" + jsonText(grams) +
+        files[shardName(k)] = fileText("t-" + std::to_string(k), "{\"grams\":" + JsonString(grams) +
                                                                      ",\"packed\":" +
-                                                                     jsonText(Base64(packed)) + "}");
+                                                                     JsonString(Base64(packed)) + "}");
     }
     files[std::string(kSearchManifest)] =
-        fileText("manifest", "{\"version\":1,\"print\":" + jsonText(fingerprint) +
+        fileText("manifest", "{\"version\":1,\"print\":" + JsonString(fingerprint) +
                                  ",\"shards\":" + std::to_string(shards) +
                                  ",\"fold\":" + foldTable() + ",\"blocks\":[" + blockList + "]}");
     return files;
