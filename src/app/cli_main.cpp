@@ -67,7 +67,9 @@ int search(const CommandLine& command) {
     for (const tabulo::SearchHit& hit : hits) {
         const tabulo::SearchRecord& r = hit.record;
         std::string path = (r.folder.empty() ? "" : r.folder + "/") + r.name + (r.isFolder ? "/" : "");
-        std::printf("%s\n", tabulo::toUtf8(path).c_str());
+        // The bytes of the path, as find prints them, so that scripts can use it.
+        std::fwrite(path.data(), 1, path.size(), stdout);
+        std::fputc('\n', stdout);
     }
     return hits.empty() ? 1 : 0;
 }

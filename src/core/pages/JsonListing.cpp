@@ -24,6 +24,18 @@ void appendEscaped(std::string& out, char32_t cp) {
 void AppendJsonString(std::string& out, std::string_view bytes) {
     out += '"';
     for (std::size_t i = 0; i < bytes.size();) {
+        // Printable ASCII that needs no escape goes over as a run.
+        std::size_t plain = i;
+        while (plain < bytes.size()) {
+            const char c = bytes[plain];
+            if (c < 0x20 || c > 0x7E || c == '"' || c == '\\' || c == '<' || c == '>' || c == '&') break;
+            ++plain;
+        }
+        if (plain > i) {
+            out.append(bytes.substr(i, plain - i));
+            i = plain;
+            continue;
+        }
         char32_t cp;
         std::size_t n = decodeUtf8(bytes, i, cp);
         if (n == 0) {

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "common/CaseFold.h"
 #include "common/Encoding.h"
-#include "common/NaturalOrder.h"
 #include "common/PercentEncoding.h"
 #include "pages/JsonListing.h"
 #include "pages/ListingData.h"
@@ -140,8 +140,54 @@ std::string gramText(std::uint64_t key) {
     return out;
 }
 
-// The trigrams of a folded name, as numbers, onto `out`.
-void addGramKeys(std::string_view folded, std::vector<std::uint64_t>& out) {
+// The distinct trigrams of a block: names share most of theirs, so they are gathered in a
+// table first and only the distinct ones sorted.
+class GramSet {
+  public:
+    void insert(std::uint64_t key) {  // never 0: no name holds three NULs
+        if (2 * (count_ + 1) > table_.size()) grow();
+        std::size_t mask = table_.size() - 1;
+        for (std::size_t at = spread(key) & mask;; at = (at + 1) & mask) {
+            if (table_[at] == key) return;
+            if (table_[at] == 0) {
+                table_[at] = key;
+                ++count_;
+                return;
+            }
+        }
+    }
+    // The trigrams in order; the set is empty again.
+    std::vector<std::uint64_t> take() {
+        std::vector<std::uint64_t> out;
+        out.reserve(count_);
+        for (std::uint64_t& key : table_) {
+            if (key) out.push_back(key), key = 0;
+        }
+        count_ = 0;
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+  private:
+    static std::size_t spread(std::uint64_t key) {
+        key ^= key >> 29;
+        key *= 0xbf58476d1ce4e5b9ull;
+        return static_cast<std::size_t>(key ^ (key >> 32));
+    }
+    void grow() {
+        std::vector<std::uint64_t> old(std::max<std::size_t>(1024, table_.size() * 2), 0);
+        old.swap(table_);
+        count_ = 0;
+        for (std::uint64_t key : old) {
+            if (key) insert(key);
+        }
+    }
+    std::vector<std::uint64_t> table_;
+    std::size_t count_ = 0;
+};
+
+// The trigrams of a folded name, as numbers, into `out`.
+void addGramKeys(std::string_view folded, GramSet& out) {
     char32_t window[3] = {0, 0, 0};
     std::size_t seen = 0;
     for (std::size_t i = 0; i < folded.size();) {
@@ -152,7 +198,7 @@ void addGramKeys(std::string_view folded, std::vector<std::uint64_t>& out) {
         window[0] = window[1];
         window[1] = window[2];
         window[2] = cp;
-        if (++seen >= 3) out.push_back(gramKey(window[0], window[1], window[2]));
+        if (++seen >= 3) out.insert(gramKey(window[0], window[1], window[2]));
     }
 }
 
@@ -178,6 +224,20 @@ std::string rawText(std::string_view bytes) {
 // What a name or folder shows; a name that is not UTF-8 also carries its bytes.
 std::string shownName(std::string_view raw) {
     return isValidUtf8(raw) ? std::string(raw) : toUtf8(std::string(raw));
+}
+
+// At least as many bytes as the name takes as a JSON string, shown as the pages show it.
+std::size_t jsonSizeAtMost(std::string_view raw) {
+    if (!isValidUtf8(raw)) return 3 * raw.size() + 2;  // each byte as a character of up to three
+    std::size_t size = raw.size() + 2;
+    for (char c : raw) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '"' || c == '\\' || c == '<' || c == '>' || c == '&')
+            size += 5;  // \u00XX
+        else if (b == 0xE2)
+            size += 3;  // perhaps U+2028 or U+2029, three bytes written as six
+    }
+    return size;
 }
 
 // ---- reading back what BuildSearchIndex wrote ----
@@ -344,6 +404,14 @@ std::string foldTable() {
 }  // namespace
 
 std::string foldForSearch(std::string_view text) {
+    // Most names are ASCII: lower case is all there is to do.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string out(text);
+        for (char& c : out) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return out;
+    }
     // Bytes that are not UTF-8 are read as the pages show them.
     const std::string shown = shownName(text);
     std::string_view utf8 = shown;
@@ -361,23 +429,34 @@ std::string foldForSearch(std::string_view text) {
 }
 
 std::string SearchFingerprint(const std::vector<SearchRecord>& records) {
-    // Two FNV-1a runs with different starts: enough to tell one tree from the next.
-    std::uint64_t a = 14695981039346656037ull, b = 1099511628211ull * 31;
+    // Two multiplicative hashes eight bytes at a time: enough to tell one tree from the next.
+    std::uint64_t a = 14695981039346656037ull, b = 0x9E3779B97F4A7C15ull;
+    auto word = [&](std::uint64_t w) {
+        a = (a ^ w) * 0x100000001B3ull;
+        a ^= a >> 31;
+        b = (b + w) * 0xC2B2AE3D27D4EB4Full;
+        b ^= b >> 29;
+    };
     auto mix = [&](std::string_view bytes) {
-        for (char c : bytes) {
-            a = (a ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-            b = (b ^ static_cast<unsigned char>(c)) * 1099511628211ull + 7;
+        std::size_t i = 0;
+        for (; i + 8 <= bytes.size(); i += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, bytes.data() + i, 8);
+            word(w);
         }
-        a = (a ^ 0xFF) * 1099511628211ull;
+        std::uint64_t rest = 0;
+        std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
+        word(rest ^ (static_cast<std::uint64_t>(bytes.size()) << 56));
     };
     for (const SearchRecord& r : records) {
         mix(r.folder);
         mix(r.name);
-        mix(std::to_string(r.isFolder) + " " + std::to_string(static_cast<std::int64_t>(r.size)) +
-            " " + std::to_string(r.mtime));
+        word(r.isFolder ? 1u : 0u);
+        word(static_cast<std::uint64_t>(static_cast<std::int64_t>(r.size)));
+        word(static_cast<std::uint64_t>(r.mtime));
     }
     return hex8(static_cast<std::uint32_t>(a >> 32)) + hex8(static_cast<std::uint32_t>(a)) +
-           hex8(static_cast<std::uint32_t>(b));
+           hex8(static_cast<std::uint32_t>(b >> 32)) + hex8(static_cast<std::uint32_t>(b));
 }
 
 bool SearchIndexIsCurrent(const std::function<std::optional<std::string>(const std::string&)>& read,
@@ -400,39 +479,17 @@ bool SearchIndexIsCurrent(const std::function<std::optional<std::string>(const s
 
 std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records,
                                                     const std::string& fingerprint) {
-    // Walk order: folder by folder, folders first, each by name as the pages sort them. Folders
-    // are ranked once, as a path is long to compare.
-    std::vector<std::string> paths;
-    paths.reserve(records.size() / 8);
-    for (const SearchRecord& r : records) paths.push_back(r.folder);
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-    std::vector<std::size_t> natural(paths.size());
-    for (std::size_t i = 0; i < natural.size(); ++i) natural[i] = i;
-    std::sort(natural.begin(), natural.end(), [&](std::size_t a, std::size_t b) {
-        int c = compareNatural(paths[a], paths[b]);
-        return c != 0 ? c < 0 : paths[a] < paths[b];
-    });
-    std::vector<std::size_t> rankOf(paths.size());
-    for (std::size_t i = 0; i < natural.size(); ++i) rankOf[natural[i]] = i;
-    std::vector<std::pair<std::size_t, std::size_t>> order(records.size());  // folder rank, record
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        auto at = std::lower_bound(paths.begin(), paths.end(), records[i].folder) - paths.begin();
-        order[i] = {rankOf[static_cast<std::size_t>(at)], i};
-    }
-    std::sort(order.begin(), order.end(), [&](const auto& x, const auto& y) {
-        if (x.first != y.first) return x.first < y.first;
-        const SearchRecord &a = records[x.second], &b = records[y.second];
+    // Folder by folder, in the order of their paths' bytes; in each, folders first, then by
+    // name as listings sort them. The walk hands them over in that order already: then this
+    // costs a look at each pair.
+    auto inOrder = [](const SearchRecord& a, const SearchRecord& b) {
+        if (int c = a.folder.compare(b.folder)) return c < 0;
         if (a.isFolder != b.isFolder) return a.isFolder;
-        if (int c = compareNatural(a.name, b.name)) return c < 0;
+        if (int c = compareFolded(a.name, b.name)) return c < 0;
         return a.name < b.name;
-    });
-    {
-        std::vector<SearchRecord> sorted;
-        sorted.reserve(records.size());
-        for (const auto& [rank, i] : order) sorted.push_back(std::move(records[i]));
-        records = std::move(sorted);
-    }
+    };
+    if (!std::is_sorted(records.begin(), records.end(), inOrder))
+        std::sort(records.begin(), records.end(), inOrder);
     // Blocks.
     struct Block {
         std::string id;
@@ -441,16 +498,18 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
     std::vector<Block> blocks;
     std::set<std::string> ids;
     std::size_t bytes = 0;
+    std::string key;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const SearchRecord& r = records[i];
         bool newFolder = i > 0 && records[i - 1].folder != r.folder;
+        key.assign(r.folder).append(1, '\0').append(r.name);
+        const std::uint32_t hash = fnv1a(key);
         // Past the soft size a block ends where its entries say, not where a count falls,
         // so that a name added or gone moves no boundary but its own block's.
         bool end = !blocks.empty() &&
-                   (bytes >= kBlockCap ||
-                    (bytes >= kBlockMin && fnv1a(r.folder + '\0' + r.name) % kBlockOdds == 0));
+                   (bytes >= kBlockCap || (bytes >= kBlockMin && hash % kBlockOdds == 0));
         if (blocks.empty() || end) {
-            std::string id = hex8(fnv1a(r.folder + '\0' + r.name));
+            std::string id = hex8(hash);
             for (int n = 2; ids.count(id); ++n) id = id.substr(0, 8) + "-" + std::to_string(n);
             ids.insert(id);
             blocks.push_back({id, i, i});
@@ -458,41 +517,41 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
         }
         const bool folderStarts = newFolder || blocks.back().first == i;
         blocks.back().end = i + 1;
-        // The bytes the record takes in its file, escapes included.
-        bytes += JsonString(shownName(r.name)).size() + kPerRecord +
-                 (folderStarts ? JsonString(shownName(r.folder)).size() : 0);
+        // The bytes the record takes in its file, escapes included, or a little more.
+        bytes += jsonSizeAtMost(r.name) + kPerRecord + (folderStarts ? jsonSizeAtMost(r.folder) : 0);
     }
 
     std::map<std::string, std::string> files;
     // (trigram, short block id), one for each block a trigram is in.
     std::vector<std::pair<std::uint64_t, std::uint32_t>> postings;
     std::string blockList;
+    GramSet gramSet;
     for (std::size_t b = 0; b < blocks.size(); ++b) {
         const Block& block = blocks[b];
-        std::vector<std::string> folders;
-        std::unordered_map<std::string, std::size_t> folderAt;
+        std::vector<std::string> folders;  // each once: the records go folder by folder
         std::string names, packed, raw;
-        std::vector<std::uint64_t> grams;
         std::int64_t lastMinutes = 0;
         for (std::size_t i = block.first; i < block.end; ++i) {
             const SearchRecord& r = records[i];
-            auto [it, added] = folderAt.emplace(r.folder, folders.size());
-            if (added) folders.push_back(r.folder);
-            std::string shown = shownName(r.name);
+            if (folders.empty() || folders.back() != r.folder) folders.push_back(r.folder);
             if (i > block.first) names += '/';
-            names += shown;
-            if (shown != r.name) {
+            if (isValidUtf8(r.name)) {
+                names += r.name;
+                addGramKeys(foldForSearch(r.name), gramSet);
+            } else {
+                const std::string shown = shownName(r.name);
+                names += shown;
+                addGramKeys(foldForSearch(shown), gramSet);
                 raw += std::string(raw.empty() ? "" : ",") + "\"" + std::to_string(i - block.first) +
                        "\":" + JsonString(rawText(r.name));
             }
-            appendVarint(packed, it->second * 2 + (r.isFolder ? 1 : 0));
+            appendVarint(packed, (folders.size() - 1) * 2 + (r.isFolder ? 1 : 0));
             appendVarint(packed, r.size > 0 && r.size < 9e15 ? static_cast<std::uint64_t>(r.size) : 0);
             // Minutes, as the pages show times, after the record before: mostly a byte or two.
             const std::int64_t minutes = floorMinutes(r.mtime), t = minutes - lastMinutes;
             lastMinutes = minutes;
             appendVarint(packed, t < 0 ? (static_cast<std::uint64_t>(-(t + 1)) << 1) | 1
                                        : static_cast<std::uint64_t>(t) << 1);
-            addGramKeys(foldForSearch(shown), grams);
         }
         // Each folder as the length it shares with the one before and the rest: "12:b/c".
         std::string folderList, rawFolders, before;
@@ -513,10 +572,8 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
             fileText("b-" + block.id, "{\"folders\":[" + folderList + "],\"names\":" + JsonString(names) +
                                           ",\"packed\":" + JsonString(Base64(packed)) + ",\"raw\":{" +
                                           raw + "},\"rawFolders\":{" + rawFolders + "}}");
-        std::sort(grams.begin(), grams.end());
-        grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
         const std::uint32_t blockId = shortId(block.id);
-        for (std::uint64_t g : grams) postings.push_back({g, blockId});
+        for (std::uint64_t g : gramSet.take()) postings.push_back({g, blockId});
         blockList += std::string(blockList.empty() ? "" : ",") + JsonString(block.id);
     }
     // Trigram shards: as many as keep each near its target, a power of two so that a growing
