@@ -178,11 +178,14 @@ SortedWords sortWords(const std::vector<std::string>& args,
         }
         if (o->argument.empty()) continue;
         bool glued = word.find('=') != std::string::npos;
-        if (glued ? word.ends_with('=') : i + 1 == args.size() || isSwitchWord(args[i + 1])) {
+        // Text to look for may start with a dash, as names do: it is whatever word follows.
+        const bool anyWord = o->argument == "TEXT";
+        if (glued ? word.ends_with('=') : i + 1 == args.size() || (!anyWord && isSwitchWord(args[i + 1]))) {
             sorted.mistake = needsArgument(*o);
             return sorted;
         }
-        if (!glued) sorted.forParser.push_back(args[++i]);
+        // Glued, so that the parser takes a dash in it for part of the argument.
+        if (!glued) sorted.forParser.back() = longName(*o) + "=" + args[++i];
     }
     return sorted;
 }

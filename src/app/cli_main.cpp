@@ -19,6 +19,7 @@
 #include "commands/Startup.h"
 #include "commands/Watch.h"
 #include "common/FolderAccess.h"
+#include "common/Memory.h"
 #include "common/Paths.h"
 #include "common/ReadFile.h"
 #include "common/Descriptor.h"
@@ -210,6 +211,7 @@ int main(int argc, char** argv) {
     // read are dropped.
     std::signal(SIGPIPE, SIG_IGN);
     tabulo::raiseDescriptorLimit();
+    tabulo::keepFreedMemoryForReuse();
     bool shippedThemesThere = false;
     auto isTheme = [&shippedThemesThere](const std::string& name) {
         if (!std::exchange(shippedThemesThere, true)) tabulo::InstallShippedThemes();

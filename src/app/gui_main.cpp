@@ -7,6 +7,7 @@
 #include <clocale>
 
 #include "common/FolderAccess.h"
+#include "common/Memory.h"
 #include "gui/MainWindow.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     // NOLINTEND(concurrency-mt-unsafe)
     tabulo::raiseDescriptorLimit();
+    tabulo::keepFreedMemoryForReuse();
     QString screenshot;
     QStringList words;
     bool ownOptions = true;

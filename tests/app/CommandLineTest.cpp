@@ -93,6 +93,15 @@ TEST(CommandLineTest, OptionsTakeTheirArgumentEitherWay) {
         EXPECT_EQ(cl.target, c.target);
         EXPECT_EQ(cl.line, c.line);
     }
+    // Text to look for is any word, one that starts with a dash too.
+    for (const auto& args : {std::vector<std::string>{"--search", "-0.js", "/x/site"},
+                             std::vector<std::string>{"--search=-0.js", "/x/site"}}) {
+        CommandLine cl = parse(args);
+        EXPECT_EQ(cl.mistake, "") << args[0];
+        EXPECT_EQ(cl.task, Task::Search);
+        EXPECT_EQ(cl.query, "-0.js");
+        EXPECT_EQ(cl.target, "/x/site");
+    }
     EXPECT_EQ(parse({"site", "-v"}).verbosity, Verbosity::Verbose);
     EXPECT_EQ(parse({"--quiet", "site"}).verbosity, Verbosity::Quiet);
     EXPECT_EQ(parse({"site"}).verbosity, Verbosity::Normal);

@@ -17,6 +17,7 @@
 #include "listing/OutputNames.h"
 #include "run/RunSettings.h"
 #include "run/TreeTotals.h"
+#include "search/SearchIndex.h"
 
 namespace tabulo {
 
@@ -97,8 +98,10 @@ int WatchAndIndex(Engine& engine, const std::string& folder, FolderWatch& watch,
     // A whole run writes parents before their subfolders: it settles the pages that show a
     // folder written into afterwards.
     // A run without recursion measures the subfolders of its one page anew each time.
+    // The search index holds the whole tree's names: a batch changes those of its folders.
+    SearchNames searchNames;
     const UnattendedRun whole{top, recursive, {}, &pinned, cache ? &*cache : nullptr, true,
-                              recursive ? &totals : nullptr};
+                              recursive ? &totals : nullptr, recursive ? &searchNames : nullptr};
     engine.RunUnattended(whole);
     if (engine.statusLine() != "Done" && !stop) return 1;
     const bool allInOne = o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"));
@@ -111,7 +114,8 @@ int WatchAndIndex(Engine& engine, const std::string& folder, FolderWatch& watch,
         if (batch.whole) {
             engine.RunUnattended(whole);
         } else if (!batch.folders.empty()) {
-            UnattendedRun some{top, false, {}, &pinned, cache ? &*cache : nullptr, false, &totals};
+            UnattendedRun some{top, false, {}, &pinned, cache ? &*cache : nullptr, false, &totals,
+                               &searchNames};
             for (const std::string& f : batch.folders) some.only.emplace_back(f, false);
             engine.RunUnattended(some);
         } else {

@@ -199,7 +199,7 @@ void Engine::RunIndex(Engine& engine) {
                    [&engine](int done, int found) { engine.host().progress(done, found); },
                    engine.stopRequested,
                    [&engine](std::uint64_t bytes) { engine.host().hashed(bytes); },
-                   job && job->settle});
+                   job && job->settle, job ? job->searchNames : nullptr});
     bool pagesDone = targets.empty() ? walk.writePages() : walk.writePages(targets);
     if (settings.hashCache) {
         try {

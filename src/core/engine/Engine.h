@@ -25,6 +25,7 @@ namespace tabulo {
 class Descriptor;
 class HashCache;
 class TreeTotals;
+class SearchNames;
 struct RunSettings;
 
 // An index run that asks nothing (the daemon and the watching command line): `folder` alone
@@ -41,6 +42,7 @@ struct UnattendedRun {
     HashCache* hashCache = nullptr;
     bool settle = false;
     TreeTotals* treeTotals = nullptr;
+    SearchNames* searchNames = nullptr;  // the names of the search index, kept likewise
 };
 
 // What the main window owns: the options, the run state, the status line and the current

@@ -226,6 +226,45 @@ std::string shownName(std::string_view raw) {
     return isValidUtf8(raw) ? std::string(raw) : toUtf8(std::string(raw));
 }
 
+// Each part of a folder's path as shown and as linked: a part that is not UTF-8 alone does not
+// change how the others read.
+template <typename Part>
+std::string eachPart(std::string_view path, Part part) {
+    std::string out;
+    for (std::size_t at = 0;;) {
+        const std::size_t slash = path.find('/', at);
+        out += part(path.substr(at, slash == std::string_view::npos ? std::string_view::npos : slash - at));
+        if (slash == std::string_view::npos) return out;
+        out += '/';
+        at = slash + 1;
+    }
+}
+std::string shownPath(std::string_view path) { return eachPart(path, shownName); }
+std::string rawPath(std::string_view path) { return eachPart(path, rawText); }
+
+// The length of UTF-8 text in UTF-16 units, as a page's script measures strings.
+std::size_t utf16Units(std::string_view utf8) {
+    std::size_t units = 0;
+    for (char c : utf8) {
+        auto b = static_cast<unsigned char>(c);
+        if ((b & 0xC0) != 0x80) ++units;  // each code point's first byte
+        if (b >= 0xF0) ++units;           // beyond the basic plane: a surrogate pair
+    }
+    return units;
+}
+
+// The bytes of the first `units` UTF-16 units of UTF-8 text.
+std::size_t bytesOfUnits(std::string_view utf8, std::size_t units) {
+    std::size_t at = 0;
+    while (at < utf8.size() && units > 0) {
+        auto b = static_cast<unsigned char>(utf8[at]);
+        std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        units -= std::min<std::size_t>(units, b >= 0xF0 ? 2 : 1);
+        at = std::min(utf8.size(), at + n);
+    }
+    return at;
+}
+
 // At least as many bytes as the name takes as a JSON string, shown as the pages show it.
 std::size_t jsonSizeAtMost(std::string_view raw) {
     if (!isValidUtf8(raw)) return 3 * raw.size() + 2;  // each byte as a character of up to three
@@ -428,7 +467,7 @@ std::string foldForSearch(std::string_view text) {
     return out;
 }
 
-std::string SearchFingerprint(const std::vector<SearchRecord>& records) {
+std::string SearchFingerprint(const SearchTree& tree) {
     // Two multiplicative hashes eight bytes at a time: enough to tell one tree from the next.
     std::uint64_t a = 14695981039346656037ull, b = 0x9E3779B97F4A7C15ull;
     auto word = [&](std::uint64_t w) {
@@ -448,12 +487,14 @@ std::string SearchFingerprint(const std::vector<SearchRecord>& records) {
         std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
         word(rest ^ (static_cast<std::uint64_t>(bytes.size()) << 56));
     };
-    for (const SearchRecord& r : records) {
-        mix(r.folder);
-        mix(r.name);
-        word(r.isFolder ? 1u : 0u);
-        word(static_cast<std::uint64_t>(static_cast<std::int64_t>(r.size)));
-        word(static_cast<std::uint64_t>(r.mtime));
+    for (const auto& [folder, entries] : tree) {
+        mix(folder);
+        for (const SearchEntry& e : entries) {
+            mix(e.name);
+            word(e.isFolder ? 1u : 0u);
+            word(static_cast<std::uint64_t>(static_cast<std::int64_t>(e.size)));
+            word(static_cast<std::uint64_t>(e.mtime));
+        }
     }
     return hex8(static_cast<std::uint32_t>(a >> 32)) + hex8(static_cast<std::uint32_t>(a)) +
            hex8(static_cast<std::uint32_t>(b >> 32)) + hex8(static_cast<std::uint32_t>(b));
@@ -477,19 +518,35 @@ bool SearchIndexIsCurrent(const std::function<std::optional<std::string>(const s
     return true;
 }
 
-std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records,
-                                                    const std::string& fingerprint) {
+std::map<std::string, std::string> BuildSearchIndex(const SearchTree& tree,
+                                                    const std::string& fingerprint,
+                                                    const ParallelFor& forEach) {
     // Folder by folder, in the order of their paths' bytes; in each, folders first, then by
     // name as listings sort them. The walk hands them over in that order already: then this
     // costs a look at each pair.
-    auto inOrder = [](const SearchRecord& a, const SearchRecord& b) {
-        if (int c = a.folder.compare(b.folder)) return c < 0;
-        if (a.isFolder != b.isFolder) return a.isFolder;
-        if (int c = compareFolded(a.name, b.name)) return c < 0;
-        return a.name < b.name;
+    auto inOrder = [](const SearchEntry* a, const SearchEntry* b) {
+        if (a->isFolder != b->isFolder) return a->isFolder;
+        if (int c = compareFolded(a->name, b->name)) return c < 0;
+        return a->name < b->name;
     };
-    if (!std::is_sorted(records.begin(), records.end(), inOrder))
-        std::sort(records.begin(), records.end(), inOrder);
+    struct Ref {
+        const std::string* folder;
+        const SearchEntry* entry;
+    };
+    std::vector<Ref> records;
+    {
+        std::size_t count = 0;
+        for (const auto& [folder, entries] : tree) count += entries.size();
+        records.reserve(count);
+    }
+    std::vector<const SearchEntry*> sorted;
+    for (const auto& [folder, entries] : tree) {
+        sorted.clear();
+        for (const SearchEntry& e : entries) sorted.push_back(&e);
+        if (!std::is_sorted(sorted.begin(), sorted.end(), inOrder))
+            std::sort(sorted.begin(), sorted.end(), inOrder);
+        for (const SearchEntry* e : sorted) records.push_back({&folder, e});
+    }
     // Blocks.
     struct Block {
         std::string id;
@@ -500,9 +557,10 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
     std::size_t bytes = 0;
     std::string key;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        const SearchRecord& r = records[i];
-        bool newFolder = i > 0 && records[i - 1].folder != r.folder;
-        key.assign(r.folder).append(1, '\0').append(r.name);
+        const std::string& folder = *records[i].folder;
+        const SearchEntry& r = *records[i].entry;
+        bool newFolder = i > 0 && records[i - 1].folder != records[i].folder;
+        key.assign(folder).append(1, '\0').append(r.name);
         const std::uint32_t hash = fnv1a(key);
         // Past the soft size a block ends where its entries say, not where a count falls,
         // so that a name added or gone moves no boundary but its own block's.
@@ -518,22 +576,24 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
         const bool folderStarts = newFolder || blocks.back().first == i;
         blocks.back().end = i + 1;
         // The bytes the record takes in its file, escapes included, or a little more.
-        bytes += jsonSizeAtMost(r.name) + kPerRecord + (folderStarts ? jsonSizeAtMost(r.folder) : 0);
+        bytes += jsonSizeAtMost(r.name) + kPerRecord + (folderStarts ? jsonSizeAtMost(folder) : 0);
     }
 
-    std::map<std::string, std::string> files;
-    // (trigram, short block id), one for each block a trigram is in.
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> postings;
-    std::string blockList;
-    GramSet gramSet;
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
+    // Each block's file and trigrams, on as many threads as there are.
+    struct Built {
+        std::string file;
+        std::vector<std::uint64_t> grams;
+    };
+    std::vector<Built> built(blocks.size());
+    auto buildBlock = [&](std::size_t b) {
         const Block& block = blocks[b];
+        GramSet gramSet;
         std::vector<std::string> folders;  // each once: the records go folder by folder
         std::string names, packed, raw;
         std::int64_t lastMinutes = 0;
         for (std::size_t i = block.first; i < block.end; ++i) {
-            const SearchRecord& r = records[i];
-            if (folders.empty() || folders.back() != r.folder) folders.push_back(r.folder);
+            const SearchEntry& r = *records[i].entry;
+            if (folders.empty() || folders.back() != *records[i].folder) folders.push_back(*records[i].folder);
             if (i > block.first) names += '/';
             if (isValidUtf8(r.name)) {
                 names += r.name;
@@ -553,28 +613,42 @@ std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> re
             appendVarint(packed, t < 0 ? (static_cast<std::uint64_t>(-(t + 1)) << 1) | 1
                                        : static_cast<std::uint64_t>(t) << 1);
         }
-        // Each folder as the length it shares with the one before and the rest: "12:b/c".
+        // Each folder as what it shares with the one before, counted in UTF-16 units as a
+        // page's script counts, and the rest: "12:b/c".
         std::string folderList, rawFolders, before;
         for (std::size_t f = 0; f < folders.size(); ++f) {
-            std::string shown = shownName(folders[f]);
+            std::string shown = shownPath(folders[f]);
             std::size_t same = 0;
             while (same < shown.size() && same < before.size() && shown[same] == before[same]) ++same;
             while (same > 0 && (static_cast<unsigned char>(shown[same]) & 0xC0) == 0x80) --same;
             folderList += std::string(folderList.empty() ? "" : ",") +
-                          JsonString(std::to_string(same) + ":" + shown.substr(same));
+                          JsonString(std::to_string(utf16Units(std::string_view(shown).substr(0, same))) + ":" +
+                                     shown.substr(same));
             before = shown;
             if (shown != folders[f]) {
                 rawFolders += std::string(rawFolders.empty() ? "" : ",") + "\"" + std::to_string(f) +
-                              "\":" + JsonString(rawText(folders[f]));
+                              "\":" + JsonString(rawPath(folders[f]));
             }
         }
-        files["b-" + block.id + ".js"] =
-            fileText("b-" + block.id, "{\"folders\":[" + folderList + "],\"names\":" + JsonString(names) +
-                                          ",\"packed\":" + JsonString(Base64(packed)) + ",\"raw\":{" +
-                                          raw + "},\"rawFolders\":{" + rawFolders + "}}");
-        const std::uint32_t blockId = shortId(block.id);
-        for (std::uint64_t g : gramSet.take()) postings.push_back({g, blockId});
-        blockList += std::string(blockList.empty() ? "" : ",") + JsonString(block.id);
+        built[b].file = fileText("b-" + block.id, "{\"folders\":[" + folderList + "],\"names\":" + JsonString(names) +
+                                                      ",\"packed\":" + JsonString(Base64(packed)) + ",\"raw\":{" +
+                                                      raw + "},\"rawFolders\":{" + rawFolders + "}}");
+        built[b].grams = gramSet.take();
+    };
+    if (forEach) {
+        forEach(blocks.size(), buildBlock);
+    } else {
+        for (std::size_t b = 0; b < blocks.size(); ++b) buildBlock(b);
+    }
+    std::map<std::string, std::string> files;
+    // (trigram, short block id), one for each block a trigram is in.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> postings;
+    std::string blockList;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        files["b-" + blocks[b].id + ".js"] = std::move(built[b].file);
+        const std::uint32_t blockId = shortId(blocks[b].id);
+        for (std::uint64_t g : built[b].grams) postings.push_back({g, blockId});
+        blockList += std::string(blockList.empty() ? "" : ",") + JsonString(blocks[b].id);
     }
     // Trigram shards: as many as keep each near its target, a power of two so that a growing
     // tree moves trigrams rarely.
@@ -678,8 +752,7 @@ std::vector<SearchHit> SearchIndex(
         std::vector<std::string> folders = arrayField(*block, "folders");
         for (std::size_t f = 0; f < folders.size(); ++f) {
             auto colon = folders[f].find(':');
-            std::size_t same = std::min<std::size_t>(
-                std::strtoul(folders[f].c_str(), nullptr, 10), f ? folders[f - 1].size() : 0);
+            std::size_t same = f ? bytesOfUnits(folders[f - 1], std::strtoul(folders[f].c_str(), nullptr, 10)) : 0;
             folders[f] = (f ? folders[f - 1].substr(0, same) : "") +
                          (colon == std::string::npos ? "" : folders[f].substr(colon + 1));
         }

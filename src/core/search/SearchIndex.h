@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FolderMap.h"
 #include "listing/OutputNames.h"
 
 namespace tabulo {
@@ -25,9 +26,24 @@ namespace tabulo {
 // Lower case without accents, as the index and both readers compare names: "É" is "e".
 std::string foldForSearch(std::string_view utf8);
 
+// A name as a folder's page lists it.
+struct SearchEntry {
+    std::string name;  // bytes as on disk
+    bool isFolder = false;
+    double size = 0;
+    std::int64_t mtime = 0;
+};
+
+// The folders of the tree, by their paths relative to the index's root ("" for the root, "/"
+// between parts), with the names their pages list. A watch keeps one from run to run and
+// changes only the folders it writes.
+class SearchNames : public FolderMap<std::vector<SearchEntry>> {};
+using SearchTree = SearchNames::Map;
+
+// A name found, with its folder.
 struct SearchRecord {
-    std::string folder;  // relative to the index's root, "" for the root, "/" between parts
-    std::string name;    // bytes as on disk
+    std::string folder;
+    std::string name;
     bool isFolder = false;
     double size = 0;
     std::int64_t mtime = 0;
@@ -37,14 +53,17 @@ inline constexpr std::string_view kSearchManifest = "manifest.js";
 // The first line of every file of the index: only such files are replaced or removed.
 inline constexpr std::string_view kSearchMark = "/* Tabulo search index */\n";
 
-// The files of the index for `records` (in any order): name → bytes; the manifest keeps
-// `fingerprint`.
-std::map<std::string, std::string> BuildSearchIndex(std::vector<SearchRecord> records,
-                                                    const std::string& fingerprint = "");
+// The files of the index for `tree` (each folder's names in any order): name → bytes; the
+// manifest keeps `fingerprint`.
+// Runs task(0) … task(count - 1), on several threads if it can, and returns when all have run.
+using ParallelFor = std::function<void(std::size_t count, const std::function<void(std::size_t)>& task)>;
+std::map<std::string, std::string> BuildSearchIndex(const SearchTree& tree,
+                                                    const std::string& fingerprint = "",
+                                                    const ParallelFor& forEach = {});
 
-// A digest of `records` as given (order included): a run whose names and the index's files
-// are as they were has nothing to build.
-std::string SearchFingerprint(const std::vector<SearchRecord>& records);
+// A digest of `tree` as given (order included): a run whose names and the index's files are
+// as they were has nothing to build.
+std::string SearchFingerprint(const SearchTree& tree);
 // Whether the index read through `read` has a manifest of that fingerprint and every file the
 // manifest names is there (`exists`).
 bool SearchIndexIsCurrent(const std::function<std::optional<std::string>(const std::string&)>& read,

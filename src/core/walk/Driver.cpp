@@ -129,7 +129,8 @@ struct PageWalk::Impl {
         : s(settings),
           h(std::move(hooks)),
           window(static_cast<std::size_t>(2 * h.jobs)),
-          totals(s.treeTotals ? *s.treeTotals : ownTotals) {
+          totals(s.treeTotals ? *s.treeTotals : ownTotals),
+          searchNames(h.searchNames ? *h.searchNames : ownSearchNames) {
         if (h.jobs > 1) {
             workers = std::make_unique<WorkerPool>(h.jobs);
             if (workers->size() == 0) workers.reset();  // no thread to be had: one does it all
@@ -179,11 +180,10 @@ struct PageWalk::Impl {
     TreeTotals ownTotals;
     TreeTotals& totals;
     // The names for the search index, by folder (relative to the top): a folder read again
-    // replaces its own.
+    // replaces its own. A watch keeps them from run to run.
     bool searching = false;
-    std::string searchTop;
-    std::mutex searchMutex;
-    std::map<std::string, std::vector<SearchRecord>> searchNames;
+    SearchNames ownSearchNames;
+    SearchNames& searchNames;
     std::unique_ptr<WorkerPool> workers;  // last, so it goes first
 
     void cancel() {
@@ -207,7 +207,7 @@ struct PageWalk::Impl {
     bool ownIcons(const std::string& folder, const FolderEntry& sub) const;
     void addTotals(FolderWork& w, bool measureMissing);
     void noteSearchNames(const FolderWork& w);
-    void writeSearchIndex(const WalkTarget& target);
+    void writeSearchIndex();
     // Modern pages show what each subfolder's tree holds, so a folder's page is written after
     // its subfolders' (except in the all-in-one file, whose sections go top down): the walk
     // measures the tree as it writes it.
@@ -870,32 +870,26 @@ std::optional<FolderTotals> PageWalk::Impl::measureTree(FolderWork& w,
 
 // The rows the folder's page lists, for the search index.
 void PageWalk::Impl::noteSearchNames(const FolderWork& w) {
-    auto relative = relativeTo(w.path, searchTop);
+    auto relative = relativeTo(w.path, s.top);
     if (!relative) return;
-    std::vector<SearchRecord> names;
+    std::vector<SearchEntry> names;
+    names.reserve(w.listing.folders.size() + w.listing.files.size());
     for (const FolderEntry& sub : w.listing.folders) {
-        if (!IsHiddenFolderRow(s, w.place, w.listing, sub.name))
-            names.push_back({std::string(*relative), sub.name, true, 0, sub.mtime});
+        if (!IsHiddenFolderRow(s, w.place, w.listing, sub.name)) names.push_back({sub.name, true, 0, sub.mtime});
     }
     for (const FileEntry& file : w.listing.files) {
-        if (!file.excluded) names.push_back({std::string(*relative), file.name, false, file.size, file.mtime});
+        if (!file.excluded) names.push_back({file.name, false, file.size, file.mtime});
     }
-    std::lock_guard lock(searchMutex);
-    searchNames[std::string(*relative)] = std::move(names);
+    searchNames.set(std::string(*relative), std::move(names));
 }
 
 // The search index in its folder in the top folder: files whose bytes changed are written,
 // those of ours no longer part of it removed.
-void PageWalk::Impl::writeSearchIndex(const WalkTarget& target) {
-    std::vector<SearchRecord> all;
-    for (auto& [folder, names] : searchNames) {
-        for (SearchRecord& r : names) all.push_back(std::move(r));
-    }
-    searchNames.clear();
-    const std::string name(kSearchFolder), shown = toUtf8(joinPath(target.path, name));
-    const int top = target.folder->get();
+void PageWalk::Impl::writeSearchIndex() {
+    const std::string name(kSearchFolder), shown = toUtf8(joinPath(s.top, name));
+    const int top = s.topFolder->get();
     try {
-        const std::string print = SearchFingerprint(all);
+        const std::string print = searchNames.read([](const SearchTree& tree) { return SearchFingerprint(tree); });
         changeKeepingTime(top, [&] { return ::mkdirat(top, name.c_str(), 0755); });
         Descriptor dir(::openat(top, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!dir) {
@@ -913,8 +907,11 @@ void PageWalk::Impl::writeSearchIndex(const WalkTarget& target) {
                    S_ISREG(st.st_mode);
         };
         if (SearchIndexIsCurrent(read, exists, print)) return;
-        auto files = BuildSearchIndex(std::move(all), print);
-        for (const auto& [file, bytes] : files) writeBeside(dir.get(), file, joinPath(target.path, name), bytes);
+        ParallelFor forEach;
+        if (workers) forEach = [this](std::size_t n, const std::function<void(std::size_t)>& task) { workers->forEach(n, task); };
+        auto files = searchNames.read([&](const SearchTree& tree) { return BuildSearchIndex(tree, print, forEach); });
+        if (!h.searchNames) ownSearchNames.clear();  // a run's own names are done with
+        for (const auto& [file, bytes] : files) writeBeside(dir.get(), file, joinPath(s.top, name), bytes);
         std::vector<std::string> stale;
         if (DIR* list = ::fdopendir(::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0))) {
             while (dirent* d = ::readdir(list)) {
@@ -1009,9 +1006,6 @@ void PageWalk::Impl::refreshFolders(FolderWork& w) {
 // file, first). The top page of an output folder of flat pages is the last written there: it
 // sweeps that folder.
 bool PageWalk::Impl::writeTree(const WalkTarget& target) {
-    // A walk of the whole tree writes the search index; a folder written alone leaves it.
-    searching = target.recursive && s.modern && !s.allInOne && s.o.on(opt("chkSearchIndex"));
-    searchTop = target.path;
     std::unique_ptr<FolderWork> top;
     try {
         top = read(target.path, target.folder, idOf(target.folder->get()));
@@ -1023,6 +1017,17 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
         h.sink.status("Stopped before the page of `" + toUtf8(target.path) + "`");
         return false;
     };
+    // The names kept for the search index: a tree read again replaces all of its own; a folder
+    // read alone drops the subfolders that went.
+    if (auto relative = relativeTo(target.path, s.top); searching && relative && top->readError.empty()) {
+        if (target.recursive) {
+            searchNames.forgetBelow(std::string(*relative));
+        } else {
+            std::vector<std::string> names;
+            for (const FolderEntry& sub : top->listing.folders) names.push_back(sub.name);
+            searchNames.keepOnly(std::string(*relative), std::move(names));
+        }
+    }
     if (!target.recursive) {
         if (s.modern && top->readError.empty()) {
             // Written alone, as a watch writes a changed folder: the totals of its subfolders
@@ -1064,7 +1069,6 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
     }
     FolderTotals below = walk(target.path, open, top->listing.folders, ancestors);
     if (stopped) return stoppedBefore();
-    if (searching) writeSearchIndex(target);
     refreshFolders(*top);
     if (totalsAfterTree()) {
         FolderTotals tree = ListedFiles(top->listing);
@@ -1134,6 +1138,10 @@ bool PageWalk::writePages(const std::vector<WalkTarget>& targets) {
     Impl& d = *impl_;
     d.h.state.startFolder.clear();
     bool ok = true;
+    // A walk of the whole tree writes the search index of the top folder; so does a watch,
+    // which keeps the names of the folders it does not read again.
+    d.searching = d.s.modern && !d.s.allInOne && d.s.o.on(opt("chkSearchIndex")) && !targets.empty() &&
+                  ((d.s.recursive && targets.front().recursive) || d.h.searchNames);
     try {
         for (const WalkTarget& target : targets) {
             bool first = &target == &targets.front();
@@ -1143,6 +1151,7 @@ bool PageWalk::writePages(const std::vector<WalkTarget>& targets) {
             }
             ok = d.writeTree(target) && ok;
         }
+        if (d.searching && !d.stopped) d.writeSearchIndex();
         d.settle();
     } catch (const std::exception& e) {
         // Nothing of a failed run goes on behind its back.

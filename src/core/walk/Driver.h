@@ -10,6 +10,7 @@
 #include "host/StatusSink.h"
 #include "run/IndexRun.h"
 #include "run/RunSettings.h"
+#include "search/SearchIndex.h"
 
 namespace tabulo {
 
@@ -34,6 +35,8 @@ struct RunHooks {
     // whose rows show a folder that the run wrote into after they were read, so that every
     // page shows the times the folders have at the end.
     bool settle = false;
+    // The names of the search index kept from run to run (a watch); none: the run keeps its own.
+    SearchNames* searchNames = nullptr;
 };
 
 // A folder a run writes pages for: its own page and, when `recursive`, those of the folders

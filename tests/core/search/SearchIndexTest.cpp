@@ -24,6 +24,13 @@ auto reader(const Files& files) {
     };
 }
 
+// The index of names given one by one, in any order.
+Files build(const std::vector<SearchRecord>& records) {
+    SearchTree tree;
+    for (const SearchRecord& r : records) tree[r.folder].push_back({r.name, r.isFolder, r.size, r.mtime});
+    return BuildSearchIndex(tree);
+}
+
 std::set<std::pair<std::string, std::string>> found(const Files& files, const std::string& query,
                                                     std::size_t* read = nullptr) {
     std::set<std::pair<std::string, std::string>> out;
@@ -60,7 +67,7 @@ std::vector<SearchRecord> tree(std::size_t count, unsigned seed) {
 
 TEST(SearchIndexTest, FindsWhatALookThroughEveryNameFinds) {
     auto records = tree(6000, 1);
-    Files files = BuildSearchIndex(records);
+    Files files = build(records);
     std::mt19937 random(7);
     for (int q = 0; q < 200; ++q) {
         // A piece of a name, sometimes with a "*" inside.
@@ -104,7 +111,7 @@ TEST(SearchIndexTest, NamesComeBackWithTheirFolderSizeTimeAndBytes) {
         {"docs", "Caf\xC3\xA9 menu.pdf", false, 12345, 1600000000},
         {"docs", "bad\xFF.bin", false, 7, -5},
         {"docs/deep", "<img src=x onerror=alert(1)>", false, 1, 0}};
-    Files files = BuildSearchIndex(records);
+    Files files = build(records);
     auto hits = SearchIndex(reader(files), "CAFE");
     ASSERT_EQ(hits.size(), 1u);
     EXPECT_EQ(hits[0].record.folder, "docs");
@@ -127,7 +134,7 @@ TEST(SearchIndexTest, NamesComeBackWithTheirFolderSizeTimeAndBytes) {
 TEST(SearchIndexTest, WholeWordsThenWordStartsThenTheRest) {
     std::vector<SearchRecord> records = {{"", "reporter.txt"}, {"", "my report.txt"},
                                          {"", "export.csv"}, {"", "report"}};
-    Files files = BuildSearchIndex(records);
+    Files files = build(records);
     std::vector<std::string> names;
     for (const SearchHit& hit : SearchIndex(reader(files), "report")) names.push_back(hit.record.name);
     EXPECT_EQ(names, (std::vector<std::string>{"my report.txt", "report", "reporter.txt"}));
@@ -138,7 +145,7 @@ TEST(SearchIndexTest, WholeWordsThenWordStartsThenTheRest) {
 
 TEST(SearchIndexTest, AQueryReadsAShardAndItsBlocksAllSmall) {
     auto records = tree(100000, 3);
-    Files files = BuildSearchIndex(records);
+    Files files = build(records);
     std::size_t blocks = 0;
     for (const auto& [name, text] : files) {
         EXPECT_LE(text.size(), 256u * 1024) << name;
@@ -160,7 +167,7 @@ TEST(SearchIndexTest, AQueryReadsAShardAndItsBlocksAllSmall) {
         << folderBytes << "), shards " << inShards << ", names " << names;
     // A rare name is in one block: the shard and that block.
     records.push_back({"", "zyxwvut unique", false, 1, 1});
-    files = BuildSearchIndex(records);
+    files = build(records);
     std::size_t read = 0;
     EXPECT_EQ(found(files, "xwvu", &read).size(), 1u);
     EXPECT_EQ(read, 2u);
@@ -168,9 +175,9 @@ TEST(SearchIndexTest, AQueryReadsAShardAndItsBlocksAllSmall) {
 
 TEST(SearchIndexTest, OneNameMoreChangesOnlyTheFilesItTouches) {
     auto records = tree(100000, 5);
-    Files before = BuildSearchIndex(records);
+    Files before = build(records);
     records.push_back({records[5000].folder, "qqqjjj brand new", false, 1, 1});
-    Files after = BuildSearchIndex(records);
+    Files after = build(records);
     std::vector<std::string> changed;
     for (const auto& [name, text] : after) {
         auto it = before.find(name);
