@@ -39,3 +39,14 @@ for q in "${queries[@]}"; do
   echo
 done > "$tmp/expected.tsv"
 node "$here/browser/site-search.mjs" "$tmp/site" "$tmp/expected.tsv"
+
+# Another site searched with this one, and one that is not there.
+mkdir -p "$tmp/other/Café there"
+for i in $(seq 1 60); do echo "$i" > "$tmp/other/report there $i.txt"; done
+echo x > "$tmp/other/Café there/notes there.txt"
+"$cli" --answer=yes -q "$tmp/other" -sheme search >/dev/null 2>&1
+sed -i -e 's|^txtSearchSites.Text=.*|txtSearchSites.Text=../other/.tabulo-search/ ../missing/|' "$TABULO_HOME/search.color"
+"$cli" --answer=yes -q "$tmp/site" -sheme search >/dev/null 2>&1
+found_here=$({ "$cli" --search "report" "$tmp/site" || true; } | wc -l)
+found_there=$({ "$cli" --search "report" "$tmp/other" || true; } | wc -l)
+node "$here/browser/search-sites.mjs" "$tmp/site" "$tmp/other" report "$found_here" "$found_there"

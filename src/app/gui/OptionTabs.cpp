@@ -80,7 +80,9 @@ void fillTextTab(const TabPage& tab) {
              {":", "Rows per page:"},
              {"txtRowBudget", "Rows per page"}});
     tab.row({{"chkServerLinks", "Links for web servers (folder/ and ../, the name alone as link text)"}});
-    tab.row({{"chkSearchIndex", "Search index of the whole site (modern pages)"}});
+    tab.row({{"chkSearchIndex", "Search index of the whole site (modern pages)"},
+             {":", "Other sites' indexes:"},
+             {"txtSearchSites", "Addresses of other sites searched with this one"}});
 }
 
 void fillHeadFootTab(const TabPage& tab) {

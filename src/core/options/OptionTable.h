@@ -174,6 +174,7 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"txtRowBudget", K::Text, "1000"},
     {"chkServerLinks", K::Check, "0"},
     {"chkSearchIndex", K::Check, "0"},
+    {"txtSearchSites", K::Text, ""},
     // read by the generators but kept in no theme
     {"txtTitle", K::Text, "Title", {}, 1, false},
     {"txtHeading", K::Text, "Heading Title", {}, 1, false},

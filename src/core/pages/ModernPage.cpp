@@ -206,34 +206,52 @@ constexpr std::string_view kHashLayout =
     ".listing td a span{overflow-wrap:anywhere}"
     ".listing .hash a::after{content:\"\\2026\"}.listing .copy{margin-left:0}}\r\n";
 // The whole site's search: the index's manifest, then the shard of a trigram of what is typed,
-// then the blocks it names, one at a time until a page of results is there. Names are data:
-// results are built of text nodes, and links of percent-encoded names.
+// then the blocks it names, one at a time until a page of results is there; then the same in
+// each other site the page names. Names are data: results are built of text nodes, and links
+// of percent-encoded names.
 constexpr std::string_view kSearchScript = R"JS(<script>
 (function () {
   "use strict";
   var doc = document, box = doc.querySelector("input.filter[data-index]");
   if (!box) return;
-  var base = box.getAttribute("data-index"), top = box.getAttribute("data-top"), dir = box.getAttribute("data-dir");
+  // This site first, then the others, each with its top folder and its index.
+  var sites = [{top: box.getAttribute("data-top"), index: box.getAttribute("data-index"), dir: box.getAttribute("data-dir"), own: true}];
+  (box.getAttribute("data-sites") || "").split(" ").filter(Boolean).forEach(function (top) {
+    sites.push({top: top, index: top + ".tabulo-search/", dir: null, own: false});
+  });
   var scope = doc.querySelector("fieldset.scope"), hits = doc.querySelector("section.hits");
   var list = hits.querySelector("ol"), found = hits.querySelector(".found"), more = hits.querySelector(".more");
-  var loaded = {}, waiting = {}, searches = 0, state = null, page = 50;
+  var loaded = {}, waiting = {}, queue = [], busy = null, searches = 0, state = null, page = 50;
+  // The files of every index hand their data to this one function, under names that repeat
+  // from site to site: one file loads at a time, and what it hands over is the one asked for.
   window.tabuloSearch = function (id, data) {
-    loaded[id] = data;
-    (waiting[id] || []).forEach(function (done) { done(data); });
-    delete waiting[id];
+    if (busy && busy.id === id) busy.data = data;
   };
-  function load(id, done) {
-    if (loaded[id]) return done(loaded[id]);
-    if (waiting[id]) return waiting[id].push(done);
-    waiting[id] = [done];
-    var script = doc.createElement("script");
-    script.src = base + id + ".js";
-    script.onload = function () { script.remove(); };
-    script.onerror = function () {
-      delete waiting[id];
-      found.textContent = "The search index could not be read.";
-    };
+  function pump() {
+    if (busy || !queue.length) return;
+    var job = busy = queue.shift(), script = doc.createElement("script");
+    function finish() {
+      script.remove();
+      busy = null;
+      var key = job.site.index + job.id, data = job.data || null, done = waiting[key];
+      loaded[key] = data;
+      delete waiting[key];
+      done.forEach(function (f) { f(data); });
+      pump();
+    }
+    script.onload = finish;
+    script.onerror = finish;
+    script.src = job.site.index + job.id + ".js";
     doc.head.appendChild(script);
+  }
+  // The data of one file of a site's index, null when it cannot be read.
+  function load(site, id, done) {
+    var key = site.index + id;
+    if (key in loaded) return done(loaded[key]);
+    if (waiting[key]) return waiting[key].push(done);
+    waiting[key] = [done];
+    queue.push({site: site, id: id});
+    pump();
   }
   var marks = /[\u0300-\u036f\u1ab0-\u1aff\u1dc0-\u1dff\u20d0-\u20ff\ufe20-\ufe2f]/g;
   function fold(text, table) {
@@ -266,46 +284,62 @@ constexpr std::string_view kSearchScript = R"JS(<script>
   function isWord(c) { return /[0-9a-z]/.test(c) || c >= "\x80"; }
 
   function search(query) {
-    var token = ++searches;
     list.textContent = "";
     more.hidden = true;
     found.textContent = "Looking\u2026";
-    load("manifest", function (m) {
-      if (token !== searches) return;
-      var folded = fold(query, m.fold), parts = folded.split("*").filter(Boolean);
-      state = {token: token, m: m, parts: parts, wild: folded.indexOf("*") !== -1, next: 0, hits: [], shown: 0, only: null};
-      if (!parts.length) return report();
-      var longest = parts.reduce(function (a, b) { return Array.from(b).length > Array.from(a).length ? b : a; });
+    state = {token: ++searches, query: query, hits: [], shown: 0, runs: sites.map(function (site) {
+      return {site: site, m: null, ready: false, next: 0, done: false, failed: false};
+    })};
+    step(state);
+  }
+  // A site's manifest, then the shard that names the blocks worth reading.
+  function open(st, run) {
+    load(run.site, "manifest", function (m) {
+      if (st.token !== searches) return;
+      if (!m) { run.failed = run.done = true; return step(st); }
+      var folded = fold(st.query, m.fold);
+      run.m = m;
+      run.parts = folded.split("*").filter(Boolean);
+      run.wild = folded.indexOf("*") !== -1;
+      run.only = null;
+      if (!run.parts.length) { run.done = true; return step(st); }
+      var longest = run.parts.reduce(function (a, b) { return Array.from(b).length > Array.from(a).length ? b : a; });
       var cps = Array.from(longest);
-      if (cps.length < 3) return scan();
+      if (cps.length < 3) { run.ready = true; return step(st); }
       var gram = cps.slice(0, 3).join("");
-      load("t-" + fnv(gram) % m.shards, function (shard) {
-        if (token !== searches) return;
+      load(run.site, "t-" + fnv(gram) % m.shards, function (shard) {
+        if (st.token !== searches) return;
+        if (!shard) { run.failed = run.done = true; return step(st); }
         var grams = shard.grams.split("/"), next = reader(bytesOf(shard.packed));
-        state.only = {};
+        run.only = {};
         grams.forEach(function (g) {
           for (var n = next(), id = 0; n > 0; n--) {
             id += next();
-            if (g === gram) state.only[id] = true;
+            if (g === gram) run.only[id] = true;
           }
         });
-        scan();
+        run.ready = true;
+        step(st);
       });
     });
   }
-  // Blocks one after the other until a page of results more is there, or none is left.
-  function scan() {
-    var st = state, m = st.m;
-    while (st.next < m.blocks.length && st.only && !st.only[fnv(m.blocks[st.next]) & 0xffff]) st.next++;
-    if (st.next >= m.blocks.length || st.hits.length >= st.shown + page) return report();
-    load("b-" + m.blocks[st.next++], function (block) {
+  // Blocks one after the other, site after site, until a page of results more is there, or
+  // none is left.
+  function step(st) {
+    var run = st.runs.filter(function (r) { return !r.done; })[0];
+    if (!run || st.hits.length >= st.shown + page) return report(st);
+    if (!run.ready) return open(st, run);
+    var blocks = run.m.blocks;
+    while (run.next < blocks.length && run.only && !run.only[fnv(blocks[run.next]) & 0xffff]) run.next++;
+    if (run.next >= blocks.length) { run.done = true; return step(st); }
+    load(run.site, "b-" + blocks[run.next++], function (block) {
       if (st.token !== searches) return;
-      take(block);
-      scan();
+      if (block) take(st, run, block); else run.failed = run.done = true;
+      step(st);
     });
   }
-  function take(block) {
-    var st = state, folders = [], names = block.names.split("/"), next = reader(bytesOf(block.packed)), minutes = 0;
+  function take(st, run, block) {
+    var folders = [], names = block.names.split("/"), next = reader(bytesOf(block.packed)), minutes = 0;
     block.folders.forEach(function (f, i) {
       var colon = f.indexOf(":"), same = parseInt(f, 10) || 0;
       folders.push((i ? folders[i - 1].slice(0, same) : "") + f.slice(colon + 1));
@@ -313,49 +347,56 @@ constexpr std::string_view kSearchScript = R"JS(<script>
     names.forEach(function (name, i) {
       var kind = next(), size = next(), time = next();
       minutes += time % 2 ? -(time + 1) / 2 : time / 2;
-      var text = fold(name, st.m.fold), from = 0, first = -1;
-      for (var k = 0; k < st.parts.length; k++) {
-        var at = text.indexOf(st.parts[k], from);
+      var text = fold(name, run.m.fold), from = 0, first = -1;
+      for (var k = 0; k < run.parts.length; k++) {
+        var at = text.indexOf(run.parts[k], from);
         if (at < 0) return;
         if (first < 0) first = at;
-        from = at + st.parts[k].length;
+        from = at + run.parts[k].length;
       }
-      var end = first + st.parts[0].length, start = first === 0 || !isWord(text[first - 1]), stop = end >= text.length || !isWord(text[end]);
-      st.hits.push({rank: st.wild ? 1 : start && stop ? 0 : start ? 1 : 2, name: name, raw: block.raw[i],
+      var end = first + run.parts[0].length, start = first === 0 || !isWord(text[first - 1]), stop = end >= text.length || !isWord(text[end]);
+      st.hits.push({rank: run.wild ? 1 : start && stop ? 0 : start ? 1 : 2, name: name, raw: block.raw[i],
         folder: folders[Math.floor(kind / 2)], rawFolder: block.rawFolders[Math.floor(kind / 2)], isFolder: kind % 2 === 1,
-        size: size, minutes: minutes});
+        size: size, minutes: minutes, run: run});
     });
   }
   function where(folder, raw) {
     if (raw !== undefined) return raw;
     return folder ? folder.split("/").map(linkPart).join("/") : "";
   }
-  function report() {
-    var st = state;
-    st.hits.sort(function (a, b) { return a.rank - b.rank; });
-    for (; st.shown < Math.min(st.hits.length, st.shown + page); st.shown++) {
-      var hit = st.hits[st.shown], li = doc.createElement("li"), a = li.appendChild(doc.createElement("a"));
+  function label(run) { return run.m && run.m.site ? run.m.site : run.site.top; }
+  function report(st) {
+    // Best first among what is not shown yet; what is shown stays where it is.
+    var rest = st.hits.splice(st.shown);
+    rest.sort(function (a, b) { return a.rank - b.rank; });
+    st.hits = st.hits.concat(rest);
+    for (var end = Math.min(st.hits.length, st.shown + page); st.shown < end; st.shown++) {
+      var hit = st.hits[st.shown], site = hit.run.site, dir = site.own ? site.dir : hit.run.m.dir || "/index.html";
+      var li = doc.createElement("li"), a = li.appendChild(doc.createElement("a"));
       var path = where(hit.folder, hit.rawFolder), name = hit.raw !== undefined ? hit.raw : linkPart(hit.name);
-      a.href = top + (path ? path + "/" : "") + name + (hit.isFolder ? dir : "");
+      a.href = site.top + (path ? path + "/" : "") + name + (hit.isFolder ? dir : "");
       a.textContent = hit.name + (hit.isFolder ? "/" : "");
       li.appendChild(doc.createTextNode(" in "));
       var f = li.appendChild(doc.createElement("a"));
-      f.href = top + (path ? path + "/" : "") + dir.replace(/^\//, "");
+      f.href = site.top + (path ? path + "/" : "") + dir.replace(/^\//, "");
       f.textContent = hit.folder ? hit.folder + "/" : "/";
+      if (sites.length > 1) li.appendChild(doc.createTextNode(" on " + label(hit.run)));
       var d = new Date(hit.minutes * 60000);
       li.appendChild(doc.createTextNode(" \u00b7 " + (hit.isFolder ? "" : hit.size.toLocaleString("en") + " bytes \u00b7 ") +
-        d.toISOString().slice(0, 16).replace("T", " ")));
+        d.toISOString().slice(0, 16).replace("T", " ") + " UTC"));
       list.appendChild(li);
     }
-    var left = st.next < st.m.blocks.length;
+    var left = st.runs.some(function (r) { return !r.done; });
+    var scopeText = sites.length > 1 ? " in " + sites.length + " sites" : " in the whole site";
     more.hidden = !left && st.shown >= st.hits.length;
-    found.textContent = st.hits.length === 0 && !left ? "No names in the whole site match \u201c" + box.value + "\u201d." :
-      st.hits.length.toLocaleString("en") + (left ? "+" : "") + (st.hits.length === 1 ? " name" : " names") + " in the whole site.";
+    var text = st.hits.length === 0 && !left ? "No names" + scopeText + " match \u201c" + st.query + "\u201d." :
+      st.hits.length.toLocaleString("en") + (left ? "+" : "") + (st.hits.length === 1 ? " name" : " names") + scopeText + ".";
+    var failed = st.runs.filter(function (r) { return r.failed; });
+    if (failed.length === 1 && sites.length === 1) text = "The search index could not be read.";
+    else if (failed.length) text += " Not read: " + failed.map(label).join(", ") + ".";
+    found.textContent = text;
   }
-  more.addEventListener("click", function () {
-    if (state.shown < state.hits.length) report();
-    if (state.next < state.m.blocks.length) scan();
-  });
+  more.addEventListener("click", function () { if (state) step(state); });
   function siteWide() { return scope.querySelector("input[value=site]").checked; }
   function apply() {
     var on = siteWide() && box.value !== "";
@@ -1345,11 +1386,15 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     std::string up;
     if (auto below = relativeTo(place.folder, s.top); below && !below->empty())
         for (int i = 0; i <= CountPathSeparators(*below); ++i) up += "../";
-    const std::string dir = ServerLinks(s) ? "/" : "/" + URLEncode(o, o.text(opt("txtIndexHtm")));
+    const std::string dir = FolderPageEnding(s);
+    std::string sites;
+    for (const std::string& site : OtherSearchSites(o, up))
+        sites += (sites.empty() ? "" : " ") + replaceAll(site, " ", "%20");
     out.writeLine("<input type=\"search\" class=\"filter\" placeholder=\"Filter names\" "
                   "aria-label=\"Filter names\" data-top=\"" + escapeAttribute(up) + "\" data-index=\"" +
                   escapeAttribute(up + std::string(kSearchFolder) + "/") + "\" data-dir=\"" +
-                  escapeAttribute(dir) + "\" hidden>");
+                  escapeAttribute(dir) + "\"" +
+                  (sites.empty() ? "" : " data-sites=\"" + escapeAttribute(sites) + "\"") + " hidden>");
     out.writeLine("<fieldset class=\"scope\" hidden><legend>Look in</legend>"
                   "<label><input type=\"radio\" name=\"scope\" value=\"folder\" checked> this folder</label> "
                   "<label><input type=\"radio\" name=\"scope\" value=\"site\"> the whole site</label></fieldset>");

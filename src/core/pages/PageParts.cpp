@@ -52,6 +52,39 @@ bool SearchesSite(const RunSettings& s) {
     return s.modern && !s.allInOne && s.o.on(opt("chkSearchIndex"));
 }
 
+std::string FolderPageEnding(const RunSettings& s) {
+    return ServerLinks(s) ? "/" : "/" + URLEncode(s.o, s.o.text(opt("txtIndexHtm")));
+}
+
+std::vector<std::string> OtherSearchSites(const OptionValues& o, const std::string& up) {
+    std::vector<std::string> sites;
+    const std::string text = o.text(opt("txtSearchSites"));
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find_first_of(" \t\r\n;", at), text.size());
+        std::string address = text.substr(at, end - at);
+        at = end + 1;
+        if (address.empty()) continue;
+        // The index's own folder, or the top folder it lies in.
+        for (std::string_view tail : {"/.tabulo-search/", "/.tabulo-search"}) {
+            if (address.ends_with(tail)) address.resize(address.size() - tail.size() + 1);
+        }
+        if (address == ".tabulo-search" || address == ".tabulo-search/") address = "./";
+        if (!address.ends_with('/')) address += '/';
+        const auto colon = address.find(':');
+        const auto slash = address.find('/');
+        if (colon != std::string::npos && colon < slash) {
+            std::string scheme = address.substr(0, colon);
+            std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            if (scheme != "http" && scheme != "https" && scheme != "file") continue;
+        } else if (!address.starts_with('/')) {
+            address = up + address;
+        }
+        sites.push_back(address);
+    }
+    return sites;
+}
+
 bool ServerLinks(const RunSettings& s) {
     return s.o.on(opt("chkServerLinks")) && !s.allInOne;
 }

@@ -44,6 +44,12 @@ std::string IconAddress(const RunSettings& settings, const PagePlace& place,
 bool ServerLinks(const RunSettings& settings);
 // Whether the pages offer a search of the whole site, from the index the run writes.
 bool SearchesSite(const RunSettings& settings);
+// How a link to a folder ends for its page: "/" for a web server, else "/index.html".
+std::string FolderPageEnding(const RunSettings& settings);
+// The other sites searched with this one (txtSearchSites): the addresses of their top folders,
+// each ending in "/", those given relative to this site's top folder reached through `up`.
+// Only web and file addresses: an option never makes a link run script.
+std::vector<std::string> OtherSearchSites(const OptionValues& options, const std::string& up);
 // A row's link, its text the entry's name alone, in full.
 std::string NameAnchor(const std::string& link, const std::string& rawName);
 std::optional<std::string> UpRowLink(const RunSettings& settings, const PagePlace& place);

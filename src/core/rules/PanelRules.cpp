@@ -170,6 +170,8 @@ const std::unordered_map<OptionId, Rule>& rules() {
                           "optPageModern",
                           "chkJsonListing",
                           "txtRowBudget",
+                          "chkServerLinks",
+                          "txtSearchSites",
                           "lstDeamonMore"}) {
             t[Options::find(name).value()] = {true};
         }
@@ -210,6 +212,8 @@ const std::unordered_map<OptionId, Rule>& rules() {
                                }};
         t[opt("chkPreLink")] = {true, false,
                                 [](Context& e) { enable(e, {"txtPreLink"}, on(e, "chkPreLink")); }};
+        t[opt("chkSearchIndex")] = {
+            true, false, [](Context& e) { enable(e, {"txtSearchSites"}, on(e, "chkSearchIndex")); }};
         t[opt("chkExcludeExts")] = {
             true, false, [](Context& e) { enable(e, {"txtExclude"}, on(e, "chkExcludeExts")); }};
         t[opt("chkReqrsive")] = {

@@ -467,7 +467,7 @@ std::string foldForSearch(std::string_view text) {
     return out;
 }
 
-std::string SearchFingerprint(const SearchTree& tree) {
+std::string SearchFingerprint(const SearchTree& tree, const SearchSite& site) {
     // Two multiplicative hashes eight bytes at a time: enough to tell one tree from the next.
     std::uint64_t a = 14695981039346656037ull, b = 0x9E3779B97F4A7C15ull;
     auto word = [&](std::uint64_t w) {
@@ -487,6 +487,8 @@ std::string SearchFingerprint(const SearchTree& tree) {
         std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
         word(rest ^ (static_cast<std::uint64_t>(bytes.size()) << 56));
     };
+    mix(site.name);
+    mix(site.folderEnding);
     for (const auto& [folder, entries] : tree) {
         mix(folder);
         for (const SearchEntry& e : entries) {
@@ -520,6 +522,7 @@ bool SearchIndexIsCurrent(const std::function<std::optional<std::string>(const s
 
 std::map<std::string, std::string> BuildSearchIndex(const SearchTree& tree,
                                                     const std::string& fingerprint,
+                                                    const SearchSite& site,
                                                     const ParallelFor& forEach) {
     // Folder by folder, in the order of their paths' bytes; in each, folders first, then by
     // name as listings sort them. The walk hands them over in that order already: then this
@@ -685,7 +688,8 @@ std::map<std::string, std::string> BuildSearchIndex(const SearchTree& tree,
     }
     files[std::string(kSearchManifest)] =
         fileText("manifest", "{\"version\":1,\"print\":" + JsonString(fingerprint) +
-                                 ",\"shards\":" + std::to_string(shards) +
+                                 ",\"site\":" + JsonString(site.name) + ",\"dir\":" +
+                                 JsonString(site.folderEnding) + ",\"shards\":" + std::to_string(shards) +
                                  ",\"fold\":" + foldTable() + ",\"blocks\":[" + blockList + "]}");
     return files;
 }

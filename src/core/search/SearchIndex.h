@@ -55,15 +55,23 @@ inline constexpr std::string_view kSearchMark = "/* Tabulo search index */\n";
 
 // The files of the index for `tree` (each folder's names in any order): name → bytes; the
 // manifest keeps `fingerprint`.
+// What the manifest tells a page that searches this site beside its own: the name its results
+// are labelled with, and how a link to a folder ends there.
+struct SearchSite {
+    std::string name;
+    std::string folderEnding = "/index.html";
+};
+
 // Runs task(0) … task(count - 1), on several threads if it can, and returns when all have run.
 using ParallelFor = std::function<void(std::size_t count, const std::function<void(std::size_t)>& task)>;
 std::map<std::string, std::string> BuildSearchIndex(const SearchTree& tree,
                                                     const std::string& fingerprint = "",
+                                                    const SearchSite& site = {},
                                                     const ParallelFor& forEach = {});
 
-// A digest of `tree` as given (order included): a run whose names and the index's files are
-// as they were has nothing to build.
-std::string SearchFingerprint(const SearchTree& tree);
+// A digest of `tree` as given (order included) and `site`: a run whose names and the index's
+// files are as they were has nothing to build.
+std::string SearchFingerprint(const SearchTree& tree, const SearchSite& site = {});
 // Whether the index read through `read` has a manifest of that fingerprint and every file the
 // manifest names is there (`exists`).
 bool SearchIndexIsCurrent(const std::function<std::optional<std::string>(const std::string&)>& read,

@@ -139,6 +139,7 @@ constexpr std::string_view kLoadOrder[] = {
     "txtRowBudget",
     "chkServerLinks",
     "chkSearchIndex",
+    "txtSearchSites",
 };
 
 constexpr std::string_view kSectionHeads[] = {

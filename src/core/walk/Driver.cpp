@@ -35,6 +35,7 @@
 #include "listing/ListingHelpers.h"
 #include "listing/OutputNames.h"
 #include "pages/JsonListing.h"
+#include "pages/PageParts.h"
 #include "pages/Pages.h"
 #include "run/TreeTotals.h"
 #include "search/SearchIndex.h"
@@ -889,7 +890,11 @@ void PageWalk::Impl::writeSearchIndex() {
     const std::string name(kSearchFolder), shown = toUtf8(joinPath(s.top, name));
     const int top = s.topFolder->get();
     try {
-        const std::string print = searchNames.read([](const SearchTree& tree) { return SearchFingerprint(tree); });
+        // Pages that search this site beside their own label its results with its folder's name.
+        const SearchSite site{toUtf8(s.top == "/" ? s.top : s.top.substr(s.top.find_last_of('/') + 1)),
+                              FolderPageEnding(s)};
+        const std::string print =
+            searchNames.read([&](const SearchTree& tree) { return SearchFingerprint(tree, site); });
         changeKeepingTime(top, [&] { return ::mkdirat(top, name.c_str(), 0755); });
         Descriptor dir(::openat(top, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!dir) {
@@ -909,7 +914,8 @@ void PageWalk::Impl::writeSearchIndex() {
         if (SearchIndexIsCurrent(read, exists, print)) return;
         ParallelFor forEach;
         if (workers) forEach = [this](std::size_t n, const std::function<void(std::size_t)>& task) { workers->forEach(n, task); };
-        auto files = searchNames.read([&](const SearchTree& tree) { return BuildSearchIndex(tree, print, forEach); });
+        auto files =
+            searchNames.read([&](const SearchTree& tree) { return BuildSearchIndex(tree, print, site, forEach); });
         if (!h.searchNames) ownSearchNames.clear();  // a run's own names are done with
         for (const auto& [file, bytes] : files) writeBeside(dir.get(), file, joinPath(s.top, name), bytes);
         std::vector<std::string> stale;

@@ -158,6 +158,28 @@ TEST_F(SearchIndexRunTest, AWatchBatchKeepsTheNamesOfTheFoldersItDoesNotRead) {
     EXPECT_EQ(files(), before);
 }
 
+TEST_F(SearchIndexRunTest, OtherSitesAreReachedFromEveryDepthAndOnlyByWebOrFileAddresses) {
+    writeFile("a/b/x.txt");
+    set("txtSearchSites", "../mirror/.tabulo-search/ ; https://example.org/pub\njavascript:alert(1)//"
+                          " /abs/ FILE:///srv/x data:text/html,hi mirror two/");
+    go();
+    auto sites = [](const std::string& page) {
+        auto at = page.find("data-sites=\"");
+        return at == std::string::npos ? std::string() : page.substr(at + 12, page.find('"', at + 12) - at - 12);
+    };
+    EXPECT_EQ(sites(readFile(path("index.html"))),
+              "../mirror/ https://example.org/pub/ /abs/ FILE:///srv/x/ mirror/ two/");
+    EXPECT_EQ(sites(readFile(path("a/b/index.html"))),
+              "../../../mirror/ https://example.org/pub/ /abs/ FILE:///srv/x/ ../../mirror/ ../../two/");
+    // The results of this site are labelled with its folder's name on the pages of others.
+    const std::string manifest = readFile(index() + "/" + std::string(kSearchManifest));
+    const std::string name = fs::path(root).filename().string();
+    EXPECT_TRUE(contains(manifest, "\"site\":\"" + name + "\",\"dir\":\"/index.html\"")) << manifest.substr(0, 200);
+    set("txtSearchSites", "");
+    go();
+    EXPECT_EQ(sites(readFile(path("index.html"))), "");
+}
+
 TEST_F(SearchIndexRunTest, OnlyOwnFilesGoAndAFileInItsPlaceIsAnError) {
     writeFile("a.txt");
     makeFolder(std::string(kSearchFolder));
