@@ -64,6 +64,28 @@ async function audit(browser, file, width, scheme) {
   for (const v of result.incomplete) {
     for (const n of v.nodes) console.log(`${where}: to check by eye: ${v.id}: ${n.target}`);
   }
+  // The whole site's search, with its results shown, passes the same rules.
+  const searched = await tab.evaluate(async () => {
+    const wide = document.querySelector("fieldset.scope input[value=site]");
+    if (!wide) return null;
+    wide.click();
+    const box = document.querySelector("input.filter");
+    box.value = "t";
+    box.dispatchEvent(new Event("input"));
+    const found = document.querySelector("section.hits .found");
+    for (let i = 0; i < 100 && /Looking|^$/.test(found.textContent); i++) await new Promise((r) => setTimeout(r, 20));
+    return { status: found.textContent, results: document.querySelectorAll("section.hits li").length };
+  });
+  if (searched) {
+    if (!searched.results) fail(where, "search", "section.hits", `no results shown: "${searched.status}"`);
+    const again = await tab.evaluate(async (tags) => {
+      const r = await axe.run(document, { runOnly: { type: "tag", values: tags } });
+      return r.violations.map((v) => ({ id: v.id, nodes: v.nodes.map((n) => ({ target: n.target.join(" "), summary: n.failureSummary || v.help })) }));
+    }, tags);
+    for (const v of again) {
+      for (const n of v.nodes) fail(where + " [search results]", v.id, n.target, n.summary);
+    }
+  }
   // The sort buttons are the script's, and sort.
   const sorting = await tab.evaluate(() => {
     const heads = Array.from(document.querySelectorAll("th[data-key]"));

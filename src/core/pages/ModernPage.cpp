@@ -401,7 +401,8 @@ constexpr std::string_view kSearchScript = R"JS(<script>
   function apply() {
     var on = siteWide() && box.value !== "";
     hits.hidden = !on;
-    Array.prototype.forEach.call(doc.querySelectorAll("section.folder, p.status"), function (el) { el.hidden = on; });
+    // The folder's heading stays: the page is still this folder's.
+    Array.prototype.forEach.call(doc.querySelectorAll("section.folder > :not(h1):not(.crumbs), p.status"), function (el) { el.hidden = on; });
     if (on) search(box.value);
   }
   scope.hidden = false;
