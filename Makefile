@@ -64,7 +64,7 @@ package: package-deps
 # the window shows a copy of the example site as the folder used last. Then a modern page of
 # that site in headless Chromium, at a phone's width, a desktop's, and in dark colours.
 screenshot: build
-	@scripts/install-deps.sh docs
+	@scripts/install-deps.sh docs browser
 	@mkdir -p docs
 	@tmp=$$(mktemp -d) && mkdir -p $$tmp/home && cp -r examples/site $$tmp/site && \
 		printf '%s\n' $$tmp/site > $$tmp/home/last-folder && \

@@ -21,4 +21,6 @@ shot() {  # NAME WIDTH HEIGHT [FLAGS...]
 shot modern-phone.png 390 844 --force-device-scale-factor=2
 shot modern-desktop.png 1280 900
 shot modern-dark.png 1280 900 --force-dark-mode --blink-settings=preferredColorScheme=0
-echo "$out/modern-phone.png $out/modern-desktop.png $out/modern-dark.png"
+# The whole site's search, typed on a page below the top.
+node "$(dirname "$0")/search-screenshot.mjs" "$tmp/site" "my docs/index.html" "re" "$out"
+echo "$out/modern-phone.png $out/modern-desktop.png $out/modern-dark.png $out/modern-search.png"
