@@ -18,10 +18,14 @@ namespace tabulo {
 namespace {
 
 // A block ends before an entry whose name's hash says so (one in kBlockOdds, some 70 KB
-// apart), once past a small minimum, and anyway at the cap: where a block ends depends on the
-// names around the end only, so that a name added or gone changes its own block alone.
+// apart), once past a small minimum; a long block at one in kLongBlockOdds; and at the cap,
+// which then is next to never reached: where a block ends depends on the names around the
+// end only, not on how many came before, so that a name added or gone changes its own block
+// alone. The first block is named "0", whatever name comes first.
 constexpr std::size_t kBlockMin = std::size_t{8} * 1024;
 constexpr std::uint32_t kBlockOdds = 2048;
+constexpr std::size_t kLongBlock = std::size_t{96} * 1024;
+constexpr std::uint32_t kLongBlockOdds = 64;
 constexpr std::size_t kBlockCap = std::size_t{160} * 1024;
 constexpr std::size_t kShardTarget = std::size_t{128} * 1024;
 constexpr std::size_t kPerRecord = 16;  // what a record costs a block beside its name, at most
@@ -568,9 +572,10 @@ std::map<std::string, std::string> BuildSearchIndex(const SearchTree& tree,
         // Past the soft size a block ends where its entries say, not where a count falls,
         // so that a name added or gone moves no boundary but its own block's.
         bool end = !blocks.empty() &&
-                   (bytes >= kBlockCap || (bytes >= kBlockMin && hash % kBlockOdds == 0));
+                   (bytes >= kBlockCap || (bytes >= kBlockMin && hash % kBlockOdds == 0) ||
+                    (bytes >= kLongBlock && hash % kLongBlockOdds == 0));
         if (blocks.empty() || end) {
-            std::string id = hex8(hash);
+            std::string id = blocks.empty() ? "0" : hex8(hash);
             for (int n = 2; ids.count(id); ++n) id = id.substr(0, 8) + "-" + std::to_string(n);
             ids.insert(id);
             blocks.push_back({id, i, i});
