@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "commands/Watch.h"
 #include "common/Text.h"
 
 namespace fs = std::filesystem;
@@ -85,6 +86,28 @@ void EngineTest::select(std::string_view name, int index) {
     auto id = Options::find(name);
     ASSERT_TRUE(id) << name;
     engine.options().select(*id, index);
+}
+
+void EngineTest::watchRun() {
+    UnattendedRun run;
+    run.folder = root;
+    run.treeTotals = &keptTotals;
+    run.searchNames = &keptNames;
+    engine.RunUnattended(run);
+    ASSERT_EQ(host.statusLines.back(), "Done");
+}
+
+void EngineTest::watchBatch(const std::set<std::string>& changed) {
+    FolderWatch::Changes changes;
+    for (const std::string& folder : changed) changes.listings.insert(folder.empty() ? root : path(folder));
+    UnattendedRun run;
+    run.folder = root;
+    run.recursive = false;
+    for (const std::string& folder : PlanBatch(changes, root, false).folders) run.only.emplace_back(folder, false);
+    run.treeTotals = &keptTotals;
+    run.searchNames = &keptNames;
+    engine.RunUnattended(run);
+    ASSERT_EQ(host.statusLines.back(), "Done");
 }
 
 void EngineTest::go(const std::string& relative) {

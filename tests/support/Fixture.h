@@ -4,10 +4,13 @@
 
 #include <ctime>
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/Engine.h"
+#include "run/TreeTotals.h"
+#include "search/SearchIndex.h"
 #include "host/Host.h"
 #include "host/StatusSink.h"
 
@@ -112,6 +115,13 @@ class EngineTest : public FolderTest {
 
     ScriptedHost host;
     Engine engine{host};
+
+    // Runs as a watch does, keeping what a watch keeps from run to run: a whole run, then
+    // batches that write the folders `changed` (relative, "" the top) and those above them.
+    TreeTotals keptTotals;
+    SearchNames keptNames;
+    void watchRun();
+    void watchBatch(const std::set<std::string>& changed);
 };
 
 std::string readFile(const std::string& path);

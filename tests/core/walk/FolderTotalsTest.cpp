@@ -143,31 +143,14 @@ TEST_F(FolderTotalsTest, AWatchBatchBringsEveryPageAboveUpToDate) {
     file("a/sib/s.txt", 2);
     file("d/d.txt", 1);
     file("pics/cat.jpg", 1000);  // where the runs keep their icons: not walked, not counted
-    TreeTotals kept;
-    auto runs = [&](std::vector<std::pair<std::string, bool>> only) {
-        UnattendedRun run;
-        run.folder = root;
-        run.recursive = only.empty();
-        run.only = std::move(only);
-        run.treeTotals = &kept;
-        engine.RunUnattended(run);
-        ASSERT_EQ(host.statusLines.back(), "Done");
-    };
-    auto batch = [&](std::set<std::string> changed) {
-        FolderWatch::Changes changes;
-        for (const std::string& folder : changed) changes.listings.insert(folder.empty() ? root : path(folder));
-        std::vector<std::pair<std::string, bool>> only;
-        for (const std::string& folder : PlanBatch(changes, root, false).folders) only.emplace_back(folder, false);
-        runs(only);
-    };
-    runs({});
+    watchRun();
     EXPECT_EQ(totals("", "a"), "14 3");
-    EXPECT_EQ(kept.find(path("a/b/c")), (FolderTotals{7, 1}));
-    EXPECT_EQ(kept.find(root), (FolderTotals{15, 4}));
-    EXPECT_FALSE(kept.find(path("pics")));
+    EXPECT_EQ(keptTotals.find(path("a/b/c")), (FolderTotals{7, 1}));
+    EXPECT_EQ(keptTotals.find(root), (FolderTotals{15, 4}));
+    EXPECT_FALSE(keptTotals.find(path("pics")));
 
     file("a/b/c/more.txt", 10);
-    batch({"a/b/c"});
+    watchBatch({"a/b/c"});
     EXPECT_EQ(totals("a/b", "c"), "17 2");
     EXPECT_EQ(totals("a", "b"), "22 3");
     EXPECT_EQ(totals("", "a"), "24 4");
@@ -177,21 +160,21 @@ TEST_F(FolderTotalsTest, AWatchBatchBringsEveryPageAboveUpToDate) {
     // A folder the batch does not name keeps the totals it had: it is not read again.
     file("a/sib/unseen.txt", 50);
     file("a/b/y2.txt", 1);
-    batch({"a/b"});
+    watchBatch({"a/b"});
     EXPECT_EQ(totals("a", "sib"), "2 1");
     EXPECT_EQ(totals("", "a"), "25 5");
 
     // A new tree comes with every folder in it; a folder that went leaves no total behind.
     file("a/new/deeper/n.txt", 4);
     fs::remove_all(path("a/b/c"));
-    batch({"a/new/deeper", "a/new", "a/b"});
+    watchBatch({"a/new/deeper", "a/new", "a/b"});
     EXPECT_EQ(totals("a", "new"), "4 1");
     EXPECT_EQ(totals("a", "b"), "6 2");
     EXPECT_EQ(totals("", "a"), "12 4");
-    EXPECT_FALSE(kept.find(path("a/b/c")));
+    EXPECT_FALSE(keptTotals.find(path("a/b/c")));
 
     // A whole run measures everything again.
-    runs({});
+    watchRun();
     EXPECT_EQ(totals("", "a"), "62 5");
 }
 

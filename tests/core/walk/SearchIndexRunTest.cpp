@@ -114,47 +114,28 @@ TEST_F(SearchIndexRunTest, AWatchBatchKeepsTheNamesOfTheFoldersItDoesNotRead) {
     writeFile("a/b/c/deep report.txt");
     writeFile("a/b/mid report.txt");
     writeFile("a/sib/sibling report.txt");
-    SearchNames kept;
-    TreeTotals totals;
-    auto runs = [&](std::vector<std::pair<std::string, bool>> only) {
-        UnattendedRun run;
-        run.folder = root;
-        run.recursive = only.empty();
-        run.only = std::move(only);
-        run.treeTotals = &totals;
-        run.searchNames = &kept;
-        engine.RunUnattended(run);
-        ASSERT_EQ(host.statusLines.back(), "Done");
-    };
-    auto batch = [&](std::set<std::string> changed) {
-        FolderWatch::Changes changes;
-        for (const std::string& folder : changed) changes.listings.insert(folder.empty() ? root : path(folder));
-        std::vector<std::pair<std::string, bool>> only;
-        for (const std::string& folder : PlanBatch(changes, root, false).folders) only.emplace_back(folder, false);
-        runs(only);
-    };
-    runs({});
+    watchRun();
     EXPECT_EQ(found("report").size(), 3u);
 
     // Only a/b is read again: the names below and beside it stay found.
     writeFile("a/b/new report.txt");
-    batch({"a/b"});
+    watchBatch({"a/b"});
     EXPECT_EQ(found("report"), (std::set<std::string>{"a/b/c/deep report.txt", "a/b/mid report.txt",
                                                       "a/b/new report.txt", "a/sib/sibling report.txt"}));
     // A folder that went takes its tree's names along.
     fs::remove_all(path("a/b/c"));
-    batch({"a/b"});
+    watchBatch({"a/b"});
     EXPECT_EQ(found("deep").size(), 0u);
     EXPECT_EQ(found("report").size(), 3u);
     // So does one that went from the top folder.
     fs::remove_all(path("a"));
     writeFile("second top.txt");
-    batch({""});
+    watchBatch({""});
     EXPECT_EQ(found("report").size(), 0u);
     EXPECT_EQ(found("top"), (std::set<std::string>{"top.txt", "second top.txt"}));
     // A batch that changes no name leaves every file of the index as it was.
     auto before = files();
-    batch({""});
+    watchBatch({""});
     EXPECT_EQ(files(), before);
 }
 
