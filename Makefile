@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps test-deps package-deps build run test fuzz bench bench-pages clients install package screenshot clean
+.PHONY: all deps test-deps package-deps build run test fuzz bench bench-pages bench-search clients install package screenshot clean
 
 all: build
 
@@ -73,8 +73,16 @@ screenshot: build
 	@scripts/modern-screenshots.sh $(BUILD)/bin/tabulo-cli examples/site docs
 	@echo "docs/screenshot.png docs/tab-*.png docs/modern-*.png"
 
+# The benchmark programs are left out of the default build and the tests; built here.
 bench: build
+	@cmake --build $(BUILD) -j $(JOBS) --target tabulo_search_bench
 	@bench/run.sh
+
+# The site search index of generated trees of 100,000 to 10,000,000 names, built in memory.
+SEARCH_NAMES ?= 100000 1000000 10000000
+bench-search: build
+	@cmake --build $(BUILD) -j $(JOBS) --target tabulo_search_bench
+	@$(BUILD)/bin/tabulo_search_bench $(SEARCH_NAMES)
 
 # Modern pages of folders of 1,000 to 1,000,000 files in headless Chromium.
 bench-pages: build

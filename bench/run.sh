@@ -11,12 +11,13 @@ LARGE=${LARGE:-20000}        # folders of the large tree; 0 skips it
 WIDE=${WIDE:-200000}         # files of the one wide folder; 0 skips it
 MEMORY=${MEMORY:-"51000 500000"}  # files of the folders whose peak memory is shown
 FANOUT=${FANOUT:-12}         # subfolders per folder, so the trees are a few levels deep
+INDEX=${INDEX:-1}            # 1: the small tree also with -sheme modern, search index on and off
 TIME_BIN=${TIME_BIN:-/usr/bin/time}
 
 usage() {
     cat <<USAGE
 usage: [RUNS=5] [FILES=50] [SMALL=2000] [LARGE=20000] [WIDE=200000] [MEMORY="51000 500000"]
-       [FANOUT=12] [TABULO_CLI=path] [TABULO_ARGS=...] [TMPDIR=dir] bench/run.sh
+       [FANOUT=12] [INDEX=1] [TABULO_CLI=path] [TABULO_ARGS=...] [TMPDIR=dir] bench/run.sh
 USAGE
 }
 case ${1:-} in
@@ -24,7 +25,7 @@ case ${1:-} in
     "") ;;
     *) usage >&2; exit 2 ;;
 esac
-for v in RUNS FILES SMALL LARGE WIDE FANOUT; do
+for v in RUNS FILES SMALL LARGE WIDE FANOUT INDEX; do
     if ! [[ ${!v} =~ ^[0-9]+$ ]]; then
         echo "$v must be a whole number, got '${!v}'" >&2
         exit 2
@@ -98,10 +99,16 @@ median() { sort -g | awk '{ a[NR] = $1 } END { printf "%.3f\n", NR % 2 ? a[(NR +
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
 drop_pages() { find "$1" -name index.html -delete; sync; }
+# A modern run's output: pages, their data files and the search index.
+drop_modern() {
+    find "$1" \( -name index.html -o -name 'index.rows-*.js' \) -delete
+    rm -rf -- "$1/.tabulo-search"
+    sync
+}
 run_find() { find "$1" -printf '%s %T@ %p\n' >/dev/null; }
 run_tabulo() {
     local rc=0
-    "$TABULO_CLI" "${tabulo_args[@]}" --answer=yes "$1" >/dev/null 2>"$work/tabulo.err" || rc=$?
+    "$TABULO_CLI" "${tabulo_args[@]}" --answer=yes "$@" >/dev/null 2>"$work/tabulo.err" || rc=$?
     if (( rc != 0 )); then
         echo "tabulo-cli failed (exit $rc) on $1:" >&2
         tail -n 20 "$work/tabulo.err" >&2
@@ -141,6 +148,48 @@ peak_kb() {
 }
 
 row() { printf '%-36s %9s %9s %7s\n' "$@"; }
+percent() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0) printf "%+.1f%%", (b - a) * 100 / a; else print "n/a" }'; }
+
+# compare_index OFF ON FRESH: two copies of a tree, the first indexed with the modern theme but
+# its search index off, the second with it on, taking turns, RUNS times each after a warm-up
+# of both; with FRESH=1 every page and the index are removed before each run, else they stay
+# from the run before (each copy keeps its own, as pages with and without search differ).
+# Prints "off on +percent".
+compare_index() {
+    local off=$1 on=$2 fresh=$3 i a=() b=()
+    run_tabulo "$off" -sheme modern-noindex
+    run_tabulo "$on" -sheme modern
+    for (( i = 0; i < RUNS; i++ )); do
+        if (( fresh )); then drop_modern "$off"; else sync; fi
+        a+=("$(timed run_tabulo "$off" -sheme modern-noindex)")
+        if (( fresh )); then drop_modern "$on"; else sync; fi
+        b+=("$(timed run_tabulo "$on" -sheme modern)")
+    done
+    local ma mb
+    ma=$(printf '%s\n' "${a[@]}" | median)
+    mb=$(printf '%s\n' "${b[@]}" | median)
+    echo "$ma $mb $(percent "$ma" "$mb")"
+}
+
+# index_rows DIR: the cost of the search index on the tree in DIR, into index_fresh and
+# index_rerun; the shipped modern theme against a copy of it with the index off.
+index_rows() {
+    local off=$work/index-off on=$work/index-on
+    "$TABULO_CLI" --save-theme modern-noindex -sheme modern >/dev/null 2>&1
+    sed -i 's/^chkSearchIndex\.Value=1/chkSearchIndex.Value=0/' "$TABULO_HOME/modern-noindex.color"
+    if ! grep -q '^chkSearchIndex\.Value=0' "$TABULO_HOME/modern-noindex.color"; then
+        echo "could not make a theme with the search index off in $TABULO_HOME" >&2
+        exit 1
+    fi
+    cp -a -- "$1" "$off"
+    cp -a -- "$1" "$on"
+    drop_modern "$off"
+    drop_modern "$on"
+    index_fresh=$(compare_index "$off" "$on" 1)
+    index_rerun=$(compare_index "$off" "$on" 0)
+    index_size=$(du -sk -- "$on/.tabulo-search" 2>/dev/null | cut -f1)
+    rm -rf -- "$off" "$on"
+}
 
 echo "tabulo-cli: $TABULO_CLI ${tabulo_args[*]:-}"
 echo "medians of $RUNS interleaved runs after a warm-up, wall time in seconds, warm cache"
@@ -154,6 +203,7 @@ tree_rows() {
     row "$2 x $FILES, fresh" $(compare "$dir" 1)
     row "$2 x $FILES, re-run over its pages" $(compare "$dir" 0)
     printf -v "rss_$1" '%s' "$(peak_kb "$dir")"
+    if [[ $1 == small ]] && (( INDEX )); then index_rows "$dir"; fi
     rm -rf -- "$dir"
 }
 
@@ -165,6 +215,16 @@ if (( WIDE > 0 )); then
     make_wide "$wide" "$WIDE"
     row "one folder of $WIDE files, fresh" $(compare "$wide" 1)
     rm -rf -- "$wide"
+fi
+
+if (( INDEX )); then
+    echo
+    echo "the search index's cost: -sheme modern (index on) against a copy of it with chkSearchIndex"
+    echo "off, on the tree of $SMALL folders (goals: fresh +15% at most, re-run +5% at most)"
+    row "work" "off" "on" "adds"
+    row "$SMALL x $FILES modern, fresh" $index_fresh
+    row "$SMALL x $FILES modern, re-run" $index_rerun
+    echo "  the index takes ${index_size:-?} KB on disk"
 fi
 
 echo
