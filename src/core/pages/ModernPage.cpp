@@ -221,18 +221,27 @@ constexpr std::string_view kSearchScript = R"JS(<script>
   });
   var scope = doc.querySelector("fieldset.scope"), hits = doc.querySelector("section.hits");
   var list = hits.querySelector("ol"), found = hits.querySelector(".found"), more = hits.querySelector(".more");
-  var loaded = {}, waiting = {}, queue = [], busy = null, searches = 0, state = null, page = 50;
+  var loaded = {}, waiting = {}, queue = [], busy = {}, running = 0, searches = 0, state = null, page = 50;
   // The files of every index hand their data to this one function, under names that repeat
-  // from site to site: one file loads at a time, and what it hands over is the one asked for.
+  // from site to site ("manifest"): files of one name load one at a time, and what a file
+  // hands over goes to the one asked for under its name. A few load at once.
   window.tabuloSearch = function (id, data) {
-    if (busy && busy.id === id) busy.data = data;
+    if (busy[id]) busy[id].data = data;
   };
   function pump() {
-    if (busy || !queue.length) return;
-    var job = busy = queue.shift(), script = doc.createElement("script");
+    for (var i = 0; i < queue.length && running < 4; ) {
+      if (busy[queue[i].id]) { i++; continue; }
+      start(queue.splice(i, 1)[0]);
+    }
+  }
+  function start(job) {
+    var script = doc.createElement("script");
+    busy[job.id] = job;
+    running++;
     function finish() {
       script.remove();
-      busy = null;
+      delete busy[job.id];
+      running--;
       var key = job.site.index + job.id, data = job.data || null, done = waiting[key];
       loaded[key] = data;
       delete waiting[key];
@@ -254,10 +263,20 @@ constexpr std::string_view kSearchScript = R"JS(<script>
     pump();
   }
   var marks = /[\u0300-\u036f\u1ab0-\u1aff\u1dc0-\u1dff\u20d0-\u20ff\ufe20-\ufe2f]/g;
+  // A whole block's names at once: the browser's own loops, not one of ours per letter.
   function fold(text, table) {
-    return Array.from(text.replace(marks, "")).map(function (c) {
-      return c < "\x80" ? c.toLowerCase() : table[c] || c;
-    }).join("");
+    return text.replace(marks, "").replace(/[^\x00-\x7f]/g, function (c) { return table[c] || c; })
+      .replace(/[A-Z]+/g, function (c) { return c.toLowerCase(); });
+  }
+  // The trigrams of a part worth looking up: those with letters first, as digits and dots
+  // ("202", ".pd") are in nearly every block.
+  function bestGrams(part) {
+    var cps = Array.from(part), grams = [];
+    for (var i = 0; i + 3 <= cps.length; i++) grams.push(cps.slice(i, i + 3).join(""));
+    var score = function (g) { return (g.match(/[^0-9 \t\n\r\f\v.\-_]/g) || []).length; };
+    grams = grams.filter(function (g, i) { return grams.indexOf(g) === i; });
+    grams.sort(function (a, b) { return score(b) - score(a); });
+    return grams.slice(0, 2);
   }
   var utf8 = new TextEncoder();
   function fnv(text) {
@@ -304,22 +323,27 @@ constexpr std::string_view kSearchScript = R"JS(<script>
       run.only = null;
       if (!run.parts.length) { run.done = true; return step(st); }
       var longest = run.parts.reduce(function (a, b) { return Array.from(b).length > Array.from(a).length ? b : a; });
-      var cps = Array.from(longest);
-      if (cps.length < 3) { run.ready = true; return step(st); }
-      var gram = cps.slice(0, 3).join("");
-      load(run.site, "t-" + fnv(gram) % m.shards, function (shard) {
-        if (st.token !== searches) return;
-        if (!shard) { run.failed = run.done = true; return step(st); }
-        var grams = shard.grams.split("/"), next = reader(bytesOf(shard.packed));
-        run.only = {};
-        grams.forEach(function (g) {
-          for (var n = next(), id = 0; n > 0; n--) {
-            id += next();
-            if (g === gram) run.only[id] = true;
-          }
+      var wanted = bestGrams(longest), left = wanted.length, sets = [];
+      if (!left) { run.ready = true; return step(st); }
+      // The blocks that hold both trigrams: a block with a match holds every one of its own.
+      wanted.forEach(function (gram) {
+        load(run.site, "t-" + fnv(gram) % m.shards, function (shard) {
+          if (st.token !== searches || run.failed) return;
+          if (!shard) { run.failed = run.done = true; return step(st); }
+          var grams = shard.grams.split("/"), next = reader(bytesOf(shard.packed)), ids = {};
+          grams.forEach(function (g) {
+            for (var n = next(), id = 0; n > 0; n--) {
+              id += next();
+              if (g === gram) ids[id] = true;
+            }
+          });
+          sets.push(ids);
+          if (--left) return;
+          run.only = sets[0];
+          if (sets[1]) run.only = Object.keys(sets[0]).reduce(function (both, id) { if (sets[1][id]) both[id] = true; return both; }, {});
+          run.ready = true;
+          step(st);
         });
-        run.ready = true;
-        step(st);
       });
     });
   }
@@ -329,9 +353,13 @@ constexpr std::string_view kSearchScript = R"JS(<script>
     var run = st.runs.filter(function (r) { return !r.done; })[0];
     if (!run || st.hits.length >= st.shown + page) return report(st);
     if (!run.ready) return open(st, run);
-    var blocks = run.m.blocks;
-    while (run.next < blocks.length && run.only && !run.only[fnv(blocks[run.next]) & 0xffff]) run.next++;
+    var blocks = run.m.blocks, wanted = function (k) { return !run.only || run.only[fnv(blocks[k]) & 0xffff]; };
+    while (run.next < blocks.length && !wanted(run.next)) run.next++;
     if (run.next >= blocks.length) { run.done = true; return step(st); }
+    // The next few candidates load meanwhile; they are taken in order.
+    for (var k = run.next + 1, ahead = 0; k < blocks.length && ahead < 3; k++) {
+      if (wanted(k)) { ahead++; load(run.site, "b-" + blocks[k], function () {}); }
+    }
     load(run.site, "b-" + blocks[run.next++], function (block) {
       if (st.token !== searches) return;
       if (block) take(st, run, block); else run.failed = run.done = true;
@@ -339,7 +367,8 @@ constexpr std::string_view kSearchScript = R"JS(<script>
     });
   }
   function take(st, run, block) {
-    var folders = [], names = block.names.split("/"), next = reader(bytesOf(block.packed)), minutes = 0;
+    var folders = [], names = block.names.split("/"), folded = fold(block.names, run.m.fold).split("/");
+    var next = reader(bytesOf(block.packed)), minutes = 0;
     block.folders.forEach(function (f, i) {
       var colon = f.indexOf(":"), same = parseInt(f, 10) || 0;
       folders.push((i ? folders[i - 1].slice(0, same) : "") + f.slice(colon + 1));
@@ -347,7 +376,7 @@ constexpr std::string_view kSearchScript = R"JS(<script>
     names.forEach(function (name, i) {
       var kind = next(), size = next(), time = next();
       minutes += time % 2 ? -(time + 1) / 2 : time / 2;
-      var text = fold(name, run.m.fold), from = 0, first = -1;
+      var text = folded[i], from = 0, first = -1;
       for (var k = 0; k < run.parts.length; k++) {
         var at = text.indexOf(run.parts[k], from);
         if (at < 0) return;

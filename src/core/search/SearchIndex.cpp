@@ -123,14 +123,31 @@ std::uint64_t readVarint(std::string_view bytes, std::size_t& at) {
 }
 
 
-// The trigrams of a folded name, each once.
-std::vector<std::string> trigramsOf(std::string_view folded) {
+// The trigrams of a folded part of a query to look up: of its distinct ones, in order, those
+// with the most letters first (digits, blanks, dots, dashes and underscores are in nearly
+// every block), the two best.
+std::vector<std::string> gramsWorthLookingUp(std::string_view folded) {
     std::vector<char32_t> cps = codePoints(folded);
     std::vector<std::string> grams;
-    for (std::size_t i = 0; i + 3 <= cps.size(); ++i) grams.push_back(utf8Of(cps, i, 3));
-    std::sort(grams.begin(), grams.end());
-    grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
-    return grams;
+    std::vector<int> scores;
+    for (std::size_t i = 0; i + 3 <= cps.size(); ++i) {
+        std::string gram = utf8Of(cps, i, 3);
+        if (std::find(grams.begin(), grams.end(), gram) != grams.end()) continue;
+        int score = 0;
+        for (std::size_t k = i; k < i + 3; ++k) {
+            const char32_t c = cps[k];
+            const bool plain = (c >= '0' && c <= '9') || c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
+                               c == '\f' || c == '\v' || c == '.' || c == '-' || c == '_';
+            score += plain ? 0 : 1;
+        }
+        grams.push_back(std::move(gram));
+        scores.push_back(score);
+    }
+    std::vector<std::size_t> order(grams.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return scores[a] > scores[b]; });
+    if (order.size() <= 1) return order.empty() ? std::vector<std::string>{} : std::vector<std::string>{grams[order[0]]};
+    return {grams[order[0]], grams[order[1]]};
 }
 
 // A trigram as one number: three code points of 21 bits each.
@@ -733,13 +750,14 @@ std::vector<SearchHit> SearchIndex(
         parts.begin(), parts.end(), [](const std::string& a, const std::string& b) {
             return codePoints(a).size() < codePoints(b).size();
         });
+    // The blocks that hold two trigrams of it (a block with a match holds all of its own),
+    // chosen as a page's script chooses them: those with letters first, as digits and dots are
+    // in nearly every block.
     std::optional<std::unordered_set<std::uint32_t>> candidates;
-    if (auto grams = trigramsOf(longest); !grams.empty()) {
-        // The first trigram in the text, so that both readers pick the same.
-        std::string gram = utf8Of(codePoints(longest), 0, 3);
+    for (const std::string& gram : gramsWorthLookingUp(longest)) {
         auto shard = read(shardName(fnv1a(gram) % shards));
         ++counted;
-        candidates.emplace();
+        std::unordered_set<std::uint32_t> ids;
         if (shard) {
             std::vector<std::string> list = splitNames(field(*shard, "grams").value_or(""));
             std::string packed = fromBase64(field(*shard, "packed").value_or(""));
@@ -748,9 +766,14 @@ std::vector<SearchHit> SearchIndex(
                 std::uint64_t count = readVarint(packed, at), id = 0;
                 for (std::uint64_t i = 0; i < count && at < packed.size(); ++i) {
                     id += readVarint(packed, at);
-                    if (g == gram) candidates->insert(static_cast<std::uint32_t>(id));
+                    if (g == gram) ids.insert(static_cast<std::uint32_t>(id));
                 }
             }
+        }
+        if (candidates) {
+            std::erase_if(*candidates, [&](std::uint32_t id) { return !ids.count(id); });
+        } else {
+            candidates = std::move(ids);
         }
     }
     for (const std::string& id : order) {

@@ -165,12 +165,15 @@ TEST(SearchIndexTest, AQueryReadsAShardAndItsBlocksAllSmall) {
     EXPECT_LE(total, names + 30 * records.size())
         << (total - names) / records.size() << " bytes a name; blocks " << inBlocks << " (folders "
         << folderBytes << "), shards " << inShards << ", names " << names;
-    // A rare name is in one block: the shard and that block.
-    records.push_back({"", "zyxwvut unique", false, 1, 1});
+    // A rare name is in one block: two shards (of the two trigrams with the most letters) and
+    // that block, also when the query is mostly digits.
+    records.push_back({"", "zyxwvut unique 2024.txt", false, 1, 1});
     files = build(records);
     std::size_t read = 0;
     EXPECT_EQ(found(files, "xwvu", &read).size(), 1u);
-    EXPECT_EQ(read, 2u);
+    EXPECT_EQ(read, 3u);
+    EXPECT_EQ(found(files, "ue 2024.t", &read).size(), 1u);
+    EXPECT_EQ(read, 3u);
 }
 
 // The shard a trigram lies in, as both readers find it: FNV-1a of its bytes.
