@@ -73,15 +73,12 @@ screenshot: build
 	@scripts/modern-screenshots.sh $(BUILD)/bin/tabulo-cli examples/site docs
 	@echo "docs/screenshot.png docs/tab-*.png docs/modern-*.png"
 
-# The benchmark programs are left out of the default build and the tests; built here.
 bench: build
-	@cmake --build $(BUILD) -j $(JOBS) --target tabulo_search_bench
 	@bench/run.sh
 
 # The site search index of generated trees of 100,000 to 10,000,000 names, built in memory.
 SEARCH_NAMES ?= 100000 1000000 10000000
 bench-search: build
-	@cmake --build $(BUILD) -j $(JOBS) --target tabulo_search_bench
 	@$(BUILD)/bin/tabulo_search_bench $(SEARCH_NAMES)
 
 # Modern pages of folders of 1,000 to 1,000,000 files in headless Chromium.

@@ -330,7 +330,7 @@ struct QueryFigures {
     std::size_t shards = 0;         // shard files read
     std::size_t shardBytes = 0;     // the largest of them
     std::size_t allFiles = 0;       // files SearchIndex reads for every match (shards and blocks)
-    std::size_t pageFiles = 0;      // the shard and the blocks until 50 results or none left
+    std::size_t pageFiles = 0;      // the shards and the blocks until 50 results or none left
     std::size_t pageBlockBytes = 0; // the bytes of those blocks
     std::size_t firstHits = 0;      // results on the first page (at most 50 and a block's worth)
     std::optional<std::size_t> allHits;
@@ -339,7 +339,7 @@ struct QueryFigures {
 
 constexpr std::size_t kPage = 50;  // results a page shows first
 
-// With `full`, also the blocks a page reads and every match; else only what the shard names.
+// With `full`, also the blocks a page reads and every match; else only what the shards name.
 QueryFigures runQuery(const Files& files, const std::string& query, bool full) {
     QueryFigures q;
     auto find = [&](const std::string& name) -> std::optional<std::string> {
@@ -347,7 +347,7 @@ QueryFigures runQuery(const Files& files, const std::string& query, bool full) {
         if (it == files.end()) return std::nullopt;
         return it->second;
     };
-    // The blocks that may hold a match, in order, without reading them: the shard alone.
+    // The blocks that may hold a match, in order, without reading them: the shards alone.
     std::vector<std::string> candidates;
     std::string shardName;
     auto shardsOnly = [&](const std::string& name) -> std::optional<std::string> {
@@ -421,7 +421,7 @@ void report(std::size_t count, const Settings& set, tabulo::WorkerPool& pool) {
     const std::vector<std::string> queries = drawQueries(*tree, queryCount, 7u + count);
 
     t0 = Clock::now();
-    Files files = tabulo::BuildSearchIndex(tree->folders, "bench",
+    Files files = tabulo::BuildSearchIndex(tree->folders, "bench", {},
                                            [&](std::size_t n, const std::function<void(std::size_t)>& task) {
                                                pool.forEach(n, task);
                                            });
@@ -473,7 +473,7 @@ void report(std::size_t count, const Settings& set, tabulo::WorkerPool& pool) {
                 queries.size(), withShard, asked);
     std::printf("  shards read per query: max %zu (goal <= 2)\n", maxOf(shardsRead));
     std::printf("  largest shard read: %.1f KB (goal <= 256)\n", static_cast<double>(maxOf(shardBytes)) / 1024.0);
-    std::printf("  files read for every match, as --search reads (the shard and the blocks it names): median %zu, "
+    std::printf("  files read for every match, as --search reads (the shards and the blocks they name): median %zu, "
                 "max %zu, of %zu blocks\n",
                 medianOf(allFiles), maxOf(allFiles), blocks);
     if (!full) {
@@ -481,7 +481,7 @@ void report(std::size_t count, const Settings& set, tabulo::WorkerPool& pool) {
         std::printf("peak memory of this program so far: %.0f MB\n", static_cast<double>(peakKb()) / 1024.0);
         return;
     }
-    std::printf("  files read for the first %zu results, as a page reads (the shard, then blocks in order): "
+    std::printf("  files read for the first %zu results, as a page reads (the shards, then blocks in order): "
                 "median %zu, max %zu; their blocks' bytes median %.0f KB, max %.0f KB; %zu queries found nothing\n",
                 kPage, medianOf(pageFiles), maxOf(pageFiles), static_cast<double>(medianOf(pageBlockBytes)) / 1024.0,
                 static_cast<double>(maxOf(pageBlockBytes)) / 1024.0, noHits);
