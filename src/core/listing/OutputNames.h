@@ -13,6 +13,8 @@ inline constexpr const char* kSha256SumsName = "SHA256SUMS";
 // The site-wide search index's folder, in the folder a run indexes: a dot-name, so no page
 // lists it and no walk enters it.
 inline constexpr std::string_view kSearchFolder = ".tabulo-search";
+// The search's script in it, which every page loads.
+inline constexpr std::string_view kSearchScriptName = "search.js";
 
 // The JSON file's name beside a page file ("index.html" gives "index.json").
 std::string JsonNameFor(const std::string& pageFile);

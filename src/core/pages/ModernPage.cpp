@@ -205,12 +205,11 @@ constexpr std::string_view kHashLayout =
     "@media (max-width:40rem){.listing .hash{white-space:normal}.listing .hash .rest{display:none}"
     ".listing td a span{overflow-wrap:anywhere}"
     ".listing .hash a::after{content:\"\\2026\"}.listing .copy{margin-left:0}}\r\n";
-// The whole site's search: the index's manifest, then the shard of a trigram of what is typed,
-// then the blocks it names, one at a time until a page of results is there; then the same in
-// each other site the page names. Names are data: results are built of text nodes, and links
-// of percent-encoded names.
-constexpr std::string_view kSearchScript = R"JS(<script>
-(function () {
+// The whole site's search, a file of the index (one copy for every page): the index's
+// manifest, then the shards of two trigrams of what is typed, then the blocks they both name,
+// a few at a time until a page of results is there; then the same in each other site the page
+// names. Names are data: results are built of text nodes, and links of percent-encoded names.
+constexpr std::string_view kSearchScript = R"JS((function () {
   "use strict";
   var doc = document, box = doc.querySelector("input.filter[data-index]");
   if (!box) return;
@@ -438,7 +437,15 @@ constexpr std::string_view kSearchScript = R"JS(<script>
   scope.addEventListener("change", apply);
   box.addEventListener("input", function () { if (siteWide()) apply(); });
 })();
-</script>)JS";
+)JS";
+// What each page holds of it: a few lines that load it from the index beside the page's top.
+const std::string kSearchLoader =
+    "<script>(function () {\n"
+    "  var box = document.querySelector(\"input.filter[data-index]\"), script = document.createElement(\"script\");\n"
+    "  if (!box) return;\n"
+    "  script.src = box.getAttribute(\"data-index\") + \"" + std::string(kSearchScriptName) + "\";\n"
+    "  document.head.appendChild(script);\n"
+    "})();</script>";
 
 constexpr std::string_view kHashScript = R"(<script>
 if (navigator.clipboard) {
@@ -1522,8 +1529,12 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
     if (o.on(opt("chkColuHash"))) f += replaceAll(std::string(kHashScript), "\n", "\r\n") + "\r\n";
     f += replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n";
     if (o.on(opt("chkSearchIndex")) && !o.on(opt("chkAllInOneFile")) && !o.on(opt("chkAllInOneFolder")))
-        f += replaceAll(std::string(kSearchScript), "\n", "\r\n") + "\r\n";
+        f += replaceAll(kSearchLoader, "\n", "\r\n") + "\r\n";
     return f + "</body>\r\n</html>\r\n";
+}
+
+std::string SearchScriptFile() {
+    return replaceAll(std::string(kSearchScript), "\n", "\r\n");
 }
 
 }  // namespace tabulo

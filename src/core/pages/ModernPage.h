@@ -31,5 +31,8 @@ std::string ModernContrastNote(const OptionValues& options);
 
 // What closes every modern page (and the all-in-one file): about line, footer code, script.
 std::string ModernFooter(const OptionValues& options, const std::tm& today);
+// The script of the whole site's search, which lies in the search index's folder: every page
+// loads the one copy.
+std::string SearchScriptFile();
 
 }  // namespace tabulo

@@ -35,6 +35,7 @@
 #include "listing/ListingHelpers.h"
 #include "listing/OutputNames.h"
 #include "pages/JsonListing.h"
+#include "pages/ModernPage.h"
 #include "pages/PageParts.h"
 #include "pages/Pages.h"
 #include "run/TreeTotals.h"
@@ -911,12 +912,16 @@ void PageWalk::Impl::writeSearchIndex() {
             return ::fstatat(dir.get(), file.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                    S_ISREG(st.st_mode);
         };
+        // The script the pages load, as this program writes it, also beside an index that stands.
+        const std::string script = std::string(kSearchMark) + SearchScriptFile();
+        writeBeside(dir.get(), std::string(kSearchScriptName), joinPath(s.top, name), script);
         if (SearchIndexIsCurrent(read, exists, print)) return;
         ParallelFor forEach;
         if (workers) forEach = [this](std::size_t n, const std::function<void(std::size_t)>& task) { workers->forEach(n, task); };
         auto files =
             searchNames.read([&](const SearchTree& tree) { return BuildSearchIndex(tree, print, site, forEach); });
         if (!h.searchNames) ownSearchNames.clear();  // a run's own names are done with
+        files[std::string(kSearchScriptName)] = script;
         for (const auto& [file, bytes] : files) writeBeside(dir.get(), file, joinPath(s.top, name), bytes);
         std::vector<std::string> stale;
         if (DIR* list = ::fdopendir(::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0))) {
