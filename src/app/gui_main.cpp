@@ -11,13 +11,13 @@
 #include "gui/MainWindow.h"
 
 int main(int argc, char** argv) {
+    tabulo::keepFreedMemoryForReuse();  // before Qt starts any thread
     QApplication app(argc, argv);
     // NOLINTBEGIN(concurrency-mt-unsafe): no thread of the program's own runs yet
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
     // NOLINTEND(concurrency-mt-unsafe)
     tabulo::raiseDescriptorLimit();
-    tabulo::keepFreedMemoryForReuse();
     QString screenshot;
     QStringList words;
     bool ownOptions = true;

@@ -58,7 +58,7 @@ std::string FolderPageEnding(const RunSettings& s) {
 
 std::vector<std::string> OtherSearchSites(const OptionValues& o, const std::string& up) {
     std::vector<std::string> sites;
-    const std::string text = o.text(opt("txtSearchSites"));
+    const std::string& text = o.text(opt("txtSearchSites"));
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = std::min(text.find_first_of(" \t\r\n;", at), text.size());
         std::string address = text.substr(at, end - at);

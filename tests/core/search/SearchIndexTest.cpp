@@ -230,7 +230,9 @@ TEST(SearchIndexTest, OneNameMoreChangesItsBlockAndOnlyShardsOfItsTrigrams) {
             }
         }
         for (const auto& [file, text] : before) {
-            if (!after.count(file)) EXPECT_TRUE(file.starts_with("b-")) << file << " went";
+            if (!after.count(file)) {
+                EXPECT_TRUE(file.starts_with("b-")) << file << " went";
+            }
         }
         EXPECT_EQ(blocks, 1) << name;
     }
