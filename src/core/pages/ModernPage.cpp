@@ -366,7 +366,10 @@ constexpr std::string_view kSearchScript = R"JS((function () {
     });
   }
   function take(st, run, block) {
-    var folders = [], names = block.names.split("/"), folded = fold(block.names, run.m.fold).split("/");
+    var all = fold(block.names, run.m.fold);
+    // Most blocks a shard names hold no match: they are passed at the cost of a look.
+    if (run.parts.some(function (part) { return all.indexOf(part) < 0; })) return;
+    var folders = [], names = block.names.split("/"), folded = all.split("/");
     var next = reader(bytesOf(block.packed)), minutes = 0;
     block.folders.forEach(function (f, i) {
       var colon = f.indexOf(":"), same = parseInt(f, 10) || 0;
