@@ -15,8 +15,10 @@ namespace tabulo {
 namespace {
 
 std::atomic<std::uint64_t> committed{0};
+std::atomic<std::uint64_t> flushes{0};
 
 int flushFileSystem(int fd) {
+    flushes.fetch_add(1, std::memory_order_relaxed);
     if (injectedFault(Fault::Syncfs)) return EIO;
 #ifdef __linux__
     // Since Linux 5.8 this also reports writes the disk lost since the folder was opened.
@@ -32,6 +34,10 @@ int flushFileSystem(int fd) {
 
 std::uint64_t filesCommitted() {
     return committed.load(std::memory_order_relaxed);
+}
+
+std::uint64_t fileSystemFlushes() {
+    return flushes.load(std::memory_order_relaxed);
 }
 
 void countCommittedFile() {

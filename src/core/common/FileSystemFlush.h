@@ -40,6 +40,8 @@ class FileSystemFlush {
 
 // Files put in place by this process so far (each commit of a TextFile counts).
 std::uint64_t filesCommitted();
+// Flushes of a file system this process made so far.
+std::uint64_t fileSystemFlushes();
 void countCommittedFile();
 
 }  // namespace tabulo

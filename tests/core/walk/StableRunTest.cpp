@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "common/FileSystemFlush.h"
 #include "engine/Engine.h"
 #include "common/Text.h"
 #include "themes/Themes.h"
@@ -57,8 +58,10 @@ class StableRunTest : public EngineTest, public ::testing::WithParamInterface<Mo
 };
 
 TEST_P(StableRunTest, ASecondAndThirdRunChangeNothingAndAskNothing) {
+    const std::uint64_t flushesAtStart = fileSystemFlushes();
     go("site");
     ASSERT_EQ(host.statusLines.back(), "Done");
+    EXPECT_GT(fileSystemFlushes(), flushesAtStart);  // what the first run wrote is on disk
     const auto first = state();
     EXPECT_TRUE(fs::exists(path("site/pics/icons/dir.gif")));  // the icon step ran
     if (std::string_view(GetParam().name) == "modernNumberedPages") {
@@ -67,7 +70,10 @@ TEST_P(StableRunTest, ASecondAndThirdRunChangeNothingAndAskNothing) {
     }
     for (int run = 2; run <= 3; ++run) {
         host.questions.clear();
+        // Nothing written: the disk is not flushed either, other programs' writes included.
+        const std::uint64_t flushesBefore = fileSystemFlushes();
         go("site");
+        EXPECT_EQ(fileSystemFlushes(), flushesBefore) << "run " << run;
         EXPECT_EQ(host.statusLines.back(), "Done");
         EXPECT_TRUE(host.questions.empty()) << "run " << run << " asked " << host.questions.front();
         const auto now = state();
@@ -87,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Mode{"classicWithChecksumsAndJson", {{"chkColuHash", "1"}, {"chkJsonListing", "1"}}, {}},
                       Mode{"modern", {{"chkColuHash", "1"}, {"chkJsonListing", "1"}}, {"optPageModern"}},
                       Mode{"oneFolder", {{"chkReqrsive", "0"}}, {"optPageModern"}},
+                      Mode{"modernSearch", {{"chkSearchIndex", "1"}}, {"optPageModern"}},
                       Mode{"modernAllInOneFile", {{"chkAllInOneFile", "1"}}, {"optPageModern"}},
                       Mode{"modernNumberedPages", {{"txtRowBudget", "2"}, {"chkColuHash", "1"}}, {"optPageModern"}},
                       Mode{"flatPages", {{"chkAllInOneFolder", "1"}, {"chkColuHash", "1"}}, {}},
