@@ -201,6 +201,9 @@ void HashCache::load() {
     if (!text) return;
     const std::int64_t now = today_();
     std::string_view rest = *text;
+    // Room for every line at once: the table is not built again and again as it fills.
+    entries_.reserve(std::min<std::size_t>(maxEntries_, static_cast<std::size_t>(
+                                                             std::count(rest.begin(), rest.end(), '\n'))));
     std::uint64_t line = 0;
     // Only whole lines count: one cut short never passes for an entry.
     for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos;
