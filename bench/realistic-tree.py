@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Makes a tree shaped like a real one for the benchmark: folders 1 to 12 levels deep, most of
-them deep; folder sizes heavy-tailed (Pareto, alpha 1.1, 15 % empty); names of 3 to 60 bytes
+them deep; folder sizes heavy-tailed (Pareto, alpha 1.1, 15 % empty); names of 5 to 60 bytes
 with blanks, accents, Greek and CJK; files of 0 to 64 KB, mostly small. Fixed seed: every run
 makes the same tree. Files are sparse (a truncate), so making it costs little more than the
 inodes: it runs in every `make bench`.
