@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Times tabulo-cli against find on synthetic trees, interleaved, and prints the medians, the
-# ratios and the peak memory. Prints figures only; nothing here passes or fails.
+# Times tabulo-cli against find and against the floor (bench/floor.cpp: the least work that
+# writes the same pages) on synthetic trees and on one shaped like a real tree, interleaved, and
+# prints the medians, the ratios and the peak memory. Prints figures only; nothing here passes
+# or fails.
 set -euo pipefail
 shopt -s inherit_errexit
 
@@ -12,12 +14,16 @@ WIDE=${WIDE:-200000}         # files of the one wide folder; 0 skips it
 MEMORY=${MEMORY:-"51000 500000"}  # files of the folders whose peak memory is shown
 FANOUT=${FANOUT:-12}         # subfolders per folder, so the trees are a few levels deep
 INDEX=${INDEX:-1}            # 1: the small tree also with -sheme modern, search index on and off
+FLOOR=${FLOOR:-1}            # 1: the trees' rows also time the floor
+REAL=${REAL:-1}              # 1: the rows of the realistic tree (bench/realistic-tree.py)
+BENCH_SCALE=${BENCH_SCALE:-1}  # the realistic tree's size: 1 is 56,250 folders, 300,000 files
 TIME_BIN=${TIME_BIN:-/usr/bin/time}
 
 usage() {
     cat <<USAGE
 usage: [RUNS=5] [FILES=50] [SMALL=2000] [LARGE=20000] [WIDE=200000] [MEMORY="51000 500000"]
-       [FANOUT=12] [INDEX=1] [TABULO_CLI=path] [TABULO_ARGS=...] [TMPDIR=dir] bench/run.sh
+       [FANOUT=12] [INDEX=1] [FLOOR=1] [REAL=1] [BENCH_SCALE=1] [TABULO_CLI=path]
+       [FLOOR_BIN=path] [TABULO_ARGS=...] [TMPDIR=dir] bench/run.sh
 USAGE
 }
 case ${1:-} in
@@ -25,18 +31,28 @@ case ${1:-} in
     "") ;;
     *) usage >&2; exit 2 ;;
 esac
-for v in RUNS FILES SMALL LARGE WIDE FANOUT INDEX; do
+for v in RUNS FILES SMALL LARGE WIDE FANOUT INDEX FLOOR REAL; do
     if ! [[ ${!v} =~ ^[0-9]+$ ]]; then
         echo "$v must be a whole number, got '${!v}'" >&2
         exit 2
     fi
 done
 
+if ! [[ $BENCH_SCALE =~ ^[0-9]*\.?[0-9]+$ ]] || awk -v s="$BENCH_SCALE" 'BEGIN { exit !(s <= 0) }'; then
+    echo "BENCH_SCALE must be a number above 0, got '$BENCH_SCALE'" >&2
+    exit 2
+fi
+
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TABULO_CLI=${TABULO_CLI:-$root/build/bin/tabulo-cli}
+FLOOR_BIN=${FLOOR_BIN:-$(dirname "$TABULO_CLI")/tabulo_bench_floor}
 read -r -a tabulo_args <<<"${TABULO_ARGS:-}"
 if [[ ! -x $TABULO_CLI ]]; then
     echo "no tabulo-cli at $TABULO_CLI: build first: make" >&2
+    exit 1
+fi
+if (( FLOOR || REAL )) && [[ ! -x $FLOOR_BIN ]]; then
+    echo "no tabulo_bench_floor at $FLOOR_BIN: build first: make (or FLOOR=0 REAL=0)" >&2
     exit 1
 fi
 
@@ -99,6 +115,14 @@ median() { sort -g | awk '{ a[NR] = $1 } END { printf "%.3f\n", NR % 2 ? a[(NR +
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
 drop_pages() { find "$1" -name index.html -delete; sync; }
+# Whatever any theme writes into the tree: pages, numbered pages, JSON listings, data files and
+# the search index; the names bench/floor.cpp takes as pages.
+drop_outputs() {
+    find "$1" \( -name index.html -o -name 'index-[0-9]*.html' -o -name index.json \
+        -o -name 'index.rows-[0-9]*.js' \) -delete
+    rm -rf -- "$1/.tabulo-search"
+    sync
+}
 # A modern run's output: pages, their data files and the search index.
 drop_modern() {
     find "$1" \( -name index.html -o -name 'index.rows-*.js' \) -delete
@@ -116,12 +140,39 @@ run_tabulo() {
     fi
 }
 timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }
+# timed_cpu TABULO_ARGS...: one tabulo-cli run; prints "WALL CPU" (user + system, from GNU time).
+timed_cpu() {
+    local t0 t1 rc=0
+    if [[ ! -x $TIME_BIN ]]; then echo "$(timed run_tabulo "$@") n/a"; return; fi
+    t0=$(now)
+    "$TIME_BIN" -f '%U %S' -o "$work/cpu" "$TABULO_CLI" "${tabulo_args[@]}" --answer=yes "$@" \
+        >/dev/null 2>"$work/tabulo.err" || rc=$?
+    t1=$(now)
+    if (( rc != 0 )); then
+        echo "tabulo-cli failed (exit $rc) on $1:" >&2
+        tail -n 20 "$work/tabulo.err" >&2
+        exit 1
+    fi
+    awk -v a="$t0" -v b="$t1" '{ c = $1 + $2 } END { print b - a, c }' "$work/cpu"
+}
+# run_floor DIR FRESH: the floor over the pages tabulo-cli left in DIR; it loads them, and when
+# FRESH removes them and syncs, before its clock starts. Prints "WALL CPU".
+run_floor() {
+    local out
+    if (( $2 )); then
+        out=$("$FLOOR_BIN" "$1" 2>"$work/floor.err") || { cat "$work/floor.err" >&2; exit 1; }
+    else
+        out=$("$FLOOR_BIN" --rerun "$1" 2>"$work/floor.err") || { cat "$work/floor.err" >&2; exit 1; }
+    fi
+    awk '{ print $1, $2 + $3 }' <<<"$out"
+}
 
-# compare DIR FRESH: find and tabulo-cli taking turns, RUNS times each after a warm-up of both;
-# with FRESH=1 the pages are removed before each tabulo-cli run (outside the timing), else
-# they are there from the run before. Prints "find tabulo ratio".
+# compare DIR FRESH: find and tabulo-cli (and with FLOOR=1 the floor) taking turns, RUNS times
+# each after a warm-up of both; with FRESH=1 the pages are removed before each tabulo-cli run
+# (outside the timing), else they are there from the run before. The floor runs right after
+# tabulo-cli, over the pages it wrote. Prints "find tabulo ratio [floor tabulo/floor]".
 compare() {
-    local dir=$1 fresh=$2 i f=() t=()
+    local dir=$1 fresh=$2 i f=() t=() l=() out
     run_find "$dir"
     run_tabulo "$dir"
     for (( i = 0; i < RUNS; i++ )); do
@@ -129,11 +180,48 @@ compare() {
         f+=("$(timed run_find "$dir")")
         if (( fresh )); then drop_pages "$dir"; else sync; fi
         t+=("$(timed run_tabulo "$dir")")
+        if (( FLOOR )); then
+            out=$(run_floor "$dir" "$fresh")
+            l+=("${out%% *}")
+        fi
     done
-    local mf mt
+    local mf mt ml
     mf=$(printf '%s\n' "${f[@]}" | median)
     mt=$(printf '%s\n' "${t[@]}" | median)
-    echo "$mf $mt $(ratio "$mt" "$mf")"
+    if (( FLOOR )); then
+        ml=$(printf '%s\n' "${l[@]}" | median)
+        echo "$mf $mt $(ratio "$mt" "$mf") $ml $(ratio "$mt" "$ml")"
+    else
+        echo "$mf $mt $(ratio "$mt" "$mf")"
+    fi
+}
+
+# compare_real DIR FRESH TABULO_ARGS...: as compare, with the floor always, the CPU time of
+# tabulo-cli and of the floor, and the tree cleared of every theme's output first, so each
+# theme starts from the bare tree. The warm-up also fills the hash cache for the hash column.
+# Prints "find tabulo cpu floor cpu tabulo/find tabulo/floor".
+compare_real() {
+    local dir=$1 fresh=$2 i f=() t=() tc=() l=() lc=() out
+    shift 2
+    drop_outputs "$dir"
+    run_find "$dir"
+    run_tabulo "$dir" "$@"
+    for (( i = 0; i < RUNS; i++ )); do
+        sync
+        f+=("$(timed run_find "$dir")")
+        if (( fresh )); then drop_outputs "$dir"; else sync; fi
+        out=$(timed_cpu "$dir" "$@")
+        t+=("${out% *}") tc+=("${out#* }")
+        out=$(run_floor "$dir" "$fresh")
+        l+=("${out% *}") lc+=("${out#* }")
+    done
+    local mf mt mtc ml mlc
+    mf=$(printf '%s\n' "${f[@]}" | median)
+    mt=$(printf '%s\n' "${t[@]}" | median)
+    ml=$(printf '%s\n' "${l[@]}" | median)
+    mlc=$(printf '%s\n' "${lc[@]}" | median)
+    if [[ ${tc[0]} == n/a ]]; then mtc=n/a; else mtc=$(printf '%s\n' "${tc[@]}" | median); fi
+    echo "$mf $mt $mtc $ml $mlc $(ratio "$mt" "$mf") $(ratio "$mt" "$ml")"
 }
 
 peak_kb() {
@@ -147,7 +235,7 @@ peak_kb() {
     fi
 }
 
-row() { printf '%-36s %9s %9s %7s\n' "$@"; }
+row() { printf '%-36s' "$1"; shift; printf ' %9s' "$@"; echo; }
 percent() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0) printf "%+.1f%%", (b - a) * 100 / a; else print "n/a" }'; }
 
 # compare_index OFF ON FRESH: two copies of a tree, the first indexed with the modern theme but
@@ -171,16 +259,30 @@ compare_index() {
     echo "$ma $mb $(percent "$ma" "$mb")"
 }
 
+# make_theme NAME BASE KEY=VALUE...: a theme saved from BASE ("" for the default options) with
+# those settings changed in its file, into the temporary TABULO_HOME.
+make_theme() {
+    local name=$1 base=$2 kv file=$TABULO_HOME/$1.color
+    shift 2
+    if [[ -n $base ]]; then
+        "$TABULO_CLI" --save-theme "$name" -sheme "$base" >/dev/null 2>&1
+    else
+        "$TABULO_CLI" --save-theme "$name" >/dev/null 2>&1
+    fi
+    for kv in "$@"; do
+        sed -i "s/^${kv%%=*}=.*/$kv/" "$file"
+        if ! grep -qx -- "$kv" "$file"; then
+            echo "could not set $kv in the theme $name in $TABULO_HOME" >&2
+            exit 1
+        fi
+    done
+}
+
 # index_rows DIR: the cost of the search index on the tree in DIR, into index_fresh and
 # index_rerun; the shipped modern theme against a copy of it with the index off.
 index_rows() {
     local off=$work/index-off on=$work/index-on
-    "$TABULO_CLI" --save-theme modern-noindex -sheme modern >/dev/null 2>&1
-    sed -i 's/^chkSearchIndex\.Value=1/chkSearchIndex.Value=0/' "$TABULO_HOME/modern-noindex.color"
-    if ! grep -q '^chkSearchIndex\.Value=0' "$TABULO_HOME/modern-noindex.color"; then
-        echo "could not make a theme with the search index off in $TABULO_HOME" >&2
-        exit 1
-    fi
+    make_theme modern-noindex modern chkSearchIndex.Value=0
     cp -a -- "$1" "$off"
     cp -a -- "$1" "$on"
     drop_modern "$off"
@@ -193,8 +295,13 @@ index_rows() {
 
 echo "tabulo-cli: $TABULO_CLI ${tabulo_args[*]:-}"
 echo "medians of $RUNS interleaved runs after a warm-up, wall time in seconds, warm cache"
+(( FLOOR )) && echo "floor: $FLOOR_BIN (2 threads; its own clock, from its walk to its syncfs)"
 echo
-row "work" "find" "tabulo" "ratio"
+if (( FLOOR )); then
+    row "work" "find" "tabulo" "/find" "floor" "/floor"
+else
+    row "work" "find" "tabulo" "ratio"
+fi
 
 # tree_rows NAME FOLDERS: fresh and re-run rows for a tree, and its peak memory in rss_NAME.
 tree_rows() {
@@ -216,6 +323,37 @@ if (( WIDE > 0 )); then
     row "one folder of $WIDE files, fresh" $(compare "$wide" 1)
     rm -rf -- "$wide"
 fi
+
+# real_rows: the realistic tree, fresh and re-run for the classic default theme and the other
+# kinds of page, each against find and against the floor writing the same pages.
+real_rows() {
+    local dir=$work/real made
+    made=$(BENCH_SCALE=$BENCH_SCALE python3 "$root/bench/realistic-tree.py" "$dir")
+    make_theme allinone "" optAllInOneFile.Value=True optCurrentDir.Value=False
+    make_theme json "" chkJsonListing.Value=1
+    make_theme hash "" chkColuHash.Value=1
+    [[ -f $TABULO_HOME/modern-noindex.color ]] || make_theme modern-noindex modern chkSearchIndex.Value=0
+    echo
+    echo "$made (BENCH_SCALE=$BENCH_SCALE)"
+    echo "each theme from the bare tree; cpu: user + system seconds; /floor: tabulo over the floor"
+    echo "writing the same pages (goals: fresh within 1.15x of the floor, re-run 1.1x find at most)"
+    row "work" "find" "tabulo" "cpu" "floor" "cpu" "/find" "/floor"
+    local name args
+    while IFS='|' read -r name args; do
+        read -r -a args <<<"$args"
+        row "$name, fresh" $(compare_real "$dir" 1 "${args[@]}")
+        row "$name, re-run" $(compare_real "$dir" 0 "${args[@]}")
+    done <<'ROWS'
+classic (default)|
+all-in-one page|-sheme allinone
+JSON listing on|-sheme json
+modern, search index off|-sheme modern-noindex
+modern, search index on|-sheme modern
+hash column, warm cache|-sheme hash
+ROWS
+    rm -rf -- "$dir"
+}
+(( REAL )) && real_rows
 
 if (( INDEX )); then
     echo
