@@ -290,6 +290,21 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
+std::string FromBase64(std::string_view text) {
+    static constexpr std::string_view kDigits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::uint32_t bits = 0;
+    int held = 0;
+    for (char c : text) {
+        auto d = kDigits.find(c);
+        if (d == std::string_view::npos) break;
+        bits = bits << 6 | static_cast<std::uint32_t>(d);
+        if ((held += 6) >= 8) out += static_cast<char>(bits >> (held -= 8) & 0xFF);
+    }
+    return out;
+}
+
 void AppendPlanes(std::string& out, const std::vector<std::uint64_t>& values, int width) {
     out.reserve(out.size() + values.size() * static_cast<std::size_t>(width));
     for (int plane = 0; plane < width; ++plane) {

@@ -65,17 +65,17 @@ std::vector<std::string> OtherSearchSites(const OptionValues& o, const std::stri
         at = end + 1;
         if (address.empty()) continue;
         // The index's own folder, or the top folder it lies in.
-        for (std::string_view tail : {"/.tabulo-search/", "/.tabulo-search"}) {
-            if (address.ends_with(tail)) address.resize(address.size() - tail.size() + 1);
-        }
-        if (address == ".tabulo-search" || address == ".tabulo-search/") address = "./";
         if (!address.ends_with('/')) address += '/';
+        const std::string index = std::string(kSearchFolder) + "/";
+        if (address == index) {
+            address = "./";
+        } else if (address.ends_with("/" + index)) {
+            address.resize(address.size() - index.size());
+        }
         const auto colon = address.find(':');
         const auto slash = address.find('/');
         if (colon != std::string::npos && colon < slash) {
-            std::string scheme = address.substr(0, colon);
-            std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            const std::string scheme = asciiLower(address.substr(0, colon));
             if (scheme != "http" && scheme != "https" && scheme != "file") continue;
         } else if (!address.starts_with('/')) {
             address = up + address;

@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "common/CaseFold.h"
 #include "common/Encoding.h"
 #include "common/PercentEncoding.h"
+#include "common/Text.h"
 #include "pages/JsonListing.h"
 #include "pages/ListingData.h"
 
@@ -380,31 +380,6 @@ std::vector<std::string> arrayField(std::string_view text, std::string_view key)
     return out;
 }
 
-std::string fromBase64(std::string_view text) {
-    static constexpr std::string_view kDigits =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::uint32_t bits = 0;
-    int held = 0;
-    for (char c : text) {
-        auto d = kDigits.find(c);
-        if (d == std::string_view::npos) break;
-        bits = bits << 6 | static_cast<std::uint32_t>(d);
-        if ((held += 6) >= 8) out += static_cast<char>(bits >> (held -= 8) & 0xFF);
-    }
-    return out;
-}
-
-std::vector<std::string> splitNames(const std::string& joined) {
-    std::vector<std::string> out;
-    for (std::size_t at = 0, slash;; at = slash + 1) {
-        slash = joined.find('/', at);
-        out.push_back(joined.substr(at, slash == std::string::npos ? std::string::npos : slash - at));
-        if (slash == std::string::npos) break;
-    }
-    return out;
-}
-
 std::string percentDecode(std::string_view text) {
     std::string out;
     auto digit = [](char c) {
@@ -759,8 +734,8 @@ std::vector<SearchHit> SearchIndex(
         ++counted;
         std::unordered_set<std::uint32_t> ids;
         if (shard) {
-            std::vector<std::string> list = splitNames(field(*shard, "grams").value_or(""));
-            std::string packed = fromBase64(field(*shard, "packed").value_or(""));
+            std::vector<std::string> list = split(field(*shard, "grams").value_or(""), '/');
+            std::string packed = FromBase64(field(*shard, "packed").value_or(""));
             std::size_t at = 0;
             for (const std::string& g : list) {
                 std::uint64_t count = readVarint(packed, at), id = 0;
@@ -788,8 +763,8 @@ std::vector<SearchHit> SearchIndex(
             folders[f] = (f ? folders[f - 1].substr(0, same) : "") +
                          (colon == std::string::npos ? "" : folders[f].substr(colon + 1));
         }
-        std::vector<std::string> names = splitNames(field(*block, "names").value_or(""));
-        std::string packed = fromBase64(field(*block, "packed").value_or(""));
+        std::vector<std::string> names = split(field(*block, "names").value_or(""), '/');
+        std::string packed = FromBase64(field(*block, "packed").value_or(""));
         std::size_t at = 0;
         std::int64_t minutes = 0;
         for (std::size_t i = 0; i < names.size() && at < packed.size(); ++i) {

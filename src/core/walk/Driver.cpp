@@ -1151,7 +1151,7 @@ bool PageWalk::writePages(const std::vector<WalkTarget>& targets) {
     bool ok = true;
     // A walk of the whole tree writes the search index of the top folder; so does a watch,
     // which keeps the names of the folders it does not read again.
-    d.searching = d.s.modern && !d.s.allInOne && d.s.o.on(opt("chkSearchIndex")) && !targets.empty() &&
+    d.searching = SearchesSite(d.s) && !targets.empty() &&
                   ((d.s.recursive && targets.front().recursive) || d.h.searchNames);
     try {
         for (const WalkTarget& target : targets) {

@@ -19,20 +19,6 @@ namespace fs = std::filesystem;
 namespace tabulo::test {
 namespace {
 
-std::string unbase64(std::string_view text) {
-    static const std::string digits =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::uint32_t bits = 0;
-    int held = 0;
-    for (char c : text) {
-        if (c == '=') break;
-        bits = bits << 6 | static_cast<std::uint32_t>(digits.find(c));
-        if ((held += 6) >= 8) out += static_cast<char>(bits >> (held -= 8) & 0xFF);
-    }
-    return out;
-}
-
 // Value `i` of `count` values of `width` bytes laid out plane by plane from `at`.
 std::uint64_t planeValue(const std::string& bytes, std::size_t at, std::size_t count, int width,
                          std::size_t i) {
@@ -317,7 +303,7 @@ TEST_F(LongListingTest, DataFilesTakeAtMostFortyBytesARowBesideTheName) {
     EXPECT_LE(bytes, nameBytes + 40 * (count + 1)) << "rows " << count + 1;
     // The numbers read back: the big file's size and time.
     DataCall call = callIn(texts[1]);
-    std::string packed = unbase64(call.packed);
+    std::string packed = FromBase64(call.packed);
     const std::size_t rows = call.names.size();
     ASSERT_EQ(rows, count + 1 - kRowsPerDataFile);
     ASSERT_EQ(call.names.back(), "zz big");
