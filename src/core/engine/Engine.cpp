@@ -16,6 +16,7 @@
 #include "common/FolderAccess.h"
 #include "common/Text.h"
 #include "pages/ModernPage.h"
+#include "pages/PagePrint.h"
 #include "pages/Pages.h"
 #include "walk/Driver.h"
 #include "checksums/FileHashes.h"
@@ -25,6 +26,7 @@
 #include "icons/LocalIcons.h"
 #include "scripts/ServerScripts.h"
 #include "shell/Shell.h"
+#include "state/PageState.h"
 #include "stylesheet/Stylesheet.h"
 
 namespace tabulo {
@@ -104,7 +106,7 @@ void Engine::RunIndex(Engine& engine) {
     run.replaceCancelled = false;
     run.allInOneHeadWritten = false;
     run.serverTotal = 0;
-    run.pagesWritten = run.pagesUnchanged = run.pagesDeclined = run.foldersSkipped = 0;
+    run.pagesWritten = run.pagesUnchanged = run.pagesPassedOver = run.pagesDeclined = run.foldersSkipped = 0;
     run.topPage.clear();
     run.topPageFolder.clear();
     if (WantsIconFiles(o)) {
@@ -191,6 +193,12 @@ void Engine::RunIndex(Engine& engine) {
         settings.hashCache = cache;
         settings.bytesHashed = &run.bytesHashed;
     }
+    // Folders that stand as the last run left them are passed over.
+    std::optional<PageState> pageState;
+    if (!allInOne) {
+        pageState.emplace(PageStateFile(settings.realTop), RunPrint(settings));
+        settings.pageState = &*pageState;
+    }
     // Nobody is asked during an unattended run: a page is replaced only when it changed.
     auto answer = engine.host().standingAnswer();
     PageWalk walk(settings,
@@ -201,6 +209,16 @@ void Engine::RunIndex(Engine& engine) {
                    [&engine](std::uint64_t bytes) { engine.host().hashed(bytes); },
                    job && job->settle, job ? job->searchNames : nullptr});
     bool pagesDone = targets.empty() ? walk.writePages() : walk.writePages(targets);
+    // Once the pages are on disk; it lies outside the tree, which needs no flush for it.
+    auto saveState = [&] {
+        if (!pageState) return;
+        try {
+            // Folders not seen by a whole walk are gone: their state goes with them.
+            pageState->save(pagesDone && targets.empty() && settings.recursive);
+        } catch (const std::system_error& e) {
+            engine.error("Error saving the state of the pages: " + e.code().message() + ".");
+        }
+    };
     if (settings.hashCache) {
         try {
             settings.hashCache->save();
@@ -209,7 +227,10 @@ void Engine::RunIndex(Engine& engine) {
         }
     }
     if (!walk.lastTitle().empty()) o.setText(opt("txtTitle"), walk.lastTitle());
-    if (!pagesDone) return finishFlush();  // a half-built all-in-one page never replaces a good one
+    if (!pagesDone) {  // a half-built all-in-one page never replaces a good one
+        finishFlush();
+        return saveState();
+    }
 
     // What follows the pages reads the run's copy of the options too.
     const OptionValues& snap = settings.o;
@@ -226,6 +247,7 @@ void Engine::RunIndex(Engine& engine) {
         StoreIcons(engine, settings, tree.get());
     if (settings.allInOneFile) walk.finishAllInOne();
     finishFlush();
+    saveState();
     run.topPageFolder = allInOne ? settings.outputFolder : top;
     run.topPage = joinPath(run.topPageFolder, snap.text(opt("txtIndexHtm")));
     if (snap.on(opt("chkView")) && !engine.unattended())

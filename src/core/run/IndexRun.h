@@ -18,6 +18,7 @@ struct IndexRun {
     // What the run did, for the summary that ends it.
     int pagesWritten = 0;    // new or changed pages (the all-in-one file counts once)
     int pagesUnchanged = 0;  // pages whose bytes were already there
+    int pagesPassedOver = 0;  // of those, found as the last run left them: neither made nor read
     int pagesDeclined = 0;   // pages kept because the answer was No
     int foldersSkipped = 0;  // folders not entered: unreadable, or reached through a link
     // Bytes of file content read for checksums; the threads that hash add to it, and a

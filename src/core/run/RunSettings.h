@@ -13,6 +13,8 @@
 
 namespace tabulo {
 
+class PageState;
+
 // Everything a run reads, fixed when it starts: a snapshot of the options, the places of the
 // site, the date, and what follows from them once. Shared read-only by every thread of a run.
 struct RunSettings {
@@ -45,6 +47,9 @@ struct RunSettings {
     std::atomic<std::uint64_t>* bytesHashed = nullptr;
     // The totals of folders kept from run to run by a watch; none: the run keeps its own.
     TreeTotals* treeTotals = nullptr;
+    // What earlier runs wrote into each folder: a folder whose files would come out the same
+    // is passed over. None in the all-in-one modes.
+    PageState* pageState = nullptr;
     Wildcard filter;
     std::string footer;      // the lines that close a page, UTF-8
     std::string styleRules;  // for pages that embed them

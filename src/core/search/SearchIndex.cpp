@@ -8,6 +8,7 @@
 
 #include "common/CaseFold.h"
 #include "common/Encoding.h"
+#include "common/Fingerprint.h"
 #include "common/PercentEncoding.h"
 #include "common/Text.h"
 #include "pages/JsonListing.h"
@@ -464,36 +465,17 @@ std::string foldForSearch(std::string_view text) {
 }
 
 std::string SearchFingerprint(const SearchTree& tree, const SearchSite& site) {
-    // Two multiplicative hashes eight bytes at a time: enough to tell one tree from the next.
-    std::uint64_t a = 14695981039346656037ull, b = 0x9E3779B97F4A7C15ull;
-    auto word = [&](std::uint64_t w) {
-        a = (a ^ w) * 0x100000001B3ull;
-        a ^= a >> 31;
-        b = (b + w) * 0xC2B2AE3D27D4EB4Full;
-        b ^= b >> 29;
-    };
-    auto mix = [&](std::string_view bytes) {
-        std::size_t i = 0;
-        for (; i + 8 <= bytes.size(); i += 8) {
-            std::uint64_t w;
-            std::memcpy(&w, bytes.data() + i, 8);
-            word(w);
-        }
-        std::uint64_t rest = 0;
-        std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
-        word(rest ^ (static_cast<std::uint64_t>(bytes.size()) << 56));
-    };
-    mix(site.name);
-    mix(site.folderEnding);
+    Fingerprint print;
+    print.bytes(site.name).bytes(site.folderEnding);
     for (const auto& [folder, entries] : tree) {
-        mix(folder);
+        print.bytes(folder);
         for (const SearchEntry& e : entries) {
-            mix(e.name);
-            word(e.isFolder ? 1u : 0u);
-            word(static_cast<std::uint64_t>(static_cast<std::int64_t>(e.size)));
-            word(static_cast<std::uint64_t>(e.mtime));
+            print.bytes(e.name).word(e.isFolder ? 1u : 0u);
+            print.word(static_cast<std::uint64_t>(static_cast<std::int64_t>(e.size)));
+            print.word(static_cast<std::uint64_t>(e.mtime));
         }
     }
+    const std::uint64_t a = print.high(), b = print.low();
     return hex8(static_cast<std::uint32_t>(a >> 32)) + hex8(static_cast<std::uint32_t>(a)) +
            hex8(static_cast<std::uint32_t>(b >> 32)) + hex8(static_cast<std::uint32_t>(b));
 }

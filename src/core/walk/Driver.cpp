@@ -25,6 +25,7 @@
 #include "common/Descriptor.h"
 #include "common/Encoding.h"
 #include "common/FileSystemFlush.h"
+#include "common/Fingerprint.h"
 #include "common/FolderAccess.h"
 #include "common/FolderTime.h"
 #include "common/Paths.h"
@@ -37,9 +38,11 @@
 #include "pages/JsonListing.h"
 #include "pages/ModernPage.h"
 #include "pages/PageParts.h"
+#include "pages/PagePrint.h"
 #include "pages/Pages.h"
 #include "run/TreeTotals.h"
 #include "search/SearchIndex.h"
+#include "state/PageState.h"
 
 namespace tabulo {
 
@@ -50,6 +53,10 @@ using Reach = FolderEntry::Reach;
 // Pages longer than this are not held in memory while they wait for their turn; the walk's
 // own thread renders them straight into their file.
 constexpr std::size_t kRowsRenderedAhead = 4000;
+
+// About what handing a folder's work to another thread and taking the result back costs: the
+// waits and wake-ups of two threads.
+constexpr std::int64_t kHandOffNanos = 40'000;
 
 // What went wrong, in the words of a status line; anything a step throws becomes one.
 std::string reasonOf(const std::exception& e) {
@@ -98,6 +105,10 @@ struct FolderWork {
     std::optional<std::pair<std::string, std::string>> sums;  // MD5SUMS, SHA256SUMS
     std::vector<std::string> ownExtras;  // numbered pages and data files found of ours
     std::int64_t sumsTime = 0;  // the time a changed checksum file gets: its row shows it
+    // What its files are made of, taken before a page made ahead drops its rows; and whether
+    // they stand as an earlier run wrote them from the same (nothing to make or write).
+    std::optional<std::uint64_t> input;
+    bool kept = false;
     FolderTotals listed;        // what its page lists, kept when a page made ahead drops it
     PageResult result;
     // Written ahead of its turn, with this outcome, or this error.
@@ -123,6 +134,32 @@ std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
     }
     return {SumsFileText(md5), SumsFileText(sha)};
 }
+
+// A folder read on whichever thread comes to it first: a worker, or the walk itself when it
+// needs the folder before any worker began it. A folder the walk would wait for costs no
+// hand-off between threads, which for the many small folders of a tree is most of their cost.
+struct ReadAhead {
+    std::atomic<bool> begun{false};
+    std::packaged_task<std::unique_ptr<FolderWork>()> task;
+    std::future<std::unique_ptr<FolderWork>> result;
+
+    explicit ReadAhead(std::packaged_task<std::unique_ptr<FolderWork>()> t)
+        : task(std::move(t)), result(task.get_future()) {}
+    // Runs the read unless another thread has begun it; false when one has.
+    bool run() {
+        if (begun.exchange(true)) return false;
+        task();
+        return true;
+    }
+    std::unique_ptr<FolderWork> get() {
+        run();
+        return result.get();
+    }
+    // Makes sure the read is not begun any more, and waits for it when it was.
+    void settle() {
+        if (begun.exchange(true)) result.wait();
+    }
+};
 
 }  // namespace
 
@@ -186,6 +223,8 @@ struct PageWalk::Impl {
     bool searching = false;
     SearchNames ownSearchNames;
     SearchNames& searchNames;
+    // How long a folder's work takes lately, read and page: short ones stay on the walk's thread.
+    std::atomic<std::int64_t> folderNanos{kHandOffNanos};
     std::unique_ptr<WorkerPool> workers;  // last, so it goes first
 
     void cancel() {
@@ -224,6 +263,10 @@ struct PageWalk::Impl {
     void writeExtras(FolderWork& w, const PageFiles* files,
                      const std::function<bool(const std::string&)>* mayReplace);
     void makeAhead(FolderWork& w);
+    std::optional<std::uint64_t> stateKey(const FolderWork& w) const;
+    std::vector<std::string> outputsOf(const FolderWork& w, std::vector<std::string> extras) const;
+    bool keptAsWritten(FolderWork& w, double serverTotalBefore);
+    void keepAsWritten(const FolderWork& w, std::vector<std::string> extras);
     WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
                               const std::function<bool(const std::string&)>& mayReplace,
                               double serverTotalBefore);
@@ -231,9 +274,8 @@ struct PageWalk::Impl {
     void noteTimeChange(const FolderWork& w);
 
     // The walk's own thread.
-    std::future<std::unique_ptr<FolderWork>> start(const SharedFolder& parent,
-                                                   const std::string& path,
-                                                   const FolderEntry& sub, bool measuring);
+    std::shared_ptr<ReadAhead> start(const SharedFolder& parent, const std::string& path,
+                                     const FolderEntry& sub, bool measuring);
     FolderTotals walk(const std::string& folder, const SharedFolder& open,
                       const std::vector<FolderEntry>& subfolders, std::vector<FolderId>& ancestors,
                       bool measuring = false);
@@ -475,6 +517,7 @@ void PageWalk::Impl::makeAhead(FolderWork& w) {
     } else {
         if (w.listing.files.size() > kRowsRenderedAhead) return;
         if (MayHaveNumberedPages(s, w.place, w.listing)) return;
+        if (keptAsWritten(w, 0)) return;
         w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
         if (s.o.on(opt("chkJsonListing"))) w.json = JsonListingOf(s, w.place, w.listing);
         w.rendered = true;
@@ -495,20 +538,26 @@ void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
     }
 }
 
-std::future<std::unique_ptr<FolderWork>> PageWalk::Impl::start(const SharedFolder& parent,
-                                                               const std::string& path,
-                                                               const FolderEntry& sub,
-                                                               bool measuring) {
-    auto task = std::make_shared<std::packaged_task<std::unique_ptr<FolderWork>()>>(
+std::shared_ptr<ReadAhead> PageWalk::Impl::start(const SharedFolder& parent,
+                                                  const std::string& path, const FolderEntry& sub,
+                                                  bool measuring) {
+    auto job = std::make_shared<ReadAhead>(std::packaged_task<std::unique_ptr<FolderWork>()>(
         [this, parent, path, sub, measuring] {
+            const auto begun = std::chrono::steady_clock::now();
             auto w = readChild(parent, path, sub, measuring);
             // Nothing is written for a run that has failed meanwhile.
             if (!cancelled && !measuring) makeAhead(*w);
+            const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::steady_clock::now() - begun).count();
+            // A rough running mean; threads racing on it only blur it a little.
+            const std::int64_t mean = folderNanos.load(std::memory_order_relaxed);
+            folderNanos.store(mean + (took - mean) / 8, std::memory_order_relaxed);
             return w;
-        });
-    auto result = task->get_future();
-    workers->add([task] { (*task)(); });
-    return result;
+        }));
+    // Folders that take less than handing them to another thread costs are read by the walk
+    // itself when it comes to them: a re-run over an unchanged tree is mostly such folders.
+    if (folderNanos.load(std::memory_order_relaxed) >= kHandOffNanos) workers->add([job] { job->run(); });
+    return job;
 }
 
 bool PageWalk::Impl::question(const std::string& target) {
@@ -549,9 +598,56 @@ void PageWalk::Impl::sayHashed() {
 // file is counted once, when it is put in place).
 void PageWalk::Impl::done(FolderWork& w, std::optional<WriteOutcome> page) {
     if (page) ++(*page == WriteOutcome::Written ? h.state.pagesWritten : h.state.pagesUnchanged);
+    if (w.kept) ++h.state.pagesPassedOver;
     h.state.serverTotal += w.result.total;
     for (const std::string& type : w.result.icons) h.icons.add(type);
     h.sink.status("Done generating index for : `" + toUtf8(w.path) + "`");
+}
+
+// A folder's place in the state kept between runs: its path below the top.
+std::optional<std::uint64_t> PageWalk::Impl::stateKey(const FolderWork& w) const {
+    if (!s.pageState || s.allInOne) return std::nullopt;
+    auto relative = relativeTo(w.path, s.top);
+    if (!relative) return std::nullopt;
+    return Fingerprint().bytes(*relative).value();
+}
+
+// The files a folder's page comes with: the page, its JSON listing, its checksum files, and
+// its numbered pages and data files (`extras`).
+std::vector<std::string> PageWalk::Impl::outputsOf(const FolderWork& w,
+                                                   std::vector<std::string> extras) const {
+    const std::string& htm = s.o.text(opt("txtIndexHtm"));
+    std::vector<std::string> names{htm};
+    if (s.o.on(opt("chkJsonListing"))) names.push_back(JsonNameFor(htm));
+    if (w.sums) {
+        names.emplace_back(kMd5SumsName);
+        names.emplace_back(kSha256SumsName);
+    }
+    std::sort(extras.begin(), extras.end());
+    names.insert(names.end(), extras.begin(), extras.end());
+    return names;
+}
+
+// Whether the folder's files stand as an earlier run wrote them from what they would be made
+// of now: then the page is neither made nor read back, and counts as it did then.
+bool PageWalk::Impl::keptAsWritten(FolderWork& w, double serverTotalBefore) {
+    auto key = stateKey(w);
+    if (!key) return false;
+    if (!w.input) w.input = PageInputPrint(s, w.place, w.listing, serverTotalBefore);
+    auto page = s.pageState->find(*key, *w.input);
+    if (!page || OutputPrint(w.folder->get(), outputsOf(w, w.ownExtras)) != page->output)
+        return false;
+    w.result = {page->total, std::move(page->icons)};
+    w.kept = true;
+    return true;
+}
+
+// The folder's files as this run left them, for the next run to pass over.
+void PageWalk::Impl::keepAsWritten(const FolderWork& w, std::vector<std::string> extras) {
+    auto key = stateKey(w);
+    if (!key || !w.input) return;
+    s.pageState->keep(*key, {*w.input, OutputPrint(w.folder->get(), outputsOf(w, std::move(extras))),
+                             w.result.total, w.result.icons});
 }
 
 // One page in its own file: in its folder, or with a flat name in the output folder. A page
@@ -575,6 +671,7 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     } else {
         removeStaleTemporaries(folder, w.listing.leftovers);
     }
+    if (w.kept || (!w.rendered && keptAsWritten(w, serverTotalBefore))) return WriteOutcome::Unchanged;
     // The question is about the folder's own page, in every mode; it is asked only when a
     // file would change, so a run over an unchanged tree asks nothing.
     if (ask) writeRules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
@@ -609,6 +706,9 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
     if (s.o.on(opt("chkJsonListing")))
         writeBeside(folder, JsonNameFor(name), landsIn, w.json ? *w.json : JsonListingOf(s, w.place, w.listing));
     noteTimeChange(w);
+    std::vector<std::string> extras;
+    for (std::size_t i = 0; files && i < files->extraCount(); ++i) extras.push_back(files->extraName(i));
+    keepAsWritten(w, std::move(extras));
     return outcome;
 }
 
@@ -768,18 +868,16 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
             entered.push_back(i);
     }
     if (!measuring) foldersFound += static_cast<int>(entered.size());
-    std::deque<std::future<std::unique_ptr<FolderWork>>> ahead;
+    std::deque<std::shared_ptr<ReadAhead>> ahead;
     // Folders read ahead use this walk's state: they finish before it goes, however it ends;
     // when it ends by an exception, those not begun are dropped and write nothing.
     struct WaitForAhead {
         Impl& impl;
-        std::deque<std::future<std::unique_ptr<FolderWork>>>& ahead;
+        std::deque<std::shared_ptr<ReadAhead>>& ahead;
         int failing = std::uncaught_exceptions();
         ~WaitForAhead() {
             if (std::uncaught_exceptions() > failing) impl.cancel();
-            for (auto& f : ahead) {
-                if (f.valid()) f.wait();
-            }
+            for (auto& job : ahead) job->settle();
         }
     } waitForAhead{*this, ahead};
     std::size_t started = 0;
@@ -810,8 +908,9 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
         }
         std::unique_ptr<FolderWork> w;
         if (workers) {
-            w = ahead.front().get();
+            auto job = std::move(ahead.front());
             ahead.pop_front();
+            w = job->get();
             topUp();
         } else {
             w = readChild(open, path, sub, measuring);
