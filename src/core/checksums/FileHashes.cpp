@@ -187,6 +187,16 @@ std::size_t HashCache::KeyHash::operator()(const Key& k) const {
 
 HashCache::HashCache(std::size_t maxEntries, std::function<std::int64_t()> today)
     : maxEntries_(maxEntries), today_(today ? std::move(today) : daysSince1970) {
+    // Read when a checksum is first looked up: a run that finds every folder as it left it
+    // needs none. A file too large to read is said now.
+    struct stat st;
+    if (::stat(cacheFile().c_str(), &st) == 0 && st.st_size > static_cast<off_t>(kMaxFileBytes))
+        loadOnce();
+}
+
+void HashCache::loadOnce() {
+    if (loaded_) return;
+    loaded_ = true;
     load();
 }
 
@@ -244,6 +254,7 @@ std::optional<FileDigest> HashCache::digestOf(
     const std::int64_t now = today_();
     {
         std::lock_guard lock(mutex_);
+        loadOnce();
         if (auto it = entries_.find(key); it != entries_.end()) {
             it->second.used = true;
             it->second.order = ++uses_;
@@ -312,8 +323,9 @@ void HashCache::save() {
     dirty_ = false;
 }
 
-std::size_t HashCache::size() const {
+std::size_t HashCache::size() {
     std::lock_guard lock(mutex_);
+    loadOnce();
     return entries_.size();
 }
 

@@ -61,8 +61,9 @@ class HashCache {
     // for kKeepDays, up to `maxEntries` in all. Failures throw std::system_error.
     void save();
 
-    std::size_t size() const;
-    // Why the cache file was not read, for the status line; empty when it was (or is missing).
+    std::size_t size();  // reads the file first, when it was not read yet
+    // Why the cache file was not read, for the status line; empty when it was (or is missing,
+    // or not read yet: it is read when first needed).
     const std::string& loadNote() const { return loadNote_; }
 
   private:
@@ -84,6 +85,7 @@ class HashCache {
     };
 
     void load();
+    void loadOnce();  // with mutex_ held
 
     mutable std::mutex mutex_;
     std::unordered_map<Key, Entry, KeyHash> entries_;
@@ -91,6 +93,7 @@ class HashCache {
     std::size_t maxEntries_;
     std::function<std::int64_t()> today_;
     bool dirty_ = false;  // something to save
+    bool loaded_ = false;
     std::string loadNote_;
 };
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <new>
@@ -16,8 +17,10 @@
 #include "common/CaseFold.h"
 #include "common/Descriptor.h"
 #include "common/Faults.h"
+#include "common/Fingerprint.h"
 #include "common/TextFile.h"
 #include "common/WorkerPool.h"
+#include "listing/OutputNames.h"
 #include "listing/Wildcard.h"
 
 namespace tabulo {
@@ -138,17 +141,33 @@ FolderListing::Presence presenceOf(unsigned char type) {
     }
 }
 
+// One file's part of the listing's files print, added up in any order.
+std::uint64_t filePrint(const std::string& name, const struct stat& st) {
+    if (name == kMd5SumsName || name == kSha256SumsName) return 0;
+    return Fingerprint()
+        .bytes(name)
+        .word(st.st_dev)
+        .word(st.st_ino)
+        .word(static_cast<std::uint64_t>(st.st_size))
+        .word(static_cast<std::uint64_t>(st.st_mtim.tv_sec))
+        .word(static_cast<std::uint64_t>(st.st_mtim.tv_nsec))
+        .value();
+}
+
 unsigned char typeOf(mode_t mode) {
     return S_ISDIR(mode) ? DT_DIR : S_ISREG(mode) ? DT_REG : DT_UNKNOWN;
 }
 
 // Sizes and times of the files at `pending`; a wide folder shares the work with the pool, as
 // looking up each file is most of what reading it costs. Files gone meanwhile are dropped.
-void statFiles(int fd, std::vector<FileEntry>& files, const std::vector<std::uint32_t>& pending,
+void statFiles(int fd, FolderListing& listing, const std::vector<std::uint32_t>& pending,
                WorkerPool* pool) {
     if (pending.empty()) return;
+    std::vector<FileEntry>& files = listing.files;
     std::vector<char> gone(files.size(), 0);
+    std::atomic<std::uint64_t> print{0};
     auto statRange = [&](std::size_t begin, std::size_t end) {
+        std::uint64_t sum = 0;
         for (std::size_t k = begin; k < end; ++k) {
             FileEntry& f = files[pending[k]];
             struct stat st;
@@ -158,7 +177,9 @@ void statFiles(int fd, std::vector<FileEntry>& files, const std::vector<std::uin
             }
             f.size = static_cast<double>(st.st_size);
             f.mtime = st.st_mtime;
+            sum += filePrint(f.name, st);
         }
+        print.fetch_add(sum, std::memory_order_relaxed);
     };
     std::size_t parts = partsFor(pending.size(), 4096, pool);
     std::size_t step = (pending.size() + parts - 1) / parts;
@@ -169,6 +190,7 @@ void statFiles(int fd, std::vector<FileEntry>& files, const std::vector<std::uin
             statRange(std::min(pending.size(), p * step), std::min(pending.size(), (p + 1) * step));
         });
     }
+    listing.filesPrint += print.load(std::memory_order_relaxed);
     if (std::find(gone.begin(), gone.end(), 1) == gone.end()) return;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -264,6 +286,7 @@ FolderListing readFolder(int folder, const std::string& shown, const ListingRule
             if (statted) {
                 file.size = static_cast<double>(st.st_size);
                 file.mtime = st.st_mtime;
+                listing.filesPrint += filePrint(file.name, st);
             } else {
                 pending.push_back(static_cast<std::uint32_t>(listing.files.size()));
             }
@@ -280,7 +303,7 @@ FolderListing readFolder(int folder, const std::string& shown, const ListingRule
                    : S_ISREG(st.st_mode)                          ? FolderListing::Presence::File
                                                                   : FolderListing::Presence::Other;
     }
-    statFiles(fd, listing.files, pending, rules.pool);
+    statFiles(fd, listing, pending, rules.pool);
     sortByName(listing.folders, rules.pool);
     sortByName(listing.files, rules.pool);
     return listing;

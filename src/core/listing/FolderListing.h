@@ -84,6 +84,11 @@ struct FolderListing {
     // The files the rules' `maybeOwn` set aside, in the order found.
     std::vector<std::string> maybeOwn;
 
+    // Who the files are that the listing looked up on disk (their names, devices, inodes, sizes
+    // and times to the nanosecond, checksum files aside), in any order: what their checksums
+    // come from, as the digest cache sees it. Only when the rules ask for file details.
+    std::uint64_t filesPrint = 0;
+
     // The checksums of `files`, index for index, when the page shows them; nothing for a file
     // that is left out or could not be read.
     std::vector<std::optional<FileDigest>> digests;

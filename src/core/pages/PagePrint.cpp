@@ -53,6 +53,7 @@ std::uint64_t PageInputPrint(const RunSettings& s, const PagePlace& place,
     const std::string& page = s.o.text(opt("txtIndexHtm"));
     const std::string json = JsonNameFor(page);
     auto own = [&](const std::string& name) { return name == page || name == json; };
+    const bool digestsByFiles = s.hashes && FileDetailsNeeded(s);
     Fingerprint print;
     print.bytes(place.folder).bytes(place.title).bytes(place.upPrefix).bytes(place.relativePath);
     print.word(static_cast<std::uint64_t>(place.depth));
@@ -76,12 +77,16 @@ std::uint64_t PageInputPrint(const RunSettings& s, const PagePlace& place,
         if (file.excluded && own(file.name)) continue;
         print.bytes(file.name).number(file.size).word(static_cast<std::uint64_t>(file.mtime));
         print.word(file.excluded ? 1 : 0);
+        if (digestsByFiles) continue;
         if (i < listing.digests.size() && listing.digests[i]) {
             print.bytes(listing.digests[i]->md5).bytes(listing.digests[i]->sha256);
         } else {
             print.word(0);
         }
     }
+    // Checksums follow from the files they are of, as the digest cache knows them: a page can
+    // be passed over before any is looked up.
+    if (digestsByFiles) print.word(listing.filesPrint);
     for (const auto& [name, presence] : listing.watched) {
         if (!own(name)) print.bytes(name).word(static_cast<std::uint64_t>(presence));
     }

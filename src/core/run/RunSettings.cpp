@@ -29,15 +29,19 @@ RunSettings::RunSettings(OptionValues options, std::string topPath, std::tm date
     pagePolicy = modern || o.on(opt("chkW3c")) ? Unmappable::KeepUtf8 : Unmappable::HtmlReference;
 }
 
+bool FileDetailsNeeded(const RunSettings& s) {
+    // Modern pages sort in the browser and JSON listings carry sizes and times.
+    return s.o.on(opt("chkColuSize")) || s.o.on(opt("chkColuTime")) || s.o.on(opt("chkSumSize")) ||
+           s.modern || s.o.on(opt("chkJsonListing"));
+}
+
 ListingRules RunSettings::listingRules() const {
     ListingRules rules;
     rules.filter = &filter;
     if (o.on(opt("chkExcludeExts"))) {
         rules.excluded = [this](std::string_view name) { return IsExcluded(o, name); };
     }
-    // Modern pages sort in the browser and JSON listings carry sizes and times.
-    rules.fileDetails = o.on(opt("chkColuSize")) || o.on(opt("chkColuTime")) ||
-                        o.on(opt("chkSumSize")) || modern || o.on(opt("chkJsonListing"));
+    rules.fileDetails = FileDetailsNeeded(*this);
     rules.watch = {o.text(opt("txtIndexHtm")), o.text(opt("txtCapDesc")),
                    o.text(opt("txtCapSnap"))};
     if (modern) rules.watch.push_back(o.text(opt("txtUploadScript")));

@@ -57,6 +57,9 @@ struct RunSettings {
     ListingRules listingRules() const;
 };
 
+// Whether the run looks up the sizes and times of the files its pages list.
+bool FileDetailsNeeded(const RunSettings& settings);
+
 // The depth of the www root (written text); without one, of `folder`.
 int WwwRootDepth(const OptionValues& options, const std::string& folder);
 

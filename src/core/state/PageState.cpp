@@ -23,7 +23,7 @@ namespace {
 // The file: a header, the records sorted by key, then the icon lists they point into (each
 // type followed by a NUL). Written in the machine's own byte order: a file from another kind
 // of machine fails its check and is only a missing one.
-constexpr char kMagic[8] = {'T', 'B', 'P', 'A', 'G', 'E', 'S', '1'};
+constexpr char kMagic[8] = {'T', 'B', 'P', 'A', 'G', 'E', 'S', '2'};
 
 struct Header {
     char magic[8];
@@ -47,6 +47,7 @@ struct PageState::Record {
     std::uint64_t key, input, output;
     double total;
     std::uint32_t iconsAt, iconsSize;
+    std::uint64_t files, sums;
 };
 
 PageState::PageState(std::string file, std::uint64_t runPrint)
@@ -88,7 +89,7 @@ PageState::~PageState() {
 }
 
 PageState::Record PageState::record(std::size_t i) const {
-    static_assert(sizeof(Record) == 40, "records are written as they lie in memory: no padding");
+    static_assert(sizeof(Record) == 56, "records are written as they lie in memory: no padding");
     return readAt<Record>(map_ + sizeof(Header) + i * sizeof(Record));
 }
 
@@ -114,13 +115,21 @@ std::vector<std::string> PageState::iconsOf(const Record& r) const {
     return icons;
 }
 
-std::optional<PageState::Page> PageState::find(std::uint64_t key, std::uint64_t input) const {
+std::optional<PageState::Page> PageState::find(std::uint64_t key) const {
     auto at = indexOf(key);
     if (!at) return std::nullopt;
     seen_[*at / 64].fetch_or(std::uint64_t{1} << (*at % 64), std::memory_order_relaxed);
-    const Record r = record(*at);
-    if (r.input != input) return std::nullopt;
-    return Page{r.input, r.output, r.total, iconsOf(r)};
+    return pageOf(record(*at));
+}
+
+std::optional<PageState::Page> PageState::find(std::uint64_t key, std::uint64_t input) const {
+    auto page = find(key);
+    if (!page || page->input != input) return std::nullopt;
+    return page;
+}
+
+PageState::Page PageState::pageOf(const Record& r) const {
+    return {r.input, r.output, r.total, iconsOf(r), r.files, r.sums};
 }
 
 void PageState::keep(std::uint64_t key, Page page) {
@@ -142,7 +151,7 @@ void PageState::save(bool whole) {
         auto [it, fresh] = lists.emplace(list, static_cast<std::uint32_t>(blob.size()));
         if (fresh) blob += list;
         records.push_back({key, page.input, page.output, page.total, it->second,
-                           static_cast<std::uint32_t>(list.size())});
+                           static_cast<std::uint32_t>(list.size()), page.files, page.sums});
     };
     bool changed = false;
     std::size_t i = 0, j = 0;
@@ -153,8 +162,7 @@ void PageState::save(bool whole) {
             const auto& [key, page] = kept_[j++];
             if (i < count_ && key == oldKey) {
                 const Record r = record(i);
-                changed = changed || r.input != page.input || r.output != page.output ||
-                          r.total != page.total || iconsOf(r) != page.icons;
+                changed = changed || pageOf(r) != page;
                 ++i;
             } else {
                 changed = true;
@@ -169,7 +177,7 @@ void PageState::save(bool whole) {
             changed = true;
             continue;
         }
-        add(r.key, Page{r.input, r.output, r.total, iconsOf(r)});
+        add(r.key, pageOf(r));
     }
     kept_.clear();
     if (!changed) return;

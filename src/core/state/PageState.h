@@ -25,6 +25,9 @@ class PageState {
         std::uint64_t output = 0;  // those files on disk: see OutputPrint
         double total = 0;          // bytes its page lists
         std::vector<std::string> icons;
+        // With the checksum column: the files print of its listing, and its checksum files
+        // on disk; while both stand, the checksums are those of the last run.
+        std::uint64_t files = 0, sums = 0;
         bool operator==(const Page&) const = default;
     };
 
@@ -37,6 +40,8 @@ class PageState {
 
     // The page kept for the folder `key` when it was made of `input`. Any thread.
     std::optional<Page> find(std::uint64_t key, std::uint64_t input) const;
+    // The page kept for the folder `key`, whatever it was made of. Any thread.
+    std::optional<Page> find(std::uint64_t key) const;
     // A page the run wrote (or found written, byte for byte). Any thread.
     void keep(std::uint64_t key, Page page);
 
@@ -49,6 +54,7 @@ class PageState {
     Record record(std::size_t i) const;
     std::optional<std::size_t> indexOf(std::uint64_t key) const;
     std::vector<std::string> iconsOf(const Record& r) const;
+    Page pageOf(const Record& r) const;
 
     std::string file_;
     std::uint64_t runPrint_;

@@ -109,6 +109,9 @@ struct FolderWork {
     // they stand as an earlier run wrote them from the same (nothing to make or write).
     std::optional<std::uint64_t> input;
     bool kept = false;
+    // Its checksums are those of the last run (its checksum files are as that run left them),
+    // and are looked up only when its page is made.
+    bool digestsLater = false;
     FolderTotals listed;        // what its page lists, kept when a page made ahead drops it
     PageResult result;
     // Written ahead of its turn, with this outcome, or this error.
@@ -264,8 +267,11 @@ struct PageWalk::Impl {
                      const std::function<bool(const std::string&)>* mayReplace);
     void makeAhead(FolderWork& w);
     std::optional<std::uint64_t> stateKey(const FolderWork& w) const;
-    std::vector<std::string> outputsOf(const FolderWork& w, std::vector<std::string> extras) const;
+    std::vector<std::string> outputsOf(std::vector<std::string> extras) const;
     bool keptAsWritten(FolderWork& w, double serverTotalBefore);
+    bool digestsAsBefore(const FolderWork& w) const;
+    std::uint64_t sumsPrint(const FolderWork& w) const;
+    void digestsNow(FolderWork& w) const;
     void keepAsWritten(const FolderWork& w, std::vector<std::string> extras);
     WriteOutcome writeOwnFile(FolderWork& w, bool sweepHere,
                               const std::function<bool(const std::string&)>& mayReplace,
@@ -310,8 +316,12 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
         w->place = PlaceOf(s, path);
         if (!measuring) readOwnTexts(*w);
         // The checksum files count as the page lists them: as they will be.
-        if (s.hashes && s.hashCache) hashFiles(*w);
-        if (s.hashes) foreseeSums(*w);
+        if (s.hashes && digestsAsBefore(*w)) {
+            w->digestsLater = true;
+        } else if (s.hashes) {
+            if (s.hashCache) hashFiles(*w);
+            foreseeSums(*w);
+        }
         classifyLinks(*w, s.recursive || measuring);
         if (s.modern) w->listed = ListedFiles(w->listing);
         if (searching && !measuring) noteSearchNames(*w);
@@ -518,6 +528,7 @@ void PageWalk::Impl::makeAhead(FolderWork& w) {
         if (w.listing.files.size() > kRowsRenderedAhead) return;
         if (MayHaveNumberedPages(s, w.place, w.listing)) return;
         if (keptAsWritten(w, 0)) return;
+        digestsNow(w);
         w.result = RenderPage(s, w.place, w.listing, !s.allInOneFile, 0, w.page);
         if (s.o.on(opt("chkJsonListing"))) w.json = JsonListingOf(s, w.place, w.listing);
         w.rendered = true;
@@ -612,17 +623,12 @@ std::optional<std::uint64_t> PageWalk::Impl::stateKey(const FolderWork& w) const
     return Fingerprint().bytes(*relative).value();
 }
 
-// The files a folder's page comes with: the page, its JSON listing, its checksum files, and
-// its numbered pages and data files (`extras`).
-std::vector<std::string> PageWalk::Impl::outputsOf(const FolderWork& w,
-                                                   std::vector<std::string> extras) const {
+// The files a folder's page comes with: the page, its JSON listing, and its numbered pages and
+// data files (`extras`). The checksum files are looked at on their own (sumsPrint).
+std::vector<std::string> PageWalk::Impl::outputsOf(std::vector<std::string> extras) const {
     const std::string& htm = s.o.text(opt("txtIndexHtm"));
     std::vector<std::string> names{htm};
     if (s.o.on(opt("chkJsonListing"))) names.push_back(JsonNameFor(htm));
-    if (w.sums) {
-        names.emplace_back(kMd5SumsName);
-        names.emplace_back(kSha256SumsName);
-    }
     std::sort(extras.begin(), extras.end());
     names.insert(names.end(), extras.begin(), extras.end());
     return names;
@@ -635,8 +641,9 @@ bool PageWalk::Impl::keptAsWritten(FolderWork& w, double serverTotalBefore) {
     if (!key) return false;
     if (!w.input) w.input = PageInputPrint(s, w.place, w.listing, serverTotalBefore);
     auto page = s.pageState->find(*key, *w.input);
-    if (!page || OutputPrint(w.folder->get(), outputsOf(w, w.ownExtras)) != page->output)
+    if (!page || OutputPrint(w.folder->get(), outputsOf(w.ownExtras)) != page->output)
         return false;
+    if (s.hashes && !w.digestsLater && sumsPrint(w) != page->sums) return false;
     w.result = {page->total, std::move(page->icons)};
     w.kept = true;
     return true;
@@ -646,8 +653,35 @@ bool PageWalk::Impl::keptAsWritten(FolderWork& w, double serverTotalBefore) {
 void PageWalk::Impl::keepAsWritten(const FolderWork& w, std::vector<std::string> extras) {
     auto key = stateKey(w);
     if (!key || !w.input) return;
-    s.pageState->keep(*key, {*w.input, OutputPrint(w.folder->get(), outputsOf(w, std::move(extras))),
-                             w.result.total, w.result.icons});
+    PageState::Page page{*w.input, OutputPrint(w.folder->get(), outputsOf(std::move(extras))),
+                         w.result.total, w.result.icons};
+    if (s.hashes) page.sums = sumsPrint(w);
+    if (s.hashes && FileDetailsNeeded(s)) page.files = w.listing.filesPrint;
+    s.pageState->keep(*key, std::move(page));
+}
+
+// Whether the folder's files are those the last run took checksums of, and its checksum files
+// as that run left them: then the checksums need no looking up until its page is made.
+bool PageWalk::Impl::digestsAsBefore(const FolderWork& w) const {
+    auto key = stateKey(w);
+    if (!key || !FileDetailsNeeded(s)) return false;
+    auto page = s.pageState->find(*key);
+    return page && page->files != 0 && page->files == w.listing.filesPrint &&
+           page->sums == sumsPrint(w);
+}
+
+std::uint64_t PageWalk::Impl::sumsPrint(const FolderWork& w) const {
+    return OutputPrint(w.folder->get(), {kMd5SumsName, kSha256SumsName});
+}
+
+// The checksums put off by digestsAsBefore, before the page is made: its checksum files stand
+// as they will be.
+void PageWalk::Impl::digestsNow(FolderWork& w) const {
+    if (!w.digestsLater) return;
+    w.digestsLater = false;
+    if (s.hashCache) hashFiles(w);
+    w.sums = sumsOf(w.listing);
+    w.sumsTime = static_cast<std::int64_t>(std::time(nullptr));
 }
 
 // One page in its own file: in its folder, or with a flat name in the output folder. A page
@@ -672,6 +706,7 @@ WriteOutcome PageWalk::Impl::writeOwnFile(FolderWork& w, bool sweepHere,
         removeStaleTemporaries(folder, w.listing.leftovers);
     }
     if (w.kept || (!w.rendered && keptAsWritten(w, serverTotalBefore))) return WriteOutcome::Unchanged;
+    digestsNow(w);
     // The question is about the folder's own page, in every mode; it is asked only when a
     // file would change, so a run over an unchanged tree asks nothing.
     if (ask) writeRules.mayReplace = [&mayReplace, &target] { return mayReplace(target); };
@@ -807,6 +842,7 @@ bool PageWalk::Impl::visit(FolderWork& w) {
         w.listing = std::move(again->listing);
         w.sums = std::move(again->sums);
         w.sumsTime = again->sumsTime;
+        w.digestsLater = again->digestsLater;
         w.ownExtras = std::move(again->ownExtras);
         w.readError = std::move(again->readError);
         w.notes = std::move(again->notes);

@@ -20,7 +20,7 @@ class PageStateTest : public FolderTest {
   protected:
     std::string file() const { return home() + "/page-state/tree"; }
     static PageState::Page page(std::uint64_t input, std::vector<std::string> icons = {"dir"}) {
-        return {input, input * 3, static_cast<double>(input) * 1.5, std::move(icons)};
+        return {input, input * 3, static_cast<double>(input) * 1.5, std::move(icons), input * 5, input * 7};
     }
     std::string bytes() const { return readFile(file()); }
     void put(const std::string& content) const {
