@@ -26,7 +26,7 @@ namespace {
 constexpr std::size_t kBlock = 1 << 20;
 // A file this recent may still change within its time stamp's granularity (whole seconds, or
 // two, on some file systems): its digest is not remembered.
-constexpr std::int64_t kSettledNs = 3'000'000'000;
+constexpr std::int64_t kSettledNs = std::int64_t{kSettledSeconds} * 1'000'000'000;
 constexpr char kHex[] = "0123456789abcdef";
 
 std::atomic<std::uint64_t> contentReads{0};

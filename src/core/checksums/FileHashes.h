@@ -29,6 +29,10 @@ std::optional<FileDigest> HashFile(const std::string& path,
 std::optional<FileDigest> HashFileAt(int folder, const std::string& name,
                                      const std::function<void(std::uint64_t bytes)>& progress = {});
 
+// A file changed this lately may change again within the same tick of its clock without its
+// time showing it: its checksum is not trusted to stand for it.
+inline constexpr int kSettledSeconds = 3;
+
 // How many files this process opened to read their content for HashFile.
 std::uint64_t FileContentReads();
 

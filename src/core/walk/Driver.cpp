@@ -22,6 +22,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "checksums/FileHashes.h"
 #include "common/Descriptor.h"
 #include "common/Encoding.h"
 #include "common/FileSystemFlush.h"
@@ -656,7 +657,15 @@ void PageWalk::Impl::keepAsWritten(const FolderWork& w, std::vector<std::string>
     PageState::Page page{*w.input, OutputPrint(w.folder->get(), outputsOf(std::move(extras))),
                          w.result.total, w.result.icons};
     if (s.hashes) page.sums = sumsPrint(w);
-    if (s.hashes && FileDetailsNeeded(s)) page.files = w.listing.filesPrint;
+    if (s.hashes && FileDetailsNeeded(s)) {
+        // Its checksums stand for its files only once those are settled, as in the digest cache.
+        const std::int64_t settled = static_cast<std::int64_t>(std::time(nullptr)) - kSettledSeconds;
+        for (const FileEntry& file : w.listing.files) {
+            const bool own = file.name == kMd5SumsName || file.name == kSha256SumsName;
+            if (!file.excluded && !own && file.mtime >= settled) return;
+        }
+        page.files = w.listing.filesPrint;
+    }
     s.pageState->keep(*key, std::move(page));
 }
 

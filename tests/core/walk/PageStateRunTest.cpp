@@ -182,5 +182,19 @@ TEST_F(PageStateRunTest, ChecksumsPutOffStayRight) {
     EXPECT_EQ(readFile(path("site/sub/MD5SUMS")), sums);
 }
 
+// A file changed within the last seconds could change again without its time showing it: the
+// folder's checksums are looked up again until it settles.
+TEST_F(PageStateRunTest, ChecksumsOfFilesJustChangedAreNotPutOff) {
+    set("chkColuHash", "1");
+    writeFile("site/sub/now.txt", "now");
+    for (int run = 0; run < 3; ++run) go("site");
+    EXPECT_EQ(engine.run().pagesPassedOver, 3);  // all but sub's
+    setTime("site/sub/now.txt", 1500000000);
+    setTime("site/sub", 1500000000);
+    go("site");
+    go("site");
+    EXPECT_EQ(engine.run().pagesPassedOver, 4);
+}
+
 }  // namespace
 }  // namespace tabulo::test
