@@ -95,6 +95,17 @@ PageState::Record PageState::record(std::size_t i) const {
 
 std::optional<std::size_t> PageState::indexOf(std::uint64_t key) const {
     std::size_t lo = 0, hi = count_;
+    // Keys are hashes, spread evenly: a first guess from the key's value narrows the search to
+    // a few records around it, each of which may be a cache miss.
+    if (count_ > 64) {
+        const auto guess = static_cast<std::size_t>(((key >> 32) * count_) >> 32);
+        const std::size_t reach = 8 + count_ / 1024;
+        const std::size_t from = guess > reach ? guess - reach : 0, to = std::min(count_, guess + reach);
+        if (record(from).key <= key && (to == count_ || key <= record(to - 1).key)) {
+            lo = from;
+            hi = to;
+        }
+    }
     while (lo < hi) {
         std::size_t mid = lo + (hi - lo) / 2;
         if (record(mid).key < key) {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "support/Fixture.h"
 
@@ -47,6 +48,26 @@ TEST_F(PageStateTest, KeptPagesComeBackForTheSameInputsOnly) {
     EXPECT_FALSE(state.find(0, 0));
     // Another tree, other options or another build: nothing of it is trusted.
     EXPECT_FALSE(PageState(file(), 8).find(1, 10));
+}
+
+// Keys are hashes; a state of many folders finds each of them, and nothing else, whatever the
+// spread of the keys.
+TEST_F(PageStateTest, EveryKeyOfALargeStateIsFound) {
+    std::mt19937_64 random(25);
+    std::vector<std::uint64_t> keys;
+    for (int i = 0; i < 5000; ++i) keys.push_back(random());
+    for (std::uint64_t i = 1; i <= 300; ++i) keys.push_back(i);  // crowded at one end
+    for (std::uint64_t i = 0; i < 300; ++i) keys.push_back(~i);  // and at the other
+    {
+        PageState state(file(), 7);
+        for (std::uint64_t key : keys) state.keep(key, page(key | 1, {}));
+        state.save(true);
+    }
+    PageState state(file(), 7);
+    for (std::uint64_t key : keys) EXPECT_EQ(state.find(key, key | 1), page(key | 1, {})) << key;
+    for (int i = 0; i < 2000; ++i) EXPECT_FALSE(state.find(random(), 0));
+    EXPECT_FALSE(state.find(0, 1));
+    EXPECT_FALSE(state.find(1000, 1001));
 }
 
 TEST_F(PageStateTest, AnUnchangedStateIsNotWrittenAgain) {
