@@ -618,7 +618,7 @@ void PageWalk::Impl::done(FolderWork& w, std::optional<WriteOutcome> page) {
 
 // A folder's place in the state kept between runs: its path below the top.
 std::optional<std::uint64_t> PageWalk::Impl::stateKey(const FolderWork& w) const {
-    if (!s.pageState || s.allInOne) return std::nullopt;
+    if (!s.pageState) return std::nullopt;
     auto relative = relativeTo(w.path, s.top);
     if (!relative) return std::nullopt;
     return Fingerprint().bytes(*relative).value();
@@ -1065,13 +1065,13 @@ void PageWalk::Impl::writeSearchIndex() {
         auto files =
             searchNames.read([&](const SearchTree& tree) { return BuildSearchIndex(tree, print, site, forEach); });
         if (!h.searchNames) ownSearchNames.clear();  // a run's own names are done with
-        files[std::string(kSearchScriptName)] = script;
         for (const auto& [file, bytes] : files) writeBeside(dir.get(), file, joinPath(s.top, name), bytes);
         std::vector<std::string> stale;
         if (DIR* list = ::fdopendir(::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0))) {
             while (dirent* d = ::readdir(list)) {
                 std::string entry = d->d_name;
-                if (entry[0] != '.' && !files.count(entry)) stale.push_back(entry);
+                if (entry[0] != '.' && !files.count(entry) && entry != kSearchScriptName)
+                    stale.push_back(entry);
             }
             ::closedir(list);
         }

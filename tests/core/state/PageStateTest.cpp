@@ -103,11 +103,8 @@ TEST_F(PageStateTest, AWholeWalkDropsTheFoldersItDidNotSee) {
         state.keep(5, page(50));
         state.save(false);
     }
-    {
-        PageState state(file(), 7);
-        EXPECT_TRUE(state.find(3, 30));
-        EXPECT_TRUE(state.find(5, 50));
-    }
+    EXPECT_TRUE(PageState(file(), 7).find(3, 30));
+    EXPECT_TRUE(PageState(file(), 7).find(5, 50));
     {
         // A whole walk that saw 3 (even made of other things now) and wrote 4.
         PageState state(file(), 7);
