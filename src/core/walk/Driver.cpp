@@ -59,6 +59,11 @@ constexpr std::size_t kRowsRenderedAhead = 4000;
 // waits and wake-ups of two threads.
 constexpr std::int64_t kHandOffNanos = 40'000;
 
+// How far the workers may read ahead of the walk into the folders below, for each folder
+// the walk itself reads ahead: the walk takes folders in the tree's order, so the workers
+// are kept busy only by going well ahead of it.
+constexpr std::size_t kBelowAhead = 128;
+
 // What went wrong, in the words of a status line; anything a step throws becomes one.
 std::string reasonOf(const std::exception& e) {
     if (auto* system = dynamic_cast<const std::system_error*>(&e)) return system->code().message();
@@ -85,6 +90,28 @@ bool walkedUnderOwnPath(const std::string& real, const std::string& realTop) {
     }
     return true;
 }
+
+struct ReadAhead;
+
+// Reads of subfolders begun by the thread that read their parent, by their place in its
+// listing; the walk takes them over when it gets there. Those it never takes are settled:
+// none of them may write a page after the walk is past it.
+class BelowReads {
+  public:
+    BelowReads() = default;
+    BelowReads(BelowReads&&) = default;
+    BelowReads& operator=(BelowReads&&) = delete;
+    BelowReads(const BelowReads&) = delete;
+    BelowReads& operator=(const BelowReads&) = delete;
+    ~BelowReads();
+
+    // The read of the subfolder at `place` in the listing, if one was begun; the walk now
+    // holds it.
+    std::shared_ptr<ReadAhead> take(std::size_t place);
+
+    std::vector<std::shared_ptr<ReadAhead>> jobs;
+    std::atomic<int>* begun = nullptr;  // reads begun this way that no walk holds yet
+};
 
 // One folder's work: read on any thread, its page rendered ahead when it can be.
 struct FolderWork {
@@ -119,6 +146,7 @@ struct FolderWork {
     bool written = false;
     WriteOutcome outcome = WriteOutcome::Written;
     std::string writeError;
+    BelowReads below;
 };
 
 // Whether the file `name` is one of the numbered pages or data files of the page `pageFile`
@@ -164,6 +192,20 @@ struct ReadAhead {
         if (begun.exchange(true)) result.wait();
     }
 };
+
+BelowReads::~BelowReads() {
+    for (auto& job : jobs) {
+        if (!job) continue;
+        job->settle();
+        begun->fetch_sub(1, std::memory_order_relaxed);
+    }
+}
+
+std::shared_ptr<ReadAhead> BelowReads::take(std::size_t place) {
+    if (place >= jobs.size() || !jobs[place]) return nullptr;
+    begun->fetch_sub(1, std::memory_order_relaxed);
+    return std::move(jobs[place]);
+}
 
 }  // namespace
 
@@ -229,6 +271,9 @@ struct PageWalk::Impl {
     SearchNames& searchNames;
     // How long a folder's work takes lately, read and page: short ones stay on the walk's thread.
     std::atomic<std::int64_t> folderNanos{kHandOffNanos};
+    // Subfolders begun by the threads that read their parents, not yet taken by the walk; a
+    // few suffice to keep the workers busy, and each holds its folder's listing meanwhile.
+    std::atomic<int> belowBegun{0};
     std::unique_ptr<WorkerPool> workers;  // last, so it goes first
 
     void cancel() {
@@ -282,10 +327,12 @@ struct PageWalk::Impl {
 
     // The walk's own thread.
     std::shared_ptr<ReadAhead> start(const SharedFolder& parent, const std::string& path,
-                                     const FolderEntry& sub, bool measuring);
+                                     const FolderEntry& sub, bool measuring,
+                                     std::vector<FolderId> ancestors, bool handOff = false);
+    void beginBelow(FolderWork& w, std::vector<FolderId> ancestors);
     FolderTotals walk(const std::string& folder, const SharedFolder& open,
                       const std::vector<FolderEntry>& subfolders, std::vector<FolderId>& ancestors,
-                      bool measuring = false);
+                      bool measuring = false, BelowReads begun = {});
     std::optional<FolderTotals> measureTree(FolderWork& w, std::vector<FolderId>& ancestors);
     bool visit(FolderWork& w);
     void sayNotes(FolderWork& w);
@@ -550,15 +597,21 @@ void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
     }
 }
 
+// `ancestors`: the folders from the top down to the parent, which the subfolder's own
+// subfolders must not lead back to. `handOff`: to the workers, however short folders are.
 std::shared_ptr<ReadAhead> PageWalk::Impl::start(const SharedFolder& parent,
                                                   const std::string& path, const FolderEntry& sub,
-                                                  bool measuring) {
+                                                  bool measuring, std::vector<FolderId> ancestors,
+                                                  bool handOff) {
     auto job = std::make_shared<ReadAhead>(std::packaged_task<std::unique_ptr<FolderWork>()>(
-        [this, parent, path, sub, measuring] {
+        [this, parent, path, sub, measuring, ancestors = std::move(ancestors)]() mutable {
             const auto begun = std::chrono::steady_clock::now();
             auto w = readChild(parent, path, sub, measuring);
             // Nothing is written for a run that has failed meanwhile.
-            if (!cancelled && !measuring) makeAhead(*w);
+            if (!cancelled && !measuring) {
+                makeAhead(*w);
+                beginBelow(*w, std::move(ancestors));
+            }
             const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                   std::chrono::steady_clock::now() - begun).count();
             // A rough running mean; threads racing on it only blur it a little.
@@ -568,8 +621,42 @@ std::shared_ptr<ReadAhead> PageWalk::Impl::start(const SharedFolder& parent,
         }));
     // Folders that take less than handing them to another thread costs are read by the walk
     // itself when it comes to them: a re-run over an unchanged tree is mostly such folders.
-    if (folderNanos.load(std::memory_order_relaxed) >= kHandOffNanos) workers->add([job] { job->run(); });
+    if (handOff || folderNanos.load(std::memory_order_relaxed) >= kHandOffNanos)
+        workers->add([job] { job->run(); });
     return job;
+}
+
+// The subfolders of a folder just read are begun at once, before the walk gets to them: in a
+// deep, narrow tree the walk has few siblings to read ahead, and would otherwise wait for
+// each folder in turn. Only those it surely enters: no link (its reach is the walk's to say
+// in its turn), no folder above, not the icons.
+void PageWalk::Impl::beginBelow(FolderWork& w, std::vector<FolderId> ancestors) {
+    if (!w.readError.empty() || w.inTurn || !workers ||
+        folderNanos.load(std::memory_order_relaxed) < kHandOffNanos)
+        return;
+    ancestors.push_back(w.id);
+    // A folder whose page is written ahead holds little more than its subfolders' names
+    // until the walk takes it; one whose page waits for its turn holds its rows.
+    const int most = static_cast<int>(writesAhead && !totalsAfterTree() ? kBelowAhead * window
+                                                                         : 2 * window);
+    std::size_t begun = 0;
+    for (std::size_t i = 0; i < w.listing.folders.size() && begun < window && !cancelled; ++i) {
+        const FolderEntry& sub = w.listing.folders[i];
+        FolderId id{sub.device, sub.inode};
+        if (sub.link || sub.reach != Reach::Walk || ownIcons(w.path, sub) ||
+            std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
+            continue;
+        if (belowBegun.fetch_add(1, std::memory_order_relaxed) >= most) {
+            belowBegun.fetch_sub(1, std::memory_order_relaxed);
+            return;
+        }
+        if (w.below.jobs.empty()) {
+            w.below.jobs.resize(w.listing.folders.size());
+            w.below.begun = &belowBegun;
+        }
+        w.below.jobs[i] = start(w.folder, joinPath(w.path, sub.name), sub, false, ancestors, true);
+        ++begun;
+    }
 }
 
 bool PageWalk::Impl::question(const std::string& target) {
@@ -894,7 +981,8 @@ bool PageWalk::Impl::visit(FolderWork& w) {
 // of each and returns what they hold together.
 FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
                                   const std::vector<FolderEntry>& subfolders,
-                                  std::vector<FolderId>& ancestors, bool measuring) {
+                                  std::vector<FolderId>& ancestors, bool measuring,
+                                  BelowReads begun) {
     if (h.state.startFolder.empty()) h.state.startFolder = folder;
     auto isAncestor = [&](const FolderEntry& sub) {
         FolderId id{sub.device, sub.inode};
@@ -928,8 +1016,11 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
     std::size_t started = 0;
     auto topUp = [&] {
         while (workers && started < entered.size() && ahead.size() < window) {
-            const FolderEntry& sub = subfolders[entered[started++]];
-            ahead.push_back(start(open, joinPath(folder, sub.name), sub, measuring));
+            const std::size_t place = entered[started++];
+            const FolderEntry& sub = subfolders[place];
+            auto job = begun.take(place);
+            ahead.push_back(job ? std::move(job)
+                                : start(open, joinPath(folder, sub.name), sub, measuring, ancestors));
         }
     };
     topUp();
@@ -971,7 +1062,7 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
             const std::vector<FolderEntry> below = w->listing.folders;
             ancestors.push_back({sub.device, sub.inode});
             tree = w->listed;
-            tree += walk(path, w->folder, below, ancestors);
+            tree += walk(path, w->folder, below, ancestors, false, std::move(w->below));
             ancestors.pop_back();
             if (stopped) return sum;  // no page with a part of its totals
             totals.set(path, tree);
@@ -992,9 +1083,10 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
         }
         std::vector<FolderEntry> below = std::move(w->listing.folders);
         SharedFolder here = w->folder;
+        BelowReads pending = std::move(w->below);
         w.reset();  // its page is written: nothing of it is needed for the subfolders
         ancestors.push_back({sub.device, sub.inode});
-        tree += walk(path, here, below, ancestors, measuring);
+        tree += walk(path, here, below, ancestors, measuring, std::move(pending));
         ancestors.pop_back();
         if (measuring && !stopped) totals.set(path, tree);
         sum += tree;

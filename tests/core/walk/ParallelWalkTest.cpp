@@ -50,6 +50,8 @@ class ParallelWalkTest : public EngineTest {
             file(f + "/a" + std::to_string(i) + ".txt", std::string(i * 37, 'a'));
             file(f + "/b.PDF");
             if (i % 3 == 0) file(f + "/sub/deeper/n.gz", "gz");
+            // A narrow tree, which workers read ahead of the walk well below where it is.
+            if (i == 6) file(f + "/c/d/e/f/g/h/i/j/k/l/m.txt", std::string(i, 'm'));
             if (i % 5 == 0) file(f + "/desc.txt", "about, \"f " + std::to_string(i) + "\"");
             if (i % 4 == 0) file(f + "/index.html", "an old page");
         }
