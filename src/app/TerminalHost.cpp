@@ -14,13 +14,58 @@ extern char** environ;
 
 namespace tabulo {
 
-void TerminalHost::writeLine(const std::string& text) {
-    // One write per line, flushed whatever buffer the stream has: nothing waits in memory for
-    // a crash to lose.
-    std::string line = text + "\n";
-    std::fwrite(line.data(), 1, line.size(), err_);
+namespace {
+
+// Held lines are written when this many bytes wait, however young they are.
+constexpr std::size_t kHeldMost = 64 * 1024;
+
+}  // namespace
+
+TerminalHost::TerminalHost(Answer presetAnswer, bool interactive, std::FILE* in, std::FILE* err,
+                           Verbosity verbosity, std::optional<std::chrono::milliseconds> batch)
+    : preset_(presetAnswer), interactive_(interactive), in_(in), err_(err), verbosity_(verbosity),
+      batch_(batch) {
+    if (batch_) flusher_ = std::thread([this] { flushWhenDue(); });
+}
+
+TerminalHost::~TerminalHost() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (flusher_.joinable()) flusher_.join();
+    flush();
+}
+
+void TerminalHost::flush() {
+    std::lock_guard lock(mutex_);
+    writeHeld();
+}
+
+void TerminalHost::writeHeld() {
+    if (held_.empty()) return;
+    std::fwrite(held_.data(), 1, held_.size(), err_);
     std::fflush(err_);
+    held_.clear();
+}
+
+void TerminalHost::flushWhenDue() {
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+        wake_.wait_for(lock, *batch_);
+        if (!held_.empty() && std::chrono::steady_clock::now() - heldSince_ >= *batch_) writeHeld();
+    }
+}
+
+void TerminalHost::writeLine(const std::string& text) {
     lastLine_ = std::chrono::steady_clock::now();
+    if (held_.empty()) heldSince_ = lastLine_;
+    held_ += text;
+    held_ += '\n';
+    // Unbatched, one write per line, flushed whatever buffer the stream has: nothing waits in
+    // memory for a crash to lose.
+    if (!batch_ || held_.size() >= kHeldMost) writeHeld();
 }
 
 void TerminalHost::status(const std::string& text) {
@@ -31,6 +76,7 @@ void TerminalHost::status(const std::string& text) {
 void TerminalHost::error(const std::string& text) {
     std::lock_guard lock(mutex_);
     writeLine(text);
+    writeHeld();
 }
 
 void TerminalHost::detail(const std::string& text) {
@@ -41,6 +87,7 @@ void TerminalHost::detail(const std::string& text) {
 void TerminalHost::summary(const std::string& text) {
     std::lock_guard lock(mutex_);
     writeLine(text);
+    writeHeld();
 }
 
 bool TerminalHost::statusWhenIdle(const std::string& text,
@@ -57,6 +104,7 @@ Answer TerminalHost::ask(const std::string& text, const std::string& title, Butt
     if (buttons == Buttons::Ok) {
         std::lock_guard lock(mutex_);
         writeLine(title + ": " + text);
+        writeHeld();
         return Answer::Yes;
     }
     bool cancel = buttons == Buttons::YesNoCancel || buttons == Buttons::YesNoAllCancel;
@@ -75,6 +123,7 @@ Answer TerminalHost::ask(const std::string& text, const std::string& title, Butt
     for (;;) {
         {
             std::lock_guard lock(mutex_);
+            writeHeld();
             std::fprintf(err_, "%s: %s [y]es/[n]o%s%s ", title.c_str(), text.c_str(),
                          all ? "/yes to [a]ll/n[o] to all" : "", cancel ? "/[c]ancel" : "");
             std::fflush(err_);

@@ -229,8 +229,11 @@ int main(int argc, char** argv) {
     }
     if (command.task == CommandLine::Task::Search) return search(command);
 
+    // Status lines for a log or a pipe are gathered; a terminal shows each as it comes.
+    std::optional<std::chrono::milliseconds> batch;
+    if (::isatty(STDERR_FILENO) == 0) batch = std::chrono::milliseconds(200);
     TerminalHost host(command.answer, ::isatty(STDIN_FILENO) != 0, stdin, stderr,
-                      command.verbosity);
+                      command.verbosity, batch);
     Engine engine(host);
     if (command.jobs > 0) engine.setJobs(command.jobs);
     switch (command.task) {

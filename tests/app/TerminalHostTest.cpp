@@ -23,10 +23,12 @@ class TerminalHostTest : public ::testing::Test {
     void TearDown() override {
         if (err_) std::fclose(err_);
     }
-    TerminalHost& host(Verbosity verbosity) {
+    TerminalHost& host(Verbosity verbosity,
+                       std::optional<std::chrono::milliseconds> batch = std::nullopt) {
         std::FILE* old = err_;
         err_ = std::tmpfile();
-        host_.emplace(Answer::No, false, stdin, err_, verbosity);
+        host_.reset();
+        host_.emplace(Answer::No, false, stdin, err_, verbosity, batch);
         if (old) std::fclose(old);
         return *host_;
     }
@@ -93,6 +95,42 @@ TEST_F(TerminalHostTest, TheTickerSpeaksOnlyWhileBytesAreRead) {
     bytes += 100 * 1024 * 1024;
     std::this_thread::sleep_for(1200ms);
     EXPECT_EQ(written(), said);
+}
+
+TEST_F(TerminalHostTest, BatchedLinesKeepTheirOrderAndAreAllWritten) {
+    // Held for an hour: only what must be seen at once writes them, with all said before.
+    TerminalHost& h = host(Verbosity::Normal, 1h);
+    h.status("one");
+    h.detail("not shown");
+    h.status("two");
+    EXPECT_EQ(written(), "");
+    h.error("three");
+    EXPECT_EQ(written(), "one\ntwo\nthree\n");
+    h.status("four");
+    h.summary("five");
+    EXPECT_EQ(written(), "one\ntwo\nthree\nfour\nfive\n");
+    h.status("six");
+    h.ask("seven", "Tabulo", Buttons::Ok);
+    h.status("eight");
+    h.flush();
+    EXPECT_EQ(written(), "one\ntwo\nthree\nfour\nfive\nsix\nTabulo: seven\neight\n");
+
+    // Many lines are written before they are old, whole; the rest when the host goes.
+    host(Verbosity::Normal, 1h);
+    const std::string line(99, 'x');
+    for (int i = 0; i < 2000; ++i) host_->status(line);
+    std::string early = written();
+    EXPECT_GT(early.size(), 0u);
+    EXPECT_LT(early.size(), 2000u * 100);
+    EXPECT_EQ(early.size() % 100, 0u);
+    host_.reset();
+    EXPECT_EQ(written().size(), 2000u * 100);
+
+    // Lines nobody follows up are written once they are old.
+    TerminalHost& soon = host(Verbosity::Normal, 20ms);
+    soon.status("alone");
+    for (int i = 0; i < 500 && written().empty(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(written(), "alone\n");
 }
 
 TEST(SummaryLineTest, CountsInWordsAndTenthsOfASecond) {
