@@ -55,10 +55,6 @@ using Reach = FolderEntry::Reach;
 // own thread renders them straight into their file.
 constexpr std::size_t kRowsRenderedAhead = 4000;
 
-// About what handing a folder's work to another thread and taking the result back costs: the
-// waits and wake-ups of two threads.
-constexpr std::int64_t kHandOffNanos = 40'000;
-
 // How far the workers may read ahead of the walk into the folders below, for each folder
 // the walk itself reads ahead: the walk takes folders in the tree's order, so the workers
 // are kept busy only by going well ahead of it.
@@ -269,8 +265,6 @@ struct PageWalk::Impl {
     bool searching = false;
     SearchNames ownSearchNames;
     SearchNames& searchNames;
-    // How long a folder's work takes lately, read and page: short ones stay on the walk's thread.
-    std::atomic<std::int64_t> folderNanos{kHandOffNanos};
     // Subfolders begun by the threads that read their parents, not yet taken by the walk; a
     // few suffice to keep the workers busy, and each holds its folder's listing meanwhile.
     std::atomic<int> belowBegun{0};
@@ -328,7 +322,7 @@ struct PageWalk::Impl {
     // The walk's own thread.
     std::shared_ptr<ReadAhead> start(const SharedFolder& parent, const std::string& path,
                                      const FolderEntry& sub, bool measuring,
-                                     std::vector<FolderId> ancestors, bool handOff = false);
+                                     std::vector<FolderId> ancestors);
     void beginBelow(FolderWork& w, std::vector<FolderId> ancestors);
     FolderTotals walk(const std::string& folder, const SharedFolder& open,
                       const std::vector<FolderEntry>& subfolders, std::vector<FolderId>& ancestors,
@@ -598,31 +592,22 @@ void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
 }
 
 // `ancestors`: the folders from the top down to the parent, which the subfolder's own
-// subfolders must not lead back to. `handOff`: to the workers, however short folders are.
+// subfolders must not lead back to.
 std::shared_ptr<ReadAhead> PageWalk::Impl::start(const SharedFolder& parent,
                                                   const std::string& path, const FolderEntry& sub,
-                                                  bool measuring, std::vector<FolderId> ancestors,
-                                                  bool handOff) {
+                                                  bool measuring, std::vector<FolderId> ancestors) {
     auto job = std::make_shared<ReadAhead>(std::packaged_task<std::unique_ptr<FolderWork>()>(
         [this, parent, path, sub, measuring, ancestors = std::move(ancestors)]() mutable {
-            const auto begun = std::chrono::steady_clock::now();
             auto w = readChild(parent, path, sub, measuring);
             // Nothing is written for a run that has failed meanwhile.
             if (!cancelled && !measuring) {
                 makeAhead(*w);
                 beginBelow(*w, std::move(ancestors));
             }
-            const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                  std::chrono::steady_clock::now() - begun).count();
-            // A rough running mean; threads racing on it only blur it a little.
-            const std::int64_t mean = folderNanos.load(std::memory_order_relaxed);
-            folderNanos.store(mean + (took - mean) / 8, std::memory_order_relaxed);
             return w;
         }));
-    // Folders that take less than handing them to another thread costs are read by the walk
-    // itself when it comes to them: a re-run over an unchanged tree is mostly such folders.
-    if (handOff || folderNanos.load(std::memory_order_relaxed) >= kHandOffNanos)
-        workers->add([job] { job->run(); });
+    // Whichever comes first runs it: a worker, or the walk when it needs the folder.
+    workers->add([job] { job->run(); });
     return job;
 }
 
@@ -631,9 +616,7 @@ std::shared_ptr<ReadAhead> PageWalk::Impl::start(const SharedFolder& parent,
 // each folder in turn. Only those it surely enters: no link (its reach is the walk's to say
 // in its turn), no folder above, not the icons.
 void PageWalk::Impl::beginBelow(FolderWork& w, std::vector<FolderId> ancestors) {
-    if (!w.readError.empty() || w.inTurn || !workers ||
-        folderNanos.load(std::memory_order_relaxed) < kHandOffNanos)
-        return;
+    if (!w.readError.empty() || w.inTurn || !workers) return;
     ancestors.push_back(w.id);
     // A folder whose page is written ahead holds little more than its subfolders' names
     // until the walk takes it; one whose page waits for its turn holds its rows.
@@ -654,7 +637,7 @@ void PageWalk::Impl::beginBelow(FolderWork& w, std::vector<FolderId> ancestors) 
             w.below.jobs.resize(w.listing.folders.size());
             w.below.begun = &belowBegun;
         }
-        w.below.jobs[i] = start(w.folder, joinPath(w.path, sub.name), sub, false, ancestors, true);
+        w.below.jobs[i] = start(w.folder, joinPath(w.path, sub.name), sub, false, ancestors);
         ++begun;
     }
 }
