@@ -17,7 +17,7 @@ namespace tabulo {
 namespace {
 
 // Held lines are written when this many bytes wait, however young they are.
-constexpr std::size_t kHeldMost = 64 * 1024;
+constexpr std::size_t kHeldMost = std::size_t{64} * 1024;
 
 }  // namespace
 
