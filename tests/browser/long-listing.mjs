@@ -50,7 +50,7 @@ try {
     if (pages.length >= 100) break;
   }
   const shown = plainRows.map((r) => r.name), texts = plainRows.map((r) => r.text);
-  const ownFile = (name) => /^index(-\d+\.html|\.html|\.rows-\d+\.js)$/.test(name) || name === "pics";
+  const ownFile = (name) => /^index(-\d+\.html|\.html|\.rows-\d+\.js|\.page\.js)$/.test(name) || name === "pics";
   const entries = readdirSync(site).filter((name) => !ownFile(name));
   check(new Set(shown).size === shown.length, "a row shows twice");
   check(same([...shown].sort(), [...entries].sort()), "the pages list other entries than the folder holds",

@@ -1,5 +1,8 @@
 #include "engine/Engine.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -11,6 +14,7 @@
 #include "rules/PanelRules.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
+#include "common/ReadFile.h"
 #include "common/Descriptor.h"
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
@@ -21,6 +25,7 @@
 #include "walk/Driver.h"
 #include "checksums/FileHashes.h"
 #include "listing/ListingHelpers.h"
+#include "listing/OutputNames.h"
 #include "icons/IconDownloader.h"
 #include "icons/IconOptions.h"
 #include "icons/LocalIcons.h"
@@ -162,6 +167,19 @@ void Engine::RunIndex(Engine& engine) {
                          toUtf8(joinPath(settings.outputFolder, o.text(opt("txtIndexHtm")))) +
                          "`: " + e.code().message() + ".");
             return;
+        }
+    }
+    // A user's file under the name of the pages' script stays theirs: each page then carries
+    // the script.
+    if (!settings.footerAfterScript.empty()) {
+        const std::string name = PageScriptName(o.text(opt("txtIndexHtm")));
+        struct stat st {};
+        const int folder = settings.topFolder->get();
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (!S_ISREG(st.st_mode) ||
+             readFileStartAt(folder, name, kPageScriptMark.size()) != kPageScriptMark)) {
+            settings.footerBeforeScript.clear();
+            settings.footerAfterScript.clear();
         }
     }
     // The page keeps the colours chosen; the run says which of them are hard to read.

@@ -6,6 +6,7 @@ namespace {
 
 constexpr std::string_view kDataInfix = ".rows-";
 constexpr std::string_view kDataSuffix = ".js";
+constexpr std::string_view kScriptSuffix = ".page.js";
 
 // "index.html" as "index" and ".html"; a name without an extension has none.
 std::pair<std::string_view, std::string_view> stemAndExtension(std::string_view pageFile) {
@@ -48,10 +49,15 @@ std::string ListingDataName(const std::string& pageFile, std::size_t number) {
            std::to_string(number) + std::string(kDataSuffix);
 }
 
+std::string PageScriptName(const std::string& pageFile) {
+    return std::string(stemAndExtension(pageFile).first) + std::string(kScriptSuffix);
+}
+
 ExtraFile ExtraFileKind(const std::string& pageFile, std::string_view name) {
     auto [stem, extension] = stemAndExtension(pageFile);
     if (stem.empty() || !name.starts_with(stem)) return ExtraFile::None;
     std::string_view rest = name.substr(stem.size());
+    if (rest == kScriptSuffix) return ExtraFile::PageScript;
     if (rest.starts_with(kDataInfix) && rest.ends_with(kDataSuffix)) {
         rest = rest.substr(kDataInfix.size(), rest.size() - kDataInfix.size() - kDataSuffix.size());
         return numberIn(rest, 1) ? ExtraFile::ListingData : ExtraFile::None;
@@ -66,6 +72,7 @@ ExtraFile ExtraFileKind(const std::string& pageFile, std::string_view name) {
 std::string_view ExtraFileMark(ExtraFile kind) {
     return kind == ExtraFile::NumberedPage  ? kNumberedPageMark
            : kind == ExtraFile::ListingData ? kListingDataMark
+           : kind == ExtraFile::PageScript  ? kPageScriptMark
                                             : std::string_view();
 }
 

@@ -25,15 +25,21 @@ std::string JsonNameFor(const std::string& pageFile);
 std::string NumberedPageName(const std::string& pageFile, std::size_t number);
 std::string ListingDataName(const std::string& pageFile, std::size_t number);
 
+// The script of modern pages, written once into the folder a run indexes and loaded by every
+// page below it ("index.html" gives "index.page.js"): the same bytes in every page would
+// make a small folder's page ten times as large.
+std::string PageScriptName(const std::string& pageFile);
+
 // What such a name is: a numbered page (number 2 and up) or a data file (1 and up), written
-// without leading zeros; anything else is no name of ours.
-enum class ExtraFile { None, NumberedPage, ListingData };
+// without leading zeros, or the pages' script; anything else is no name of ours.
+enum class ExtraFile { None, NumberedPage, ListingData, PageScript };
 ExtraFile ExtraFileKind(const std::string& pageFile, std::string_view name);
 
 // How the first line of each begins: a file of such a name is ours only when it does, so a
 // user's file of that name is never taken for one.
 inline constexpr std::string_view kNumberedPageMark = "<!DOCTYPE html><!-- Tabulo: page ";
 inline constexpr std::string_view kListingDataMark = "/* Tabulo: listing data ";
+inline constexpr std::string_view kPageScriptMark = "/* Tabulo: page script */";
 std::string_view ExtraFileMark(ExtraFile kind);
 
 }  // namespace tabulo

@@ -1423,9 +1423,7 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     }
     // The search index lies in the run's top folder: the way there from this page, and how a
     // folder is linked.
-    std::string up;
-    if (auto below = relativeTo(place.folder, s.top); below && !below->empty())
-        for (int i = 0; i <= CountPathSeparators(*below); ++i) up += "../";
+    const std::string up = WayToTop(s, place).value_or("");
     const std::string dir = FolderPageEnding(s);
     std::string sites;
     for (const std::string& site : OtherSearchSites(o, up))
@@ -1450,8 +1448,27 @@ PageResult RenderModernPage(const RunSettings& s, const PagePlace& place,
     if (withHead) RenderModernHead(s, place, out, page, plan.pages());
     ModernRenderer r(s, place, listing, plan, page, out);
     r.render(serverTotalBefore);
-    if (!s.allInOneFile) out.write(s.footer);
+    if (s.allInOneFile) return std::move(r.result());
+    auto up = s.footerAfterScript.empty() ? std::nullopt : WayToTop(s, place);
+    if (!up) {
+        out.write(s.footer);
+        return std::move(r.result());
+    }
+    out.write(s.footerBeforeScript);
+    out.write("<script src=\"" +
+              escapeAttribute(*up + URLEncode(s.o, PageScriptName(s.o.text(opt("txtIndexHtm"))))) +
+              "\"></script>\r\n");
+    out.write(s.footerAfterScript);
     return std::move(r.result());
+}
+
+std::optional<std::string> WayToTop(const RunSettings& s, const PagePlace& place) {
+    auto below = relativeTo(place.folder, s.top);
+    if (!below) return std::nullopt;
+    std::string up;
+    if (!below->empty())
+        for (int i = 0; i <= CountPathSeparators(*below); ++i) up += "../";
+    return up;
 }
 
 std::string ModernContrastNote(const OptionValues& o) {
@@ -1495,7 +1512,10 @@ std::string ModernContrastNote(const OptionValues& o) {
     return note + (low.size() == 1 ? "; 4.5:1 is needed)." : "); 4.5:1 is needed.");
 }
 
-std::string ModernFooter(const OptionValues& o, const std::tm& today) {
+namespace {
+
+// The footer with `script` where the page's script goes.
+std::string footerWith(const OptionValues& o, const std::tm& today, const std::string& script) {
     std::string f;
     if (o.on(opt("chkUpload"))) {
         f += "<form class=\"upload\" method=\"post\" enctype=\"multipart/form-data\" action=\"" +
@@ -1530,10 +1550,31 @@ std::string ModernFooter(const OptionValues& o, const std::tm& today) {
     if (!footer.empty()) f += "<footer>\r\n" + footer + "</footer>\r\n";
     // The copy buttons are shown while all the page's rows are still in it.
     if (o.on(opt("chkColuHash"))) f += replaceAll(std::string(kHashScript), "\n", "\r\n") + "\r\n";
-    f += replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n";
+    f += script;
     if (o.on(opt("chkSearchIndex")) && !o.on(opt("chkAllInOneFile")) && !o.on(opt("chkAllInOneFolder")))
         f += replaceAll(kSearchLoader, "\n", "\r\n") + "\r\n";
     return f + "</body>\r\n</html>\r\n";
+}
+
+}  // namespace
+
+std::string ModernFooter(const OptionValues& o, const std::tm& today) {
+    return footerWith(o, today, replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n");
+}
+
+std::pair<std::string, std::string> ModernFooterAroundScript(const OptionValues& o,
+                                                             const std::tm& today) {
+    const std::string mark = "\x01";
+    const std::string f = footerWith(o, today, mark);
+    const auto at = f.find(mark);
+    return {f.substr(0, at), f.substr(at + mark.size())};
+}
+
+std::string PageScriptFile() {
+    constexpr std::string_view open = "<script>\n", close = "</script>";
+    static_assert(kScript.starts_with(open) && kScript.ends_with(close));
+    std::string_view body = kScript.substr(open.size(), kScript.size() - open.size() - close.size());
+    return std::string(kPageScriptMark) + "\r\n" + replaceAll(std::string(body), "\n", "\r\n");
 }
 
 std::string SearchScriptFile() {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "common/TextOut.h"
 #include "listing/FolderListing.h"
@@ -31,6 +33,14 @@ std::string ModernContrastNote(const OptionValues& options);
 
 // What closes every modern page (and the all-in-one file): about line, footer code, script.
 std::string ModernFooter(const OptionValues& options, const std::tm& today);
+// The same, before and after the element that loads the pages' script from its file.
+std::pair<std::string, std::string> ModernFooterAroundScript(const OptionValues& options,
+                                                             const std::tm& today);
+// The pages' script as its file holds it (PageScriptName), first line a mark of ours.
+std::string PageScriptFile();
+// The way up from the page's folder to the run's top folder: "", "../", "../../", ...;
+// nothing for a folder not below it.
+std::optional<std::string> WayToTop(const RunSettings& settings, const PagePlace& place);
 // The script of the whole site's search, which lies in the search index's folder: every page
 // loads the one copy.
 std::string SearchScriptFile();

@@ -38,7 +38,8 @@ std::uint64_t RunPrint(const RunSettings& s) {
         if (id != opt("txtTitle") && id != opt("txtHeading")) print.bytes(s.o.valueText(id));
     }
     for (const std::string* text : {&s.top, &s.siteRoot, &s.outputFolder, &s.iconFolder, &s.tree,
-                                    &s.realTop, &s.footer, &s.styleRules})
+                                    &s.realTop, &s.footer, &s.footerBeforeScript,
+                                    &s.footerAfterScript, &s.styleRules})
         print.bytes(*text);
     print.word(static_cast<std::uint64_t>(s.rootDepth)).word(static_cast<std::uint64_t>(s.pagePolicy));
     for (bool flag : {s.recursive, s.allInOneFile, s.allInOneFolder, s.modern, s.hashes})

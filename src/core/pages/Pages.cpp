@@ -1,5 +1,7 @@
 #include "pages/Pages.h"
 
+#include <tuple>
+
 #include "pages/ClassicPage.h"
 #include "pages/ModernPage.h"
 #include "stylesheet/Stylesheet.h"
@@ -61,6 +63,8 @@ void RenderHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
 
 void SetPageEnds(RunSettings& s) {
     s.footer = s.modern ? ModernFooter(s.o, s.today) : ClassicFooter(s.o, s.today);
+    if (s.modern && !s.allInOne)
+        std::tie(s.footerBeforeScript, s.footerAfterScript) = ModernFooterAroundScript(s.o, s.today);
     s.styleRules = StylesheetRules(s.o);
 }
 

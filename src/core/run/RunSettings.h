@@ -52,6 +52,10 @@ struct RunSettings {
     PageState* pageState = nullptr;
     Wildcard filter;
     std::string footer;      // the lines that close a page, UTF-8
+    // Modern pages in their own folders load their script from its file in the top folder:
+    // what closes such a page, before and after the element that loads it; empty when no
+    // page does (classic pages, the all-in-one modes).
+    std::string footerBeforeScript, footerAfterScript;
     std::string styleRules;  // for pages that embed them
 
     ListingRules listingRules() const;

@@ -292,6 +292,7 @@ struct PageWalk::Impl {
     void addTotals(FolderWork& w, bool measureMissing);
     void noteSearchNames(const FolderWork& w);
     void writeSearchIndex();
+    void writePageScript();
     // Modern pages show what each subfolder's tree holds, so a folder's page is written after
     // its subfolders' (except in the all-in-one file, whose sections go top down): the walk
     // measures the tree as it writes it.
@@ -421,7 +422,8 @@ void PageWalk::Impl::sortOutOwnExtras(FolderWork& w) const {
     const int fd = w.folder->get();
     for (std::string& name : w.listing.maybeOwn) {
         if (isOwnExtra(fd, htm, name)) {
-            w.ownExtras.push_back(std::move(name));
+            // The pages' script is no row, and no file of this folder's page to remove.
+            if (ExtraFileKind(htm, name) != ExtraFile::PageScript) w.ownExtras.push_back(std::move(name));
             continue;
         }
         struct stat st;
@@ -1106,6 +1108,17 @@ void PageWalk::Impl::noteSearchNames(const FolderWork& w) {
 
 // The search index in its folder in the top folder: files whose bytes changed are written,
 // those of ours no longer part of it removed.
+// The script of modern pages, in the top folder: each run puts it there as this program
+// writes it, also when every page stands as it was.
+void PageWalk::Impl::writePageScript() {
+    const std::string name = PageScriptName(s.o.text(opt("txtIndexHtm")));
+    try {
+        writeBeside(s.topFolder->get(), name, s.top, PageScriptFile());
+    } catch (const std::exception& e) {
+        h.sink.error("Error writing `" + toUtf8(joinPath(s.top, name)) + "`: " + reasonOf(e) + ".");
+    }
+}
+
 void PageWalk::Impl::writeSearchIndex() {
     const std::string name(kSearchFolder), shown = toUtf8(joinPath(s.top, name));
     const int top = s.topFolder->get();
@@ -1373,6 +1386,8 @@ bool PageWalk::writePages(const std::vector<WalkTarget>& targets) {
     d.searching = SearchesSite(d.s) && !targets.empty() &&
                   ((d.s.recursive && targets.front().recursive) || d.h.searchNames);
     try {
+        // Before the walk: the top folder's page lists it as ours, not as a file.
+        if (!d.s.footerAfterScript.empty()) d.writePageScript();
         for (const WalkTarget& target : targets) {
             bool first = &target == &targets.front();
             if (d.stopped || (!first && d.h.stopRequested && d.h.stopRequested())) {

@@ -84,6 +84,10 @@ TEST(ListingDataTest, NamesOfNumberedPagesAndDataFiles) {
                                                        {"index-1000.html", K::NumberedPage},
                                                        {"index.rows-1.js", K::ListingData},
                                                        {"index.rows-77.js", K::ListingData},
+                                                       {"index.page.js", K::PageScript},
+                                                       {"index.page.js.bak", K::None},
+                                                       {"index.pages.js", K::None},
+                                                       {"Index.page.js", K::None},
                                                        {"index.html", K::None},
                                                        {"index-1.html", K::None},
                                                        {"index-02.html", K::None},
@@ -99,6 +103,10 @@ TEST(ListingDataTest, NamesOfNumberedPagesAndDataFiles) {
     for (auto [name, kind] : names) EXPECT_EQ(ExtraFileKind("index.html", name), kind) << name;
     EXPECT_EQ(ExtraFileKind("index", "index-3"), K::NumberedPage);
     EXPECT_EQ(ExtraFileKind("index", "index-3.html"), K::None);
+    EXPECT_EQ(PageScriptName("index.html"), "index.page.js");
+    EXPECT_EQ(PageScriptName("my.page.htm"), "my.page.page.js");
+    EXPECT_EQ(ExtraFileKind("my.page.htm", "my.page.page.js"), K::PageScript);
+    EXPECT_EQ(ExtraFileKind("my.page.htm", "my.page.js"), K::None);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "common/Text.h"
 #include "listing/OutputNames.h"
 #include "pages/ListingData.h"
+#include "pages/ModernPage.h"
 #include "support/Fixture.h"
 
 namespace fs = std::filesystem;
@@ -104,7 +105,8 @@ class LongListingTest : public EngineTest {
         std::vector<std::string> found;
         for (const auto& e : fs::directory_iterator(path("site"))) {
             std::string name = e.path().filename().string();
-            if (ExtraFileKind("index.html", name) != ExtraFile::None) found.push_back(name);
+            ExtraFile kind = ExtraFileKind("index.html", name);
+            if (kind != ExtraFile::None && kind != ExtraFile::PageScript) found.push_back(name);
         }
         std::sort(found.begin(), found.end());
         return found;
@@ -224,6 +226,42 @@ TEST_F(LongListingTest, AUsersFileInThePlaceOfOneIsAskedAbout) {
     EXPECT_EQ(rows("index-2.html"), (std::vector<std::string>{"f4.txt", "f5.txt", "f6.txt"}));
 }
 
+TEST_F(LongListingTest, ThePagesLoadOneScriptFromTheTop) {
+    set("chkReqrsive", "1");
+    files(5);
+    writeFile("site/a/b/x.txt");
+    files(5, "a/g");
+    go("site");
+    const std::string script = readFile(path("site/index.page.js"));
+    EXPECT_EQ(script, PageScriptFile());
+    EXPECT_TRUE(script.starts_with(std::string(kPageScriptMark) + "\r\n"));
+    auto loads = [&](const std::string& page, const std::string& src) {
+        const std::string text = readFile(path("site/" + page));
+        return contains(text, "<script src=\"" + src + "\"></script>\r\n") &&
+               !contains(text, "\"use strict\"");
+    };
+    EXPECT_TRUE(loads("index.html", "index.page.js"));
+    EXPECT_TRUE(loads("index-2.html", "index.page.js"));
+    EXPECT_TRUE(loads("a/index.html", "../index.page.js"));
+    EXPECT_TRUE(loads("a/index-2.html", "../index.page.js"));
+    EXPECT_TRUE(loads("a/b/index.html", "../../index.page.js"));
+    EXPECT_EQ(rows("index.html"), (std::vector<std::string>{"a", "f1.txt", "f2.txt"}));
+
+    // Gone, it comes back, also when no page has to be made again.
+    fs::remove(path("site/index.page.js"));
+    go("site");
+    EXPECT_EQ(readFile(path("site/index.page.js")), script);
+
+    // A user's file of that name stays, and is a row: the pages carry the script again.
+    writeFile("site/index.page.js", "// mine");
+    go("site");
+    EXPECT_EQ(readFile(path("site/index.page.js")), "// mine");
+    EXPECT_TRUE(contains(readFile(path("site/a/b/index.html")), "\"use strict\""));
+    EXPECT_EQ(rows("index.html"), (std::vector<std::string>{"a", "f1.txt", "f2.txt"}));
+    EXPECT_EQ(rows("index-2.html"), (std::vector<std::string>{"f3.txt", "f4.txt", "f5.txt"}));
+    EXPECT_EQ(rows("index-3.html"), (std::vector<std::string>{"index.page.js"}));
+}
+
 TEST_F(LongListingTest, OneFileForEverythingHoldsEveryRow) {
     set("chkReqrsive", "1");
     files(7);
@@ -234,6 +272,7 @@ TEST_F(LongListingTest, OneFileForEverythingHoldsEveryRow) {
         set(mode, "1");
         go("site");
         EXPECT_TRUE(extras().empty()) << mode;
+        EXPECT_FALSE(fs::exists(path("site/index.page.js"))) << mode;  // each page has it
         set(mode, "0");
     }
     std::string page = readFile(path("site/index.html"));
