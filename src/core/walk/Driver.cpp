@@ -59,6 +59,9 @@ constexpr std::size_t kRowsRenderedAhead = 4000;
 // the walk itself reads ahead: the walk takes folders in the tree's order, so the workers
 // are kept busy only by going well ahead of it.
 constexpr std::size_t kBelowAhead = 128;
+// At most about this many rows wait in folders read or made ahead of the walk (some 11 MB):
+// a modern page waits for the totals of its tree with its rows.
+constexpr std::size_t kRowsHeldAhead = 100'000;
 
 // What went wrong, in the words of a status line; anything a step throws becomes one.
 std::string reasonOf(const std::exception& e) {
@@ -143,6 +146,16 @@ struct FolderWork {
     WriteOutcome outcome = WriteOutcome::Written;
     std::string writeError;
     BelowReads below;
+    // Rows it holds as a subfolder read ahead, counted in `*heldIn` until the walk takes it.
+    std::size_t heldRows = 0;
+    std::atomic<std::size_t>* heldIn = nullptr;
+    void release() {
+        if (heldIn) heldIn->fetch_sub(heldRows, std::memory_order_relaxed);
+        heldIn = nullptr;
+    }
+    ~FolderWork() { release(); }
+    FolderWork(const FolderWork&) = delete;
+    FolderWork& operator=(const FolderWork&) = delete;
 };
 
 // Whether the file `name` is one of the numbered pages or data files of the page `pageFile`
@@ -268,6 +281,12 @@ struct PageWalk::Impl {
     // Subfolders begun by the threads that read their parents, not yet taken by the walk; a
     // few suffice to keep the workers busy, and each holds its folder's listing meanwhile.
     std::atomic<int> belowBegun{0};
+    std::atomic<std::size_t> belowRows{0};  // the rows they hold
+    // Folders whose turn came while their pages could be made by any thread (modern pages,
+    // which wait for the totals of their trees): made on the workers, and said done in the
+    // walk's order. Any folder the walk itself says done comes after them.
+    std::deque<std::pair<std::shared_ptr<ReadAhead>, std::size_t>> inTurn;  // and their rows
+    std::size_t inTurnRows = 0;
     std::unique_ptr<WorkerPool> workers;  // last, so it goes first
 
     void cancel() {
@@ -307,6 +326,7 @@ struct PageWalk::Impl {
     void writeExtras(FolderWork& w, const PageFiles* files,
                      const std::function<bool(const std::string&)>* mayReplace);
     void makeAhead(FolderWork& w);
+    void make(FolderWork& w);
     std::optional<std::uint64_t> stateKey(const FolderWork& w) const;
     std::vector<std::string> outputsOf(std::vector<std::string> extras) const;
     bool keptAsWritten(FolderWork& w, double serverTotalBefore);
@@ -323,13 +343,14 @@ struct PageWalk::Impl {
     // The walk's own thread.
     std::shared_ptr<ReadAhead> start(const SharedFolder& parent, const std::string& path,
                                      const FolderEntry& sub, bool measuring,
-                                     std::vector<FolderId> ancestors);
+                                     std::vector<FolderId> ancestors, bool below = false);
     void beginBelow(FolderWork& w, std::vector<FolderId> ancestors);
     FolderTotals walk(const std::string& folder, const SharedFolder& open,
                       const std::vector<FolderEntry>& subfolders, std::vector<FolderId>& ancestors,
                       bool measuring = false, BelowReads begun = {});
     std::optional<FolderTotals> measureTree(FolderWork& w, std::vector<FolderId>& ancestors);
     bool visit(FolderWork& w);
+    void finishTurns(std::size_t most = 0);
     void sayNotes(FolderWork& w);
     void resolveLinks(FolderWork& w, bool measuring = false);
     void writePage(FolderWork& w, bool sweepHere);
@@ -551,6 +572,10 @@ void PageWalk::Impl::resolveLinks(FolderWork& w, bool measuring) {
 void PageWalk::Impl::makeAhead(FolderWork& w) {
     if (w.inTurn || !w.readError.empty() || NeedsServerTotal(s, w.place) || awaitsTotals(w))
         return;
+    make(w);
+}
+
+void PageWalk::Impl::make(FolderWork& w) {
     addTotals(w, false);
     if (writesAhead) {
         {
@@ -597,13 +622,19 @@ void PageWalk::Impl::keepLinkedTimes(FolderWork& w) {
 // subfolders must not lead back to.
 std::shared_ptr<ReadAhead> PageWalk::Impl::start(const SharedFolder& parent,
                                                   const std::string& path, const FolderEntry& sub,
-                                                  bool measuring, std::vector<FolderId> ancestors) {
+                                                  bool measuring, std::vector<FolderId> ancestors,
+                                                  bool below) {
     auto job = std::make_shared<ReadAhead>(std::packaged_task<std::unique_ptr<FolderWork>()>(
-        [this, parent, path, sub, measuring, ancestors = std::move(ancestors)]() mutable {
+        [this, parent, path, sub, measuring, below, ancestors = std::move(ancestors)]() mutable {
             auto w = readChild(parent, path, sub, measuring);
             // Nothing is written for a run that has failed meanwhile.
             if (!cancelled && !measuring) {
                 makeAhead(*w);
+                if (below && !w->listing.files.empty()) {
+                    w->heldRows = w->listing.files.size();
+                    w->heldIn = &belowRows;
+                    belowRows.fetch_add(w->heldRows, std::memory_order_relaxed);
+                }
                 beginBelow(*w, std::move(ancestors));
             }
             return w;
@@ -622,8 +653,7 @@ void PageWalk::Impl::beginBelow(FolderWork& w, std::vector<FolderId> ancestors) 
     ancestors.push_back(w.id);
     // A folder whose page is written ahead holds little more than its subfolders' names
     // until the walk takes it; one whose page waits for its turn holds its rows.
-    const int most = static_cast<int>(writesAhead && !totalsAfterTree() ? kBelowAhead * window
-                                                                         : 2 * window);
+    const int most = static_cast<int>(writesAhead ? kBelowAhead * window : 2 * window);
     std::size_t begun = 0;
     for (std::size_t i = 0; i < w.listing.folders.size() && begun < window && !cancelled; ++i) {
         const FolderEntry& sub = w.listing.folders[i];
@@ -631,7 +661,8 @@ void PageWalk::Impl::beginBelow(FolderWork& w, std::vector<FolderId> ancestors) 
         if (sub.link || sub.reach != Reach::Walk || ownIcons(w.path, sub) ||
             std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
             continue;
-        if (belowBegun.fetch_add(1, std::memory_order_relaxed) >= most) {
+        if (belowRows.load(std::memory_order_relaxed) >= kRowsHeldAhead ||
+            belowBegun.fetch_add(1, std::memory_order_relaxed) >= most) {
             belowBegun.fetch_sub(1, std::memory_order_relaxed);
             return;
         }
@@ -639,7 +670,7 @@ void PageWalk::Impl::beginBelow(FolderWork& w, std::vector<FolderId> ancestors) 
             w.below.jobs.resize(w.listing.folders.size());
             w.below.begun = &belowBegun;
         }
-        w.below.jobs[i] = start(w.folder, joinPath(w.path, sub.name), sub, false, ancestors);
+        w.below.jobs[i] = start(w.folder, joinPath(w.path, sub.name), sub, false, ancestors, true);
         ++begun;
     }
 }
@@ -962,6 +993,23 @@ bool PageWalk::Impl::visit(FolderWork& w) {
     return true;
 }
 
+// Says the turns of the folders made on the workers that are done, in order, and waits while
+// more than `most` are still being made: 0 before the walk's own next turn, which comes after
+// them; a few while the walk goes on, each of which holds its folder's rows.
+void PageWalk::Impl::finishTurns(std::size_t most) {
+    while (!inTurn.empty()) {
+        auto& [job, rows] = inTurn.front();
+        if (inTurn.size() <= most && inTurnRows <= kRowsHeldAhead &&
+            job->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return;
+        std::unique_ptr<FolderWork> w = job->get();
+        inTurnRows -= rows;
+        inTurn.pop_front();
+        visit(*w);
+        advance();
+    }
+}
+
 // Measuring, the walk reads the folders it would enter and writes nothing: it keeps the totals
 // of each and returns what they hold together.
 FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder& open,
@@ -1019,6 +1067,7 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
         std::string path = joinPath(folder, sub.name);
         if (Reach reach = reachOf(sub); reach != Reach::Walk) {
             if (measuring) continue;
+            finishTurns();
             static constexpr const char* kWhy[] = {
                 "", "it leads back to a folder above it.",
                 "it leads outside the folder being indexed.",
@@ -1032,6 +1081,7 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
             auto job = std::move(ahead.front());
             ahead.pop_front();
             w = job->get();
+            w->release();  // the walk holds it now
             topUp();
         } else {
             w = readChild(open, path, sub, measuring);
@@ -1039,6 +1089,7 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
         FolderTotals tree;
         if (!measuring && totalsAfterTree()) {
             if (!w->readError.empty()) {
+                finishTurns();
                 visit(*w);  // says so
                 advance();
                 continue;
@@ -1051,9 +1102,28 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
             ancestors.pop_back();
             if (stopped) return sum;  // no page with a part of its totals
             totals.set(path, tree);
+            sum += tree;
+            if (writesAhead && !w->inTurn && !NeedsServerTotal(s, w->place)) {
+                const bool made = w->written;  // ahead of its turn: nothing left to do
+                const std::size_t rows = w->listing.files.size();
+                auto job = std::make_shared<ReadAhead>(
+                    std::packaged_task<std::unique_ptr<FolderWork>()>(
+                        [this, w = std::move(w)]() mutable {
+                            if (!cancelled && !w->written) make(*w);
+                            return std::move(w);
+                        }));
+                inTurn.emplace_back(job, rows);
+                inTurnRows += rows;
+                if (made)
+                    job->run();
+                else
+                    workers->add([job] { job->run(); });
+                finishTurns(kBelowAhead / 2);
+                continue;
+            }
+            finishTurns();
             visit(*w);
             advance();
-            sum += tree;
             continue;
         }
         if (measuring) {
@@ -1062,6 +1132,7 @@ FolderTotals PageWalk::Impl::walk(const std::string& folder, const SharedFolder&
             tree = ListedFiles(w->listing);
             sayHashed();  // a first run over a tree hashes its files while it measures it
         } else {
+            finishTurns();
             bool wasEntered = visit(*w);
             advance();
             if (!wasEntered) continue;
@@ -1308,9 +1379,11 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
         std::vector<FolderEntry> below = top->listing.folders;
         if (!topPage(std::move(top), false)) return false;
         walk(target.path, open, below, ancestors);
+        finishTurns();
         return true;
     }
     FolderTotals below = walk(target.path, open, top->listing.folders, ancestors);
+    finishTurns();
     if (stopped) return stoppedBefore();
     refreshFolders(*top);
     if (totalsAfterTree()) {
