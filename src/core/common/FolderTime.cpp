@@ -14,6 +14,7 @@ struct Kept {
     timespec before{};    // the folder's time when the first keeper came
     timespec expected{};  // its time after our latest change
     bool foreign = false;  // someone else changed it meanwhile: its time stays
+    bool unseen = true;    // its time is taken just before our first change
     int keepers = 0;
 };
 
@@ -67,10 +68,7 @@ KeptFolderTime::KeptFolderTime(int folder) : folder_(folder) {
     Stripe& stripe = stripeOf(id_);
     std::lock_guard lock(stripe.mutex);
     Kept& kept = stripe.folders[id_];
-    if (kept.keepers++ > 0) return;
-    // Looked at again while no other writer can put a time back.
-    if (::fstat(folder, &st) != 0) kept.foreign = true;
-    kept.before = kept.expected = st.st_mtim;
+    ++kept.keepers;
 }
 
 KeptFolderTime::~KeptFolderTime() {
@@ -82,7 +80,8 @@ KeptFolderTime::~KeptFolderTime() {
     Kept kept = it->second;
     stripe.folders.erase(it);
     struct stat st;
-    if (kept.foreign || sameTime(kept.before, kept.expected) || ::fstat(folder_, &st) != 0 ||
+    if (kept.foreign || kept.unseen || sameTime(kept.before, kept.expected) ||
+        ::fstat(folder_, &st) != 0 ||
         !sameTime(st.st_mtim, kept.expected))
         return;
     // Best effort: only the folder's owner (or root) may set its time.
@@ -106,8 +105,15 @@ KeptFolderTime::Ours::Ours(KeptFolderTime& keeper) : keeper_(keeper) {
     stripe.mutex.lock();
     struct stat st;
     Kept& kept = stripe.folders[keeper_.id_];
-    if (::fstat(keeper_.folder_, &st) != 0 || !sameTime(st.st_mtim, kept.expected))
+    // Looked at while no other writer of ours can put a time back.
+    if (::fstat(keeper_.folder_, &st) != 0) {
         kept.foreign = true;
+    } else if (kept.unseen) {
+        kept.before = kept.expected = st.st_mtim;
+        kept.unseen = false;
+    } else if (!sameTime(st.st_mtim, kept.expected)) {
+        kept.foreign = true;
+    }
 }
 
 KeptFolderTime::Ours::~Ours() {

@@ -62,7 +62,7 @@ TEST_F(FolderTimeTest, AChangeByAnyoneElseKeepsItsTime) {
         writeFile("f/theirs.txt");  // not through a keeper: someone else's
     }
     EXPECT_FALSE(keptItsTime());
-    // Someone else first, then ours: the folder shows the later change.
+    // Someone else first, then ours: the folder shows their change, not its old time.
     setTime("f", 1500000000);
     {
         KeptFolderTime kept(folder.get());
