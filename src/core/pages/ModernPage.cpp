@@ -1215,8 +1215,12 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
         if (cls == "up") {
             out_.write("<td class=\"time\"></td>");
         } else {
-            out_.write("<td class=\"time\"><time datetime=\"" + localTime(dataTime, "%Y-%m-%dT%H:%M") +
-                       "\">" + localTime(dataTime, "%Y-%m-%d %H:%M") + "</time></td>");
+            // One conversion for both: they differ only in the blank.
+            const std::string machine = localTime(dataTime, "%Y-%m-%dT%H:%M");
+            std::string shown = machine;
+            if (auto t = shown.rfind('T'); t != std::string::npos) shown[t] = ' ';
+            out_.write("<td class=\"time\"><time datetime=\"" + machine + "\">" + shown +
+                       "</time></td>");
         }
     }
     if (o_.on(opt("chkColuDesc"))) out_.write("<td class=\"comment\">" + comment + "</td>");
@@ -1394,18 +1398,7 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     // With scripts on, a long listing's rows wait for the script, which lays out only those in
     // sight: a thousand rows laid out first would double the time to a usable page.
     if (pages > 1) out.writeLine("<script>document.documentElement.classList.add(\"js\")</script>");
-    out.writeLine("<style>");
-    out.write(colourRules(o));
-    std::string size = "16";
-    if (o.on(opt("chkFontSize"))) {
-        // Never below 16 CSS pixels: the page must stay readable on a phone.
-        double typed = val(o.text(opt("txtFontSize")));
-        if (typed > 16 && typed <= 48) size = number(typed);
-    }
-    out.writeLine("body{font-family:" + fontFamily(o) + ";font-size:" + size + "px}");
-    out.write(kLayout);
-    if (o.on(opt("chkColuHash"))) out.write(kHashLayout);
-    out.writeLine("</style>");
+    out.write(s.modernStyle.empty() ? ModernStyle(o) : s.modernStyle);
     out.writeLine("</head>");
     out.writeLine("<body>");
     if (o.on(opt("chkHeader"))) {
@@ -1469,6 +1462,20 @@ std::optional<std::string> WayToTop(const RunSettings& s, const PagePlace& place
     if (!below->empty())
         for (int i = 0; i <= CountPathSeparators(*below); ++i) up += "../";
     return up;
+}
+
+std::string ModernStyle(const OptionValues& o) {
+    std::string style = "<style>\r\n" + colourRules(o);
+    std::string size = "16";
+    if (o.on(opt("chkFontSize"))) {
+        // Never below 16 CSS pixels: the page must stay readable on a phone.
+        double typed = val(o.text(opt("txtFontSize")));
+        if (typed > 16 && typed <= 48) size = number(typed);
+    }
+    style += "body{font-family:" + fontFamily(o) + ";font-size:" + size + "px}\r\n";
+    style += kLayout;
+    if (o.on(opt("chkColuHash"))) style += kHashLayout;
+    return style + "</style>\r\n";
 }
 
 std::string ModernContrastNote(const OptionValues& o) {

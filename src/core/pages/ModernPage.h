@@ -31,6 +31,8 @@ PageResult RenderModernPage(const RunSettings& settings, const PagePlace& place,
 // #aaaaaa (3.7:1; 4.5:1 is needed)."; empty when every pair reads well.
 std::string ModernContrastNote(const OptionValues& options);
 
+// The style element of every modern page: colours, font and layout.
+std::string ModernStyle(const OptionValues& options);
 // What closes every modern page (and the all-in-one file): about line, footer code, script.
 std::string ModernFooter(const OptionValues& options, const std::tm& today);
 // The same, before and after the element that loads the pages' script from its file.

@@ -56,6 +56,7 @@ struct RunSettings {
     // what closes such a page, before and after the element that loads it; empty when no
     // page does (classic pages, the all-in-one modes).
     std::string footerBeforeScript, footerAfterScript;
+    std::string modernStyle;  // the style element of modern pages, the same in each
     std::string styleRules;  // for pages that embed them
 
     ListingRules listingRules() const;
