@@ -235,12 +235,12 @@ if __name__ == "__main__":
     {"draw": draw, "judge": judge, "deepest": deepest}[sys.argv[1]](*sys.argv[2:])
 PY
 
-# A run writes its index folder (hidden), an index.html per folder and, where the program has
-# its icons at hand, the icon folder, nothing else: find leaves out exactly those, as the pages
-# do not list them.
+# A run writes its index folder (hidden), an index.html per folder, the pages' script at the top
+# and, where the program has its icons at hand, the icon folder, nothing else: find leaves out
+# exactly those, as the pages do not list them.
 LC_ALL=C find "$site" -mindepth 1 -printf '%P\0' | LC_ALL=C sort -z > "$tmp/after"
 written=$(LC_ALL=C comm -z -13 "$tmp/before" "$tmp/after" | tr '\0' '\n' |
-          grep -av -e '^\.tabulo-search\(/\|$\)' -e '\(^\|/\)index\.html$' -e '^pics\(/icons\(/.*\)\?\)\?$' || true)
+          grep -av -e '^\.tabulo-search\(/\|$\)' -e '\(^\|/\)index\.html$' -e '^index\.page\.js$' -e '^pics\(/icons\(/.*\)\?\)\?$' || true)
 if [ -n "$written" ]; then
   echo "search-vs-find: the run wrote files that find does not leave out:" >&2
   printf '%s\n' "$written" | head -5 >&2
@@ -257,7 +257,8 @@ for ((i = 0; i < 200; i++)); do
   # and reads a name that is not UTF-8 as windows-1252 ("\xe9" is "é", so "e" finds it). So
   # every name find lists must be found, and any further one must hold the query once both are
   # folded that way (the helper's fold: decomposed, marks dropped, lower case).
-  LC_ALL=C find "$site" -mindepth 1 \( -name '.*' -o -path "$site/pics" \) -prune -o ! -name index.html -iname "$pattern" \
+  LC_ALL=C find "$site" -mindepth 1 \( -name '.*' -o -path "$site/pics" -o -path "$site/index.page.js" \) -prune \
+    -o ! -name index.html -iname "$pattern" \
     \( -type d -printf '%P/\n' -o -printf '%P\n' \) </dev/null >"$tmp/out/$i.find"
 done
 status=0

@@ -106,12 +106,11 @@ KeptFolderTime::Ours::Ours(KeptFolderTime& keeper) : keeper_(keeper) {
     struct stat st;
     Kept& kept = stripe.folders[keeper_.id_];
     // Looked at while no other writer of ours can put a time back.
-    if (::fstat(keeper_.folder_, &st) != 0) {
-        kept.foreign = true;
-    } else if (kept.unseen) {
+    const bool seen = ::fstat(keeper_.folder_, &st) == 0;
+    if (seen && kept.unseen) {
         kept.before = kept.expected = st.st_mtim;
         kept.unseen = false;
-    } else if (!sameTime(st.st_mtim, kept.expected)) {
+    } else if (!seen || !sameTime(st.st_mtim, kept.expected)) {
         kept.foreign = true;
     }
 }
