@@ -59,9 +59,10 @@ constexpr std::size_t kRowsRenderedAhead = 4000;
 // the walk itself reads ahead: the walk takes folders in the tree's order, so the workers
 // are kept busy only by going well ahead of it.
 constexpr std::size_t kBelowAhead = 128;
-// At most about this many rows wait in folders read or made ahead of the walk (some 11 MB):
-// a modern page waits for the totals of its tree with its rows.
-constexpr std::size_t kRowsHeldAhead = 100'000;
+// At most about this many rows wait in folders read or made ahead of the walk, as listings or
+// rendered pages (some 5 to 15 MB): a modern page waits for the totals of its tree with its
+// rows, and pages that may be asked about wait rendered for their turn.
+constexpr std::size_t kRowsHeldAhead = 50'000;
 
 // What went wrong, in the words of a status line; anything a step throws becomes one.
 std::string reasonOf(const std::exception& e) {
@@ -629,9 +630,11 @@ std::shared_ptr<ReadAhead> PageWalk::Impl::start(const SharedFolder& parent,
             auto w = readChild(parent, path, sub, measuring);
             // Nothing is written for a run that has failed meanwhile.
             if (!cancelled && !measuring) {
+                const std::size_t rows = w->listing.files.size();
                 makeAhead(*w);
-                if (below && !w->listing.files.empty()) {
-                    w->heldRows = w->listing.files.size();
+                // Written, it holds no rows; else its listing or its rendered page.
+                if (below && rows > 0 && !w->written) {
+                    w->heldRows = rows;
                     w->heldIn = &belowRows;
                     belowRows.fetch_add(w->heldRows, std::memory_order_relaxed);
                 }
@@ -651,9 +654,7 @@ std::shared_ptr<ReadAhead> PageWalk::Impl::start(const SharedFolder& parent,
 void PageWalk::Impl::beginBelow(FolderWork& w, std::vector<FolderId> ancestors) {
     if (!w.readError.empty() || w.inTurn || !workers) return;
     ancestors.push_back(w.id);
-    // A folder whose page is written ahead holds little more than its subfolders' names
-    // until the walk takes it; one whose page waits for its turn holds its rows.
-    const int most = static_cast<int>(writesAhead ? kBelowAhead * window : 2 * window);
+    const int most = static_cast<int>(kBelowAhead * window);
     std::size_t begun = 0;
     for (std::size_t i = 0; i < w.listing.folders.size() && begun < window && !cancelled; ++i) {
         const FolderEntry& sub = w.listing.folders[i];
