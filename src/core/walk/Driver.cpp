@@ -279,8 +279,8 @@ struct PageWalk::Impl {
     bool searching = false;
     SearchNames ownSearchNames;
     SearchNames& searchNames;
-    // Subfolders begun by the threads that read their parents, not yet taken by the walk; a
-    // few suffice to keep the workers busy, and each holds its folder's listing meanwhile.
+    // Subfolders begun by the threads that read their parents, not yet taken by the walk, and
+    // the rows they hold meanwhile (listings, or pages rendered for their turn).
     std::atomic<int> belowBegun{0};
     std::atomic<std::size_t> belowRows{0};  // the rows they hold
     // Folders whose turn came while their pages could be made by any thread (modern pages,
@@ -662,8 +662,8 @@ void PageWalk::Impl::beginBelow(FolderWork& w, std::vector<FolderId> ancestors) 
         if (sub.link || sub.reach != Reach::Walk || ownIcons(w.path, sub) ||
             std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
             continue;
-        if (belowRows.load(std::memory_order_relaxed) >= kRowsHeldAhead ||
-            belowBegun.fetch_add(1, std::memory_order_relaxed) >= most) {
+        if (belowRows.load(std::memory_order_relaxed) >= kRowsHeldAhead) return;
+        if (belowBegun.fetch_add(1, std::memory_order_relaxed) >= most) {
             belowBegun.fetch_sub(1, std::memory_order_relaxed);
             return;
         }
