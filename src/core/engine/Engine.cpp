@@ -14,7 +14,6 @@
 #include "rules/PanelRules.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
-#include "common/ReadFile.h"
 #include "common/Descriptor.h"
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
@@ -172,12 +171,12 @@ void Engine::RunIndex(Engine& engine) {
     // A user's file under the name of the pages' script stays theirs: each page then carries
     // the script.
     if (!settings.footerAfterScript.empty()) {
-        const std::string name = PageScriptName(o.text(opt("txtIndexHtm")));
+        const std::string& page = o.text(opt("txtIndexHtm"));
+        const std::string name = PageScriptName(page);
         struct stat st {};
         const int folder = settings.topFolder->get();
         if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            (!S_ISREG(st.st_mode) ||
-             readFileStartAt(folder, name, kPageScriptMark.size()) != kPageScriptMark)) {
+            !IsOwnExtraFile(folder, page, name)) {
             settings.footerBeforeScript.clear();
             settings.footerAfterScript.clear();
         }

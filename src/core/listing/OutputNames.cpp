@@ -1,5 +1,7 @@
 #include "listing/OutputNames.h"
 
+#include "common/ReadFile.h"
+
 namespace tabulo {
 
 namespace {
@@ -74,6 +76,11 @@ std::string_view ExtraFileMark(ExtraFile kind) {
            : kind == ExtraFile::ListingData ? kListingDataMark
            : kind == ExtraFile::PageScript  ? kPageScriptMark
                                             : std::string_view();
+}
+
+bool IsOwnExtraFile(int folder, const std::string& pageFile, const std::string& name) {
+    std::string_view mark = ExtraFileMark(ExtraFileKind(pageFile, name));
+    return !mark.empty() && readFileStartAt(folder, name, mark.size()) == mark;
 }
 
 }  // namespace tabulo

@@ -42,4 +42,8 @@ inline constexpr std::string_view kListingDataMark = "/* Tabulo: listing data ";
 inline constexpr std::string_view kPageScriptMark = "/* Tabulo: page script */";
 std::string_view ExtraFileMark(ExtraFile kind);
 
+// Whether the file `name` in `folder` is one of those beside the page `pageFile` that Tabulo
+// wrote: a regular file (no link) whose first line says so.
+bool IsOwnExtraFile(int folder, const std::string& pageFile, const std::string& name);
+
 }  // namespace tabulo

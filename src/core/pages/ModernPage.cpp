@@ -1398,7 +1398,7 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     // With scripts on, a long listing's rows wait for the script, which lays out only those in
     // sight: a thousand rows laid out first would double the time to a usable page.
     if (pages > 1) out.writeLine("<script>document.documentElement.classList.add(\"js\")</script>");
-    out.write(s.modernStyle.empty() ? ModernStyle(o) : s.modernStyle);
+    out.write(s.modernStyle);
     out.writeLine("</head>");
     out.writeLine("<body>");
     if (o.on(opt("chkHeader"))) {

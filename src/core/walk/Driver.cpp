@@ -159,13 +159,6 @@ struct FolderWork {
     FolderWork& operator=(const FolderWork&) = delete;
 };
 
-// Whether the file `name` is one of the numbered pages or data files of the page `pageFile`
-// that Tabulo wrote: its first line says so.
-bool isOwnExtra(int folder, const std::string& pageFile, const std::string& name) {
-    std::string_view mark = ExtraFileMark(ExtraFileKind(pageFile, name));
-    return !mark.empty() && readFileStartAt(folder, name, mark.size()) == mark;
-}
-
 // The checksum files of a folder: MD5SUMS and SHA256SUMS.
 std::pair<std::string, std::string> sumsOf(const FolderListing& listing) {
     std::vector<std::pair<std::string, std::string>> md5, sha;
@@ -443,7 +436,7 @@ void PageWalk::Impl::sortOutOwnExtras(FolderWork& w) const {
     const std::string& htm = s.o.text(opt("txtIndexHtm"));
     const int fd = w.folder->get();
     for (std::string& name : w.listing.maybeOwn) {
-        if (isOwnExtra(fd, htm, name)) {
+        if (IsOwnExtraFile(fd, htm, name)) {
             // The pages' script is no row, and no file of this folder's page to remove.
             if (ExtraFileKind(htm, name) != ExtraFile::PageScript) w.ownExtras.push_back(std::move(name));
             continue;
@@ -882,7 +875,7 @@ void PageWalk::Impl::writeExtras(FolderWork& w, const PageFiles* files,
     }
     for (const std::string& name : w.ownExtras) {
         // Looked at again just before: only a file that still says it is ours goes.
-        if (needed.count(name) || !isOwnExtra(folder, htm, name)) continue;
+        if (needed.count(name) || !IsOwnExtraFile(folder, htm, name)) continue;
         changeKeepingTime(folder, [&] { return ::unlinkat(folder, name.c_str(), 0); });
     }
 }
