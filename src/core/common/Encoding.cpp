@@ -1,6 +1,8 @@
 #include "common/Encoding.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -14,6 +16,18 @@ constexpr std::array<char32_t, 32> kHighControls = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+
+// The end of the run of ASCII bytes that starts at `i`, eight bytes at a time: names and
+// markup are mostly ASCII.
+std::size_t asciiRunEnd(std::string_view s, std::size_t i) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+    for (std::uint64_t word = 0; i + sizeof word <= s.size(); i += sizeof word) {
+        std::memcpy(&word, s.data() + i, sizeof word);
+        if ((word & kHighBits) != 0) break;
+    }
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i;
+}
 
 }  // namespace
 
@@ -65,7 +79,7 @@ void appendUtf8(std::string& out, char32_t cp) {
 
 bool isValidUtf8(std::string_view s) {
     char32_t cp;
-    for (std::size_t i = 0; i < s.size();) {
+    for (std::size_t i = asciiRunEnd(s, 0); i < s.size(); i = asciiRunEnd(s, i)) {
         std::size_t n = decodeUtf8(s, i, cp);
         if (n == 0) return false;
         i += n;
@@ -128,8 +142,7 @@ void appendCp1252(std::string& out, std::string_view utf8, Unmappable policy) {
     }
     for (std::size_t i = 0; i < utf8.size();) {
         // Pages are mostly ASCII: copy such runs whole.
-        std::size_t run = i;
-        while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
+        std::size_t run = asciiRunEnd(utf8, i);
         if (run > i) {
             out.append(utf8.data() + i, run - i);
             i = run;

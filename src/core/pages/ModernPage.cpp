@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <system_error>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "colours/Contrast.h"
@@ -1060,10 +1062,24 @@ std::string localTime(std::int64_t t, const char* format) {
     return std::string(buf, n);
 }
 
+// A size as the script reads it: a whole number, "-1" for a folder not measured.
+void appendNumber(std::string& out, double x) {
+    if (!std::isfinite(x)) x = 0;
+    char buf[64];
+    // Sizes are whole numbers of bytes: most convert as integers, without printf.
+    if (x > -9e15 && x < 9e15 && x == std::trunc(x)) {
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<std::int64_t>(x));
+        out.append(buf, end);
+        return;
+    }
+    int n = std::snprintf(buf, sizeof buf, "%.0f", x);
+    out.append(buf, static_cast<std::size_t>(std::max(n, 0)));
+}
+
 std::string number(double x) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", std::isfinite(x) ? x : 0.0);
-    return buf;
+    std::string out;
+    appendNumber(out, x);
+    return out;
 }
 
 class ModernRenderer {
@@ -1088,6 +1104,7 @@ class ModernRenderer {
     void totals(double serverTotalBefore);
     void readme();
     std::string iconTag(const std::string& type) const;
+    const std::string& iconOf(const std::string& type);
     std::string displayName(const std::string& raw) const;
     std::string folderSize(const FolderTotals& tree) const;
 
@@ -1099,12 +1116,20 @@ class ModernRenderer {
     std::size_t page_;  // 1, or one of the numbered pages after it
     TextOut& out_;
     PageResult result_;
+    std::string line_;  // the row being built
+    std::unordered_map<std::string, std::string> icons_;  // by type, as iconTag makes them
 };
 
 std::string ModernRenderer::iconTag(const std::string& type) const {
     if (!o_.on(opt("chkIcons"))) return "";
     std::string size = replaceAll(o_.text(opt("lblIconsWidth")), "border=\"0\" ", "");
     return "<img class=\"icon\" " + size + "alt=\"\" src=\"" + IconAddress(s_, place_, type) + "\">";
+}
+
+const std::string& ModernRenderer::iconOf(const std::string& type) {
+    auto [at, added] = icons_.try_emplace(type);
+    if (added) at->second = iconTag(type);
+    return at->second;
 }
 
 std::string ModernRenderer::displayName(const std::string& raw) const {
@@ -1120,36 +1145,59 @@ std::string ModernRenderer::folderSize(const FolderTotals& tree) const {
 
 // From the www root down to this folder; every level but the last is a link.
 void ModernRenderer::crumbs() {
-    std::string rel = place_.relativePath;
-    if (rel.ends_with('/')) rel.pop_back();
-    std::vector<std::string> parts = rel.empty() ? std::vector<std::string>{} : split(rel, '/');
-    std::string rootName = s_.siteRoot == "/" ? "/" : s_.siteRoot.substr(s_.siteRoot.rfind('/') + 1);
+    std::string_view rel = place_.relativePath;
+    if (rel.ends_with('/')) rel.remove_suffix(1);
+    std::vector<std::string_view> parts;
+    for (std::size_t from = 0; !rel.empty();) {
+        const std::size_t to = rel.find('/', from);
+        parts.push_back(rel.substr(from, to == std::string_view::npos ? to : to - from));
+        if (to == std::string_view::npos) break;
+        from = to + 1;
+    }
+    const std::string_view rootName =
+        s_.siteRoot == "/" ? std::string_view("/")
+                           : std::string_view(s_.siteRoot).substr(s_.siteRoot.rfind('/') + 1);
     const std::string& htm = o_.text(opt("txtIndexHtm"));
-    std::string line, path;
+    std::string& line = line_;
+    line.assign("<nav class=\"crumbs\" aria-label=\"");
+    if (s_.allInOneFile) {
+        // One file shows every folder's crumbs: each set is told apart by the folder it leads to.
+        std::string path;
+        for (std::size_t level = 0; level <= parts.size(); ++level)
+            path.append(level > 0 ? " / " : "").append(toUtf8(level == 0 ? rootName : parts[level - 1]));
+        appendEscapedAttribute(line, "Folders above " + path);
+    } else {
+        line += "Folders above";
+    }
+    line += "\">";
+    std::string link;
     for (std::size_t level = 0; level <= parts.size(); ++level) {
-        std::string name = level == 0 ? rootName : parts[level - 1];
+        const std::string_view name = level == 0 ? rootName : parts[level - 1];
         if (level > 0) line += " / ";
-        path += (level > 0 ? " / " : "") + toUtf8(name);
         if (level == parts.size()) {
-            line += "<span>" + escapeText(toUtf8(name)) + "</span>";
+            line += "<span>";
+            appendEscapedText(line, toUtf8(name));
+            line += "</span>";
             break;
         }
-        std::string link;
+        link.clear();
         if (!s_.allInOne) {
             for (std::size_t up = level; up < parts.size(); ++up) link += "../";
             if (!ServerLinks(s_)) link += htm;
         } else {
             std::string above;
-            for (std::size_t i = 0; i < level; ++i) above += parts[i] + "/";
+            for (std::size_t i = 0; i < level; ++i) above.append(parts[i]).append("/");
             link = URLEncode(o_, FlatPageName(o_, above));
-            if (s_.allInOneFile) link = "#" + link;
+            if (s_.allInOneFile) link.insert(0, "#");
         }
-        line += "<a href=\"" + escapeAttribute(link) + "\">" + escapeText(toUtf8(name)) + "</a>";
+        line += "<a href=\"";
+        appendEscapedAttribute(line, link);
+        line += "\">";
+        appendEscapedText(line, toUtf8(name));
+        line += "</a>";
     }
-    // One file shows every folder's crumbs: each set is told apart by the folder it leads to.
-    std::string label = s_.allInOneFile ? "Folders above " + path : "Folders above";
-    out_.writeLine("<nav class=\"crumbs\" aria-label=\"" + escapeAttribute(label) + "\">" + line +
-                   "</nav>");
+    line += "</nav>";
+    out_.writeLine(line);
 }
 
 void ModernRenderer::picture() {
@@ -1183,48 +1231,62 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
                          const std::string& shownName, const std::string& size,
                          const std::string& comment, const FileDigest* digest,
                          std::optional<std::uint64_t> dataFiles) {
-    out_.write("<tr class=\"" + cls + "\"");
+    // One line built in one reused string: a listing may have a million rows.
+    std::string& line = line_;
+    line.assign("<tr class=\"").append(cls).append("\"");
     if (cls != "up") {
         // Names reach the script only as attribute values.
-        out_.write(" data-name=\"" + escapeAttribute(dataName) + "\" data-type=\"" +
-                   escapeAttribute(dataType) + "\" data-size=\"" + number(dataSize) + "\"" +
-                   (dataFiles ? " data-files=\"" + std::to_string(*dataFiles) + "\"" : "") +
-                   " data-time=\"" + std::to_string(dataTime) + "\"");
+        line += " data-name=\"";
+        appendEscapedAttribute(line, dataName);
+        line += "\" data-type=\"";
+        appendEscapedAttribute(line, dataType);
+        line += "\" data-size=\"";
+        appendNumber(line, dataSize);
+        line += '"';
+        if (dataFiles) line.append(" data-files=\"").append(std::to_string(*dataFiles)).append("\"");
+        line.append(" data-time=\"").append(std::to_string(dataTime)).append("\"");
     }
     if (ServerLinks(s_)) {
         // The icon and the folder's "/" outside the link: its text is the name alone.
-        out_.write("><td>" + icon +
-                   (cls == "up" ? "<a href=\"" + link + "\">..</a>" : NameAnchor(link, dataName)) +
-                   (cls == "dir" ? "/" : "") + "</td>");
+        line.append("><td>").append(icon);
+        if (cls == "up") line.append("<a href=\"").append(link).append("\">..</a>");
+        else line += NameAnchor(link, dataName);
+        line.append(cls == "dir" ? "/</td>" : "</td>");
     } else {
-        out_.write("><td><a href=\"" + link + "\">" + icon + "<span>" + shownName + "</span></a></td>");
+        line.append("><td><a href=\"").append(link).append("\">").append(icon).append("<span>");
+        line.append(shownName).append("</span></a></td>");
     }
     if (o_.on(opt("chkColuHash"))) {
         // Narrow screens show the first digits only: the whole value is in the title and the
         // copy button, and the size and time stay in view.
-        const std::string& md5 = digest ? digest->md5 : "";
-        out_.write(digest ? "<td class=\"hash\"><a href=\"" + SumsLink(s_, place_) + "\" title=\"" +
-                                md5 + "\"><code>" + md5.substr(0, 8) + "</code><code class=\"rest\">" +
-                                md5.substr(std::min<std::size_t>(8, md5.size())) +
-                                "</code></a><button type=\"button\" class=\"copy\" data-copy=\"" + md5 +
-                                "\" aria-label=\"Copy the MD5 checksum\" hidden>Copy</button></td>"
-                          : "<td class=\"hash\"></td>");
+        if (digest) {
+            const std::string& md5 = digest->md5;
+            const std::size_t shown = std::min<std::size_t>(8, md5.size());
+            line.append("<td class=\"hash\"><a href=\"").append(SumsLink(s_, place_));
+            line.append("\" title=\"").append(md5).append("\"><code>").append(md5, 0, shown);
+            line.append("</code><code class=\"rest\">").append(md5, shown);
+            line.append("</code></a><button type=\"button\" class=\"copy\" data-copy=\"").append(md5);
+            line.append("\" aria-label=\"Copy the MD5 checksum\" hidden>Copy</button></td>");
+        } else {
+            line += "<td class=\"hash\"></td>";
+        }
     }
-    if (o_.on(opt("chkColuSize"))) out_.write("<td class=\"size\">" + size + "</td>");
+    if (o_.on(opt("chkColuSize"))) line.append("<td class=\"size\">").append(size).append("</td>");
     if (o_.on(opt("chkColuTime"))) {
         if (cls == "up") {
-            out_.write("<td class=\"time\"></td>");
+            line += "<td class=\"time\"></td>";
         } else {
             // One conversion for both: they differ only in the blank.
             const std::string machine = localTime(dataTime, "%Y-%m-%dT%H:%M");
-            std::string shown = machine;
-            if (auto t = shown.rfind('T'); t != std::string::npos) shown[t] = ' ';
-            out_.write("<td class=\"time\"><time datetime=\"" + machine + "\">" + shown +
-                       "</time></td>");
+            line.append("<td class=\"time\"><time datetime=\"").append(machine).append("\">");
+            const std::size_t at = line.size();
+            line.append(machine).append("</time></td>");
+            if (auto t = machine.rfind('T'); t != std::string::npos) line[at + t] = ' ';
         }
     }
-    if (o_.on(opt("chkColuDesc"))) out_.write("<td class=\"comment\">" + comment + "</td>");
-    out_.writeLine("</tr>");
+    if (o_.on(opt("chkColuDesc"))) line.append("<td class=\"comment\">").append(comment).append("</td>");
+    line += "</tr>";
+    out_.writeLine(line);
 }
 
 void ModernRenderer::table() {
@@ -1283,7 +1345,7 @@ void ModernRenderer::table() {
         if (o_.selected(opt("optExtention"))) comment = escapeText(toUtf8(type)) + " File";
         else if (o_.selected(opt("optGlobal"))) comment = o_.text(opt("txtComment"));
         row("file", toUtf8(file->name), toUtf8(type), file->size, file->mtime,
-            FileRowLink(s_, place_, *file), iconTag(type), displayName(file->name),
+            FileRowLink(s_, place_, *file), iconOf(type), displayName(file->name),
             FormatFileSize(o_, file->size), comment, listing_.digestOf(*file));
     }
     out_.writeLine("</tbody>");

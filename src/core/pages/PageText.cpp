@@ -22,10 +22,11 @@ bool needsEscape(std::string_view s, bool attribute) {
     return false;
 }
 
-std::string escape(std::string_view s, bool attribute) {
-    if (!needsEscape(s, attribute)) return std::string(s);
-    std::string out;
-    out.reserve(s.size() + 8);
+void appendEscaped(std::string& out, std::string_view s, bool attribute) {
+    if (!needsEscape(s, attribute)) {
+        out.append(s);
+        return;
+    }
     for (char c : s) {
         switch (c) {
             case '&':
@@ -49,6 +50,12 @@ std::string escape(std::string_view s, bool attribute) {
                 }
         }
     }
+}
+
+std::string escape(std::string_view s, bool attribute) {
+    std::string out;
+    out.reserve(s.size() + 8);
+    appendEscaped(out, s, attribute);
     return out;
 }
 
@@ -60,6 +67,14 @@ std::string escapeText(std::string_view utf8) {
 
 std::string escapeAttribute(std::string_view utf8) {
     return escape(utf8, true);
+}
+
+void appendEscapedText(std::string& out, std::string_view utf8) {
+    appendEscaped(out, utf8, false);
+}
+
+void appendEscapedAttribute(std::string& out, std::string_view utf8) {
+    appendEscaped(out, utf8, true);
 }
 
 std::string attributeText(std::string_view escaped) {

@@ -8,6 +8,9 @@ namespace tabulo {
 // Names are data, not markup: these make them safe for their place in a page.
 std::string escapeText(std::string_view utf8);       // element content
 std::string escapeAttribute(std::string_view utf8);  // inside a double-quoted attribute
+// The same, added to the end of `out`: rows are built without a string for each part.
+void appendEscapedText(std::string& out, std::string_view utf8);
+void appendEscapedAttribute(std::string& out, std::string_view utf8);
 
 // The text an attribute value stands for: the escapes above (and numeric references) undone.
 std::string attributeText(std::string_view escaped);

@@ -1,3 +1,4 @@
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,24 @@ TEST(EncodingTest, NamesThatAreNotUtf8ReadAsWindows1252) {
     EXPECT_EQ(toCp1252(toUtf8("\x81\xE9"), Unmappable::HtmlReference), "\x81\xE9");
     EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
+}
+
+// Runs of ASCII are skipped a word at a time: a non-ASCII byte anywhere in or after such a
+// run, and a sequence cut off by the end, must still be seen.
+TEST(EncodingTest, EveryPositionOfALongAsciiRunIsLookedAt) {
+    for (std::size_t at = 0; at <= 20; ++at) {
+        const std::string before(at, 'a'), after(20 - at, 'b');
+        EXPECT_FALSE(isValidUtf8(before + "\xFF" + after)) << at;
+        EXPECT_FALSE(isValidUtf8(before + "\xC3")) << at;
+        EXPECT_TRUE(isValidUtf8(before + "\xC3\xA9" + after)) << at;
+        EXPECT_EQ(toCp1252(before + "\xC3\xA9" + after, Unmappable::HtmlReference),
+                  before + "\xE9" + after)
+            << at;
+        EXPECT_EQ(toCp1252(before + "\xE2\x86\x92" + after, Unmappable::HtmlReference),
+                  before + "&#8594;" + after)
+            << at;
+        EXPECT_EQ(toUtf8(before + "\xE9" + after), before + "\xC3\xA9" + after) << at;
+    }
 }
 
 TEST(CaseFoldTest, SimpleFolding) {
