@@ -86,6 +86,7 @@ class Renderer {
     std::unordered_set<std::string> iconsSeen_;
     std::string folderIcon_;
     std::string sizeCell_, timeCell_, commentCell_;
+    std::string line_;  // the row being built
     std::unordered_map<std::string, std::string> iconTags_;
 };
 
@@ -216,8 +217,8 @@ void Renderer::fileRows() {
             const FileDigest* digest = listing_.digestOf(file);
             hashCell = digest ? "<td><a href=\"" + sums + "\">" + digest->md5 + "</a></td>" : "<td></td>";
         }
-        if (o_.on(opt("chkColuSize"))) sizeCell_ = "<td>" + FormatFileSize(o_, file.size) + "</td>";
-        if (o_.on(opt("chkColuTime"))) timeCell_ = "<td>" + formatTime(file.mtime) + "</td>";
+        if (o_.on(opt("chkColuSize"))) sizeCell_.assign("<td>").append(FormatFileSize(o_, file.size)).append("</td>");
+        if (o_.on(opt("chkColuTime"))) timeCell_.assign("<td>").append(formatTime(file.mtime)).append("</td>");
         if (o_.on(opt("chkColuDesc"))) {
             if (o_.selected(opt("optExtention"))) {
                 commentCell_ = "<td>" + escapeText(toUtf8(type)) + " File</td>";
@@ -230,18 +231,12 @@ void Renderer::fileRows() {
                                 "</td>" + hashCell + sizeCell_ + timeCell_ + commentCell_;
             out_.writeLine(table ? "  <tr>" + cells + "</tr>" : "  " + removeCells(cells, " ") + "<br>");
         } else if (table) {
-            // Piece by piece: a page may have a million rows.
-            out_.write("  <tr><td><a href=\"");
-            out_.write(FileRowLink(s_, place_, file));
-            out_.write("\">");
-            out_.write(*fileIcon);
-            out_.write(displayName(file.name));
-            out_.write("</a></td>");
-            out_.write(hashCell);
-            out_.write(sizeCell_);
-            out_.write(timeCell_);
-            out_.write(commentCell_);
-            out_.writeLine("</tr>");
+            // One row at a time, in one reused string: a page may have a million rows.
+            std::string& line = line_;
+            line.assign("  <tr><td><a href=\"").append(FileRowLink(s_, place_, file)).append("\">");
+            line.append(*fileIcon).append(displayName(file.name)).append("</a></td>");
+            line.append(hashCell).append(sizeCell_).append(timeCell_).append(commentCell_).append("</tr>");
+            out_.writeLine(line);
         } else {
             std::string cells = "<td><a href=\"" + FileRowLink(s_, place_, file) + "\">" +
                                 *fileIcon + displayName(file.name) + "</a></td>" +
