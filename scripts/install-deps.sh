@@ -37,7 +37,8 @@ for set in "${sets[@]}"; do
     test)
       packages+=(perl libcgi-pm-perl python3 nginx tinyproxy lighttpd curl locales
                  desktop-file-utils groff-base tidy util-linux mount chromium fonts-dejavu-core
-                 xvfb openbox xdotool x11-utils clang-tidy)
+                 xvfb openbox xdotool x11-utils clang-tidy
+                 openssh-client openssl git python3-feedparser)
       german_locale=true
       ;;
     browser)

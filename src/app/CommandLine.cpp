@@ -32,6 +32,10 @@ constexpr std::array kOptions = {
     OptionSpec{"--search", "TEXT", "print the paths of the names holding TEXT (\"*\" for any run\n"
                                    "of characters), read from the search index\n"
                                    "written in FOLDER; nothing is walked"},
+    OptionSpec{"--audit", "FOLDER", "report what publishing FOLDER would make reachable\n"
+                                    "(keys, passwords, repositories, ...); writes nothing.\n"
+                                    "Exit status 3 when something serious is found"},
+    OptionSpec{"--json", "", "with --audit: the report as JSON"},
     OptionSpec{"-q,--quiet", "", "print only errors and the summary"},
     OptionSpec{"-v,--verbose", "", "print every step, each section of a theme too"},
     OptionSpec{"-h,--help", "", "print this help"},
@@ -113,7 +117,8 @@ struct SortedWords {
 };
 
 // The options that choose a task other than indexing; none of them takes a folder word.
-constexpr std::array<std::pair<std::string_view, CommandLine::Task>, 5> kTasks = {{
+constexpr std::array<std::pair<std::string_view, CommandLine::Task>, 6> kTasks = {{
+    {"--audit", CommandLine::Task::Audit},
     {"--themes", CommandLine::Task::ListThemes},
     {"--search", CommandLine::Task::Search},
     {"--save-theme", CommandLine::Task::SaveTheme},
@@ -288,6 +293,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
                                        : Verbosity::Normal;
 
     std::string chosen;
+    c.json = given("--json");
+    if (c.json && !given("--audit")) return mistake("`--json` goes with `--audit` only");
     for (const auto& [name, task] : kTasks) {
         if (!given(name)) continue;
         if (!chosen.empty())
@@ -324,7 +331,8 @@ std::string UsageText() {
            "       tabulo-cli --save-theme NAME [-sheme THEME]\n"
            "       tabulo-cli --scripts FOLDER [-sheme THEME]\n"
            "       tabulo-cli --watch FOLDER [-sheme THEME]\n"
-           "       tabulo-cli --search TEXT FOLDER\n";
+           "       tabulo-cli --search TEXT FOLDER\n"
+           "       tabulo-cli --audit FOLDER [--json] [-sheme THEME]\n";
 }
 
 std::string HelpText() {

@@ -150,6 +150,19 @@ int writeScripts(Engine& engine, TerminalHost& host, const CommandLine& command)
     return engine.errorCount() != 0 ? 1 : 0;
 }
 
+// --audit: the walk of a run with nothing written; the report on stdout. 0 when nothing
+// serious was found, 3 when something was, 1 when a folder could not be read.
+int audit(Engine& engine, TerminalHost& host, const CommandLine& command) {
+    if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
+    if (auto failed = folderMissing(engine, command.target)) return *failed;
+    auto report = engine.Audit(command.target);
+    if (!report) return 1;
+    const std::string text = command.json ? tabulo::AuditJson(*report) : tabulo::AuditText(*report);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return tabulo::AuditExitStatus(*report);
+}
+
 int watch(Engine& engine, TerminalHost& host, const CommandLine& command) {
     if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
     if (auto failed = folderMissing(engine, command.target)) return *failed;
@@ -245,6 +258,8 @@ int main(int argc, char** argv) {
             return writeScripts(engine, host, command);
         case CommandLine::Task::Watch:
             return watch(engine, host, command);
+        case CommandLine::Task::Audit:
+            return audit(engine, host, command);
         default:
             return indexFolder(engine, host, command);
     }

@@ -83,6 +83,7 @@ TEST(CommandLineTest, OptionsTakeTheirArgumentEitherWay) {
         {{"--save-theme", "mine"}, Task::SaveTheme, "mine", ""},
         {{"--save-theme=my own", "-sheme", "blue"}, Task::SaveTheme, "my own", "-sheme blue"},
         {{"--scripts", "/x/cgi"}, Task::Scripts, "/x/cgi", ""},
+        {{"--audit", "/x/site", "--json", "-sheme", "modern"}, Task::Audit, "/x/site", "-sheme modern"},
         {{"--themes"}, Task::ListThemes, "", ""},
         {{"--version"}, Task::Version, "", ""},
     };
@@ -102,6 +103,9 @@ TEST(CommandLineTest, OptionsTakeTheirArgumentEitherWay) {
         EXPECT_EQ(cl.query, "-0.js");
         EXPECT_EQ(cl.target, "/x/site");
     }
+    EXPECT_TRUE(parse({"--audit", "/x/site", "--json"}).json);
+    EXPECT_FALSE(parse({"--audit", "/x/site"}).json);
+    EXPECT_EQ(parse({"--audit", "/x/site", "/y"}).mistake, "`--audit` takes only -sheme THEME besides");
     EXPECT_EQ(parse({"site", "-v"}).verbosity, Verbosity::Verbose);
     EXPECT_EQ(parse({"--quiet", "site"}).verbosity, Verbosity::Quiet);
     EXPECT_EQ(parse({"site"}).verbosity, Verbosity::Normal);

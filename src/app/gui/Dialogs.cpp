@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 #include "gui/QtStrings.h"
@@ -38,6 +39,25 @@ Answer askInMessageBox(QWidget* parent, const std::string& text, const std::stri
         default:
             return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
     }
+}
+
+Answer warnInMessageBox(QWidget* parent, const std::string& text, const std::string& details,
+                        const std::string& title, const std::string& proceed) {
+    QMessageBox box(parent);
+    box.setWindowTitle(q(title));
+    box.setIcon(QMessageBox::Warning);
+    box.setText(q(text));
+    // The findings in sight; a long list in full behind "Show Details".
+    const QStringList lines = q(details).split('\n');
+    constexpr int kShown = 24;
+    box.setInformativeText(lines.mid(0, kShown).join('\n') + (lines.size() > kShown ? "\n..." : ""));
+    if (lines.size() > kShown) box.setDetailedText(q(details));
+    QPushButton* goOn = box.addButton(q(proceed), QMessageBox::AcceptRole);
+    QPushButton* stop = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(stop);
+    box.setEscapeButton(stop);
+    box.exec();
+    return box.clickedButton() == goOn ? Answer::Yes : Answer::Cancel;
 }
 
 std::optional<std::uint32_t> pickColour(QWidget* parent, std::uint32_t initial) {

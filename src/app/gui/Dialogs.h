@@ -13,6 +13,9 @@ namespace tabulo::gui {
 // terms.
 Answer askInMessageBox(QWidget* parent, const std::string& text, const std::string& title,
                        Buttons buttons);
+// A warning with the whole story below it: Yes when the user presses `proceed`, else Cancel.
+Answer warnInMessageBox(QWidget* parent, const std::string& text, const std::string& details,
+                        const std::string& title, const std::string& proceed);
 std::optional<std::uint32_t> pickColour(QWidget* parent, std::uint32_t initial);
 std::optional<Host::Font> pickFont(QWidget* parent, const Host::Font& initial);
 

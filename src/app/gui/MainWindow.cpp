@@ -23,6 +23,8 @@ namespace tabulo::gui {
 MainWindow::MainWindow()
     : engine_(std::make_unique<Engine>(*this)), widgets_(*engine_, this), lists_(*engine_, this) {
     setObjectName("frmMain");
+    // Someone is at the window: before a tree is first published, they hear what it exposes.
+    engine_->auditBeforeFirstRun = true;
     setWindowTitle("Tabulo");
     setMouseTracking(true);
     auto* layout = new QVBoxLayout(this);
@@ -258,6 +260,11 @@ void MainWindow::hashed(std::uint64_t bytes) {
 
 Answer MainWindow::ask(const std::string& text, const std::string& title, Buttons buttons) {
     return askInMessageBox(this, text, title, buttons);
+}
+
+Answer MainWindow::warn(const std::string& text, const std::string& details,
+                        const std::string& title, const std::string& proceed) {
+    return warnInMessageBox(this, text, details, title, proceed);
 }
 
 void MainWindow::processEvents() {

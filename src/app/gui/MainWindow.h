@@ -34,6 +34,8 @@ public:
     // Host
     void status(const std::string& text) override;
     Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
+    Answer warn(const std::string& text, const std::string& details, const std::string& title,
+                const std::string& proceed) override;
     void processEvents() override;
     void progress(int done, int found) override;
     void hashed(std::uint64_t bytes) override;

@@ -83,6 +83,7 @@ void fillTextTab(const TabPage& tab) {
     tab.row({{"chkSearchIndex", "Search index of the whole site (modern pages)"},
              {":", "Other sites' indexes:"},
              {"txtSearchSites", "Addresses of other sites searched with this one"}});
+    tab.row({{"chkLeaveOutSecrets", "Leave keys, passwords and database dumps out of the pages"}});
 }
 
 void fillHeadFootTab(const TabPage& tab) {

@@ -14,6 +14,7 @@
 #include "rules/PanelRules.h"
 #include "common/Encoding.h"
 #include "common/Paths.h"
+#include "common/ReadFile.h"
 #include "common/Descriptor.h"
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
@@ -180,6 +181,10 @@ void Engine::RunIndex(Engine& engine) {
             settings.footerBeforeScript.clear();
             settings.footerAfterScript.clear();
         }
+    }
+    if (!job && engine.auditBeforeFirstRun && !engine.passesFirstAudit(settings)) {
+        run.replaceCancelled = true;
+        return engine.setStatus("Cancelled");
     }
     // The page keeps the colours chosen; the run says which of them are hard to read.
     if (settings.modern) {
@@ -372,6 +377,45 @@ std::optional<Answer> Engine::UnattendedGuard::standingAnswer() const {
 
 void Engine::UnattendedGuard::openInShell(const std::string& target, const std::string& folder) {
     if (!engine_.unattended()) engine_.host_.openInShell(target, folder);
+}
+
+std::optional<AuditReport> Engine::Audit(const std::string& folder) {
+    RunSettings settings(options_.snapshot(), folder, today());
+    auto real = realPath(folder);
+    if (!real) {
+        error("Error reading folder `" + toUtf8(folder) + "`: " +
+              std::generic_category().message(errno) + ".");
+        return std::nullopt;
+    }
+    try {
+        Descriptor top = openResolvedFolder(*real);
+        return AuditTree(settings, top.get(), *real);
+    } catch (const std::system_error& e) {
+        error("Error reading folder `" + toUtf8(folder) + "`: " + e.code().message() + ".");
+        return std::nullopt;
+    }
+}
+
+bool Engine::passesFirstAudit(const RunSettings& settings) {
+    const std::string& tree = settings.realTop;
+    // A tree indexed before, by this window or an earlier run, was shown its findings then.
+    if (std::find(auditedTrees_.begin(), auditedTrees_.end(), tree) != auditedTrees_.end() ||
+        isFile(PageStateFile(tree)))
+        return true;
+    status("Looking for what should not be published in `" + toUtf8(tree) + "`...");
+    AuditReport report = AuditTree(settings, settings.topFolder->get(), tree);
+    if (!report.findings.empty()) {
+        const std::size_t serious = report.serious();
+        std::string text = serious > 0
+            ? CountedText(static_cast<long long>(serious), "thing", "things") +
+                  " in this folder should not be on the web: the pages or the web server would "
+                  "hand them out."
+            : "Some things in this folder may not be meant for the web.";
+        if (host().warn(text, AuditText(report), "Before publishing", "Index anyway") != Answer::Yes)
+            return false;
+    }
+    auditedTrees_.push_back(tree);
+    return true;
 }
 
 void Engine::cmdGo_Click() {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "audit/Audit.h"
 #include "host/Host.h"
 #include "host/StatusSink.h"
 #include "colours/ColourEditor.h"
@@ -159,6 +160,13 @@ class Engine : public StatusSink {
     // Asked before each folder of a run: true ends the walk there, pages written so far stay.
     std::function<bool()> stopRequested;
 
+    // What publishing `folder` with the current options would make reachable. Writes nothing;
+    // nothing, with the error said, when the folder cannot be read.
+    std::optional<AuditReport> Audit(const std::string& folder);
+    // The window's runs: before the first run on a tree, the audit's findings are shown and
+    // the user chooses to index anyway or not.
+    bool auditBeforeFirstRun = false;
+
     // Operations.
     void cmdGo_Click();
     // After a run started here (not an unattended one) that reached its end: what it did, and
@@ -185,6 +193,9 @@ class Engine : public StatusSink {
     // One index run of the current folder, as "Go!" does; the icons its pages need.
     static void RunIndex(Engine& engine);
     static void StoreIcons(Engine& engine, const RunSettings& settings, int tree);
+    // Whether the run of `settings` may go on, after the audit of a tree never indexed before.
+    bool passesFirstAudit(const RunSettings& settings);
+    std::vector<std::string> auditedTrees_;
 
     // Forwards to the real host, except that during an unattended run a question is answered
     // without a dialog: a message goes to the status line, a question gets "Yes", as the
@@ -196,6 +207,12 @@ class Engine : public StatusSink {
         void error(const std::string& text) override { engine_.host_.error(text); }
         void detail(const std::string& text) override { engine_.host_.detail(text); }
         Answer ask(const std::string& text, const std::string& title, Buttons buttons) override;
+        Answer warn(const std::string& text, const std::string& details, const std::string& title,
+                    const std::string& proceed) override {
+            // Nobody is there to be warned during an unattended run.
+            if (engine_.unattended()) return Answer::Cancel;
+            return engine_.host_.warn(text, details, title, proceed);
+        }
         std::optional<Answer> standingAnswer() const override;
         void processEvents() override { engine_.host_.processEvents(); }
         void progress(int done, int found) override { engine_.host_.progress(done, found); }

@@ -25,6 +25,15 @@ class Host {
     virtual void detail(const std::string& text) { status(text); }
     // A modal question or message; YesNo questions never answer Cancel, Ok ones answer Yes.
     virtual Answer ask(const std::string& text, const std::string& title, Buttons buttons) = 0;
+    // A warning before a step that may do harm, with the whole story in `details`: Yes when the
+    // user goes on (the button that does says `proceed`), Cancel when not.
+    virtual Answer warn(const std::string& text, const std::string& details,
+                        const std::string& title, const std::string& proceed) {
+        (void)proceed;
+        return ask(text + "\n\n" + details, title, Buttons::YesNoCancel) == Answer::Yes
+                   ? Answer::Yes
+                   : Answer::Cancel;
+    }
     // The answer every question gets without anyone being asked, when there is one (a tool
     // with no terminal to ask on).
     virtual std::optional<Answer> standingAnswer() const { return std::nullopt; }

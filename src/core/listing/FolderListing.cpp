@@ -280,6 +280,12 @@ FolderListing readFolder(int folder, const std::string& shown, const ListingRule
             continue;
         }
         if (rules.filter && !rules.filter->matches(name)) continue;
+        if (rules.withheld) {
+            if (auto why = rules.withheld(fd, name)) {
+                listing.withheld.emplace_back(name, std::move(*why));
+                continue;
+            }
+        }
         FileEntry file{name};
         file.excluded = rules.excluded && rules.excluded(file.name);
         if (!file.excluded && rules.fileDetails) {

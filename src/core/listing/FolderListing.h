@@ -64,6 +64,9 @@ struct ListingRules {
     // Names that may be files the run writes itself: set aside, whatever the filter, for the
     // run to tell its own from a user's.
     std::function<bool(std::string_view)> maybeOwn = nullptr;
+    // Files the pages must not show at all (secrets), given the open folder; what the file was
+    // taken for when it is one.
+    std::function<std::optional<std::string>(int folder, std::string_view name)> withheld = nullptr;
 };
 
 // The visible subfolders and files of one folder, each in name order (case-insensitive,
@@ -83,6 +86,8 @@ struct FolderListing {
     std::vector<std::string> leftovers;
     // The files the rules' `maybeOwn` set aside, in the order found.
     std::vector<std::string> maybeOwn;
+    // The files the rules withheld, and what each was taken for, in the order found.
+    std::vector<std::pair<std::string, std::string>> withheld;
 
     // Who the files are that the listing looked up on disk (their names, devices, inodes, sizes
     // and times to the nanosecond, checksum files aside), in any order: what their checksums

@@ -175,6 +175,7 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"chkServerLinks", K::Check, "0"},
     {"chkSearchIndex", K::Check, "0"},
     {"txtSearchSites", K::Text, ""},
+    {"chkLeaveOutSecrets", K::Check, "1"},
     // read by the generators but kept in no theme
     {"txtTitle", K::Text, "Title", {}, 1, false},
     {"txtHeading", K::Text, "Heading Title", {}, 1, false},

@@ -3,6 +3,7 @@
 #include "common/Encoding.h"
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "exposure/Exposure.h"
 #include "listing/ListingHelpers.h"
 
 namespace tabulo {
@@ -40,6 +41,13 @@ ListingRules RunSettings::listingRules() const {
     rules.filter = &filter;
     if (o.on(opt("chkExcludeExts"))) {
         rules.excluded = [this](std::string_view name) { return IsExcluded(o, name); };
+    }
+    if (o.on(opt("chkLeaveOutSecrets"))) {
+        // Hidden folders are never walked: a file's folder name matters to no rule here.
+        rules.withheld = [](int folder, std::string_view name) -> std::optional<std::string> {
+            if (auto rule = SecretFile(folder, name, "")) return std::move(rule->what);
+            return std::nullopt;
+        };
     }
     rules.fileDetails = FileDetailsNeeded(*this);
     rules.watch = {o.text(opt("txtIndexHtm")), o.text(opt("txtCapDesc")),

@@ -140,6 +140,7 @@ constexpr std::string_view kLoadOrder[] = {
     "chkServerLinks",
     "chkSearchIndex",
     "txtSearchSites",
+    "chkLeaveOutSecrets",
 };
 
 constexpr std::string_view kSectionHeads[] = {

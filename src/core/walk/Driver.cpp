@@ -372,7 +372,12 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
         w->listing = readFolder(folder->get(), path, rules);
         sortOutOwnExtras(*w);
         w->place = PlaceOf(s, path);
-        if (!measuring) readOwnTexts(*w);
+        if (!measuring) {
+            readOwnTexts(*w);
+            for (const auto& [name, why] : w->listing.withheld)
+                w->notes.push_back("Leaving `" + toUtf8(joinPath(path, name)) + "` out of the page (" +
+                                   why + ").");
+        }
         // The checksum files count as the page lists them: as they will be.
         if (s.hashes && digestsAsBefore(*w)) {
             w->digestsLater = true;

@@ -208,6 +208,27 @@ private slots:
         QCOMPARE(child<QLabel>(w, "lblRunSummary")->text(), QString("0 pages written, 1 kept"));
     }
 
+    void theFirstRunOnATreeSaysWhatItWouldExpose() {
+        scratch_.writeSiteFile(".env", "DB_PASSWORD=1\n");
+        MainWindow w;
+        w.show();
+        w.startUp("", "tabulo");
+        w.engine().setCurrentFolder(site().toStdString());
+        QString buttons, findings;
+        QTimer::singleShot(50, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            for (QAbstractButton* b : box->buttons()) buttons += b->text() + ";";
+            findings = box->informativeText();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        child<QPushButton>(w, "cmdGo")->click();
+        QVERIFY2(buttons.contains("Index anyway"), qPrintable(buttons));
+        QVERIFY2(findings.contains(".env: environment file"), qPrintable(findings));
+        QVERIFY(!QFile::exists(site() + "/index.html"));
+        QCOMPARE(child<QLabel>(w, "lblStatus")->text(), QString("Cancelled"));
+    }
+
     void finishedRunShowsItsPagesAndOpensTheTopPage() {
         Desktop desktop;
         MainWindow w;
