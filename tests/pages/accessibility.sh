@@ -36,7 +36,8 @@ variant() {  # NAME SED-EXPRESSIONS...
       -e 's|^txtFooter.Text=.*|txtFooter.Text=<p>Questions go to <a href="mailto:club@example.org">the club</a>.</p>|' \
       "$@" "$TABULO_HOME/audit.color" > "$TABULO_HOME/$name.color"
 }
-variant plain -e 's/^chkColuHash.Value=.*/chkColuHash.Value=0/'
+# With the "what's new" page and feed, which the pages link.
+variant plain -e 's/^chkColuHash.Value=.*/chkColuHash.Value=0/' -e 's/^chkWhatsNew.Value=.*/chkWhatsNew.Value=1/'
 variant hashes -e 's/^chkColuHash.Value=.*/chkColuHash.Value=1/'
 # Linked for a web server: the icon and a folder's "/" stand beside the link.
 variant server -e 's/^chkColuHash.Value=.*/chkColuHash.Value=1/' -e 's/^chkServerLinks.Value=.*/chkServerLinks.Value=1/'
@@ -83,5 +84,6 @@ for theme in plain hashes server; do
   pages+=("$tmp/$theme/index.html" "$tmp/$theme/sub folder/index.html"
           "$tmp/$theme/folder \"quoted\" <&>/index.html")
 done
-pages+=("$tmp/onefile/index.html")
+pages+=("$tmp/onefile/index.html" "$tmp/plain/whatsnew.html")
+grep -q 'href="whatsnew.html"' "$tmp/plain/index.html" || { echo "accessibility: no link to what's new" >&2; exit 1; }
 node "$browser_tests/audit.mjs" "${pages[@]}"

@@ -84,6 +84,9 @@ void fillTextTab(const TabPage& tab) {
              {":", "Other sites' indexes:"},
              {"txtSearchSites", "Addresses of other sites searched with this one"}});
     tab.row({{"chkLeaveOutSecrets", "Leave keys, passwords and database dumps out of the pages"}});
+    tab.row({{"chkWhatsNew", "What's new page and Atom feed of the last"},
+             {"txtWhatsNewDays", "Days"},
+             {":", "days"}});
 }
 
 void fillHeadFootTab(const TabPage& tab) {

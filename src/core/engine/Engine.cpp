@@ -19,6 +19,7 @@
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
 #include "common/Text.h"
+#include "news/NewsRecord.h"
 #include "pages/ModernPage.h"
 #include "pages/PagePrint.h"
 #include "pages/Pages.h"
@@ -221,6 +222,13 @@ void Engine::RunIndex(Engine& engine) {
         pageState.emplace(PageStateFile(settings.realTop), RunPrint(settings));
         settings.pageState = &*pageState;
     }
+    // What the pages listed before, for the "what's new" page and its feed.
+    std::optional<NewsRecord> news;
+    if (!allInOne && o.on(opt("chkWhatsNew"))) {
+        news.emplace(NewsRecord::load(NewsRecordFile(settings.realTop)));
+        news->setNow(static_cast<std::int64_t>(std::time(nullptr)));
+        settings.news = &*news;
+    }
     // Nobody is asked during an unattended run: a page is replaced only when it changed.
     auto answer = engine.host().standingAnswer();
     PageWalk walk(settings,
@@ -233,6 +241,13 @@ void Engine::RunIndex(Engine& engine) {
     bool pagesDone = targets.empty() ? walk.writePages() : walk.writePages(targets);
     // Once the pages are on disk; it lies outside the tree, which needs no flush for it.
     auto saveState = [&] {
+        if (news) {
+            try {
+                news->save(NewsRecordFile(settings.realTop));
+            } catch (const std::system_error& e) {
+                engine.error("Error saving what is new in the pages: " + e.code().message() + ".");
+            }
+        }
         if (!pageState) return;
         try {
             // Folders not seen by a whole walk are gone: their state goes with them.

@@ -56,6 +56,8 @@ std::string PageScriptName(const std::string& pageFile) {
 }
 
 ExtraFile ExtraFileKind(const std::string& pageFile, std::string_view name) {
+    if (name == kWhatsNewName) return ExtraFile::WhatsNew;
+    if (name == kFeedName) return ExtraFile::Feed;
     auto [stem, extension] = stemAndExtension(pageFile);
     if (stem.empty() || !name.starts_with(stem)) return ExtraFile::None;
     std::string_view rest = name.substr(stem.size());
@@ -75,6 +77,8 @@ std::string_view ExtraFileMark(ExtraFile kind) {
     return kind == ExtraFile::NumberedPage  ? kNumberedPageMark
            : kind == ExtraFile::ListingData ? kListingDataMark
            : kind == ExtraFile::PageScript  ? kPageScriptMark
+           : kind == ExtraFile::WhatsNew    ? kWhatsNewMark
+           : kind == ExtraFile::Feed        ? kFeedMark
                                             : std::string_view();
 }
 

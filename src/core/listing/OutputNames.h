@@ -30,9 +30,14 @@ std::string ListingDataName(const std::string& pageFile, std::size_t number);
 // make a small folder's page ten times as large.
 std::string PageScriptName(const std::string& pageFile);
 
+// The "what's new" page and its Atom feed, in the folder a run indexes.
+inline constexpr std::string_view kWhatsNewName = "whatsnew.html";
+inline constexpr std::string_view kFeedName = "feed.atom";
+
 // What such a name is: a numbered page (number 2 and up) or a data file (1 and up), written
-// without leading zeros, or the pages' script; anything else is no name of ours.
-enum class ExtraFile { None, NumberedPage, ListingData, PageScript };
+// without leading zeros, the pages' script, or the "what's new" page or feed; anything else is
+// no name of ours.
+enum class ExtraFile { None, NumberedPage, ListingData, PageScript, WhatsNew, Feed };
 ExtraFile ExtraFileKind(const std::string& pageFile, std::string_view name);
 
 // How the first line of each begins: a file of such a name is ours only when it does, so a
@@ -40,6 +45,9 @@ ExtraFile ExtraFileKind(const std::string& pageFile, std::string_view name);
 inline constexpr std::string_view kNumberedPageMark = "<!DOCTYPE html><!-- Tabulo: page ";
 inline constexpr std::string_view kListingDataMark = "/* Tabulo: listing data ";
 inline constexpr std::string_view kPageScriptMark = "/* Tabulo: page script */";
+inline constexpr std::string_view kWhatsNewMark = "<!DOCTYPE html><!-- Tabulo: what's new -->";
+inline constexpr std::string_view kFeedMark =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><!-- Tabulo: feed -->";
 std::string_view ExtraFileMark(ExtraFile kind);
 
 // Whether the file `name` in `folder` is one of those beside the page `pageFile` that Tabulo

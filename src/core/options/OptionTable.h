@@ -176,6 +176,8 @@ inline constexpr auto kOptionTable = std::to_array<OptionDef>({
     {"chkSearchIndex", K::Check, "0"},
     {"txtSearchSites", K::Text, ""},
     {"chkLeaveOutSecrets", K::Check, "1"},
+    {"chkWhatsNew", K::Check, "0"},
+    {"txtWhatsNewDays", K::Text, "30"},
     // read by the generators but kept in no theme
     {"txtTitle", K::Text, "Title", {}, 1, false},
     {"txtHeading", K::Text, "Heading Title", {}, 1, false},

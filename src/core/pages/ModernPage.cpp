@@ -1420,6 +1420,11 @@ void ModernRenderer::render(double serverTotalBefore) {
     out_.writeLine("<section class=\"folder\" id=\"" +
                    escapeAttribute(FlatPageName(o_, place_.relativePath)) + "\">");
     crumbs();
+    if (auto up = WhatsNewWay(s_, place_)) {
+        out_.writeLine("<p class=\"whatsnew\"><a href=\"" + *up + std::string(kWhatsNewName) +
+                       "\">What's new</a> &middot; <a href=\"" + *up + std::string(kFeedName) +
+                       "\" type=\"application/atom+xml\">Atom feed</a></p>");
+    }
     if (o_.on(opt("chkHeading"))) out_.writeLine("<h1>" + escapeText(place_.title) + "</h1>");
     if (page_ > 1) {
         // The rest of the listing: what the first page shows around it is there.
@@ -1457,6 +1462,10 @@ void RenderModernHead(const RunSettings& s, const PagePlace& place, TextOut& out
     std::string title = escapeText(place.title);
     if (page > 1) title += ", page " + std::to_string(page) + " of " + std::to_string(pages);
     out.writeLine("<title>" + title + "</title>");
+    if (auto up = WhatsNewWay(s, place)) {
+        out.writeLine("<link rel=\"alternate\" type=\"application/atom+xml\" title=\"What's new\" href=\"" +
+                      *up + std::string(kFeedName) + "\">");
+    }
     // With scripts on, a long listing's rows wait for the script, which lays out only those in
     // sight: a thousand rows laid out first would double the time to a usable page.
     if (pages > 1) out.writeLine("<script>document.documentElement.classList.add(\"js\")</script>");
@@ -1515,6 +1524,11 @@ PageResult RenderModernPage(const RunSettings& s, const PagePlace& place,
               "\"></script>\r\n");
     out.write(s.footerAfterScript);
     return std::move(r.result());
+}
+
+std::optional<std::string> WhatsNewWay(const RunSettings& s, const PagePlace& place) {
+    if (!s.o.on(opt("chkWhatsNew")) || s.allInOne) return std::nullopt;
+    return WayToTop(s, place);
 }
 
 std::optional<std::string> WayToTop(const RunSettings& s, const PagePlace& place) {

@@ -43,6 +43,8 @@ std::string PageScriptFile();
 // The way up from the page's folder to the run's top folder: "", "../", "../../", ...;
 // nothing for a folder not below it.
 std::optional<std::string> WayToTop(const RunSettings& settings, const PagePlace& place);
+// The same, when the run writes the "what's new" page and feed there, which pages link.
+std::optional<std::string> WhatsNewWay(const RunSettings& settings, const PagePlace& place);
 // The script of the whole site's search, which lies in the search index's folder: every page
 // loads the one copy.
 std::string SearchScriptFile();

@@ -14,6 +14,7 @@
 namespace tabulo {
 
 class PageState;
+class NewsRecord;
 
 // Everything a run reads, fixed when it starts: a snapshot of the options, the places of the
 // site, the date, and what follows from them once. Shared read-only by every thread of a run.
@@ -50,6 +51,8 @@ struct RunSettings {
     // What earlier runs wrote into each folder: a folder whose files would come out the same
     // is passed over. None in the all-in-one modes.
     PageState* pageState = nullptr;
+    // What the pages listed before, for the "what's new" page and feed; none when they are off.
+    NewsRecord* news = nullptr;
     Wildcard filter;
     std::string footer;      // the lines that close a page, UTF-8
     // Modern pages in their own folders load their script from its file in the top folder:

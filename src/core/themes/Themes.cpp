@@ -141,6 +141,8 @@ constexpr std::string_view kLoadOrder[] = {
     "chkSearchIndex",
     "txtSearchSites",
     "chkLeaveOutSecrets",
+    "chkWhatsNew",
+    "txtWhatsNewDays",
 };
 
 constexpr std::string_view kSectionHeads[] = {

@@ -41,6 +41,8 @@
 #include "pages/PageParts.h"
 #include "pages/PagePrint.h"
 #include "pages/Pages.h"
+#include "pages/WhatsNew.h"
+#include "news/NewsRecord.h"
 #include "run/TreeTotals.h"
 #include "search/SearchIndex.h"
 #include "state/PageState.h"
@@ -306,6 +308,8 @@ struct PageWalk::Impl {
     void noteSearchNames(const FolderWork& w);
     void writeSearchIndex();
     void writePageScript();
+    void noteNews(const FolderWork& w) const;
+    void writeNews();
     // Modern pages show what each subfolder's tree holds, so a folder's page is written after
     // its subfolders' (except in the all-in-one file, whose sections go top down): the walk
     // measures the tree as it writes it.
@@ -374,6 +378,7 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
         w->place = PlaceOf(s, path);
         if (!measuring) {
             readOwnTexts(*w);
+            if (s.news) noteNews(*w);
             for (const auto& [name, why] : w->listing.withheld)
                 w->notes.push_back("Leaving `" + toUtf8(joinPath(path, name)) + "` out of the page (" +
                                    why + ").");
@@ -390,6 +395,8 @@ std::unique_ptr<FolderWork> PageWalk::Impl::read(const std::string& path,
         if (searching && !measuring) noteSearchNames(*w);
     } catch (const std::exception& e) {
         w->readError = reasonOf(e);
+        // What was known of a folder that cannot be read now is not taken for gone.
+        if (auto relative = relativeTo(path, s.top); s.news && relative) s.news->keepTree(std::string(*relative));
         return w;
     }
     // Flat pages land in the output folder while the walk goes on: its own listing must be the
@@ -442,8 +449,11 @@ void PageWalk::Impl::sortOutOwnExtras(FolderWork& w) const {
     const int fd = w.folder->get();
     for (std::string& name : w.listing.maybeOwn) {
         if (IsOwnExtraFile(fd, htm, name)) {
-            // The pages' script is no row, and no file of this folder's page to remove.
-            if (ExtraFileKind(htm, name) != ExtraFile::PageScript) w.ownExtras.push_back(std::move(name));
+            // The pages' script and the "what's new" files are no rows, and no files of this
+            // folder's page to remove.
+            const ExtraFile kind = ExtraFileKind(htm, name);
+            if (kind == ExtraFile::NumberedPage || kind == ExtraFile::ListingData)
+                w.ownExtras.push_back(std::move(name));
             continue;
         }
         struct stat st;
@@ -1189,6 +1199,53 @@ void PageWalk::Impl::writePageScript() {
     }
 }
 
+// The files a folder's page lists, for the record of what is new; the run's own files are news
+// to no one.
+void PageWalk::Impl::noteNews(const FolderWork& w) const {
+    auto relative = relativeTo(w.path, s.top);
+    if (!relative) return;
+    const std::string& page = s.o.text(opt("txtIndexHtm"));
+    const std::string json = JsonNameFor(page);
+    std::vector<NewsFile> files;
+    for (const FileEntry& file : w.listing.files) {
+        if (file.excluded || file.name == page || file.name == json || file.name == kMd5SumsName ||
+            file.name == kSha256SumsName)
+            continue;
+        files.push_back({file.name, file.size, file.mtime, 0});
+    }
+    s.news->see(std::string(*relative), std::move(files));
+}
+
+// The "what's new" page and its feed in the top folder, from the record the walk brought up to
+// date; a user's own file of either name stays as it is.
+void PageWalk::Impl::writeNews() {
+    NewsRecord& news = *s.news;
+    news.finish();
+    const int days = WhatsNewDays(s.o);
+    std::size_t total = 0;
+    const std::vector<NewsItem> rows =
+        news.since(news.now() - std::int64_t{days} * 86400, kWhatsNewRows, &total);
+    const std::vector<NewsItem> entries(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(
+                                                                      std::min(rows.size(), kFeedEntries)));
+    const int top = s.topFolder->get();
+    const std::string& page = s.o.text(opt("txtIndexHtm"));
+    const std::pair<std::string, std::string> files[] = {
+        {std::string(kWhatsNewName), WhatsNewPage(s, rows, total, days)},
+        {std::string(kFeedName), AtomFeed(s, entries, days, news.latest())}};
+    for (const auto& [name, bytes] : files) {
+        struct stat st;
+        if (::fstatat(top, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !IsOwnExtraFile(top, page, name)) {
+            h.sink.status("Leaving `" + toUtf8(joinPath(s.top, name)) + "` as it is: it is not one of ours.");
+            continue;
+        }
+        try {
+            writeBeside(top, name, s.top, bytes);
+        } catch (const std::exception& e) {
+            h.sink.error("Error writing `" + toUtf8(joinPath(s.top, name)) + "`: " + reasonOf(e) + ".");
+        }
+    }
+}
+
 void PageWalk::Impl::writeSearchIndex() {
     const std::string name(kSearchFolder), shown = toUtf8(joinPath(s.top, name));
     const int top = s.topFolder->get();
@@ -1330,6 +1387,15 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
         h.sink.status("Stopped before the page of `" + toUtf8(target.path) + "`");
         return false;
     };
+    if (auto relative = relativeTo(target.path, s.top); s.news && relative && top->readError.empty()) {
+        if (target.recursive) {
+            s.news->walksTree(std::string(*relative));
+        } else {
+            std::vector<std::string> names;
+            for (const FolderEntry& sub : top->listing.folders) names.push_back(sub.name);
+            s.news->keepOnly(std::string(*relative), std::move(names));
+        }
+    }
     // The names kept for the search index: a tree read again replaces all of its own; a folder
     // read alone drops the subfolders that went.
     if (auto relative = relativeTo(target.path, s.top); searching && relative && top->readError.empty()) {
@@ -1469,6 +1535,7 @@ bool PageWalk::writePages(const std::vector<WalkTarget>& targets) {
             ok = d.writeTree(target) && ok;
         }
         if (d.searching && !d.stopped) d.writeSearchIndex();
+        if (d.s.news && !d.stopped) d.writeNews();
         d.settle();
     } catch (const std::exception& e) {
         // Nothing of a failed run goes on behind its back.
