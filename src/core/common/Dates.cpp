@@ -11,4 +11,14 @@ std::string aboutDate(const std::tm& date) {
     return buf;
 }
 
+std::string timeText(std::int64_t t, const char* format, bool utc) {
+    const std::time_t when = static_cast<std::time_t>(t);
+    std::tm tm{};
+    if (utc) gmtime_r(&when, &tm);
+    else localtime_r(&when, &tm);
+    char buf[64];
+    const std::size_t n = std::strftime(buf, sizeof buf, format, &tm);
+    return std::string(buf, n);
+}
+
 }  // namespace tabulo

@@ -14,6 +14,7 @@
 
 #include "colours/Contrast.h"
 #include "common/CaseFold.h"
+#include "common/Dates.h"
 #include "common/Encoding.h"
 #include "common/NaturalOrder.h"
 #include "common/Text.h"
@@ -1053,15 +1054,6 @@ constexpr std::string_view kScript = R"JS(<script>
 
 // ---- rows ---------------------------------------------------------------------------------
 
-std::string localTime(std::int64_t t, const char* format) {
-    std::time_t when = static_cast<std::time_t>(t);
-    std::tm tm{};
-    localtime_r(&when, &tm);
-    char buf[64];
-    std::size_t n = std::strftime(buf, sizeof buf, format, &tm);
-    return std::string(buf, n);
-}
-
 // A size as the script reads it: a whole number, "-1" for a folder not measured.
 void appendNumber(std::string& out, double x) {
     if (!std::isfinite(x)) x = 0;
@@ -1277,7 +1269,7 @@ void ModernRenderer::row(const std::string& cls, const std::string& dataName,
             line += "<td class=\"time\"></td>";
         } else {
             // One conversion for both: they differ only in the blank.
-            const std::string machine = localTime(dataTime, "%Y-%m-%dT%H:%M");
+            const std::string machine = timeText(dataTime, "%Y-%m-%dT%H:%M");
             line.append("<td class=\"time\"><time datetime=\"").append(machine).append("\">");
             const std::size_t at = line.size();
             line.append(machine).append("</time></td>");

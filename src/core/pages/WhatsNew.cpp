@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/Dates.h"
 #include "common/Encoding.h"
 #include "common/Fingerprint.h"
 #include "common/Text.h"
@@ -61,15 +62,6 @@ std::string pathOf(const NewsItem& item) {
     return item.folder.empty() ? item.file.name : item.folder + "/" + item.file.name;
 }
 
-std::string localMinute(std::int64_t t) {
-    const std::time_t when = static_cast<std::time_t>(t);
-    std::tm tm{};
-    localtime_r(&when, &tm);
-    char buf[32];
-    std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M", &tm);
-    return std::string(buf, n);
-}
-
 }  // namespace
 
 int WhatsNewDays(const OptionValues& o) {
@@ -83,12 +75,7 @@ int WhatsNewDays(const OptionValues& o) {
 }
 
 std::string AtomTime(std::int64_t t) {
-    const std::time_t when = static_cast<std::time_t>(t);
-    std::tm tm{};
-    gmtime_r(&when, &tm);
-    char buf[32];
-    std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return std::string(buf, n);
+    return timeText(t, "%Y-%m-%dT%H:%M:%SZ", true);
 }
 
 std::string WhatsNewPage(const RunSettings& s, const std::vector<NewsItem>& items,
@@ -119,7 +106,7 @@ std::string WhatsNewPage(const RunSettings& s, const std::vector<NewsItem>& item
                 "class=\"comment\">Folder</th><th scope=\"col\" class=\"size\">Size</th><th "
                 "scope=\"col\" class=\"time\" aria-sort=\"descending\">Changed</th></tr></thead>\r\n<tbody>\r\n";
         for (const NewsItem& item : items) {
-            const std::string machine = localMinute(item.file.seen);
+            const std::string machine = timeText(item.file.seen, "%Y-%m-%dT%H:%M");
             std::string shown = machine;
             if (auto t = shown.find('T'); t != std::string::npos) shown[t] = ' ';
             const std::string folderLink =

@@ -202,20 +202,20 @@ TEST_F(AuditTest, TheWindowAsksBeforeTheFirstRunOnATree) {
     go();
     EXPECT_EQ(host.questions.size(), 2u);
 
-    // A tree indexed before (it has a state) is not asked about, nor one with nothing to say.
-    Engine other(host);
-    other.auditBeforeFirstRun = true;
-    other.today = engine.today;
-    other.setCurrentFolder(root);
-    other.cmdGo_Click();
+    // A tree indexed before (it has a state) is not asked about, nor one with nothing to say,
+    // by a window opened anew.
+    auto newWindowRuns = [&] {
+        Engine fresh(host);
+        fresh.auditBeforeFirstRun = true;
+        fresh.today = engine.today;
+        fresh.setCurrentFolder(root);
+        fresh.cmdGo_Click();
+    };
+    newWindowRuns();
     EXPECT_EQ(host.questions.size(), 2u);
     fs::remove(PageStateFile(fs::canonical(root).string()));
     fs::remove(path(".env"));
-    Engine third(host);
-    third.auditBeforeFirstRun = true;
-    third.today = engine.today;
-    third.setCurrentFolder(root);
-    third.cmdGo_Click();
+    newWindowRuns();
     EXPECT_EQ(host.questions.size(), 2u);
 }
 
