@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of the named sets, only those that are missing:
 #   build (the default)  compilers, CMake, Ninja, pkg-config, Asio, cmark, libcrypto (OpenSSL),
+#                        libcurl (buckets' requests, signed) and expat (their listings),
 #                        CLI11 (the command line's parser), Qt 6 and GoogleTest: what building
 #                        needs; rsvg-convert and Python's Pillow draw the page icons
 #   test                 build, plus what the tests run: nginx, tinyproxy, lighttpd, curl, Perl
@@ -10,13 +11,16 @@
 #                        shut the link-race runs in namespaces and a chroot of their own, and
 #                        headless Chromium, which lays pages out on a phone's width, and
 #                        an X server of its own (Xvfb) with Openbox and xdotool, where the
-#                        window is driven with real key events, and clang-tidy, which
-#                        checks the sources; and the clients set
+#                        window is driven with real key events, clang-tidy, which
+#                        checks the sources, ssh-keygen, openssl and git, which make the keys
+#                        and the repository the audit must find, and Python's feedparser,
+#                        which reads the Atom feed as feed readers do; and the clients set
 #   clients              web clients that fetch a written site as people and programs do: wget,
 #                        rclone, lftp and linkchecker (tests/clients/conformance.sh)
 #   browser              headless Chromium with fonts, and from npm (tests/browser, pinned by
 #                        its lock file) puppeteer-core, which drives it, and axe-core, which
-#                        audits pages; the page tests and `make bench-pages` use them
+#                        audits pages; the page tests and `make bench-pages` use them; and
+#                        (tests/s3) s3rver, the S3 API server the bucket tests start
 #   fuzz                 build, plus clang and libFuzzer for the fuzzing harnesses
 #   package              build, plus what CPack's Debian generator runs to find the Depends
 #   docs                 build, plus headless Chromium, which draws the modern page for the README
@@ -24,7 +28,8 @@
 set -euo pipefail
 
 build=(g++ cmake ninja-build make pkg-config libgtest-dev libasio-dev libcmark-dev libssl-dev
-       libcli11-dev qt6-base-dev libgl-dev librsvg2-bin python3-pil)
+       libcurl4-openssl-dev libexpat1-dev libcli11-dev qt6-base-dev libgl-dev librsvg2-bin
+       python3-pil)
 packages=("${build[@]}")
 german_locale=false
 browser=false
@@ -75,12 +80,13 @@ if $german_locale && ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
-# The npm packages, as the lock file pins them, again only when the lock file changed.
+# The npm packages, as the lock files pin them, again only when a lock file changed.
 if $browser; then
-  dir="$(dirname "$0")/../tests/browser"
-  if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.installed-lock" 2>/dev/null; then
-    echo "Installing the browser tests' npm packages"
-    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null &&
-     cp package-lock.json node_modules/.installed-lock)
-  fi
+  for dir in "$(dirname "$0")/../tests/browser" "$(dirname "$0")/../tests/s3"; do
+    if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.installed-lock" 2>/dev/null; then
+      echo "Installing the npm packages of $(basename "$dir") tests"
+      (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null &&
+       cp package-lock.json node_modules/.installed-lock)
+    fi
+  done
 fi

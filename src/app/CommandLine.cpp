@@ -36,6 +36,9 @@ constexpr std::array kOptions = {
                                     "(keys, passwords, repositories, ...); writes nothing.\n"
                                     "Exit status 3 when something serious is found"},
     OptionSpec{"--json", "", "with --audit: the report as JSON"},
+    OptionSpec{"--endpoint", "URL", "with s3://BUCKET[/PREFIX]: the store's address\n"
+                                    "(default: AWS_ENDPOINT_URL, else AWS in its region)"},
+    OptionSpec{"--dry-run", "", "with s3://...: say what would be written, write nothing"},
     OptionSpec{"-q,--quiet", "", "print only errors and the summary"},
     OptionSpec{"-v,--verbose", "", "print every step, each section of a theme too"},
     OptionSpec{"-h,--help", "", "print this help"},
@@ -293,6 +296,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
                                        : Verbosity::Normal;
 
     std::string chosen;
+    c.endpoint = given("--endpoint") ? value("--endpoint") : "";
+    c.dryRun = given("--dry-run");
     c.json = given("--json");
     if (c.json && !given("--audit")) return mistake("`--json` goes with `--audit` only");
     for (const auto& [name, task] : kTasks) {
@@ -304,6 +309,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
         if (task != CommandLine::Task::ListThemes) c.target = value(name);
     }
     c.line = classicLine(words, sorted.lineSwitches);
+    // A bucket instead of a folder: the address alone, then the switches.
+    const bool bucket = chosen.empty() && words.size() == 1 && words[0].starts_with("s3://");
+    if ((given("--endpoint") || c.dryRun) && !bucket)
+        return mistake("`--endpoint` and `--dry-run` go with an s3:// address only");
+    if (bucket) {
+        c.task = CommandLine::Task::Bucket;
+        c.target = words[0];
+        c.line = classicLine({}, sorted.lineSwitches);
+        return c;
+    }
     if (c.task == CommandLine::Task::Search) {
         // The folder follows the text: the one whose index is read.
         c.query = c.target;
@@ -332,7 +347,8 @@ std::string UsageText() {
            "       tabulo-cli --scripts FOLDER [-sheme THEME]\n"
            "       tabulo-cli --watch FOLDER [-sheme THEME]\n"
            "       tabulo-cli --search TEXT FOLDER\n"
-           "       tabulo-cli --audit FOLDER [--json] [-sheme THEME]\n";
+           "       tabulo-cli --audit FOLDER [--json] [-sheme THEME]\n"
+           "       tabulo-cli s3://BUCKET[/PREFIX] [--endpoint URL] [--dry-run] [-sheme THEME]\n";
 }
 
 std::string HelpText() {

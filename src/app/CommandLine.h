@@ -15,12 +15,14 @@ enum class Verbosity { Quiet, Normal, Verbose };
 // What tabulo-cli is asked to do. `line` is the window's command line of old, the folder
 // with "-view", "-noquit" and "-sheme THEME", which start-up reads as it always has.
 struct CommandLine {
-    enum class Task { Index, ListThemes, SaveTheme, Scripts, Watch, Search, Audit, Help, Version };
+    enum class Task { Index, Bucket, ListThemes, SaveTheme, Scripts, Watch, Search, Audit, Help, Version };
     Task task = Task::Index;
     std::string line;
     std::string target;  // the theme name to save as, or the folder of --scripts and --watch
     std::string query;   // what --search looks for
     bool json = false;   // --audit reports in JSON
+    std::string endpoint;  // where the bucket's store is, for s3:// addresses
+    bool dryRun = false;   // a bucket's pages are said, not put
     Answer answer = Answer::No;
     int jobs = 0;  // 0: one per core
     Verbosity verbosity = Verbosity::Normal;

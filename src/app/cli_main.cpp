@@ -163,6 +163,14 @@ int audit(Engine& engine, TerminalHost& host, const CommandLine& command) {
     return tabulo::AuditExitStatus(*report);
 }
 
+// s3://BUCKET[/PREFIX]: the bucket's pages, written back into it.
+int bucket(Engine& engine, TerminalHost& host, const CommandLine& command) {
+    if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
+    const int status = engine.RunBucket(command.target, command.endpoint, command.dryRun);
+    engine.finishPendingEvents();
+    return status;
+}
+
 int watch(Engine& engine, TerminalHost& host, const CommandLine& command) {
     if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
     if (auto failed = folderMissing(engine, command.target)) return *failed;
@@ -260,6 +268,8 @@ int main(int argc, char** argv) {
             return watch(engine, host, command);
         case CommandLine::Task::Audit:
             return audit(engine, host, command);
+        case CommandLine::Task::Bucket:
+            return bucket(engine, host, command);
         default:
             return indexFolder(engine, host, command);
     }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <thread>
@@ -19,6 +21,7 @@
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
 #include "common/Text.h"
+#include "bucketwalk/BucketWalk.h"
 #include "news/NewsRecord.h"
 #include "pages/ModernPage.h"
 #include "pages/PagePrint.h"
@@ -431,6 +434,56 @@ bool Engine::passesFirstAudit(const RunSettings& settings) {
     }
     auditedTrees_.push_back(tree);
     return true;
+}
+
+int Engine::RunBucket(const std::string& address, const std::string& endpoint, bool dryRun) {
+    auto parsed = ParseBucketAddress(address);
+    if (!parsed) {
+        error("Error: `" + toUtf8(address) + "` is no bucket address: s3://BUCKET[/PREFIX], the bucket's "
+              "name in lower-case letters, digits, dots and hyphens.");
+        return 2;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        BucketPlace place = BucketPlaceFor(parsed->first, parsed->second, endpoint, [](const char* name) {
+            // NOLINTNEXTLINE(concurrency-mt-unsafe): read before the run starts any thread
+            const char* value = std::getenv(name);
+            return value ? std::optional<std::string>(value) : std::nullopt;
+        });
+        OptionValues values = options_.snapshot();
+        if (values.on(opt("chkAllInOneFile")) || values.on(opt("chkAllInOneFolder"))) {
+            error("Error: the all-in-one modes do not write into buckets; choose a theme without them.");
+            return 1;
+        }
+        // Parts that need more than the listing, or files of their own, are not made in buckets.
+        for (const auto& [option, part] : {std::pair{opt("chkColuHash"), "the checksum column"},
+                                           std::pair{opt("chkSearchIndex"), "the site search"},
+                                           std::pair{opt("chkWhatsNew"), "the what's new page"},
+                                           std::pair{opt("chkIcons"), "the icons"}}) {
+            if (!values.on(option)) continue;
+            values.turnOff(option);
+            status("Leaving " + std::string(part) + " out of the bucket's pages.");
+        }
+        RunSettings settings(std::move(values), BucketTopPath(place), today());
+        settings.slashesInNames = true;
+        SetPageEnds(settings);
+        S3Client client(place);
+        const BucketRunCounts counts = WriteBucketPages(settings, client, *this, dryRun);
+        const BucketCounts& requests = client.counts();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        char took[32];
+        std::snprintf(took, sizeof took, "%.1f", seconds);
+        status("Summary: " + CountedText(static_cast<long long>(counts.written), "page written", "pages written") +
+               ", " + std::to_string(counts.unchanged) + " unchanged, " +
+               CountedText(static_cast<long long>(counts.errors), "error", "errors") + "; " +
+               CountedText(static_cast<long long>(requests.lists), "list", "lists") + ", " +
+               CountedText(static_cast<long long>(requests.puts), "put", "puts") + ", " +
+               CountedText(static_cast<long long>(requests.retries), "retry", "retries") + " in " + took + " s.");
+        return counts.errors > 0 ? 1 : 0;
+    } catch (const BucketError& e) {
+        error("Error: " + std::string(e.what()));
+        return 1;
+    }
 }
 
 void Engine::cmdGo_Click() {

@@ -167,6 +167,11 @@ class Engine : public StatusSink {
     // the user chooses to index anyway or not.
     bool auditBeforeFirstRun = false;
 
+    // The pages of a bucket's folders below `address` ("s3://BUCKET[/PREFIX]"), with the current
+    // options, written back into the bucket; `endpoint` (else AWS_ENDPOINT_URL) says where the
+    // store is. The exit status of a run: 0 done, 1 an error said, 2 no bucket address.
+    int RunBucket(const std::string& address, const std::string& endpoint, bool dryRun);
+
     // Operations.
     void cmdGo_Click();
     // After a run started here (not an unattended one) that reached its end: what it did, and

@@ -315,6 +315,11 @@ FolderListing readFolder(int folder, const std::string& shown, const ListingRule
     return listing;
 }
 
+void SortListing(FolderListing& listing) {
+    sortByName(listing.folders, nullptr);
+    sortByName(listing.files, nullptr);
+}
+
 void placeFile(FolderListing& listing, FileEntry file, const ListingRules& rules) {
     if (rules.filter && !rules.filter->matches(file.name)) return;
     file.excluded = rules.excluded && rules.excluded(file.name);

@@ -117,6 +117,9 @@ FolderTotals ListedFiles(const FolderListing& listing);
 // they exclude it. The digests, when there are any, keep their places.
 void placeFile(FolderListing& listing, FileEntry file, const ListingRules& rules);
 
+// Puts the folders and files of a listing made by hand in the order readFolder gives.
+void SortListing(FolderListing& listing);
+
 // The open folder's listing; `shown` names it in errors. Throws std::system_error when the
 // folder cannot be read.
 FolderListing readFolder(int folder, const std::string& shown, const ListingRules& rules);

@@ -33,6 +33,9 @@ class OptionValues {
     // The stored form of a value ("1", "True", the text, an index); lists join with LF.
     std::string valueText(OptionId id) const;
 
+    // In a run's copy: a check box turned off, for a part of the pages that run cannot make.
+    void turnOff(OptionId id) { values_[id].number = 0; }
+
   protected:
     struct Value {
         int number = 0;

@@ -159,6 +159,11 @@ std::string FileRowLink(const RunSettings& s, const PagePlace& place, const File
     const OptionValues& o = s.o;
     bool prefixed = o.on(opt("chkPreLink"));
     std::string_view prefix = prefixed ? std::string_view(o.text(opt("txtPreLink"))) : "";
+    if (s.slashesInNames && file.name.find('/') != std::string::npos) {
+        const std::string name = replaceAll(encodeNameForLink(file.name, FullLinks(o)), "/", "%2F");
+        const std::string above = s.allInOne || prefixed ? encodeNameForLink(place.relativePath, FullLinks(o)) : "";
+        return URLEncode(o, prefix) + above + name;
+    }
     if (s.allInOne || prefixed) return LinkForName(o, prefix, place.relativePath + file.name, "");
     return LinkForName(o, prefix, file.name, "");
 }

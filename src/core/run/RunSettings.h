@@ -41,6 +41,9 @@ struct RunSettings {
 
     bool recursive = false, allInOneFile = false, allInOneFolder = false, allInOne = false;
     bool modern = false;  // the modern page style: UTF-8 pages, no character references
+    // A file's name may hold "/" (the rest of a bucket's key that is no path of folders): in
+    // its link that "/" is no path step.
+    bool slashesInNames = false;
     Unmappable pagePolicy = Unmappable::HtmlReference;
     // The checksum column: digests from this cache, bytes read counted here.
     bool hashes = false;

@@ -1,0 +1,207 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <filesystem>
+#include <regex>
+
+#include "bucket/S3Client.h"
+#include "common/Text.h"
+#include "support/Fixture.h"
+#include "support/LocalServers.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulo::test {
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string err;
+};
+
+// A real S3 API server (s3rver, from npm) on 127.0.0.1, keeping its objects in the test's
+// folder, with the bucket "site"; and tabulo-cli run against it with an environment of its
+// own: the machine's certificate settings and credentials never reach either.
+class BucketCliTest : public FolderTest {
+  protected:
+    void SetUp() override {
+        FolderTest::SetUp();
+        port = freeLoopbackPort();
+        const std::string data = fs::path(root).parent_path().string() + "/s3";
+        fs::create_directories(data);
+        server = std::make_unique<Daemon>(
+            std::vector<std::string>{"/usr/bin/env", "-i", "PATH=/usr/bin:/bin", "HOME=" + data,
+                                     "NODE_OPTIONS=--openssl-legacy-provider", "node", TABULO_S3RVER,
+                                     "--silent", "-d", data, "-a", "127.0.0.1", "-p", std::to_string(port),
+                                     "--configure-bucket", "site"},
+            port);
+        ASSERT_TRUE(server->ready()) << "s3rver did not start: run scripts/install-deps.sh test";
+        BucketPlace place;
+        place.endpoint = endpoint();
+        place.bucket = "site";
+        place.accessKey = place.secretKey = "S3RVER";
+        client = std::make_unique<S3Client>(place);
+    }
+    std::string endpoint() const { return "http://127.0.0.1:" + std::to_string(port); }
+
+    CliRun cli(const std::vector<std::string>& args, const std::string& accessKey = "S3RVER") {
+        const std::string dir = fs::path(root).parent_path().string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<std::string> all{TABULO_CLI};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + dir + "/user", "TABULO_HOME=" + dir + "/home",
+                                        "LC_ALL=C", "TZ=UTC", "AWS_ACCESS_KEY_ID=" + accessKey,
+                                        "AWS_SECRET_ACCESS_KEY=S3RVER", "AWS_ENDPOINT_URL=" + endpoint()};
+        std::vector<char*> argv, envp;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        pid_t pid;
+        CliRun r;
+        if (posix_spawn(&pid, TABULO_CLI, &actions, nullptr, argv.data(), envp.data()) == 0) {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        r.err = readFile(err);
+        return r;
+    }
+
+    std::vector<std::string> keys() {
+        std::vector<std::string> all;
+        std::optional<std::string> next;
+        do {
+            auto page = client->list("", "", next);
+            for (auto& o : page.objects) all.push_back(o.key);
+            next = page.next;
+        } while (next);
+        return all;
+    }
+    std::string object(const std::string& key) {
+        std::string bytes;
+        client->get(key, [&](const char* data, std::size_t n) { bytes.append(data, n); });
+        return bytes;
+    }
+    // "Summary: 3 pages written, ..." as the run ended it.
+    static std::string summary(const CliRun& r) {
+        auto at = r.err.rfind("Summary: ");
+        return at == std::string::npos ? "" : r.err.substr(at, r.err.find('\n', at) - at);
+    }
+
+    int port = 0;
+    std::unique_ptr<Daemon> server;
+    std::unique_ptr<S3Client> client;
+};
+
+TEST_F(BucketCliTest, PagesOfAPrefixAndNothingOutsideIt) {
+    // (s3rver takes no keys with "//" or "/../": BucketTreeTest has those.)
+    for (const char* key : {"pub/top.txt", "pub/docs/a.txt", "pub/docs/deep/b.txt", "pub/x/odd.txt",
+                            "pub/say \"hi\" & <b>.txt", "pub/ctl\x01name.txt", "pub/empty/",
+                            "other/secret.txt"})
+        client->put(key, std::string(key).ends_with("/") ? "" : "data", "text/plain");
+    CliRun r = cli({"s3://site/pub"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> written;
+    for (const std::string& key : keys())
+        if (key.ends_with("index.html")) written.push_back(key);
+    EXPECT_EQ(written, (std::vector<std::string>{"pub/docs/deep/index.html", "pub/docs/index.html",
+                                                 "pub/empty/index.html", "pub/index.html", "pub/x/index.html"}));
+    const std::string top = object("pub/index.html");
+    // Odd keys are names, shown as text and linked as the keys they are.
+    EXPECT_TRUE(contains(top, "href=\"say%20&quot;hi&quot;%20&amp;%20&lt;b&gt;.txt\"")) << top;
+    EXPECT_TRUE(contains(top, "href=\"ctl%01name.txt\"")) << top;
+    EXPECT_FALSE(contains(top, "<b>.txt")) << top;
+    EXPECT_TRUE(contains(object("pub/x/index.html"), "href=\"odd.txt\""));
+    // Nothing was written outside the prefix.
+    for (const std::string& key : keys()) EXPECT_TRUE(key.starts_with("pub/") || key == "other/secret.txt") << key;
+    EXPECT_TRUE(contains(summary(r), "5 pages written")) << r.err;
+
+    // Again, nothing changed: nothing is put.
+    r = cli({"s3://site/pub"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(summary(r), "0 pages written, 5 unchanged")) << r.err;
+    EXPECT_TRUE(contains(summary(r), "0 puts")) << r.err;
+
+    // One object changes: its folder's page, and of the pages above it those whose rows show
+    // a time that changed; no other.
+    client->put("pub/docs/deep/b.txt", "longer data", "text/plain");
+    r = cli({"s3://site/pub", "--dry-run"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(summary(r), "0 puts")) << r.err;
+    std::size_t would = 0;
+    for (std::size_t at = 0; (at = r.err.find("Would write `", at)) != std::string::npos; ++would) {
+        at += 13;
+        const std::string key = r.err.substr(at, r.err.find('`', at) - at);
+        EXPECT_TRUE(key == "s3://site/pub/docs/deep/index.html" || key == "s3://site/pub/docs/index.html" ||
+                    key == "s3://site/pub/index.html")
+            << key;
+    }
+    EXPECT_TRUE(contains(r.err, "Would write `s3://site/pub/docs/deep/index.html`")) << r.err;
+    r = cli({"s3://site/pub"});
+    EXPECT_TRUE(contains(summary(r), std::to_string(would) + (would == 1 ? " page written, " : " pages written, ") +
+                                         std::to_string(5 - would) + " unchanged"))
+        << r.err;
+}
+
+TEST_F(BucketCliTest, ListingsInPagesAndClearFailures) {
+    // More keys than one listing answer holds.
+    for (int i = 0; i < 1100; ++i) client->put("many/f" + std::to_string(i) + ".txt", "x", "text/plain");
+    CliRun r = cli({"s3://site/many"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string page = object("many/index.html");
+    EXPECT_TRUE(contains(page, "f1099.txt"));
+    EXPECT_TRUE(contains(summary(r), "2 lists")) << r.err;
+
+    r = cli({"s3://site/many"}, "WRONG");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "The access key is not known to the store")) << r.err;
+    r = cli({"s3://nosuchbucket"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "There is no bucket `nosuchbucket`")) << r.err;
+    r = cli({"s3://BAD_NAME"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    server.reset();  // stopped
+    r = cli({"s3://site/many"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "Cannot reach http://127.0.0.1:")) << r.err;
+}
+
+TEST_F(BucketCliTest, ASlowDownIsWaitedOut) {
+    // A store that answers "SlowDown" twice, then lists one object and takes every page.
+    std::atomic<int> asked{0};
+    ScriptedPeer store([&asked](int fd, const std::string& request) {
+        std::string body;
+        std::string status = "200 OK";
+        if (asked++ < 2) {
+            status = "503 Slow Down";
+            body = "<?xml version=\"1.0\"?><Error><Code>SlowDown</Code><Message>Reduce your request rate.</Message></Error>";
+        } else if (request.starts_with("GET")) {
+            body = "<?xml version=\"1.0\"?><ListBucketResult><IsTruncated>false</IsTruncated><Contents><Key>a.txt</Key>"
+                   "<LastModified>2026-01-02T03:04:05.000Z</LastModified><ETag>&quot;x&quot;</ETag><Size>3</Size>"
+                   "</Contents></ListBucketResult>";
+        }
+        sendAll(fd, "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+                        "\r\nETag: \"e\"\r\nConnection: close\r\n\r\n" + body);
+    });
+    CliRun r = cli({"s3://site", "--endpoint", "http://127.0.0.1:" + std::to_string(store.port())});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(summary(r), "1 page written, 0 unchanged, 0 errors; 1 list, 1 put, 2 retries")) << r.err;
+    const auto requests = store.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_TRUE(requests[3].starts_with("PUT /site/index.html ")) << requests[3];
+    EXPECT_TRUE(contains(requests[3], "Content-MD5: ")) << requests[3];
+    EXPECT_TRUE(contains(requests[3], "Content-Type: text/html; charset=")) << requests[3];
+    EXPECT_TRUE(contains(requests[3], "Authorization: AWS4-HMAC-SHA256 Credential=S3RVER/")) << requests[3];
+}
+
+}  // namespace
+}  // namespace tabulo::test
