@@ -123,12 +123,12 @@ TEST_F(BucketCliTest, PagesOfAPrefixAndNothingOutsideIt) {
     EXPECT_TRUE(contains(object("pub/x/index.html"), "href=\"odd.txt\""));
     // Nothing was written outside the prefix.
     for (const std::string& key : keys()) EXPECT_TRUE(key.starts_with("pub/") || key == "other/secret.txt") << key;
-    EXPECT_TRUE(contains(summary(r), "5 pages written")) << r.err;
+    EXPECT_TRUE(contains(summary(r), "5 files written")) << r.err;
 
     // Again, nothing changed: nothing is put.
     r = cli({"s3://site/pub"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(summary(r), "0 pages written, 5 unchanged")) << r.err;
+    EXPECT_TRUE(contains(summary(r), "0 files written, 5 unchanged")) << r.err;
     EXPECT_TRUE(contains(summary(r), "0 puts")) << r.err;
 
     // One object changes: its folder's page, and of the pages above it those whose rows show
@@ -147,9 +147,18 @@ TEST_F(BucketCliTest, PagesOfAPrefixAndNothingOutsideIt) {
     }
     EXPECT_TRUE(contains(r.err, "Would write `s3://site/pub/docs/deep/index.html`")) << r.err;
     r = cli({"s3://site/pub"});
-    EXPECT_TRUE(contains(summary(r), std::to_string(would) + (would == 1 ? " page written, " : " pages written, ") +
+    const std::string changed = r.err;
+    EXPECT_TRUE(contains(summary(r), std::to_string(would) + (would == 1 ? " file written, " : " files written, ") +
                                          std::to_string(5 - would) + " unchanged"))
-        << r.err;
+        << changed;
+
+    // Modern pages load their script from the top of the prefix; what needs more than the
+    // listing (the site search) is left out, and said so.
+    r = cli({"s3://site/pub", "-sheme", "modern"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "Leaving the site search out of the bucket's pages.")) << r.err;
+    EXPECT_TRUE(object("pub/index.page.js").starts_with("/* Tabulo: page script */"));
+    EXPECT_TRUE(contains(object("pub/docs/deep/index.html"), "<script src=\"../../index.page.js\">"));
 }
 
 TEST_F(BucketCliTest, ListingsInPagesAndClearFailures) {
@@ -194,7 +203,7 @@ TEST_F(BucketCliTest, ASlowDownIsWaitedOut) {
     });
     CliRun r = cli({"s3://site", "--endpoint", "http://127.0.0.1:" + std::to_string(store.port())});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(summary(r), "1 page written, 0 unchanged, 0 errors; 1 list, 1 put, 2 retries")) << r.err;
+    EXPECT_TRUE(contains(summary(r), "1 file written, 0 unchanged, 0 errors; 1 list, 1 put, 2 retries")) << r.err;
     const auto requests = store.requests();
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_TRUE(requests[3].starts_with("PUT /site/index.html ")) << requests[3];

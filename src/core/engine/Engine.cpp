@@ -473,7 +473,7 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char took[32];
         std::snprintf(took, sizeof took, "%.1f", seconds);
-        status("Summary: " + CountedText(static_cast<long long>(counts.written), "page written", "pages written") +
+        status("Summary: " + CountedText(static_cast<long long>(counts.written), "file written", "files written") +
                ", " + std::to_string(counts.unchanged) + " unchanged, " +
                CountedText(static_cast<long long>(counts.errors), "error", "errors") + "; " +
                CountedText(static_cast<long long>(requests.lists), "list", "lists") + ", " +
