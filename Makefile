@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SITE_COPY := $(BUILD)/site
 
-.PHONY: all deps test-deps package-deps build run test fuzz bench bench-pages bench-search clients install package screenshot clean
+.PHONY: all deps test-deps package-deps build run test fuzz bench bench-pages bench-search bench-s3 clients install package screenshot clean
 
 all: build
 
@@ -85,6 +85,12 @@ bench-search: build
 bench-pages: build
 	@scripts/install-deps.sh browser
 	@node bench/pages.mjs
+
+# A bucket of KEYS objects in PREFIXES folders in s3rver: tabulo-cli fresh and re-run against
+# rclone's bare listing of it.
+bench-s3: build
+	@scripts/install-deps.sh test
+	@bench/s3.sh
 
 # What wget, rclone, lftp, linkchecker and a media player's row rule get of a tree of odd names
 # from each kind of page, served by nginx and lighttpd; a table, never a failure.
