@@ -121,14 +121,20 @@ TEST_F(BucketCliTest, PagesOfAPrefixAndNothingOutsideIt) {
     EXPECT_TRUE(contains(top, "href=\"ctl%01name.txt\"")) << top;
     EXPECT_FALSE(contains(top, "<b>.txt")) << top;
     EXPECT_TRUE(contains(object("pub/x/index.html"), "href=\"odd.txt\""));
+    // The icons the pages show are put beside them from the shipped set, once; their folder
+    // gets no page and no row.
+    EXPECT_TRUE(contains(top, "src=\"pics/icons/txt.gif\"")) << top;
+    EXPECT_TRUE(object("pub/pics/icons/txt.gif").starts_with("GIF8"));
+    EXPECT_TRUE(object("pub/pics/icons/dir.gif").starts_with("GIF8"));
+    EXPECT_FALSE(contains(top, "href=\"pics/")) << top;
     // Nothing was written outside the prefix.
     for (const std::string& key : keys()) EXPECT_TRUE(key.starts_with("pub/") || key == "other/secret.txt") << key;
-    EXPECT_TRUE(contains(summary(r), "5 files written")) << r.err;
+    EXPECT_TRUE(contains(summary(r), "0 errors")) << r.err;
 
     // Again, nothing changed: nothing is put.
     r = cli({"s3://site/pub"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(summary(r), "0 files written, 5 unchanged")) << r.err;
+    EXPECT_TRUE(contains(summary(r), "0 files written, 5 unchanged")) << r.err;  // the icons are there
     EXPECT_TRUE(contains(summary(r), "0 puts")) << r.err;
 
     // One object changes: its folder's page, and of the pages above it those whose rows show
@@ -203,13 +209,16 @@ TEST_F(BucketCliTest, ASlowDownIsWaitedOut) {
     });
     CliRun r = cli({"s3://site", "--endpoint", "http://127.0.0.1:" + std::to_string(store.port())});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(summary(r), "1 file written, 0 unchanged, 0 errors; 1 list, 1 put, 2 retries")) << r.err;
+    // The page, then the icons of a folder, an unknown type and a text file.
+    EXPECT_TRUE(contains(summary(r), "4 files written, 0 unchanged, 0 errors; 1 list, 4 puts, 2 retries")) << r.err;
     const auto requests = store.requests();
-    ASSERT_EQ(requests.size(), 4u);
+    ASSERT_EQ(requests.size(), 7u);
     EXPECT_TRUE(requests[3].starts_with("PUT /site/index.html ")) << requests[3];
     EXPECT_TRUE(contains(requests[3], "Content-MD5: ")) << requests[3];
     EXPECT_TRUE(contains(requests[3], "Content-Type: text/html; charset=")) << requests[3];
     EXPECT_TRUE(contains(requests[3], "Authorization: AWS4-HMAC-SHA256 Credential=S3RVER/")) << requests[3];
+    EXPECT_TRUE(requests[4].starts_with("PUT /site/pics/icons/dir.gif ")) << requests[4];
+    EXPECT_TRUE(contains(requests[4], "Content-Type: image/gif")) << requests[4];
 }
 
 }  // namespace

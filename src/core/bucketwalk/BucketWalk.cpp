@@ -2,9 +2,15 @@
 
 #include <functional>
 #include <map>
+#include <set>
+#include <system_error>
 
 #include "bucket/BucketTree.h"
 #include "common/Encoding.h"
+#include "common/Paths.h"
+#include "common/ReadFile.h"
+#include "common/Text.h"
+#include "icons/LocalIcons.h"
 #include "common/TextOut.h"
 #include "exposure/Exposure.h"
 #include "listing/ListingHelpers.h"
@@ -36,8 +42,9 @@ std::string addressOf(const BucketPlace& place, const std::string& key) {
 
 class Walk {
   public:
-    Walk(const RunSettings& s, S3Client& client, StatusSink& sink, bool dryRun)
-        : s_(s), client_(client), sink_(sink), dryRun_(dryRun), page_(s.o.text(opt("txtIndexHtm"))) {}
+    Walk(const RunSettings& s, S3Client& client, StatusSink& sink, bool dryRun, std::string shipped)
+        : s_(s), client_(client), sink_(sink), dryRun_(dryRun), shipped_(std::move(shipped)),
+          page_(s.o.text(opt("txtIndexHtm"))) {}
 
     BucketRunCounts run() {
         const BucketPlace& place = client_.place();
@@ -45,14 +52,23 @@ class Walk {
         const std::vector<BucketObject> objects = listAll(client_, sink_);
         tree_ = BuildBucketTree(place.prefix, objects);
         for (const auto& [folder, contents] : tree_) {
-            for (const BucketObject& file : contents.files)
+            for (const BucketObject& file : contents.files) {
                 if (isOwn(file.key)) own_[folder + file.key] = file.etag;
+                present_.insert(folder + file.key);
+            }
         }
         measure("");
         // The pages' script, which every modern page loads from the top.
         if (!s_.footerAfterScript.empty())
             put(PageScriptName(page_), PageScriptFile(), "text/javascript; charset=utf-8");
-        for (const auto& [folder, contents] : tree_) writeFolder(folder, contents);
+        for (const auto& [folder, contents] : tree_) {
+            // The icons' folder is the run's output: no page in it, as on disk.
+            if (!s_.iconFolder.empty() && (pathOf(folder) == s_.iconFolder ||
+                                           pathOf(folder).starts_with(s_.iconFolder + "/")))
+                continue;
+            writeFolder(folder, contents);
+        }
+        putIcons();
         return counts_;
     }
 
@@ -119,7 +135,8 @@ class Walk {
             // The top page's total is that of the whole bucket below the prefix.
             const double before = folder.empty() ? totals_[""].bytes - ListedFiles(listing).bytes : 0;
             TextBuffer out(s_.pagePolicy);
-            files.render(true, before, out);
+            const PageResult result = files.render(true, before, out);
+            icons_.insert(result.icons.begin(), result.icons.end());
             const std::string charset = s_.pagePolicy == Unmappable::KeepUtf8 ? "utf-8" : "windows-1252";
             put(folder + page_, out.bytes(), "text/html; charset=" + charset);
             for (std::size_t i = 0; i < files.extraCount(); ++i) {
@@ -135,6 +152,34 @@ class Walk {
         } catch (const BucketError& e) {
             ++counts_.errors;
             sink_.error("Error writing the page of `" + shownPath + "`: " + e.what());
+        }
+    }
+
+    // The icons the pages show that the bucket lacks, from the shipped set: its "unknown" icon
+    // for a type it has none of, so every address on a page leads to a picture.
+    void putIcons() {
+        if (s_.iconFolder.empty() || !WantsIconFiles(s_.o)) return;
+        icons_.insert("dir");
+        icons_.insert("unknown");
+        const std::string& address = s_.o.text(opt("txtIconsLocal"));
+        for (const std::string& type : icons_) {
+            if (!IsStorableIconType(type)) continue;
+            const std::string relative = replaceAll(address, "#", type);
+            if (relative.starts_with('/') || contains(relative, "..") || present_.count(relative)) continue;
+            auto shippedFile = [this](const std::string& path) {
+                std::error_code ec;
+                return readRegularFile(shipped_ + "/icons/" + path.substr(path.rfind('/') + 1), ec, kMaxIcon);
+            };
+            auto bytes = shippedFile(relative);
+            if (!bytes) bytes = shippedFile(replaceAll(address, "#", "unknown"));
+            if (!bytes || shipped_.empty()) continue;
+            try {
+                put(relative, *bytes, "image/gif");
+                sink_.status("Copied icon : `" + type + "`");
+            } catch (const BucketError& e) {
+                ++counts_.errors;
+                sink_.error("Error writing the icon `" + type + "`: " + e.what());
+            }
         }
     }
 
@@ -159,7 +204,10 @@ class Walk {
     S3Client& client_;
     StatusSink& sink_;
     bool dryRun_;
+    std::string shipped_;
     const std::string page_;
+    std::set<std::string> present_;  // every object's path below the prefix
+    std::set<std::string> icons_;    // the types the pages show
     std::map<std::string, BucketFolder> tree_;
     std::map<std::string, std::string> own_;  // our files there, by path below the prefix: ETag
     std::map<std::string, FolderTotals> totals_;
@@ -175,8 +223,9 @@ std::string BucketTopPath(const BucketPlace& place) {
     return top;
 }
 
-BucketRunCounts WriteBucketPages(const RunSettings& s, S3Client& client, StatusSink& sink, bool dryRun) {
-    return Walk(s, client, sink, dryRun).run();
+BucketRunCounts WriteBucketPages(const RunSettings& s, S3Client& client, StatusSink& sink, bool dryRun,
+                                 const std::string& shippedData) {
+    return Walk(s, client, sink, dryRun, shippedData).run();
 }
 
 }  // namespace tabulo

@@ -23,8 +23,10 @@ std::string BucketTopPath(const BucketPlace& place);
 // rendered, and each put only when its bytes differ from the object there (its MD5 against
 // the listing's ETag). Nothing is deleted, and nothing is put outside the prefix. With
 // `dryRun`, what would be put is said and nothing is. A failure of one folder is reported and
-// the others go on; a failure of the listing ends the run (BucketError).
+// the others go on; a failure of the listing ends the run (BucketError). With local icons, the
+// icons the pages show that the bucket lacks are put from the shipped set in `shippedData`
+// (its "icons" folder), and no page is written in their folder.
 BucketRunCounts WriteBucketPages(const RunSettings& s, S3Client& client, StatusSink& sink,
-                                 bool dryRun);
+                                 bool dryRun, const std::string& shippedData = "");
 
 }  // namespace tabulo

@@ -458,8 +458,7 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
         // Parts that need more than the listing, or files of their own, are not made in buckets.
         for (const auto& [option, part] : {std::pair{opt("chkColuHash"), "the checksum column"},
                                            std::pair{opt("chkSearchIndex"), "the site search"},
-                                           std::pair{opt("chkWhatsNew"), "the what's new page"},
-                                           std::pair{opt("chkIcons"), "the icons"}}) {
+                                           std::pair{opt("chkWhatsNew"), "the what's new page"}}) {
             if (!values.on(option)) continue;
             values.turnOff(option);
             status("Leaving " + std::string(part) + " out of the bucket's pages.");
@@ -468,7 +467,7 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
         settings.slashesInNames = true;
         SetPageEnds(settings);
         S3Client client(place);
-        const BucketRunCounts counts = WriteBucketPages(settings, client, *this, dryRun);
+        const BucketRunCounts counts = WriteBucketPages(settings, client, *this, dryRun, ShippedDataFolder());
         const BucketCounts& requests = client.counts();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char took[32];
