@@ -26,7 +26,10 @@ command -v rclone >/dev/null || { echo "no rclone: scripts/install-deps.sh clien
 work=$(mktemp -d "${TMPDIR:-/tmp}/tabulo-bench-s3.XXXXXX")
 server=""
 cleanup() {
-    [[ -n $server ]] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+    if [[ -n $server ]]; then
+        kill "$server" 2>/dev/null || true
+        wait "$server" 2>/dev/null || true
+    fi
     rm -rf -- "$work"
 }
 trap cleanup EXIT
