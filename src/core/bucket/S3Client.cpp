@@ -12,67 +12,16 @@
 #include <sstream>
 #include <thread>
 
+#include "common/Base64.h"
+#include "common/PercentEncoding.h"
 #include "common/Text.h"
 
 namespace tabulo {
 
 namespace {
 
-constexpr std::string_view kUnreserved =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
-
-std::string percentEncoded(std::string_view bytes, bool keepSlash) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : bytes) {
-        if (kUnreserved.find(c) != std::string_view::npos || (keepSlash && c == '/')) {
-            out += c;
-        } else {
-            const auto b = static_cast<unsigned char>(c);
-            out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 0xF];
-        }
-    }
-    return out;
-}
-
-std::string percentDecoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            auto hex = [](char c) -> int {
-                if (c >= '0' && c <= '9') return c - '0';
-                if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-                if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-                return -1;
-            };
-            const int hi = hex(text[i + 1]), lo = hex(text[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out += static_cast<char>(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
-        }
-        out += text[i] == '+' ? ' ' : text[i];
-    }
-    return out;
-}
-
-std::string base64(const unsigned char* data, std::size_t n) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < n; i += 3) {
-        const std::uint32_t chunk = (std::uint32_t{data[i]} << 16) |
-                                    (i + 1 < n ? std::uint32_t{data[i + 1]} << 8 : 0) |
-                                    (i + 2 < n ? std::uint32_t{data[i + 2]} : 0);
-        out += kDigits[(chunk >> 18) & 63];
-        out += kDigits[(chunk >> 12) & 63];
-        out += i + 1 < n ? kDigits[(chunk >> 6) & 63] : '=';
-        out += i + 2 < n ? kDigits[chunk & 63] : '=';
-    }
-    return out;
-}
+// A key in a URL's path keeps its "/"; a query value keeps nothing but unreserved bytes.
+constexpr ByteSet kKeyPathBytes = kUnreservedBytes.with("/");
 
 std::array<unsigned char, 16> md5(const std::string& bytes) {
     std::array<unsigned char, 16> digest{};
@@ -310,7 +259,7 @@ BucketPlace BucketPlaceFor(const std::string& bucket, const std::string& prefix,
 }
 
 std::string EncodeKeyForPath(const std::string& key) {
-    return percentEncoded(key, true);
+    return percentEncode(key, kKeyPathBytes);
 }
 
 std::string Md5Hex(const std::string& bytes) {
@@ -419,17 +368,22 @@ BucketListPage S3Client::list(const std::string& prefix, const std::string& deli
                               const std::optional<std::string>& continuation) {
     // Parameters in the order of their names, as the signature puts them.
     std::string query;
-    if (continuation) query += "continuation-token=" + percentEncoded(*continuation, false) + "&";
-    if (!delimiter.empty()) query += "delimiter=" + percentEncoded(delimiter, false) + "&";
-    query += "encoding-type=url&list-type=2&prefix=" + percentEncoded(prefix, false);
+    if (continuation) query += "continuation-token=" + percentEncode(*continuation, kUnreservedBytes) + "&";
+    if (!delimiter.empty()) query += "delimiter=" + percentEncode(delimiter, kUnreservedBytes) + "&";
+    query += "encoding-type=url&list-type=2&prefix=" + percentEncode(prefix, kUnreservedBytes);
     ++counts_.lists;
     Response response = send("GET", "", query, nullptr, {}, nullptr);
     XmlReader reader;
     if (!reader.parse(response.body)) throw BucketError("The store's listing of `" + prefix + "` is not XML.");
     BucketListPage page = std::move(reader.page);
     if (reader.urlEncoded) {
-        for (BucketObject& o : page.objects) o.key = percentDecoded(o.key);
-        for (std::string& p : page.prefixes) p = percentDecoded(p);
+        // Form encoding: "+" is a blank, a "+" of the key came as "%2B".
+        auto decoded = [](const std::string& text) {
+            const std::string blanks = replaceAll(text, "+", " ");
+            return percentDecode(blanks).value_or(blanks);
+        };
+        for (BucketObject& o : page.objects) o.key = decoded(o.key);
+        for (std::string& p : page.prefixes) p = decoded(p);
     }
     if (!reader.truncated) page.next.reset();
     return page;
@@ -440,7 +394,7 @@ std::string S3Client::put(const std::string& key, const std::string& bytes, cons
     ++counts_.puts;
     Response response = send("PUT", key, "", &bytes,
                              {"Content-Type: " + contentType,
-                              "Content-MD5: " + base64(digest.data(), digest.size())},
+                              "Content-MD5: " + Base64(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()))},
                              nullptr);
     return response.body;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,12 @@ class ByteSet {
     static constexpr ByteSet range(unsigned char first, unsigned char last) {
         ByteSet set;
         for (unsigned b = first; b <= last; ++b) set.add(static_cast<unsigned char>(b));
+        return set;
+    }
+    // This set and the bytes of `bytes`.
+    constexpr ByteSet with(std::string_view bytes) const {
+        ByteSet set = *this;
+        for (char c : bytes) set.add(static_cast<unsigned char>(c));
         return set;
     }
     // This set less the bytes of `bytes`.
@@ -45,5 +52,8 @@ inline constexpr ByteSet kUnreservedBytes =
 
 // Every byte outside `keep` as "%XX", two upper-case hexadecimal digits ("%0A", "%E9").
 std::string percentEncode(std::string_view bytes, const ByteSet& keep);
+// The bytes of such a text ("%XX" in either case); nothing when a "%" is not followed by two
+// hexadecimal digits.
+std::optional<std::string> percentDecode(std::string_view text);
 
 }  // namespace tabulo

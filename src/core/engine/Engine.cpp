@@ -178,10 +178,7 @@ void Engine::RunIndex(Engine& engine) {
     if (!settings.footerAfterScript.empty()) {
         const std::string& page = o.text(opt("txtIndexHtm"));
         const std::string name = PageScriptName(page);
-        struct stat st {};
-        const int folder = settings.topFolder->get();
-        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            !IsOwnExtraFile(folder, page, name)) {
+        if (IsUsersExtraFile(settings.topFolder->get(), page, name)) {
             settings.footerBeforeScript.clear();
             settings.footerAfterScript.clear();
         }

@@ -1,5 +1,8 @@
 #include "listing/OutputNames.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "common/ReadFile.h"
 
 namespace tabulo {
@@ -85,6 +88,12 @@ std::string_view ExtraFileMark(ExtraFile kind) {
 bool IsOwnExtraFile(int folder, const std::string& pageFile, const std::string& name) {
     std::string_view mark = ExtraFileMark(ExtraFileKind(pageFile, name));
     return !mark.empty() && readFileStartAt(folder, name, mark.size()) == mark;
+}
+
+bool IsUsersExtraFile(int folder, const std::string& pageFile, const std::string& name) {
+    struct stat st {};
+    return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           !IsOwnExtraFile(folder, pageFile, name);
 }
 
 }  // namespace tabulo

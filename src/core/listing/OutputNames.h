@@ -53,5 +53,8 @@ std::string_view ExtraFileMark(ExtraFile kind);
 // Whether the file `name` in `folder` is one of those beside the page `pageFile` that Tabulo
 // wrote: a regular file (no link) whose first line says so.
 bool IsOwnExtraFile(int folder, const std::string& pageFile, const std::string& name);
+// Whether `folder` holds something under such a name (a link too) that Tabulo did not write:
+// a user's, which runs leave as it is.
+bool IsUsersExtraFile(int folder, const std::string& pageFile, const std::string& name);
 
 }  // namespace tabulo

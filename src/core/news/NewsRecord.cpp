@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/PercentEncoding.h"
 #include "common/ReadFile.h"
 #include "common/TextFile.h"
 #include "state/PageState.h"
@@ -19,37 +20,10 @@ constexpr std::string_view kMagic = "TBNEWS1 ";
 constexpr std::size_t kMaxRecord = std::size_t{1} << 30;
 
 // Names are bytes: the three that would break a line of the record are written as %XX.
-std::string escaped(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    for (char c : name) {
-        if (c == '%' || c == '\n' || c == '\r') {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", static_cast<unsigned char>(c));
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+constexpr ByteSet kRecordBytes = ByteSet::range(0, 0xFF).without("%\n\r");
 
-std::optional<std::string> unescaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        unsigned value = 0;
-        if (i + 3 > text.size()) return std::nullopt;
-        auto [end, ec] = std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
-        if (ec != std::errc() || end != text.data() + i + 3) return std::nullopt;
-        out += static_cast<char>(value);
-        i += 2;
-    }
-    return out;
+std::string escaped(std::string_view name) {
+    return percentEncode(name, kRecordBytes);
 }
 
 template <typename Number>
@@ -110,7 +84,7 @@ NewsRecord NewsRecord::load(const std::string& path) {
             continue;
         }
         if (line.starts_with("D ")) {
-            auto folder = unescaped(line.substr(2));
+            auto folder = percentDecode(line.substr(2));
             if (!folder) return record;
             files = &folders[*folder];
             continue;
@@ -118,7 +92,7 @@ NewsRecord NewsRecord::load(const std::string& path) {
         NewsFile file;
         if (!files || !field(line, file.seen) || !field(line, file.size) || !field(line, file.mtime))
             return record;
-        auto name = unescaped(line);
+        auto name = percentDecode(line);
         if (!name || name->empty()) return record;
         file.name = std::move(*name);
         files->push_back(std::move(file));

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Base64.h"
 #include "listing/FolderListing.h"
 #include "options/Options.h"
 #include "pages/PageParts.h"
@@ -64,9 +65,6 @@ std::string ListingDataFile(const RunSettings& settings, const PagePlace& place,
 
 // The pieces of the packing. Bytes that hold any index below `count` (1 to 4).
 int IndexWidth(std::size_t count);
-std::string Base64(std::string_view bytes);
-// Its bytes back, up to the padding or the first character that is not a digit of it.
-std::string FromBase64(std::string_view text);
 // Each value in `width` bytes, least significant first, byte plane after byte plane (all first
 // bytes, then all second bytes...), so the mostly equal high bytes compress well.
 void AppendPlanes(std::string& out, const std::vector<std::uint64_t>& values, int width);

@@ -52,6 +52,10 @@ bool SearchesSite(const RunSettings& s) {
     return s.modern && !s.allInOne && s.o.on(opt("chkSearchIndex"));
 }
 
+std::string SiteName(const RunSettings& s) {
+    return toUtf8(s.top == "/" ? s.top : s.top.substr(s.top.find_last_of('/') + 1));
+}
+
 std::string FolderPageEnding(const RunSettings& s) {
     return ServerLinks(s) ? "/" : "/" + URLEncode(s.o, s.o.text(opt("txtIndexHtm")));
 }

@@ -44,6 +44,9 @@ std::string IconAddress(const RunSettings& settings, const PagePlace& place,
 bool ServerLinks(const RunSettings& settings);
 // Whether the pages offer a search of the whole site, from the index the run writes.
 bool SearchesSite(const RunSettings& settings);
+// The name of the run's top folder, as a site's search results and its what's new page are
+// labelled with (UTF-8).
+std::string SiteName(const RunSettings& settings);
 // How a link to a folder ends for its page: "/" for a web server, else "/index.html".
 std::string FolderPageEnding(const RunSettings& settings);
 // The other sites searched with this one (txtSearchSites): the addresses of their top folders,

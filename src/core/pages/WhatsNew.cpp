@@ -28,27 +28,12 @@ std::string hex(std::uint64_t value) {
 // Text for XML: escaped, and the control characters XML 1.0 cannot hold at all (not even as
 // references) replaced, as a name on disk may have them.
 std::string xmlText(std::string_view bytes) {
-    const std::string out = escapeAttribute(toUtf8(bytes));
-    std::string clean;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        // escapeAttribute wrote a control character as "&#N;": XML takes none of them.
-        if (out[i] == '&' && i + 2 < out.size() && out[i + 1] == '#') {
-            const std::size_t end = out.find(';', i);
-            const int code = std::atoi(out.c_str() + i + 2);
-            if (end != std::string::npos && code < 0x20) {
-                clean += "\xEF\xBF\xBD";
-                i = end;
-                continue;
-            }
-        }
-        clean += out[i];
+    std::string text;
+    for (char c : toUtf8(bytes)) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') text += "\xEF\xBF\xBD";
+        else text += c;
     }
-    return clean;
-}
-
-// The top folder's name, as pages of a search label it.
-std::string siteName(const RunSettings& s) {
-    return toUtf8(s.top == "/" ? s.top : s.top.substr(s.top.find_last_of('/') + 1));
+    return escapeAttribute(text);
 }
 
 // A size as rows show it, without the blank that lines whole numbers up in a column.
@@ -81,7 +66,7 @@ std::string AtomTime(std::int64_t t) {
 std::string WhatsNewPage(const RunSettings& s, const std::vector<NewsItem>& items,
                          std::size_t total, int days) {
     const OptionValues& o = s.o;
-    const std::string name = escapeText(siteName(s));
+    const std::string name = escapeText(SiteName(s));
     const std::string top = ServerLinks(s) ? "./" : URLEncode(o, o.text(opt("txtIndexHtm")));
     const std::string ending = FolderPageEnding(s);
     std::string page = std::string(kWhatsNewMark) + "\r\n";
@@ -130,7 +115,7 @@ std::string WhatsNewPage(const RunSettings& s, const std::vector<NewsItem>& item
 
 std::string AtomFeed(const RunSettings& s, const std::vector<NewsItem>& items, int days,
                      std::int64_t updated) {
-    const std::string name = xmlText(siteName(s));
+    const std::string name = xmlText(SiteName(s));
     std::string feed = std::string(kFeedMark) + "\r\n";
     feed += "<feed xmlns=\"http://www.w3.org/2005/Atom\">\r\n";
     feed += "<title>What's new in " + name + "</title>\r\n";

@@ -1233,8 +1233,7 @@ void PageWalk::Impl::writeNews() {
         {std::string(kWhatsNewName), WhatsNewPage(s, rows, total, days)},
         {std::string(kFeedName), AtomFeed(s, entries, days, news.latest())}};
     for (const auto& [name, bytes] : files) {
-        struct stat st;
-        if (::fstatat(top, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !IsOwnExtraFile(top, page, name)) {
+        if (IsUsersExtraFile(top, page, name)) {
             h.sink.status("Leaving `" + toUtf8(joinPath(s.top, name)) + "` as it is: it is not one of ours.");
             continue;
         }
@@ -1251,7 +1250,7 @@ void PageWalk::Impl::writeSearchIndex() {
     const int top = s.topFolder->get();
     try {
         // Pages that search this site beside their own label its results with its folder's name.
-        const SearchSite site{toUtf8(s.top == "/" ? s.top : s.top.substr(s.top.find_last_of('/') + 1)),
+        const SearchSite site{SiteName(s),
                               FolderPageEnding(s)};
         const std::string print =
             searchNames.read([&](const SearchTree& tree) { return SearchFingerprint(tree, site); });
@@ -1387,24 +1386,21 @@ bool PageWalk::Impl::writeTree(const WalkTarget& target) {
         h.sink.status("Stopped before the page of `" + toUtf8(target.path) + "`");
         return false;
     };
-    if (auto relative = relativeTo(target.path, s.top); s.news && relative && top->readError.empty()) {
-        if (target.recursive) {
-            s.news->walksTree(std::string(*relative));
-        } else {
-            std::vector<std::string> names;
+    // What is kept of the folders for the search index and the record of what is new: a tree
+    // read again replaces all of its own; a folder read alone drops the subfolders that went.
+    if (auto relative = relativeTo(target.path, s.top);
+        (searching || s.news) && relative && top->readError.empty()) {
+        const std::string folder(*relative);
+        std::vector<std::string> names;
+        if (!target.recursive)
             for (const FolderEntry& sub : top->listing.folders) names.push_back(sub.name);
-            s.news->keepOnly(std::string(*relative), std::move(names));
+        if (searching) {
+            if (target.recursive) searchNames.forgetBelow(folder);
+            else searchNames.keepOnly(folder, names);
         }
-    }
-    // The names kept for the search index: a tree read again replaces all of its own; a folder
-    // read alone drops the subfolders that went.
-    if (auto relative = relativeTo(target.path, s.top); searching && relative && top->readError.empty()) {
-        if (target.recursive) {
-            searchNames.forgetBelow(std::string(*relative));
-        } else {
-            std::vector<std::string> names;
-            for (const FolderEntry& sub : top->listing.folders) names.push_back(sub.name);
-            searchNames.keepOnly(std::string(*relative), std::move(names));
+        if (s.news) {
+            if (target.recursive) s.news->walksTree(folder);
+            else s.news->keepOnly(folder, std::move(names));
         }
     }
     if (!target.recursive) {
