@@ -28,7 +28,7 @@
 set -euo pipefail
 
 build=(g++ cmake ninja-build make pkg-config libgtest-dev libasio-dev libcmark-dev libssl-dev
-       libcurl4-openssl-dev libexpat1-dev libcli11-dev qt6-base-dev libgl-dev librsvg2-bin
+       libcurl4-openssl-dev libexpat1-dev nlohmann-json3-dev zlib1g-dev libcli11-dev qt6-base-dev libgl-dev librsvg2-bin
        python3-pil)
 packages=("${build[@]}")
 german_locale=false

@@ -39,6 +39,8 @@ constexpr std::array kOptions = {
     OptionSpec{"--endpoint", "URL", "with s3://BUCKET[/PREFIX]: the store's address\n"
                                     "(default: AWS_ENDPOINT_URL, else AWS in its region)"},
     OptionSpec{"--dry-run", "", "with s3://...: say what would be written, write nothing"},
+    OptionSpec{"--inventory", "MANIFEST", "with s3://...: list the bucket from the manifest.json of\n"
+                                          "a downloaded S3 Inventory (CSV) instead of asking the store"},
     OptionSpec{"-q,--quiet", "", "print only errors and the summary"},
     OptionSpec{"-v,--verbose", "", "print every step, each section of a theme too"},
     OptionSpec{"-h,--help", "", "print this help"},
@@ -298,6 +300,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
     std::string chosen;
     c.endpoint = given("--endpoint") ? value("--endpoint") : "";
     c.dryRun = given("--dry-run");
+    c.inventory = given("--inventory") ? value("--inventory") : "";
     c.json = given("--json");
     if (c.json && !given("--audit")) return mistake("`--json` goes with `--audit` only");
     for (const auto& [name, task] : kTasks) {
@@ -311,8 +314,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
     c.line = classicLine(words, sorted.lineSwitches);
     // A bucket instead of a folder: the address alone, then the switches.
     const bool bucket = chosen.empty() && words.size() == 1 && words[0].starts_with("s3://");
-    if ((given("--endpoint") || c.dryRun) && !bucket)
-        return mistake("`--endpoint` and `--dry-run` go with an s3:// address only");
+    if ((given("--endpoint") || c.dryRun || given("--inventory")) && !bucket)
+        return mistake("`--endpoint`, `--dry-run` and `--inventory` go with an s3:// address only");
     if (bucket) {
         c.task = CommandLine::Task::Bucket;
         c.target = words[0];
@@ -348,7 +351,8 @@ std::string UsageText() {
            "       tabulo-cli --watch FOLDER [-sheme THEME]\n"
            "       tabulo-cli --search TEXT FOLDER\n"
            "       tabulo-cli --audit FOLDER [--json] [-sheme THEME]\n"
-           "       tabulo-cli s3://BUCKET[/PREFIX] [--endpoint URL] [--dry-run] [-sheme THEME]\n";
+           "       tabulo-cli s3://BUCKET[/PREFIX] [--endpoint URL] [--dry-run]\n"
+           "                  [--inventory MANIFEST] [-sheme THEME]\n";
 }
 
 std::string HelpText() {

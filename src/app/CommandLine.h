@@ -23,6 +23,7 @@ struct CommandLine {
     bool json = false;   // --audit reports in JSON
     std::string endpoint;  // where the bucket's store is, for s3:// addresses
     bool dryRun = false;   // a bucket's pages are said, not put
+    std::string inventory;  // a bucket's objects from this inventory manifest, not its listing
     Answer answer = Answer::No;
     int jobs = 0;  // 0: one per core
     Verbosity verbosity = Verbosity::Normal;

@@ -166,7 +166,7 @@ int audit(Engine& engine, TerminalHost& host, const CommandLine& command) {
 // s3://BUCKET[/PREFIX]: the bucket's pages, written back into it.
 int bucket(Engine& engine, TerminalHost& host, const CommandLine& command) {
     if (auto failed = startWithoutRun(engine, host, command.line)) return *failed;
-    const int status = engine.RunBucket(command.target, command.endpoint, command.dryRun);
+    const int status = engine.RunBucket(command.target, command.endpoint, command.dryRun, command.inventory);
     engine.finishPendingEvents();
     return status;
 }

@@ -2,11 +2,18 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <regex>
+#include <thread>
 
 #include "bucket/S3Client.h"
+#include "common/PercentEncoding.h"
 #include "common/Text.h"
 #include "support/Fixture.h"
 #include "support/LocalServers.h"
@@ -210,7 +217,7 @@ TEST_F(BucketCliTest, ASlowDownIsWaitedOut) {
     CliRun r = cli({"s3://site", "--endpoint", "http://127.0.0.1:" + std::to_string(store.port())});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // The page, then the icons of a folder, an unknown type and a text file.
-    EXPECT_TRUE(contains(summary(r), "4 files written, 0 unchanged, 0 errors; 1 list, 4 puts, 2 retries")) << r.err;
+    EXPECT_TRUE(contains(summary(r), "4 files written, 0 unchanged, 0 errors; 1 list, 4 puts, 0 gets, 2 retries")) << r.err;
     const auto requests = store.requests();
     ASSERT_EQ(requests.size(), 7u);
     EXPECT_TRUE(requests[3].starts_with("PUT /site/index.html ")) << requests[3];
@@ -219,6 +226,137 @@ TEST_F(BucketCliTest, ASlowDownIsWaitedOut) {
     EXPECT_TRUE(contains(requests[3], "Authorization: AWS4-HMAC-SHA256 Credential=S3RVER/")) << requests[3];
     EXPECT_TRUE(requests[4].starts_with("PUT /site/pics/icons/dir.gif ")) << requests[4];
     EXPECT_TRUE(contains(requests[4], "Content-Type: image/gif")) << requests[4];
+}
+
+
+std::string isoTime(std::int64_t seconds) {
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000Z", &tm);
+    return text;
+}
+
+// s3rver lists a folder's keys before a name that sorts before them ("a/..." before "a.txt"):
+// the folders are made all the same, each page once.
+TEST_F(BucketCliTest, KeysListedOutOfOrderMakeEachPageOnce) {
+    for (const char* key : {"tree/a/sub/f", "tree/a/g", "tree/a.txt", "tree/a0", "tree/e.txt"})
+        client->put(key, "x", "text/plain");
+    CliRun r = cli({"s3://site/tree"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(summary(r), "6 files written")) << r.err;  // 3 pages and 3 icons
+    EXPECT_TRUE(contains(object("tree/index.html"), "href=\"a.txt\"")) << r.err;
+    EXPECT_TRUE(contains(object("tree/a/index.html"), "href=\"g\"")) << r.err;
+    r = cli({"s3://site/tree"});
+    EXPECT_TRUE(contains(summary(r), "0 files written, 3 unchanged, 0 errors")) << r.err;  // the icons are there
+}
+
+// The checksum column in a bucket: an object put in one part has its MD5 as its ETag; one put
+// in parts is read, once.
+TEST_F(BucketCliTest, ChecksumsComeFromETagsAndObjectsPutInPartsAreReadOnce) {
+    const std::string home = fs::path(root).parent_path().string() + "/home";
+    fs::create_directories(home);
+    std::ofstream(home + "/hashes.color") << "chkColuHash.Value=1\r\n";
+    std::atomic<int> reads{0};
+    ScriptedPeer store([&reads](int fd, const std::string& request) {
+        std::string body;
+        if (request.starts_with("GET /site/big.bin ")) {
+            ++reads;
+            body = "hello";
+        } else if (request.starts_with("GET")) {
+            body = "<?xml version=\"1.0\"?><ListBucketResult><IsTruncated>false</IsTruncated>"
+                   "<Contents><Key>big.bin</Key><LastModified>2026-01-02T03:04:05.000Z</LastModified>"
+                   "<ETag>&quot;ffffffffffffffffffffffffffffffff-2&quot;</ETag><Size>5</Size></Contents>"
+                   "<Contents><Key>one.txt</Key><LastModified>2026-01-02T03:04:05.000Z</LastModified>"
+                   "<ETag>&quot;0123456789abcdef0123456789abcdef&quot;</ETag><Size>3</Size></Contents>"
+                   "</ListBucketResult>";
+        }
+        sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                        "\r\nETag: \"e\"\r\nConnection: close\r\n\r\n" + body);
+    });
+    const std::string endpointThere = "http://127.0.0.1:" + std::to_string(store.port());
+    CliRun r = cli({"s3://site", "--endpoint", endpointThere, "-sheme", "hashes"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(reads, 1);
+    EXPECT_TRUE(contains(summary(r), "1 get")) << r.err;
+    std::string sums;
+    for (const std::string& request : store.requests()) {
+        if (request.starts_with("PUT /site/MD5SUMS ")) sums = request;
+        EXPECT_FALSE(request.starts_with("PUT /site/SHA256SUMS")) << "only the MD5s are known";
+    }
+    ASSERT_FALSE(sums.empty());
+    EXPECT_TRUE(contains(sums, "Content-Type: text/plain")) << sums;
+    EXPECT_TRUE(contains(sums, "5d41402abc4b2a76b9719d911017c592  big.bin")) << sums;  // "hello"
+    EXPECT_TRUE(contains(sums, "0123456789abcdef0123456789abcdef  one.txt")) << sums;
+    // Read again from the cache of digests, keyed by the object's ETag.
+    r = cli({"s3://site", "--endpoint", endpointThere, "-sheme", "hashes"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(reads, 1);
+    EXPECT_TRUE(contains(summary(r), "0 gets")) << r.err;
+}
+
+// An inventory of a million rows lists a sample of them as the store does: the same pages.
+TEST_F(BucketCliTest, AnInventoryMakesThePagesTheListingMakes) {
+    // The sample, with keys an inventory must decode.
+    std::vector<std::string> sample;
+    for (int i = 0; i < 10000; ++i)
+        sample.push_back("sample/d" + std::to_string(i % 40) + "/e" + std::to_string(i % 7) + "/f" + std::to_string(i) +
+                         (i % 500 == 0 ? " plus+percent%.txt" : ".txt"));
+    std::vector<std::thread> putters;
+    for (std::size_t t = 0; t < 4; ++t) {
+        putters.emplace_back([this, t, &sample] {
+            S3Client own(client->place());
+            for (std::size_t i = t; i < sample.size(); i += 4) own.put(sample[i], "x", "text/plain");
+        });
+    }
+    for (auto& t : putters) t.join();
+
+    // The inventory: the sample as the store lists it, amid a million rows of other keys, in
+    // no order, over gzip'd files.
+    const fs::path dest = fs::path(root).parent_path() / "inventory";
+    fs::create_directories(dest / "site/all/data");
+    fs::create_directories(dest / "site/all/2026-12-01T00-00Z");
+    std::vector<std::string> rows;
+    std::optional<std::string> next;
+    do {
+        auto page = client->list("sample/", "", next);
+        for (const BucketObject& o : page.objects) {
+            const std::string key = replaceAll(percentEncode(o.key, kUnreservedBytes.with("/ ")), " ", "+");
+            rows.push_back("\"site\",\"" + key + "\",\"" + std::to_string(static_cast<long long>(o.size)) + "\",\"" +
+                           isoTime(o.mtime) + "\",\"" + o.etag + "\"\n");
+        }
+        next = page.next;
+    } while (next);
+    ASSERT_EQ(rows.size(), sample.size());
+    for (int i = 0; rows.size() < 1'000'000; ++i)
+        rows.push_back("\"site\",\"other/p" + std::to_string(i % 997) + "/k" + std::to_string(i) +
+                       "\",\"12\",\"2026-01-01T00:00:00.000Z\",\"00000000000000000000000000000000\"\n");
+    std::reverse(rows.begin(), rows.end());
+    std::string files;
+    for (int part = 0; part < 3; ++part) {
+        const std::string name = "part" + std::to_string(part) + ".csv.gz";
+        gzFile out = gzopen((dest / "site/all/data" / name).c_str(), "wb1");
+        for (std::size_t i = static_cast<std::size_t>(part); i < rows.size(); i += 3)
+            gzwrite(out, rows[i].data(), static_cast<unsigned>(rows[i].size()));
+        gzclose(out);
+        files += std::string(files.empty() ? "" : ", ") + "{\"key\": \"site/all/data/" + name + "\"}";
+    }
+    const std::string manifest = (dest / "site/all/2026-12-01T00-00Z/manifest.json").string();
+    std::ofstream(manifest) << "{\"sourceBucket\": \"site\", \"fileFormat\": \"CSV\", "
+                               "\"fileSchema\": \"Bucket, Key, Size, LastModifiedDate, ETag\", \"files\": [" << files << "]}";
+
+    CliRun r = cli({"s3://site/sample"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::map<std::string, std::string> pages;
+    for (const std::string& key : keys())
+        if (key.ends_with("index.html")) pages[key] = object(key);
+    ASSERT_EQ(pages.size(), 1u + 40 + 40 * 7);  // every folder d has every e
+    r = cli({"s3://site/sample", "--inventory", manifest});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The inventory knew none of the pages: each is put again, with the bytes it had.
+    EXPECT_TRUE(contains(summary(r), "0 lists, 324 puts")) << r.err;
+    for (const auto& [key, bytes] : pages) EXPECT_EQ(object(key), bytes) << key;
 }
 
 }  // namespace

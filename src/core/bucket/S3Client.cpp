@@ -30,8 +30,9 @@ std::array<unsigned char, 16> md5(const std::string& bytes) {
     return digest;
 }
 
-// "2026-12-08T02:03:38.000Z" as seconds since 1970.
-std::int64_t isoTime(const std::string& text) {
+}  // namespace
+
+std::int64_t IsoTime(const std::string& text) {
     std::tm tm{};
     if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
                     &tm.tm_hour, &tm.tm_min, &tm.tm_sec) != 6)
@@ -40,6 +41,13 @@ std::int64_t isoTime(const std::string& text) {
     tm.tm_mon -= 1;
     return static_cast<std::int64_t>(timegm(&tm));
 }
+
+std::string DecodeFormKey(const std::string& text) {
+    const std::string blanks = replaceAll(text, "+", " ");
+    return percentDecode(blanks).value_or(blanks);
+}
+
+namespace {
 
 // The elements of a ListObjectsV2 answer or of an error, read with expat.
 struct XmlReader {
@@ -66,7 +74,7 @@ struct XmlReader {
         if (parent == "Contents") {
             if (element == "Key") r->object.key = r->text;
             else if (element == "Size") r->object.size = std::atof(r->text.c_str());
-            else if (element == "LastModified") r->object.mtime = isoTime(r->text);
+            else if (element == "LastModified") r->object.mtime = IsoTime(r->text);
             else if (element == "ETag") r->object.etag = replaceAll(r->text, "\"", "");
         } else if (element == "Contents") {
             r->page.objects.push_back(std::move(r->object));
@@ -377,13 +385,8 @@ BucketListPage S3Client::list(const std::string& prefix, const std::string& deli
     if (!reader.parse(response.body)) throw BucketError("The store's listing of `" + prefix + "` is not XML.");
     BucketListPage page = std::move(reader.page);
     if (reader.urlEncoded) {
-        // Form encoding: "+" is a blank, a "+" of the key came as "%2B".
-        auto decoded = [](const std::string& text) {
-            const std::string blanks = replaceAll(text, "+", " ");
-            return percentDecode(blanks).value_or(blanks);
-        };
-        for (BucketObject& o : page.objects) o.key = decoded(o.key);
-        for (std::string& p : page.prefixes) p = decoded(p);
+        for (BucketObject& o : page.objects) o.key = DecodeFormKey(o.key);
+        for (std::string& p : page.prefixes) p = DecodeFormKey(p);
     }
     if (!reader.truncated) page.next.reset();
     return page;

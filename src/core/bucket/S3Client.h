@@ -110,6 +110,11 @@ class S3Client {
 
 // Percent-encodes a key for a URL path: every byte but unreserved ones and "/".
 std::string EncodeKeyForPath(const std::string& key);
+// A key as listings (with encoding-type=url) and inventories encode it: "+" a blank, "%XX" a
+// byte; a text that is no such encoding is taken as it stands.
+std::string DecodeFormKey(const std::string& text);
+// "2026-12-08T02:03:38.000Z" as seconds since 1970; 0 for what is no such time.
+std::int64_t IsoTime(const std::string& text);
 // The ETag of a single-part upload is the MD5 of the bytes: this hex form.
 std::string Md5Hex(const std::string& bytes);
 

@@ -1,18 +1,19 @@
 #include "bucketwalk/BucketWalk.h"
 
-#include <functional>
+#include <algorithm>
+#include <ctime>
 #include <map>
 #include <set>
 #include <system_error>
+#include <unordered_map>
 
 #include "bucket/BucketTree.h"
 #include "common/Encoding.h"
-#include "common/Paths.h"
 #include "common/ReadFile.h"
 #include "common/Text.h"
-#include "icons/LocalIcons.h"
 #include "common/TextOut.h"
 #include "exposure/Exposure.h"
+#include "icons/LocalIcons.h"
 #include "listing/ListingHelpers.h"
 #include "listing/OutputNames.h"
 #include "pages/JsonListing.h"
@@ -23,51 +24,39 @@ namespace tabulo {
 
 namespace {
 
-// Every object below the prefix, page by page.
-std::vector<BucketObject> listAll(S3Client& client, StatusSink& sink) {
-    std::vector<BucketObject> objects;
-    std::optional<std::string> next;
-    do {
-        BucketListPage page = client.list(client.place().prefix, "", next);
-        for (BucketObject& o : page.objects) objects.push_back(std::move(o));
-        next = page.next;
-        if (next) sink.status("Listed " + std::to_string(objects.size()) + " objects so far");
-    } while (next);
-    return objects;
-}
-
 std::string addressOf(const BucketPlace& place, const std::string& key) {
     return "s3://" + place.bucket + "/" + toUtf8(key);
 }
 
+// What a folder's tree holds, kept from its closing until the folder above takes it.
+struct Measured {
+    FolderTotals totals;
+    std::int64_t newest = 0;
+};
+
 class Walk {
   public:
-    Walk(const RunSettings& s, S3Client& client, StatusSink& sink, bool dryRun, std::string shipped)
-        : s_(s), client_(client), sink_(sink), dryRun_(dryRun), shipped_(std::move(shipped)),
-          page_(s.o.text(opt("txtIndexHtm"))) {}
+    Walk(const RunSettings& s, PageStore& store, StatusSink& sink, const BucketWalkParts& parts)
+        : s_(s), store_(store), sink_(sink), parts_(parts), page_(s.o.text(opt("txtIndexHtm"))),
+          charset_(s.pagePolicy == Unmappable::KeepUtf8 ? "utf-8" : "windows-1252") {}
 
-    BucketRunCounts run() {
-        const BucketPlace& place = client_.place();
+    BucketRunCounts run(ObjectSource& source) {
+        const BucketPlace& place = parts_.place;
         sink_.status("Listing `s3://" + place.bucket + "/" + toUtf8(place.prefix) + "`");
-        const std::vector<BucketObject> objects = listAll(client_, sink_);
-        tree_ = BuildBucketTree(place.prefix, objects);
-        for (const auto& [folder, contents] : tree_) {
-            for (const BucketObject& file : contents.files) {
-                if (isOwn(file.key)) own_[folder + file.key] = file.etag;
-                present_.insert(folder + file.key);
-            }
-        }
-        measure("");
+        FolderAssembler folders(place.prefix, [this](const std::string& path, BucketFolder& contents) {
+            closeFolder(path, contents);
+        });
+        source.feed([&folders](BucketObject o) { folders.add(std::move(o)); },
+                    [this](const std::string& folder, const std::string& why) {
+                        ++counts_.errors;
+                        failed_.push_back(folder);
+                        sink_.error("Error listing `" + addressOf(parts_.place, parts_.place.prefix + folder) +
+                                    "`: " + why);
+                    });
+        folders.finish();
         // The pages' script, which every modern page loads from the top.
         if (!s_.footerAfterScript.empty())
-            put(PageScriptName(page_), PageScriptFile(), "text/javascript; charset=utf-8");
-        for (const auto& [folder, contents] : tree_) {
-            // The icons' folder is the run's output: no page in it, as on disk.
-            if (!s_.iconFolder.empty() && (pathOf(folder) == s_.iconFolder ||
-                                           pathOf(folder).starts_with(s_.iconFolder + "/")))
-                continue;
-            writeFolder(folder, contents);
-        }
+            put(PageScriptName(page_), PageScriptFile(), "text/javascript; charset=utf-8", topOwn_);
         putIcons();
         return counts_;
     }
@@ -85,41 +74,66 @@ class Walk {
         return !(s_.o.on(opt("chkLeaveOutSecrets")) && SecretByName(name, ""));
     }
 
-    // What each folder's tree holds, and its newest time.
-    FolderTotals measure(const std::string& folder) {
-        const BucketFolder& contents = tree_[folder];
-        FolderTotals totals;
-        std::int64_t newest = 0;
-        for (const BucketObject& file : contents.files) {
-            // Our own pages are written after the rows that show this time.
-            if (!isOwn(file.key)) newest = std::max(newest, file.mtime);
-            if (!shown(file.key)) continue;
-            totals.bytes += file.size;
-            ++totals.files;
-        }
-        for (const std::string& name : contents.folders) {
-            totals += measure(folder + name + "/");
-            newest = std::max(newest, newest_[folder + name + "/"]);
-        }
-        totals_[folder] = totals;
-        newest_[folder] = newest;
-        return totals;
-    }
-
     std::string pathOf(const std::string& folder) const {
         std::string path = s_.top + "/" + folder;
         if (path.ends_with('/')) path.pop_back();
         return path;
     }
 
-    void writeFolder(const std::string& folder, const BucketFolder& contents) {
-        const std::string shownPath = addressOf(client_.place(), client_.place().prefix + folder);
-        sink_.status("Generating index for : `" + shownPath + "`");
-        FolderListing listing;
+    bool inIconFolder(const std::string& folder) const {
+        const std::string path = pathOf(folder);
+        return !s_.iconFolder.empty() && (path == s_.iconFolder || path.starts_with(s_.iconFolder + "/"));
+    }
+
+    using Own = std::unordered_map<std::string, const BucketObject*>;
+
+    // A folder all of whose objects were seen, those below it done: its pages.
+    void closeFolder(const std::string& folder, BucketFolder& contents) {
+        Measured measured;
+        Own own;
+        for (const BucketObject& file : contents.files) {
+            if (isOwn(file.key)) {
+                own[file.key] = &file;
+                continue;  // written after the rows that show the time
+            }
+            measured.newest = std::max(measured.newest, file.mtime);
+            if (!shown(file.key)) continue;
+            measured.totals.bytes += file.size;
+            ++measured.totals.files;
+        }
+        std::vector<std::pair<std::string, Measured>> below;
         for (const std::string& name : contents.folders) {
+            auto it = measured_.find(folder + name + "/");
+            if (it == measured_.end()) continue;
+            measured.totals += it->second.totals;
+            measured.newest = std::max(measured.newest, it->second.newest);
+            below.emplace_back(name, it->second);
+            measured_.erase(it);
+        }
+        measured_[folder] = measured;
+        if (folder.empty()) {
+            if (auto it = own.find(PageScriptName(page_)); it != own.end()) topOwn_ = it->second->etag;
+        }
+        // The icons' folder is the run's output: no page in it, as on disk.
+        if (inIconFolder(folder)) {
+            for (const BucketObject& file : contents.files) iconsThere_.insert(folder + file.key);
+            return;
+        }
+        const std::string shownPath = addressOf(parts_.place, parts_.place.prefix + folder);
+        for (const std::string& failed : failed_) {
+            if (!failed.starts_with(folder)) continue;
+            sink_.error("Left the page of `" + shownPath + "` as it was: a folder below it could not be listed.");
+            return;
+        }
+        writeFolder(folder, contents, below, own, shownPath);
+    }
+
+    FolderListing listingOf(const BucketFolder& contents, const std::vector<std::pair<std::string, Measured>>& below) const {
+        FolderListing listing;
+        for (const auto& [name, measured] : below) {
             if (name.front() == '.') continue;
-            FolderEntry entry{name, newest_[folder + name + "/"]};
-            if (s_.modern) entry.totals = totals_[folder + name + "/"];
+            FolderEntry entry{name, measured.newest};
+            if (s_.modern) entry.totals = measured.totals;
             listing.folders.push_back(std::move(entry));
         }
         for (const BucketObject& file : contents.files) {
@@ -128,26 +142,66 @@ class Walk {
             entry.excluded = s_.o.on(opt("chkExcludeExts")) && IsExcluded(s_.o, file.key);
             listing.files.push_back(std::move(entry));
         }
-        SortListing(listing);
-        const PagePlace place = PlaceOf(s_, pathOf(folder));
+        return listing;
+    }
+
+    // The checksum column's digests, and MD5SUMS as a row of its own: the bytes it will hold.
+    std::optional<std::string> addDigests(const std::string& folder, const BucketFolder& contents,
+                                          FolderListing& listing, const Own& own) {
+        if (!s_.hashes || !parts_.digests) return std::nullopt;
+        std::unordered_map<std::string, const BucketObject*> byName;
+        for (const BucketObject& file : contents.files) byName[file.key] = &file;
+        std::vector<std::pair<std::string, std::string>> sums;
+        listing.digests.assign(listing.files.size(), std::nullopt);
+        for (std::size_t i = 0; i < listing.files.size(); ++i) {
+            const FileEntry& file = listing.files[i];
+            if (file.excluded) continue;
+            listing.digests[i] = parts_.digests(parts_.place.prefix + folder + file.name, *byName.at(file.name));
+            if (listing.digests[i]) sums.emplace_back(file.name, listing.digests[i]->md5);
+        }
+        std::string bytes = SumsFileText(sums);
+        // Its row shows it as it will be: as listed when it holds these bytes, else as put now.
+        FileEntry row{kMd5SumsName, static_cast<double>(bytes.size()), static_cast<std::int64_t>(std::time(nullptr))};
+        if (auto it = own.find(kMd5SumsName); it != own.end() && it->second->etag == Md5Hex(bytes))
+            row.mtime = it->second->mtime;
+        listing.files.push_back(std::move(row));
+        listing.digests.emplace_back(std::nullopt);
+        return bytes;
+    }
+
+    void writeFolder(const std::string& folder, const BucketFolder& contents,
+                     const std::vector<std::pair<std::string, Measured>>& below, const Own& own,
+                     const std::string& shownPath) {
+        sink_.status("Generating index for : `" + shownPath + "`");
+        FolderListing listing = listingOf(contents, below);
+        auto etagOf = [&own](const std::string& name) -> std::optional<std::string> {
+            auto it = own.find(name);
+            return it == own.end() ? std::nullopt : std::optional<std::string>(it->second->etag);
+        };
         try {
+            const std::optional<std::string> sums = addDigests(folder, contents, listing, own);
+            SortListing(listing);
+            const PagePlace place = PlaceOf(s_, pathOf(folder));
             PageFiles files(s_, place, listing);
             // The top page's total is that of the whole bucket below the prefix.
-            const double before = folder.empty() ? totals_[""].bytes - ListedFiles(listing).bytes : 0;
+            const double before =
+                folder.empty() ? measured_[""].totals.bytes - ListedFiles(listing).bytes : 0;
             TextBuffer out(s_.pagePolicy);
             const PageResult result = files.render(true, before, out);
             icons_.insert(result.icons.begin(), result.icons.end());
-            const std::string charset = s_.pagePolicy == Unmappable::KeepUtf8 ? "utf-8" : "windows-1252";
-            put(folder + page_, out.bytes(), "text/html; charset=" + charset);
+            put(folder + page_, out.bytes(), "text/html; charset=" + charset_, etagOf(page_));
             for (std::size_t i = 0; i < files.extraCount(); ++i) {
                 TextBuffer extra(s_.pagePolicy);
                 files.renderExtra(i, extra);
                 const bool data = files.extraKind(i) == ExtraFile::ListingData;
                 put(folder + files.extraName(i), extra.bytes(),
-                    data ? "text/javascript; charset=utf-8" : "text/html; charset=" + charset);
+                    data ? "text/javascript; charset=utf-8" : "text/html; charset=" + charset_,
+                    etagOf(files.extraName(i)));
             }
             if (s_.o.on(opt("chkJsonListing")))
-                put(folder + JsonNameFor(page_), JsonListingOf(s_, place, listing), "application/json");
+                put(folder + JsonNameFor(page_), JsonListingOf(s_, place, listing), "application/json",
+                    etagOf(JsonNameFor(page_)));
+            if (sums) put(folder + kMd5SumsName, *sums, "text/plain; charset=utf-8", etagOf(kMd5SumsName));
             sink_.status("Done generating index for : `" + shownPath + "`");
         } catch (const BucketError& e) {
             ++counts_.errors;
@@ -158,23 +212,23 @@ class Walk {
     // The icons the pages show that the bucket lacks, from the shipped set: its "unknown" icon
     // for a type it has none of, so every address on a page leads to a picture.
     void putIcons() {
-        if (s_.iconFolder.empty() || !WantsIconFiles(s_.o)) return;
+        if (s_.iconFolder.empty() || !WantsIconFiles(s_.o) || parts_.shippedData.empty()) return;
         icons_.insert("dir");
         icons_.insert("unknown");
         const std::string& address = s_.o.text(opt("txtIconsLocal"));
+        auto shippedFile = [this](const std::string& path) {
+            std::error_code ec;
+            return readRegularFile(parts_.shippedData + "/icons/" + path.substr(path.rfind('/') + 1), ec, kMaxIcon);
+        };
         for (const std::string& type : icons_) {
             if (!IsStorableIconType(type)) continue;
             const std::string relative = replaceAll(address, "#", type);
-            if (relative.starts_with('/') || contains(relative, "..") || present_.count(relative)) continue;
-            auto shippedFile = [this](const std::string& path) {
-                std::error_code ec;
-                return readRegularFile(shipped_ + "/icons/" + path.substr(path.rfind('/') + 1), ec, kMaxIcon);
-            };
+            if (relative.starts_with('/') || contains(relative, "..") || iconsThere_.count(relative)) continue;
             auto bytes = shippedFile(relative);
             if (!bytes) bytes = shippedFile(replaceAll(address, "#", "unknown"));
-            if (!bytes || shipped_.empty()) continue;
+            if (!bytes) continue;
             try {
-                put(relative, *bytes, "image/gif");
+                put(relative, *bytes, "image/gif", std::nullopt);
                 sink_.status("Copied icon : `" + type + "`");
             } catch (const BucketError& e) {
                 ++counts_.errors;
@@ -183,39 +237,41 @@ class Walk {
         }
     }
 
-    // Puts `bytes` at `relative` below the prefix unless the object there holds them already.
-    void put(const std::string& relative, const std::string& bytes, const std::string& type) {
-        const std::string key = client_.place().prefix + relative;
-        auto it = own_.find(relative);
-        if (it != own_.end() && it->second == Md5Hex(bytes)) {
+    void put(const std::string& relative, const std::string& bytes, const std::string& type,
+             const std::optional<std::string>& there) {
+        if (store_.put(relative, bytes, type, there))
+            ++counts_.written;
+        else
             ++counts_.unchanged;
-            return;
-        }
-        if (dryRun_) {
-            sink_.status("Would write `" + addressOf(client_.place(), key) + "` (" +
-                         std::to_string(bytes.size()) + " bytes, " + type + ")");
-        } else {
-            client_.put(key, bytes, type);
-        }
-        ++counts_.written;
     }
 
     const RunSettings& s_;
-    S3Client& client_;
+    PageStore& store_;
     StatusSink& sink_;
-    bool dryRun_;
-    std::string shipped_;
-    const std::string page_;
-    std::set<std::string> present_;  // every object's path below the prefix
-    std::set<std::string> icons_;    // the types the pages show
-    std::map<std::string, BucketFolder> tree_;
-    std::map<std::string, std::string> own_;  // our files there, by path below the prefix: ETag
-    std::map<std::string, FolderTotals> totals_;
-    std::map<std::string, std::int64_t> newest_;
+    const BucketWalkParts& parts_;
+    const std::string page_, charset_;
+    std::map<std::string, Measured> measured_;  // folders done whose folder above is not
+    std::vector<std::string> failed_;           // folders the source could not read
+    std::set<std::string> iconsThere_;          // objects in the icons' folder
+    std::set<std::string> icons_;               // the types the pages show
+    std::optional<std::string> topOwn_;         // the ETag of the pages' script at the top
     BucketRunCounts counts_;
 };
 
 }  // namespace
+
+bool BucketStore::put(const std::string& relative, const std::string& bytes, const std::string& type,
+                      const std::optional<std::string>& there) {
+    if (there && *there == Md5Hex(bytes)) return false;
+    const std::string key = client_.place().prefix + relative;
+    if (dryRun_) {
+        sink_.status("Would write `" + addressOf(client_.place(), key) + "` (" + std::to_string(bytes.size()) +
+                     " bytes, " + type + ")");
+    } else {
+        client_.put(key, bytes, type);
+    }
+    return true;
+}
 
 std::string BucketTopPath(const BucketPlace& place) {
     std::string top = "/" + place.bucket;
@@ -223,9 +279,9 @@ std::string BucketTopPath(const BucketPlace& place) {
     return top;
 }
 
-BucketRunCounts WriteBucketPages(const RunSettings& s, S3Client& client, StatusSink& sink, bool dryRun,
-                                 const std::string& shippedData) {
-    return Walk(s, client, sink, dryRun, shippedData).run();
+BucketRunCounts WriteBucketPages(const RunSettings& s, ObjectSource& source, PageStore& store, StatusSink& sink,
+                                 const BucketWalkParts& parts) {
+    return Walk(s, store, sink, parts).run(source);
 }
 
 }  // namespace tabulo

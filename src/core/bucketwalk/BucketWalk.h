@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 
+#include "bucket/BucketListing.h"
 #include "bucket/S3Client.h"
+#include "checksums/FileHashes.h"
 #include "host/StatusSink.h"
 #include "run/RunSettings.h"
 
@@ -14,19 +18,51 @@ struct BucketRunCounts {
     std::size_t written = 0, unchanged = 0, errors = 0;
 };
 
+// Where a run's files go, by their path below the run's top. The renderers never know which.
+class PageStore {
+  public:
+    virtual ~PageStore() = default;
+    // Stores `bytes` at `relative` as `type`, unless `there` (the ETag the listing gave for
+    // that path, when it holds an object) shows them stored already. Whether they were
+    // written; failures throw BucketError.
+    virtual bool put(const std::string& relative, const std::string& bytes, const std::string& type,
+                     const std::optional<std::string>& there) = 0;
+};
+
+// Puts into the bucket below the client's prefix, each file only when its MD5 differs from
+// the ETag there; with `dryRun`, says what it would put instead.
+class BucketStore : public PageStore {
+  public:
+    BucketStore(S3Client& client, StatusSink& sink, bool dryRun) : client_(client), sink_(sink), dryRun_(dryRun) {}
+    bool put(const std::string& relative, const std::string& bytes, const std::string& type,
+             const std::optional<std::string>& there) override;
+
+  private:
+    S3Client& client_;
+    StatusSink& sink_;
+    bool dryRun_;
+};
+
+// What a run over a bucket needs besides its settings, source and store.
+struct BucketWalkParts {
+    BucketPlace place;         // the bucket and the prefix the run writes below
+    std::string shippedData;   // the shipped set's folder, for icons the bucket lacks
+    // The checksums of an object (its whole key) for the checksum column; nothing when unknown.
+    std::function<std::optional<FileDigest>(const std::string& key, const BucketObject& object)> digests;
+};
+
 // The top folder's path a run over `place` renders its pages for: "/BUCKET" or
 // "/BUCKET/PREFIX", so titles, crumbs and links come out as for a folder of that name.
 std::string BucketTopPath(const BucketPlace& place);
 
-// Writes the pages of every folder of the bucket below the client's prefix, with the settings'
-// options (their `top` from BucketTopPath): the objects are listed once, each folder's pages
-// rendered, and each put only when its bytes differ from the object there (its MD5 against
-// the listing's ETag). Nothing is deleted, and nothing is put outside the prefix. With
-// `dryRun`, what would be put is said and nothing is. A failure of one folder is reported and
-// the others go on; a failure of the listing ends the run (BucketError). With local icons, the
-// icons the pages show that the bucket lacks are put from the shipped set in `shippedData`
-// (its "icons" folder), and no page is written in their folder.
-BucketRunCounts WriteBucketPages(const RunSettings& s, S3Client& client, StatusSink& sink,
-                                 bool dryRun, const std::string& shippedData = "");
+// Writes the pages of every folder below the prefix, with the settings' options (their `top`
+// from BucketTopPath), as the source hands its objects on: each folder's pages are rendered
+// once all of it was seen, so only the folders still open are held. Nothing is put outside
+// the prefix. A failure of one folder is reported and the others go on; the pages above a
+// folder the source could not read are left as they are. With local icons, the icons the pages
+// show that the bucket lacks are put from the shipped set, and no page is written in their
+// folder. A failure of the source throws BucketError.
+BucketRunCounts WriteBucketPages(const RunSettings& s, ObjectSource& source, PageStore& store, StatusSink& sink,
+                                 const BucketWalkParts& parts);
 
 }  // namespace tabulo

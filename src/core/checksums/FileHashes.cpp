@@ -92,6 +92,38 @@ bool fromDecimal(std::string_view text, T& out) {
 }
 
 // HashFileAt, also telling what the opened file's metadata were before it was read.
+}  // namespace
+
+struct DigestStream::Contexts {
+    DigestContext md5{EVP_MD_CTX_new()}, sha256{EVP_MD_CTX_new()};
+};
+
+DigestStream::DigestStream() : contexts_(std::make_unique<Contexts>()) {
+    failed_ = !contexts_->md5 || !contexts_->sha256 || !md5Method() || !sha256Method() ||
+              EVP_DigestInit_ex(contexts_->md5.get(), md5Method(), nullptr) != 1 ||
+              EVP_DigestInit_ex(contexts_->sha256.get(), sha256Method(), nullptr) != 1;
+}
+
+DigestStream::~DigestStream() = default;
+
+void DigestStream::add(const void* bytes, std::size_t size) {
+    if (failed_) return;
+    failed_ = EVP_DigestUpdate(contexts_->md5.get(), bytes, size) != 1 ||
+              EVP_DigestUpdate(contexts_->sha256.get(), bytes, size) != 1;
+}
+
+std::optional<FileDigest> DigestStream::finish() {
+    unsigned char md5Bytes[EVP_MAX_MD_SIZE], shaBytes[EVP_MAX_MD_SIZE];
+    unsigned md5Length = 0, shaLength = 0;
+    if (failed_ || EVP_DigestFinal_ex(contexts_->md5.get(), md5Bytes, &md5Length) != 1 || md5Length != 16 ||
+        EVP_DigestFinal_ex(contexts_->sha256.get(), shaBytes, &shaLength) != 1 || shaLength != 32) {
+        return std::nullopt;
+    }
+    return FileDigest{toHex(md5Bytes, md5Length), toHex(shaBytes, shaLength)};
+}
+
+namespace {
+
 std::optional<FileDigest> hashFile(int folder, const std::string& name,
                                    const std::function<void(std::uint64_t)>& progress,
                                    struct stat& before) {
@@ -108,12 +140,7 @@ std::optional<FileDigest> hashFile(int folder, const std::string& name,
     contentReads.fetch_add(1, std::memory_order_relaxed);
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    DigestContext md5(EVP_MD_CTX_new()), sha256(EVP_MD_CTX_new());
-    if (!md5 || !sha256 || !md5Method() || !sha256Method() ||
-        EVP_DigestInit_ex(md5.get(), md5Method(), nullptr) != 1 ||
-        EVP_DigestInit_ex(sha256.get(), sha256Method(), nullptr) != 1) {
-        return std::nullopt;
-    }
+    DigestStream digest;
     // A small file gets a small buffer: most files of a site are.
     auto blockSize = static_cast<std::size_t>(
         std::min<std::uint64_t>(kBlock, static_cast<std::uint64_t>(before.st_size) + 1));
@@ -128,10 +155,7 @@ std::optional<FileDigest> hashFile(int folder, const std::string& name,
             return std::nullopt;
         }
         auto got = static_cast<std::size_t>(n);
-        if (EVP_DigestUpdate(md5.get(), block.get(), got) != 1 ||
-            EVP_DigestUpdate(sha256.get(), block.get(), got) != 1) {
-            return std::nullopt;
-        }
+        digest.add(block.get(), got);
         total += got;
         if (progress) progress(got);
     }
@@ -143,13 +167,7 @@ std::optional<FileDigest> hashFile(int folder, const std::string& name,
         nanoseconds(after.st_ctim) != nanoseconds(before.st_ctim)) {
         return std::nullopt;
     }
-    unsigned char md5Bytes[EVP_MAX_MD_SIZE], shaBytes[EVP_MAX_MD_SIZE];
-    unsigned md5Length = 0, shaLength = 0;
-    if (EVP_DigestFinal_ex(md5.get(), md5Bytes, &md5Length) != 1 || md5Length != 16 ||
-        EVP_DigestFinal_ex(sha256.get(), shaBytes, &shaLength) != 1 || shaLength != 32) {
-        return std::nullopt;
-    }
-    return FileDigest{toHex(md5Bytes, md5Length), toHex(shaBytes, shaLength)};
+    return digest.finish();
 }
 
 std::string cacheFile() {

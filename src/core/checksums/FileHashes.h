@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,6 +18,23 @@ namespace tabulo {
 struct FileDigest {
     std::string md5, sha256;
     bool operator==(const FileDigest&) const = default;
+};
+
+// MD5 and SHA-256 of bytes given piece by piece.
+class DigestStream {
+  public:
+    DigestStream();
+    ~DigestStream();
+    DigestStream(const DigestStream&) = delete;
+    DigestStream& operator=(const DigestStream&) = delete;
+    void add(const void* bytes, std::size_t size);
+    // Nothing when the digests could not be made.
+    std::optional<FileDigest> finish();
+
+  private:
+    struct Contexts;
+    std::unique_ptr<Contexts> contexts_;
+    bool failed_ = false;
 };
 
 // MD5 and SHA-256 of an ordinary file (links followed, as a web server does), read once in

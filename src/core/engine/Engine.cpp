@@ -21,7 +21,9 @@
 #include "common/FileSystemFlush.h"
 #include "common/FolderAccess.h"
 #include "common/Text.h"
+#include "bucket/BucketDigests.h"
 #include "bucketwalk/BucketWalk.h"
+#include "inventory/Inventory.h"
 #include "news/NewsRecord.h"
 #include "pages/ModernPage.h"
 #include "pages/PagePrint.h"
@@ -433,7 +435,8 @@ bool Engine::passesFirstAudit(const RunSettings& settings) {
     return true;
 }
 
-int Engine::RunBucket(const std::string& address, const std::string& endpoint, bool dryRun) {
+int Engine::RunBucket(const std::string& address, const std::string& endpoint, bool dryRun,
+                      const std::string& inventory) {
     auto parsed = ParseBucketAddress(address);
     if (!parsed) {
         error("Error: `" + toUtf8(address) + "` is no bucket address: s3://BUCKET[/PREFIX], the bucket's "
@@ -452,9 +455,8 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
             error("Error: the all-in-one modes do not write into buckets; choose a theme without them.");
             return 1;
         }
-        // Parts that need more than the listing, or files of their own, are not made in buckets.
-        for (const auto& [option, part] : {std::pair{opt("chkColuHash"), "the checksum column"},
-                                           std::pair{opt("chkSearchIndex"), "the site search"},
+        // Parts that need files of their own beside the tree are not made in buckets.
+        for (const auto& [option, part] : {std::pair{opt("chkSearchIndex"), "the site search"},
                                            std::pair{opt("chkWhatsNew"), "the what's new page"}}) {
             if (!values.on(option)) continue;
             values.turnOff(option);
@@ -462,10 +464,35 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
         }
         RunSettings settings(std::move(values), BucketTopPath(place), today());
         settings.slashesInNames = true;
+        // The ETags give the MD5s; a SHA-256 would mean reading every object.
+        settings.sha256Sums = false;
         SetPageEnds(settings);
         S3Client client(place);
-        const BucketRunCounts counts = WriteBucketPages(settings, client, *this, dryRun, ShippedDataFolder());
-        const BucketCounts& requests = client.counts();
+        BucketStore store(client, *this, dryRun);
+        std::unique_ptr<ObjectSource> source;
+        if (inventory.empty()) {
+            source = std::make_unique<ListingSource>(place, [this](const std::string& text) { status(text); });
+        } else {
+            source = std::make_unique<InventorySource>(inventory, place, std::filesystem::temp_directory_path().string(),
+                                                       [this](const std::string& text) { status(text); });
+        }
+        BucketDigests digests(settings.hashes ? applicationFolder() + "/bucket-hash-cache" : "");
+        BucketWalkParts parts{place, ShippedDataFolder(), nullptr};
+        if (settings.hashes) {
+            parts.digests = [&](const std::string& key, const BucketObject& object) {
+                return digests.digestOf(client, key, object);
+            };
+        }
+        const BucketRunCounts counts = WriteBucketPages(settings, *source, store, *this, parts);
+        try {
+            if (!dryRun) digests.save();
+        } catch (const std::system_error& e) {
+            status("Could not keep the checksums read: " + std::string(e.what()));
+        }
+        BucketCounts requests = source->counts();
+        requests.puts += client.counts().puts;
+        requests.gets += client.counts().gets;
+        requests.retries += client.counts().retries;
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char took[32];
         std::snprintf(took, sizeof took, "%.1f", seconds);
@@ -474,6 +501,7 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
                CountedText(static_cast<long long>(counts.errors), "error", "errors") + "; " +
                CountedText(static_cast<long long>(requests.lists), "list", "lists") + ", " +
                CountedText(static_cast<long long>(requests.puts), "put", "puts") + ", " +
+               CountedText(static_cast<long long>(requests.gets), "get", "gets") + ", " +
                CountedText(static_cast<long long>(requests.retries), "retry", "retries") + " in " + took + " s.");
         return counts.errors > 0 ? 1 : 0;
     } catch (const BucketError& e) {

@@ -169,8 +169,11 @@ class Engine : public StatusSink {
 
     // The pages of a bucket's folders below `address` ("s3://BUCKET[/PREFIX]"), with the current
     // options, written back into the bucket; `endpoint` (else AWS_ENDPOINT_URL) says where the
-    // store is. The exit status of a run: 0 done, 1 an error said, 2 no bucket address.
-    int RunBucket(const std::string& address, const std::string& endpoint, bool dryRun);
+    // store is; `inventory` (a manifest.json of an S3 Inventory), when given, lists the objects
+    // instead of the store. The exit status of a run: 0 done, 1 an error said, 2 no bucket
+    // address.
+    int RunBucket(const std::string& address, const std::string& endpoint, bool dryRun,
+                  const std::string& inventory = "");
 
     // Operations.
     void cmdGo_Click();

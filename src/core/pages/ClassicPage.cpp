@@ -313,7 +313,7 @@ PageResult RenderClassicPage(const RunSettings& s, const PagePlace& place,
     return std::move(r.result());
 }
 
-std::string ClassicFooter(const OptionValues& o, const std::tm& today) {
+std::string ClassicFooter(const OptionValues& o, const std::tm& today, bool withSha256Sums) {
     std::string f;
     if (o.on(opt("chkUpload"))) {
         f += "         <form method=\"post\" enctype=\"multipart/form-data\" action=\"" +
@@ -323,7 +323,7 @@ std::string ClassicFooter(const OptionValues& o, const std::tm& today) {
         f += "         </form>\r\n";
     }
     if (o.on(opt("chkFooter"))) f += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
-    if (auto line = FooterFilesLine(o, " | "); !line.empty()) f += "<p>" + line + "</p>\r\n";
+    if (auto line = FooterFilesLine(o, " | ", withSha256Sums); !line.empty()) f += "<p>" + line + "</p>\r\n";
     if (o.on(opt("chkAbout"))) f += aboutLine(o, today) + "\r\n";
     if (o.on(opt("chkW3c"))) {
         f += "<a href=\"" + std::string(kHtmlValidator) + "\"><img border=\"0\" src=\"" +

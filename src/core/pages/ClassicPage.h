@@ -20,6 +20,6 @@ PageResult RenderClassicPage(const RunSettings& settings, const PagePlace& place
                              const FolderListing& listing, bool withHead,
                              double serverTotalBefore, TextOut& out);
 // What closes every classic page of a run: upload form, footer code, about line, badges.
-std::string ClassicFooter(const OptionValues& options, const std::tm& today);
+std::string ClassicFooter(const OptionValues& options, const std::tm& today, bool withSha256Sums = true);
 
 }  // namespace tabulo

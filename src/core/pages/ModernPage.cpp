@@ -1590,7 +1590,7 @@ std::string ModernContrastNote(const OptionValues& o) {
 namespace {
 
 // The footer with `script` where the page's script goes.
-std::string footerWith(const OptionValues& o, const std::tm& today, const std::string& script) {
+std::string footerWith(const OptionValues& o, const std::tm& today, const std::string& script, bool withSha256Sums) {
     std::string f;
     if (o.on(opt("chkUpload"))) {
         f += "<form class=\"upload\" method=\"post\" enctype=\"multipart/form-data\" action=\"" +
@@ -1602,7 +1602,7 @@ std::string footerWith(const OptionValues& o, const std::tm& today, const std::s
     f += "</main>\r\n";
     std::string footer;
     if (o.on(opt("chkFooter"))) footer += crlfLineBreaks(o.text(opt("txtFooter"))) + "\r\n";
-    if (auto line = FooterFilesLine(o, " &middot; "); !line.empty()) footer += "<p>" + line + "</p>\r\n";
+    if (auto line = FooterFilesLine(o, " &middot; ", withSha256Sums); !line.empty()) footer += "<p>" + line + "</p>\r\n";
     if (o.on(opt("chkAbout"))) {
         std::string line;
         if (o.on(opt("chkAboutGenWith"))) {
@@ -1633,14 +1633,14 @@ std::string footerWith(const OptionValues& o, const std::tm& today, const std::s
 
 }  // namespace
 
-std::string ModernFooter(const OptionValues& o, const std::tm& today) {
-    return footerWith(o, today, replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n");
+std::string ModernFooter(const OptionValues& o, const std::tm& today, bool withSha256Sums) {
+    return footerWith(o, today, replaceAll(std::string(kScript), "\n", "\r\n") + "\r\n", withSha256Sums);
 }
 
 std::pair<std::string, std::string> ModernFooterAroundScript(const OptionValues& o,
-                                                             const std::tm& today) {
+                                                             const std::tm& today, bool withSha256Sums) {
     const std::string mark = "\x01";
-    const std::string f = footerWith(o, today, mark);
+    const std::string f = footerWith(o, today, mark, withSha256Sums);
     const auto at = f.find(mark);
     return {f.substr(0, at), f.substr(at + mark.size())};
 }

@@ -34,10 +34,11 @@ std::string ModernContrastNote(const OptionValues& options);
 // The style element of every modern page: colours, font and layout.
 std::string ModernStyle(const OptionValues& options);
 // What closes every modern page (and the all-in-one file): about line, footer code, script.
-std::string ModernFooter(const OptionValues& options, const std::tm& today);
+std::string ModernFooter(const OptionValues& options, const std::tm& today, bool withSha256Sums = true);
 // The same, before and after the element that loads the pages' script from its file.
 std::pair<std::string, std::string> ModernFooterAroundScript(const OptionValues& options,
-                                                             const std::tm& today);
+                                                             const std::tm& today,
+                                                             bool withSha256Sums = true);
 // The pages' script as its file holds it (PageScriptName), first line a mark of ours.
 std::string PageScriptFile();
 // The way up from the page's folder to the run's top folder: "", "../", "../../", ...;

@@ -97,19 +97,19 @@ std::string NameAnchor(const std::string& link, const std::string& rawName) {
     return "<a href=\"" + link + "\">" + escapeText(toUtf8(rawName)) + "</a>";
 }
 
-std::vector<std::pair<std::string, std::string>> FooterFiles(const OptionValues& o) {
+std::vector<std::pair<std::string, std::string>> FooterFiles(const OptionValues& o, bool withSha256Sums) {
     std::vector<std::pair<std::string, std::string>> files;
     if (o.on(opt("chkAllInOneFile")) || o.on(opt("chkAllInOneFolder"))) return files;
-    if (o.on(opt("chkColuHash"))) files.emplace_back(kSha256SumsName, "SHA-256 checksums");
+    if (o.on(opt("chkColuHash")) && withSha256Sums) files.emplace_back(kSha256SumsName, "SHA-256 checksums");
     if (o.on(opt("chkJsonListing")))
         files.emplace_back(encodeNameForLink(JsonNameFor(o.text(opt("txtIndexHtm"))), true),
                            "JSON listing");
     return files;
 }
 
-std::string FooterFilesLine(const OptionValues& o, std::string_view separator) {
+std::string FooterFilesLine(const OptionValues& o, std::string_view separator, bool withSha256Sums) {
     std::string line;
-    for (const auto& [link, caption] : FooterFiles(o))
+    for (const auto& [link, caption] : FooterFiles(o, withSha256Sums))
         line += std::string(line.empty() ? "" : separator) + "<a href=\"" + link + "\">" + caption + "</a>";
     return line;
 }

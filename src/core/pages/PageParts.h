@@ -58,10 +58,12 @@ std::string NameAnchor(const std::string& link, const std::string& rawName);
 std::optional<std::string> UpRowLink(const RunSettings& settings, const PagePlace& place);
 // The files written beside each page that the footer links, so that crawlers find them:
 // SHA256SUMS with the checksum column, the JSON listing when it is written; none in the
-// all-in-one modes. Each as its link and its caption.
-std::vector<std::pair<std::string, std::string>> FooterFiles(const OptionValues& options);
+// all-in-one modes; SHA256SUMS only `withSha256Sums`. Each as its link and its caption.
+std::vector<std::pair<std::string, std::string>> FooterFiles(const OptionValues& options,
+                                                             bool withSha256Sums = true);
 // Those links on one line, `separator` between them; empty when there are none.
-std::string FooterFilesLine(const OptionValues& options, std::string_view separator);
+std::string FooterFilesLine(const OptionValues& options, std::string_view separator,
+                            bool withSha256Sums = true);
 std::string FolderRowLink(const RunSettings& settings, const PagePlace& place,
                           const FolderEntry& sub);
 std::string FileRowLink(const RunSettings& settings, const PagePlace& place,

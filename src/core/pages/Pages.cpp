@@ -62,10 +62,10 @@ void RenderHead(const RunSettings& s, const PagePlace& place, TextOut& out) {
 }
 
 void SetPageEnds(RunSettings& s) {
-    s.footer = s.modern ? ModernFooter(s.o, s.today) : ClassicFooter(s.o, s.today);
+    s.footer = s.modern ? ModernFooter(s.o, s.today, s.sha256Sums) : ClassicFooter(s.o, s.today, s.sha256Sums);
     if (s.modern) s.modernStyle = ModernStyle(s.o);
     if (s.modern && !s.allInOne)
-        std::tie(s.footerBeforeScript, s.footerAfterScript) = ModernFooterAroundScript(s.o, s.today);
+        std::tie(s.footerBeforeScript, s.footerAfterScript) = ModernFooterAroundScript(s.o, s.today, s.sha256Sums);
     s.styleRules = StylesheetRules(s.o);
 }
 

@@ -44,6 +44,9 @@ struct RunSettings {
     // A file's name may hold "/" (the rest of a bucket's key that is no path of folders): in
     // its link that "/" is no path step.
     bool slashesInNames = false;
+    // With the checksum column, whether SHA256SUMS is written beside each page and linked: not
+    // where only the MD5s are known (a bucket's ETags).
+    bool sha256Sums = true;
     Unmappable pagePolicy = Unmappable::HtmlReference;
     // The checksum column: digests from this cache, bytes read counted here.
     bool hashes = false;

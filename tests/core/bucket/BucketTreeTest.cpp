@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <map>
 
@@ -21,22 +23,66 @@ std::vector<std::string> filesOf(const BucketFolder& folder) {
     return names;
 }
 
+// The folders of objects handed on in key order, by path below the prefix, in the order they
+// were finished.
+std::vector<std::pair<std::string, BucketFolder>> assemble(const std::string& prefix, std::vector<BucketObject> objects) {
+    std::sort(objects.begin(), objects.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
+    std::vector<std::pair<std::string, BucketFolder>> done;
+    FolderAssembler folders(prefix, [&done](const std::string& path, BucketFolder& folder) {
+        done.emplace_back(path, std::move(folder));
+    });
+    for (BucketObject& o : objects) folders.add(std::move(o));
+    folders.finish();
+    return done;
+}
+
 TEST(BucketTreeTest, KeysBecomeFoldersOnlyWhereTheyCanBeOne) {
-    const auto tree = BuildBucketTree(
+    const auto done = assemble(
         "site/", {object("site/a.txt"), object("site/docs/", 0), object("site/docs/b.txt"),
                   object("site/docs/deep/c.txt"), object("site/x//y.txt"), object("site/../escape.txt"),
                   object("site/./here.txt"), object("site/ctl\x01/z.txt"), object("elsewhere/k.txt"),
-                  object("site/"), object("site/empty/", 0)});
-    // Folders by path below the prefix; nothing outside it, no folder above it.
-    std::vector<std::string> folders;
-    for (const auto& [path, folder] : tree) folders.push_back(path);
-    EXPECT_EQ(folders, (std::vector<std::string>{"", "ctl\x01/", "docs/", "docs/deep/", "empty/", "x/"}));
+                  object("site/"), object("site/empty/", 0), object("site/\xff\xfe/bad-utf8")});
+    // Each folder once, those below before the one above; nothing outside the prefix.
+    std::vector<std::string> order;
+    std::map<std::string, BucketFolder> tree;
+    for (const auto& [path, folder] : done) {
+        order.push_back(path);
+        tree[path] = folder;
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"ctl\x01/", "docs/deep/", "docs/", "empty/", "x/", "\xff\xfe/", ""}));
     // A key whose rest cannot be folders is one name, "/" and all: never a way up.
-    EXPECT_EQ(filesOf(tree.at("")), (std::vector<std::string>{"a.txt", "../escape.txt", "./here.txt"}));
+    EXPECT_EQ(filesOf(tree.at("")), (std::vector<std::string>{"../escape.txt", "./here.txt", "a.txt"}));
     EXPECT_EQ(filesOf(tree.at("x/")), (std::vector<std::string>{"/y.txt"}));
     EXPECT_EQ(filesOf(tree.at("docs/")), (std::vector<std::string>{"b.txt"}));
     EXPECT_TRUE(tree.at("empty/").files.empty());
-    EXPECT_EQ(tree.at("").folders, (std::vector<std::string>{"docs", "x", "ctl\x01", "empty"}));
+    EXPECT_EQ(tree.at("").folders, (std::vector<std::string>{"ctl\x01", "docs", "empty", "x", "\xff\xfe"}));
+}
+
+// Only the folders still open are held; a key out of order is the store's fault, said, never
+// a folder's page written twice.
+TEST(BucketTreeTest, KeysOutOfOrderAreRefused) {
+    // A folder is handed on as soon as a key lies past it.
+    std::size_t done = 0;
+    FolderAssembler folders("", [&done](const std::string&, BucketFolder&) { ++done; });
+    for (std::size_t i = 0; i < 50; ++i) {
+        for (int j = 0; j < 20; ++j) {
+            char key[32];
+            std::snprintf(key, sizeof key, "f%03zu/g%02d/file", i, j);
+            folders.add(object(key));
+        }
+        EXPECT_EQ(done, 21 * i + 19);
+    }
+    folders.finish();
+    EXPECT_EQ(done, 50u * 21 + 1);
+    FolderAssembler again("", [](const std::string&, BucketFolder&) {});
+    again.add(object("b/x"));
+    again.add(object("c"));
+    EXPECT_THROW(again.add(object("b/y")), BucketError);
+    EXPECT_FALSE(PlaceOfKey("p/", "p/"));
+    EXPECT_FALSE(PlaceOfKey("p/", "q/x"));
+    EXPECT_EQ(PlaceOfKey("p/", "p/a/b/")->folder, "a/b/");
+    EXPECT_EQ(PlaceOfKey("p/", "p/a/b/")->name, "");
+    EXPECT_EQ(PlaceOfKey("p/", "p/a/../b")->name, "../b");
 }
 
 // The rest of a key that is no path of folders keeps its "/" in the name: its link asks for the
