@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Times tabulo-cli over a bucket in s3rver (an S3 API server keeping its objects in a folder,
 # tests/s3) on 127.0.0.1: a fresh run and an unchanged re-run, with the requests each made,
-# next to `rclone lsf -R` listing the same bucket. Prints figures only; nothing here passes or
-# fails.
+# next to `rclone lsf -R` listing the same bucket; then a run from an S3 Inventory of
+# INVENTORY_ROWS rows, with its peak memory. Prints figures only; nothing here passes or fails.
 set -euo pipefail
 shopt -s inherit_errexit
 
 KEYS=${KEYS:-100000}        # objects in the bucket
 PREFIXES=${PREFIXES:-1000}  # folders they are spread over
 RUNS=${RUNS:-3}             # timed runs of each, the median shown
+INVENTORY_ROWS=${INVENTORY_ROWS:-1000000}  # rows of the inventory, 100 to a folder
+TIME_BIN=${TIME_BIN:-/usr/bin/time}
 
-for v in KEYS PREFIXES RUNS; do
+for v in KEYS PREFIXES RUNS INVENTORY_ROWS; do
     if ! [[ ${!v} =~ ^[1-9][0-9]*$ ]]; then
         echo "$v must be a whole number from 1, got '${!v}'" >&2
         exit 2
@@ -22,6 +24,11 @@ s3rver=$root/tests/s3/node_modules/s3rver/bin/s3rver.js
 [[ -x $TABULO_CLI ]] || { echo "no tabulo-cli at $TABULO_CLI: build first: make" >&2; exit 1; }
 [[ -f $s3rver ]] || { echo "no s3rver: scripts/install-deps.sh test" >&2; exit 1; }
 command -v rclone >/dev/null || { echo "no rclone: scripts/install-deps.sh clients" >&2; exit 1; }
+# Peak RSS needs GNU time; the shell keyword cannot report it.
+if [[ ! -x $TIME_BIN && $TIME_BIN == /usr/bin/time && $(id -u) == 0 ]] && command -v apt-get >/dev/null; then
+    echo "installing Debian package 'time' for the peak memory figures..." >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y time >/dev/null 2>&1 || true
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tabulo-bench-s3.XXXXXX")
 server=""
@@ -95,3 +102,40 @@ printf '%-34s %9.3f %9.2f\n' "tabulo-cli, unchanged re-run" "$r" "$(awk -v a="$r
 echo "fresh:  $fresh_summary"
 echo "re-run: $rerun_summary"
 echo "(goals: the fresh run within 1.5x of rclone's listing; the re-run puts nothing)"
+
+# The inventory path: INVENTORY_ROWS rows in three gzip'd CSV files, in reverse order, for keys
+# below "inventory/" (the pages land there; the objects themselves need not exist).
+mkdir -p "$work/inv/site/all/data" "$work/inv/site/all/2026-12-01T00-00Z"
+python3 - "$work/inv" "$INVENTORY_ROWS" <<'PY'
+import gzip, sys
+top, rows = sys.argv[1], int(sys.argv[2])
+outs = [gzip.open("%s/site/all/data/part%d.csv.gz" % (top, i), "wt", compresslevel=1) for i in range(3)]
+for i in range(rows - 1, -1, -1):
+    outs[i % 3].write('"site","inventory/g%03d/f%06d/file-%08d.txt","%d","2026-11-30T10:20:30.000Z","d41d8cd98f00b204e9800998ecf8427e"\n'
+                      % (i // 100 % 100, i // 100, i, i % 997))
+for o in outs:
+    o.close()
+files = ", ".join('{"key": "site/all/data/part%d.csv.gz"}' % i for i in range(3))
+with open("%s/site/all/2026-12-01T00-00Z/manifest.json" % top, "w") as f:
+    f.write('{"sourceBucket": "site", "fileFormat": "CSV", "fileSchema": "Bucket, Key, Size, LastModifiedDate, ETag", "files": [%s]}' % files)
+PY
+manifest=$work/inv/site/all/2026-12-01T00-00Z/manifest.json
+inventory_run() {
+    local t0 t1
+    t0=$(date +%s.%N)
+    if [[ -x $TIME_BIN ]]; then
+        "${clean[@]}" TMPDIR="$work" "$TIME_BIN" -f '%M' -o "$work/rss" "$TABULO_CLI" s3://site/inventory --inventory "$manifest" "$@" \
+            >/dev/null 2>"$work/err"
+    else
+        "${clean[@]}" TMPDIR="$work" "$TABULO_CLI" s3://site/inventory --inventory "$manifest" "$@" >/dev/null 2>"$work/err"
+        echo n/a >"$work/rss"
+    fi
+    t1=$(date +%s.%N)
+    awk -v a="$t0" -v b="$t1" -v kb="$(tail -n 1 "$work/rss")" 'BEGIN { printf "%9.3f %12s", b - a, kb }'
+}
+echo
+echo "inventory: $INVENTORY_ROWS rows, $(( (INVENTORY_ROWS + 99) / 100 )) folders"
+printf '%-34s %9s %12s\n' "work" "seconds" "peak KB"
+printf '%-34s %s\n' "rows to pages (--dry-run)" "$(inventory_run --dry-run)"
+printf '%-34s %s\n' "rows to pages, put into s3rver" "$(inventory_run)"
+echo "put:    $(summary)"

@@ -252,6 +252,30 @@ TEST_F(BucketCliTest, KeysListedOutOfOrderMakeEachPageOnce) {
     EXPECT_TRUE(contains(summary(r), "0 files written, 3 unchanged, 0 errors")) << r.err;  // the icons are there
 }
 
+// The all-in-one file lands at the top of the prefix, a section for each folder in the order a
+// walk meets them; no folder gets a page of its own.
+TEST_F(BucketCliTest, TheAllInOneFileHoldsEveryFolder) {
+    const std::string home = fs::path(root).parent_path().string() + "/home";
+    fs::create_directories(home);
+    std::ofstream(home + "/one.color") << "optAllInOneFile.Value=True\r\nchkAllInOneFile.Value=1\r\n";
+    for (const char* key : {"pub/b/deep/x.txt", "pub/b/y.txt", "pub/a/z.txt", "pub/top.txt", "pub/b.txt"})
+        client->put(key, "data", "text/plain");
+    CliRun r = cli({"s3://site/pub", "-sheme", "one"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string& key : keys()) EXPECT_FALSE(key.ends_with("/b/index.html") || key.ends_with("/a/index.html")) << key;
+    const std::string page = object("pub/index.html");
+    const auto a = page.find("z.txt"), deep = page.find("x.txt"), b = page.find("y.txt");
+    ASSERT_NE(a, std::string::npos) << page;
+    ASSERT_NE(deep, std::string::npos) << page;
+    // Each folder before those in it: a, then b, then b/deep.
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, deep);
+    EXPECT_TRUE(contains(page, "href=\"b/deep/x.txt\"")) << page;
+    EXPECT_EQ(page.find("<html"), page.rfind("<html"));
+    r = cli({"s3://site/pub", "-sheme", "one"});
+    EXPECT_TRUE(contains(summary(r), "0 files written, 1 unchanged")) << r.err;
+}
+
 // The checksum column in a bucket: an object put in one part has its MD5 as its ETag; one put
 // in parts is read, once.
 TEST_F(BucketCliTest, ChecksumsComeFromETagsAndObjectsPutInPartsAreReadOnce) {

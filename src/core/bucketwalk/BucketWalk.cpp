@@ -54,9 +54,11 @@ class Walk {
                                     "`: " + why);
                     });
         folders.finish();
+        if (s_.allInOneFile) writeAllInOne();
         // The pages' script, which every modern page loads from the top.
         if (!s_.footerAfterScript.empty())
-            put(PageScriptName(page_), PageScriptFile(), "text/javascript; charset=utf-8", topOwn_);
+            put(PageScriptName(page_), PageScriptFile(), "text/javascript; charset=utf-8",
+                topOwn(PageScriptName(page_)));
         putIcons();
         return counts_;
     }
@@ -112,7 +114,7 @@ class Walk {
         }
         measured_[folder] = measured;
         if (folder.empty()) {
-            if (auto it = own.find(PageScriptName(page_)); it != own.end()) topOwn_ = it->second->etag;
+            for (const auto& [name, object] : own) topOwn_[name] = object->etag;
         }
         // The icons' folder is the run's output: no page in it, as on disk.
         if (inIconFolder(folder)) {
@@ -133,7 +135,7 @@ class Walk {
         for (const auto& [name, measured] : below) {
             if (name.front() == '.') continue;
             FolderEntry entry{name, measured.newest};
-            if (s_.modern) entry.totals = measured.totals;
+            if (s_.modern && !s_.allInOneFile) entry.totals = measured.totals;
             listing.folders.push_back(std::move(entry));
         }
         for (const BucketObject& file : contents.files) {
@@ -182,6 +184,12 @@ class Walk {
             const std::optional<std::string> sums = addDigests(folder, contents, listing, own);
             SortListing(listing);
             const PagePlace place = PlaceOf(s_, pathOf(folder));
+            if (s_.allInOneFile) {
+                // A section of the one file, made once every folder is known.
+                if (sums) put(folder + kMd5SumsName, *sums, "text/plain; charset=utf-8", etagOf(kMd5SumsName));
+                sections_.emplace(folder, Section{std::move(listing), place});
+                return;
+            }
             PageFiles files(s_, place, listing);
             // The top page's total is that of the whole bucket below the prefix.
             const double before =
@@ -207,6 +215,41 @@ class Walk {
             ++counts_.errors;
             sink_.error("Error writing the page of `" + shownPath + "`: " + e.what());
         }
+    }
+
+    // The all-in-one file at the top: a section for each folder, each folder before those in
+    // it, as a walk of the folders meets them.
+    void writeAllInOne() {
+        if (sections_.empty()) return;
+        TextBuffer out(s_.pagePolicy);
+        RenderHead(s_, sections_.at("").place, out);
+        double total = 0;
+        std::vector<std::string> next{""};
+        while (!next.empty()) {
+            const std::string folder = std::move(next.back());
+            next.pop_back();
+            auto it = sections_.find(folder);
+            if (it == sections_.end()) continue;
+            const PageResult result = RenderPage(s_, it->second.place, it->second.listing, false, total, out);
+            total += result.total;
+            icons_.insert(result.icons.begin(), result.icons.end());
+            const auto& below = it->second.listing.folders;
+            for (auto sub = below.rbegin(); sub != below.rend(); ++sub) next.push_back(folder + sub->name + "/");
+        }
+        out.write(s_.footer);
+        const std::string shownPath = addressOf(parts_.place, parts_.place.prefix + page_);
+        try {
+            put(page_, out.bytes(), "text/html; charset=" + charset_, topOwn(page_));
+            sink_.status("Done generating index for : `" + shownPath + "`");
+        } catch (const BucketError& e) {
+            ++counts_.errors;
+            sink_.error("Error writing `" + shownPath + "`: " + e.what());
+        }
+    }
+
+    std::optional<std::string> topOwn(const std::string& name) const {
+        auto it = topOwn_.find(name);
+        return it == topOwn_.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
 
     // The icons the pages show that the bucket lacks, from the shipped set: its "unknown" icon
@@ -254,7 +297,12 @@ class Walk {
     std::vector<std::string> failed_;           // folders the source could not read
     std::set<std::string> iconsThere_;          // objects in the icons' folder
     std::set<std::string> icons_;               // the types the pages show
-    std::optional<std::string> topOwn_;         // the ETag of the pages' script at the top
+    std::map<std::string, std::string> topOwn_;  // our files at the top: their ETags
+    struct Section {
+        FolderListing listing;
+        PagePlace place;
+    };
+    std::map<std::string, Section> sections_;  // the all-in-one file's, by folder
     BucketRunCounts counts_;
 };
 

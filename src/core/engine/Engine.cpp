@@ -451,8 +451,9 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
             return value ? std::optional<std::string>(value) : std::nullopt;
         });
         OptionValues values = options_.snapshot();
-        if (values.on(opt("chkAllInOneFile")) || values.on(opt("chkAllInOneFolder"))) {
-            error("Error: the all-in-one modes do not write into buckets; choose a theme without them.");
+        if (values.on(opt("chkAllInOneFolder"))) {
+            error("Error: the all-in-one folder does not write into buckets; choose a theme without it "
+                  "(the all-in-one file does).");
             return 1;
         }
         // Parts that need files of their own beside the tree are not made in buckets.
@@ -462,6 +463,9 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
             values.turnOff(option);
             status("Leaving " + std::string(part) + " out of the bucket's pages.");
         }
+        // The site's root is the top of the prefix: the folders the window names are of this disk.
+        values.clearText(opt("txtWWWroot"));
+        values.clearText(opt("lblAllInOneFolder"));
         RunSettings settings(std::move(values), BucketTopPath(place), today());
         settings.slashesInNames = true;
         // The ETags give the MD5s; a SHA-256 would mean reading every object.

@@ -138,7 +138,7 @@ class SpilledRun {
         fd_ = Descriptor(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
         if (fd_.get() < 0)
             throw BucketError("Cannot sort the inventory: no file in `" + toUtf8(folder) + "` (" +
-                              std::strerror(errno) + ").");
+                              std::error_code(errno, std::generic_category()).message() + ").");
         std::string out;
         auto flush = [this, &out, &folder] {
             std::size_t done = 0;
@@ -146,7 +146,7 @@ class SpilledRun {
                 const ssize_t n = ::write(fd_.get(), out.data() + done, out.size() - done);
                 if (n < 0 && errno == EINTR) continue;
                 if (n <= 0)
-                    throw BucketError("Cannot sort the inventory in `" + toUtf8(folder) + "`: " + std::strerror(errno) + ".");
+                    throw BucketError("Cannot sort the inventory in `" + toUtf8(folder) + "`: " + std::error_code(errno, std::generic_category()).message() + ".");
                 done += static_cast<std::size_t>(n);
             }
             out.clear();

@@ -35,6 +35,8 @@ class OptionValues {
 
     // In a run's copy: a check box turned off, for a part of the pages that run cannot make.
     void turnOff(OptionId id) { values_[id].number = 0; }
+    // In a run's copy: a text that run must not take from the window (a folder of this disk).
+    void clearText(OptionId id) { values_[id].text.clear(); }
 
   protected:
     struct Value {
