@@ -1,5 +1,6 @@
 #include "bucket/BucketDigests.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <system_error>

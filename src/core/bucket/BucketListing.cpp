@@ -11,8 +11,7 @@ BucketCounts ListingSource::counts() const {
     return counts_;
 }
 
-void ListingSource::feed(const std::function<void(BucketObject)>& take,
-                         const std::function<void(const std::string&, const std::string&)>& /*failed*/) {
+void ListingSource::feed(const std::function<void(BucketObject)>& take) {
     S3Client client(place_);
     std::vector<BucketObject> objects;
     std::optional<std::string> next;

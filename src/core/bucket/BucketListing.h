@@ -12,10 +12,8 @@ namespace tabulo {
 class ObjectSource {
   public:
     virtual ~ObjectSource() = default;
-    // Hands each object to `take`. A folder that could not be read is handed to `failed` (its
-    // path below the prefix, ending in "/") with what went wrong, and the rest goes on.
-    virtual void feed(const std::function<void(BucketObject)>& take,
-                      const std::function<void(const std::string& folder, const std::string& why)>& failed) = 0;
+    // Hands each object to `take`; what cannot be read throws BucketError.
+    virtual void feed(const std::function<void(BucketObject)>& take) = 0;
     // The requests made so far.
     virtual BucketCounts counts() const = 0;
 };
@@ -27,8 +25,7 @@ class ObjectSource {
 class ListingSource : public ObjectSource {
   public:
     ListingSource(const BucketPlace& place, std::function<void(const std::string&)> progress);
-    void feed(const std::function<void(BucketObject)>& take,
-              const std::function<void(const std::string& folder, const std::string& why)>& failed) override;
+    void feed(const std::function<void(BucketObject)>& take) override;
     BucketCounts counts() const override;
 
   private:

@@ -46,13 +46,7 @@ class Walk {
         FolderAssembler folders(place.prefix, [this](const std::string& path, BucketFolder& contents) {
             closeFolder(path, contents);
         });
-        source.feed([&folders](BucketObject o) { folders.add(std::move(o)); },
-                    [this](const std::string& folder, const std::string& why) {
-                        ++counts_.errors;
-                        failed_.push_back(folder);
-                        sink_.error("Error listing `" + addressOf(parts_.place, parts_.place.prefix + folder) +
-                                    "`: " + why);
-                    });
+        source.feed([&folders](BucketObject o) { folders.add(std::move(o)); });
         folders.finish();
         if (s_.allInOneFile) writeAllInOne();
         // The pages' script, which every modern page loads from the top.
@@ -122,11 +116,6 @@ class Walk {
             return;
         }
         const std::string shownPath = addressOf(parts_.place, parts_.place.prefix + folder);
-        for (const std::string& failed : failed_) {
-            if (!failed.starts_with(folder)) continue;
-            sink_.error("Left the page of `" + shownPath + "` as it was: a folder below it could not be listed.");
-            return;
-        }
         writeFolder(folder, contents, below, own, shownPath);
     }
 
@@ -294,7 +283,6 @@ class Walk {
     const BucketWalkParts& parts_;
     const std::string page_, charset_;
     std::map<std::string, Measured> measured_;  // folders done whose folder above is not
-    std::vector<std::string> failed_;           // folders the source could not read
     std::set<std::string> iconsThere_;          // objects in the icons' folder
     std::set<std::string> icons_;               // the types the pages show
     std::map<std::string, std::string> topOwn_;  // our files at the top: their ETags

@@ -58,10 +58,9 @@ std::string BucketTopPath(const BucketPlace& place);
 // Writes the pages of every folder below the prefix, with the settings' options (their `top`
 // from BucketTopPath), as the source hands its objects on: each folder's pages are rendered
 // once all of it was seen, so only the folders still open are held. Nothing is put outside
-// the prefix. A failure of one folder is reported and the others go on; the pages above a
-// folder the source could not read are left as they are. With local icons, the icons the pages
-// show that the bucket lacks are put from the shipped set, and no page is written in their
-// folder. A failure of the source throws BucketError.
+// the prefix. A failure to put one folder's pages is reported and the others go on. With local
+// icons, the icons the pages show that the bucket lacks are put from the shipped set, and no
+// page is written in their folder. A failure of the source throws BucketError.
 BucketRunCounts WriteBucketPages(const RunSettings& s, ObjectSource& source, PageStore& store, StatusSink& sink,
                                  const BucketWalkParts& parts);
 

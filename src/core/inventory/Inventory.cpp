@@ -136,6 +136,12 @@ class SpilledRun {
   public:
     SpilledRun(const std::string& folder, const std::vector<BucketObject>& rows) {
         fd_ = Descriptor(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        if (fd_.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+            // A file system without unnamed files: a named one, gone from the folder at once.
+            std::string name = folder + "/tabulo-sort.XXXXXX";
+            fd_ = Descriptor(::mkostemp(name.data(), O_CLOEXEC));
+            if (fd_.get() >= 0) ::unlink(name.c_str());
+        }
         if (fd_.get() < 0)
             throw BucketError("Cannot sort the inventory: no file in `" + toUtf8(folder) + "` (" +
                               std::error_code(errno, std::generic_category()).message() + ").");
@@ -248,8 +254,7 @@ InventorySource::InventorySource(std::string manifest, BucketPlace place, std::s
     : manifest_(std::move(manifest)), place_(std::move(place)), tempFolder_(std::move(tempFolder)),
       progress_(std::move(progress)), runBytes_(runBytes) {}
 
-void InventorySource::feed(const std::function<void(BucketObject)>& take,
-                           const std::function<void(const std::string&, const std::string&)>& /*failed*/) {
+void InventorySource::feed(const std::function<void(BucketObject)>& take) {
     rows_ = spilled_ = 0;
     std::error_code ec;
     const auto text = readRegularFile(manifest_, ec, kManifestLimit);

@@ -21,8 +21,7 @@ class InventorySource : public ObjectSource {
 
     InventorySource(std::string manifest, BucketPlace place, std::string tempFolder,
                     std::function<void(const std::string&)> progress = nullptr, std::size_t runBytes = kRunBytes);
-    void feed(const std::function<void(BucketObject)>& take,
-              const std::function<void(const std::string& folder, const std::string& why)>& failed) override;
+    void feed(const std::function<void(BucketObject)>& take) override;
     BucketCounts counts() const override { return {}; }
 
     // Rows read, and runs spilled, by the last feed.

@@ -49,8 +49,7 @@ class InventoryTest : public test::FolderTest {
         place.prefix = prefix;
         InventorySource source(manifestPath, place, root, nullptr, runBytes);
         std::vector<BucketObject> out;
-        source.feed([&out](BucketObject o) { out.push_back(std::move(o)); },
-                    [](const std::string&, const std::string&) { FAIL(); });
+        source.feed([&out](BucketObject o) { out.push_back(std::move(o)); });
         if (spilled) *spilled = source.spilled();
         return out;
     }
