@@ -40,7 +40,7 @@ constexpr std::array kOptions = {
                                     "(default: AWS_ENDPOINT_URL, else AWS in its region)"},
     OptionSpec{"--dry-run", "", "with s3://...: say what would be written, write nothing"},
     OptionSpec{"--inventory", "MANIFEST", "with s3://...: list the bucket from the manifest.json of\n"
-                                          "a downloaded S3 Inventory (CSV) instead of asking the store"},
+                                          "an S3 Inventory (CSV), a file or s3://BUCKET/KEY"},
     OptionSpec{"-q,--quiet", "", "print only errors and the summary"},
     OptionSpec{"-v,--verbose", "", "print every step, each section of a theme too"},
     OptionSpec{"-h,--help", "", "print this help"},

@@ -381,6 +381,24 @@ TEST_F(BucketCliTest, AnInventoryMakesThePagesTheListingMakes) {
     // The inventory knew none of the pages: each is put again, with the bytes it had.
     EXPECT_TRUE(contains(summary(r), "0 lists, 324 puts")) << r.err;
     for (const auto& [key, bytes] : pages) EXPECT_EQ(object(key), bytes) << key;
+
+    // The same inventory read from the store itself, its files checked against their MD5s.
+    std::string stored;
+    for (int part = 0; part < 3; ++part) {
+        const std::string name = "part" + std::to_string(part) + ".csv.gz";
+        const std::string bytes = readFile((dest / "site/all/data" / name).string());
+        client->put("inv/site/all/data/" + name, bytes, "application/gzip");
+        stored += std::string(stored.empty() ? "" : ", ") + "{\"key\": \"inv/site/all/data/" + name +
+                  "\", \"MD5checksum\": \"" + Md5Hex(bytes) + "\"}";
+    }
+    client->put("inv/site/all/2026-12-01T00-00Z/manifest.json",
+                "{\"sourceBucket\": \"site\", \"fileFormat\": \"CSV\", "
+                "\"fileSchema\": \"Bucket, Key, Size, LastModifiedDate, ETag\", \"files\": [" + stored + "]}",
+                "application/json");
+    r = cli({"s3://site/sample", "--inventory", "s3://site/inv/site/all/2026-12-01T00-00Z/manifest.json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(summary(r), "0 lists, 324 puts, 4 gets")) << r.err;
+    for (const auto& [key, bytes] : pages) EXPECT_EQ(object(key), bytes) << key;
 }
 
 }  // namespace

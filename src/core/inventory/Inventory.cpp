@@ -15,6 +15,7 @@
 #include "common/Descriptor.h"
 #include "common/Encoding.h"
 #include "common/ReadFile.h"
+#include "checksums/FileHashes.h"
 #include "common/Text.h"
 
 namespace tabulo {
@@ -57,8 +58,11 @@ Columns columnsOf(const std::string& schema) {
 // commas, line ends and doubled quotes.
 class CsvReader {
   public:
-    explicit CsvReader(const std::string& path) : path_(path), file_(gzopen(path.c_str(), "rb")) {
-        if (!file_) throw BucketError("Cannot read the inventory file `" + toUtf8(path) + "`.");
+    // `fd` is read from where it stands; `shown` names it in messages.
+    CsvReader(Descriptor fd, std::string shown) : path_(std::move(shown)) {
+        file_ = gzdopen(fd.get(), "rb");
+        if (!file_) throw BucketError("Cannot read the inventory file `" + toUtf8(path_) + "`.");
+        fd.release();
         gzbuffer(file_, 1 << 18);
     }
     ~CsvReader() {
@@ -126,35 +130,45 @@ class CsvReader {
     }
 
     std::string path_;
-    gzFile file_;
+    gzFile file_ = nullptr;
     char buffer_[1 << 16];
     std::size_t at_ = 0, size_ = 0;
 };
 
+// A file of the run's own in `folder`, gone when closed.
+Descriptor unnamedFile(const std::string& folder) {
+    Descriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (fd.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+        // A file system without unnamed files: a named one, gone from the folder at once.
+        std::string name = folder + "/tabulo-inventory.XXXXXX";
+        fd = Descriptor(::mkostemp(name.data(), O_CLOEXEC));
+        if (fd.get() >= 0) ::unlink(name.c_str());
+    }
+    if (fd.get() < 0)
+        throw BucketError("Cannot read the inventory: no file can be made in `" + toUtf8(folder) + "` (" +
+                          std::error_code(errno, std::generic_category()).message() + ").");
+    return fd;
+}
+
+void writeAll(int fd, const char* data, std::size_t size, const std::string& folder) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            throw BucketError("Cannot read the inventory: writing in `" + toUtf8(folder) + "` failed (" +
+                              std::error_code(errno, std::generic_category()).message() + ").");
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 // A run of rows sorted by key, kept in an unnamed file until the merge reads it back.
 class SpilledRun {
   public:
-    SpilledRun(const std::string& folder, const std::vector<BucketObject>& rows) {
-        fd_ = Descriptor(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-        if (fd_.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
-            // A file system without unnamed files: a named one, gone from the folder at once.
-            std::string name = folder + "/tabulo-sort.XXXXXX";
-            fd_ = Descriptor(::mkostemp(name.data(), O_CLOEXEC));
-            if (fd_.get() >= 0) ::unlink(name.c_str());
-        }
-        if (fd_.get() < 0)
-            throw BucketError("Cannot sort the inventory: no file in `" + toUtf8(folder) + "` (" +
-                              std::error_code(errno, std::generic_category()).message() + ").");
+    SpilledRun(const std::string& folder, const std::vector<BucketObject>& rows) : fd_(unnamedFile(folder)) {
         std::string out;
         auto flush = [this, &out, &folder] {
-            std::size_t done = 0;
-            while (done < out.size()) {
-                const ssize_t n = ::write(fd_.get(), out.data() + done, out.size() - done);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0)
-                    throw BucketError("Cannot sort the inventory in `" + toUtf8(folder) + "`: " + std::error_code(errno, std::generic_category()).message() + ".");
-                done += static_cast<std::size_t>(n);
-            }
+            writeAll(fd_.get(), out.data(), out.size(), folder);
             out.clear();
         };
         for (const BucketObject& row : rows) {
@@ -254,13 +268,76 @@ InventorySource::InventorySource(std::string manifest, BucketPlace place, std::s
     : manifest_(std::move(manifest)), place_(std::move(place)), tempFolder_(std::move(tempFolder)),
       progress_(std::move(progress)), runBytes_(runBytes) {}
 
+// The manifest's bytes, from this disk or from the store ("s3://BUCKET/KEY").
+std::string InventorySource::readManifest() {
+    const std::string shown = toUtf8(manifest_);
+    if (!manifest_.starts_with("s3://")) {
+        std::error_code ec;
+        auto text = readRegularFile(manifest_, ec, kManifestLimit);
+        if (!text) throw BucketError("Cannot read the inventory's manifest `" + shown + "`: " + ec.message() + ".");
+        return std::move(*text);
+    }
+    const std::size_t slash = manifest_.find('/', 5);
+    if (slash == std::string::npos || slash == 5 || slash + 1 == manifest_.size())
+        throw BucketError("`" + shown + "` is no address of a manifest: s3://BUCKET/KEY.");
+    BucketPlace there = place_;
+    there.bucket = manifest_.substr(5, slash - 5);
+    there.prefix.clear();
+    store_ = std::make_unique<S3Client>(there);
+    std::string text;
+    store_->get(manifest_.substr(slash + 1), [&](const char* data, std::size_t size) {
+        if (text.size() + size > kManifestLimit) throw BucketError("`" + shown + "` is too large for a manifest.");
+        text.append(data, size);
+    });
+    return text;
+}
+
+// A data file named by the manifest, open at its start, its MD5 checked against the
+// manifest's when it gives one. From the store it is copied into an unnamed file first, never
+// held whole.
+Descriptor InventorySource::openDataFile(const std::string& key, const std::string& md5, std::string& shown) {
+    Descriptor fd;
+    DigestStream digest;
+    if (store_) {
+        shown = "s3://" + store_->place().bucket + "/" + key;
+        fd = unnamedFile(tempFolder_);
+        store_->get(key, [&](const char* data, std::size_t size) {
+            digest.add(data, size);
+            writeAll(fd.get(), data, size, tempFolder_);
+        });
+    } else {
+        const std::string path = dataFile(manifest_, key);
+        shown = path;
+        fd = Descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) throw BucketError("Cannot read the inventory file `" + toUtf8(path) + "`.");
+        if (!md5.empty()) {
+            auto block = std::make_unique<char[]>(1 << 20);
+            for (;;) {
+                const ssize_t n = ::read(fd.get(), block.get(), 1 << 20);
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) throw BucketError("Cannot read the inventory file `" + toUtf8(path) + "`.");
+                if (n == 0) break;
+                digest.add(block.get(), static_cast<std::size_t>(n));
+            }
+        }
+    }
+    if (!md5.empty()) {
+        const auto made = digest.finish();
+        if (!made || made->md5 != md5)
+            throw BucketError("The inventory file `" + toUtf8(shown) + "` is damaged: its MD5 is not the manifest's.");
+    }
+    ::lseek(fd.get(), 0, SEEK_SET);
+    return fd;
+}
+
+BucketCounts InventorySource::counts() const {
+    return store_ ? store_->counts() : BucketCounts{};
+}
+
 void InventorySource::feed(const std::function<void(BucketObject)>& take) {
     rows_ = spilled_ = 0;
-    std::error_code ec;
-    const auto text = readRegularFile(manifest_, ec, kManifestLimit);
     const std::string shown = toUtf8(manifest_);
-    if (!text) throw BucketError("Cannot read the inventory's manifest `" + shown + "`: " + ec.message() + ".");
-    nlohmann::json manifest = nlohmann::json::parse(*text, nullptr, false);
+    nlohmann::json manifest = nlohmann::json::parse(readManifest(), nullptr, false);
     if (manifest.is_discarded() || !manifest.is_object() || !manifest["files"].is_array())
         throw BucketError("`" + shown + "` is no inventory manifest: no list of files in it.");
     auto textOf = [&manifest](const char* name) {
@@ -291,8 +368,10 @@ void InventorySource::feed(const std::function<void(BucketObject)>& take) {
     auto at = [&fields](int column) -> const std::string& { return fields[static_cast<std::size_t>(column)]; };
     for (const auto& file : manifest["files"]) {
         if (!file.is_object() || !file["key"].is_string()) throw BucketError("`" + shown + "` names a file without its key.");
-        const std::string path = dataFile(manifest_, file["key"].get<std::string>());
-        CsvReader reader(path);
+        const auto& md5 = file["MD5checksum"];
+        std::string path;
+        Descriptor fd = openDataFile(file["key"].get<std::string>(), md5.is_string() ? md5.get<std::string>() : "", path);
+        CsvReader reader(std::move(fd), path);
         while (reader.next(fields)) {
             if (fields.size() < columns.count) {
                 throw BucketError("The inventory file `" + toUtf8(path) + "` has a row of " + std::to_string(fields.size()) +

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bucket/S3Client.h"
 #include "support/Fixture.h"
 
 namespace tabulo {
@@ -114,6 +115,17 @@ TEST_F(InventoryTest, WhatCannotBeReadIsSaidWithItsFile) {
                   "only CSV inventories are read"),
               std::string::npos);
     EXPECT_NE(said(manifest({{"a.csv", "\"site\",\"k\"\n"}})).find("has a row of 2 fields where its schema has 7"),
+              std::string::npos);
+    // A data file that is not what the manifest says it is.
+    const std::string good = manifest({{"a.csv", row("k", 1)}});
+    auto withChecksum = [&good](const std::string& md5) {
+        std::ofstream(good) << "{\"sourceBucket\": \"site\", \"fileFormat\": \"CSV\", \"fileSchema\": "
+                               "\"Bucket, Key, Size, LastModifiedDate, ETag, IsLatest, IsDeleteMarker\", \"files\": "
+                               "[{\"key\": \"site/daily/data/a.csv\", \"MD5checksum\": \"" << md5 << "\"}]}";
+        return good;
+    };
+    EXPECT_EQ(said(withChecksum(Md5Hex(row("k", 1)))), "no error");
+    EXPECT_NE(said(withChecksum(Md5Hex("other"))).find("a.csv` is damaged: its MD5 is not the manifest's"),
               std::string::npos);
     const std::string m = manifest({{"gone.csv.gz", row("k", 1)}});
     fs::remove(fs::path(root) / "dest/site/daily/data/gone.csv.gz");
