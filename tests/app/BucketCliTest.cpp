@@ -276,6 +276,44 @@ TEST_F(BucketCliTest, TheAllInOneFileHoldsEveryFolder) {
     EXPECT_TRUE(contains(summary(r), "0 files written, 1 unchanged")) << r.err;
 }
 
+// A user's own index.html (a site's start page, put by another program) is not replaced
+// unasked; a page of ours is.
+TEST_F(BucketCliTest, AUsersOwnPageIsKeptUnlessTheAnswerIsYes) {
+    std::atomic<bool> ours{false};
+    ScriptedPeer store([&ours](int fd, const std::string& request) {
+        std::string body, extra;
+        if (request.starts_with("HEAD /site/index.html ")) {
+            if (ours) extra = "x-amz-meta-generator: Tabulo\r\n";
+        } else if (request.starts_with("GET")) {
+            body = "<?xml version=\"1.0\"?><ListBucketResult><IsTruncated>false</IsTruncated>"
+                   "<Contents><Key>index.html</Key><LastModified>2026-01-02T03:04:05.000Z</LastModified>"
+                   "<ETag>&quot;0123456789abcdef0123456789abcdef&quot;</ETag><Size>3</Size></Contents>"
+                   "</ListBucketResult>";
+        }
+        sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
+                        "ETag: \"e\"\r\nConnection: close\r\n\r\n" + (request.starts_with("HEAD") ? "" : body));
+    });
+    const std::string there = "http://127.0.0.1:" + std::to_string(store.port());
+    auto putPage = [&store] {
+        for (const std::string& request : store.requests())
+            if (request.starts_with("PUT /site/index.html ")) return true;
+        return false;
+    };
+    CliRun r = cli({"s3://site", "--endpoint", there});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "Keeping `s3://site/index.html` as it was: the answer is No.")) << r.err;
+    EXPECT_TRUE(contains(summary(r), "0 unchanged, 1 kept, 0 errors")) << r.err;
+    EXPECT_FALSE(putPage());
+    r = cli({"s3://site", "--endpoint", there, "--answer", "yes"});
+    EXPECT_TRUE(contains(summary(r), "1 head")) << r.err;
+    EXPECT_TRUE(putPage());
+    // Ours: replaced without a question, whatever the answer would be.
+    ours = true;
+    r = cli({"s3://site", "--endpoint", there});
+    EXPECT_FALSE(contains(r.err, "Keeping")) << r.err;
+    EXPECT_FALSE(contains(summary(r), "kept")) << r.err;
+}
+
 // The checksum column in a bucket: an object put in one part has its MD5 as its ETag; one put
 // in parts is read, once.
 TEST_F(BucketCliTest, ChecksumsComeFromETagsAndObjectsPutInPartsAreReadOnce) {

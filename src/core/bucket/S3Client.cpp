@@ -42,6 +42,16 @@ std::int64_t IsoTime(const std::string& text) {
     return static_cast<std::int64_t>(timegm(&tm));
 }
 
+std::optional<std::string> headerValue(const std::vector<std::string>& headers, const std::string& name) {
+    for (const std::string& line : headers) {
+        const std::size_t colon = line.find(':');
+        if (colon != name.size() || asciiLower(line.substr(0, colon)) != asciiLower(name)) continue;
+        const std::size_t start = line.find_first_not_of(' ', colon + 1);
+        return start == std::string::npos ? "" : line.substr(start);
+    }
+    return std::nullopt;
+}
+
 std::string DecodeFormKey(const std::string& text) {
     const std::string blanks = replaceAll(text, "+", " ");
     return percentDecode(blanks).value_or(blanks);
@@ -343,17 +353,14 @@ S3Client::Response S3Client::send(const std::string& method, const std::string& 
             curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
             curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
         }
-        std::string etag;
+        if (method == "HEAD") curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
         curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, +[](char* data, size_t size, size_t count, void* target) {
-            std::string_view line(data, size * count);
-            if (line.size() > 5 && (line.starts_with("ETag:") || line.starts_with("etag:") || line.starts_with("Etag:"))) {
-                std::string value(line.substr(5));
-                *static_cast<std::string*>(target) = replaceAll(replaceAll(replaceAll(value, "\"", ""), "\r", ""), "\n", "");
-                static_cast<std::string*>(target)->erase(0, static_cast<std::string*>(target)->find_first_not_of(' '));
-            }
+            std::string line(data, size * count);
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+            static_cast<std::vector<std::string>*>(target)->push_back(std::move(line));
             return size * count;
         });
-        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &etag);
+        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &response.headers);
         const CURLcode rc = curl_easy_perform(curl);
         curl_slist_free_all(list);
         if (rc == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
@@ -363,7 +370,7 @@ S3Client::Response S3Client::send(const std::string& method, const std::string& 
                 throw BucketError("Cannot reach " + place_.endpoint + ": " + curl_easy_strerror(rc) + ".");
             if (response.status >= 300) throw BucketError(failureText(response.status, response.body, place_),
                                                           static_cast<int>(response.status));
-            if (method == "PUT") response.body = etag;
+            if (method == "PUT") response.body = replaceAll(headerValue(response.headers, "etag").value_or(""), "\"", "");
             return response;
         }
         ++counts_.retries;
@@ -392,11 +399,21 @@ BucketListPage S3Client::list(const std::string& prefix, const std::string& deli
     return page;
 }
 
+std::optional<std::vector<std::string>> S3Client::head(const std::string& key) {
+    ++counts_.heads;
+    try {
+        return send("HEAD", key, "", nullptr, {}, nullptr).headers;
+    } catch (const BucketError& e) {
+        if (e.status() == 404) return std::nullopt;
+        throw;
+    }
+}
+
 std::string S3Client::put(const std::string& key, const std::string& bytes, const std::string& contentType) {
     const auto digest = md5(bytes);
     ++counts_.puts;
     Response response = send("PUT", key, "", &bytes,
-                             {"Content-Type: " + contentType,
+                             {"Content-Type: " + contentType, std::string(kOwnMark),
                               "Content-MD5: " + Base64(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()))},
                              nullptr);
     return response.body;

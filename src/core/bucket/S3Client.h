@@ -62,8 +62,12 @@ struct BucketListPage {
 
 // What the client did, for the run's figures and the tests.
 struct BucketCounts {
-    std::uint64_t lists = 0, puts = 0, gets = 0, retries = 0;
+    std::uint64_t lists = 0, puts = 0, gets = 0, heads = 0, retries = 0;
 };
+
+// The metadata every object this program puts carries: another object at one of its names is a
+// user's, not replaced without asking.
+inline constexpr const char* kOwnMark = "x-amz-meta-generator: Tabulo";
 
 // Requests to an S3-compatible store, signed with AWS Signature Version 4 by libcurl, over a
 // connection kept for the next request. One client per thread. Transient failures (500, 503,
@@ -83,6 +87,9 @@ class S3Client {
     // Stores `bytes` under `key` with `contentType` and their MD5 as Content-MD5; the ETag the
     // store answers with.
     std::string put(const std::string& key, const std::string& bytes, const std::string& contentType);
+    // The header lines of the object `key` (its metadata among them); nothing when there is no
+    // such object.
+    std::optional<std::vector<std::string>> head(const std::string& key);
     // Reads the object `key` piece by piece into `sink`; never holds it whole.
     void get(const std::string& key, const std::function<void(const char*, std::size_t)>& sink);
 
@@ -96,6 +103,7 @@ class S3Client {
     struct Response {
         long status = 0;
         std::string body;
+        std::vector<std::string> headers;  // each line without its line end
     };
     Response send(const std::string& method, const std::string& key, const std::string& query,
                   const std::string* body, const std::vector<std::string>& headers,
@@ -110,6 +118,8 @@ class S3Client {
 
 // Percent-encodes a key for a URL path: every byte but unreserved ones and "/".
 std::string EncodeKeyForPath(const std::string& key);
+// The value of the header `name` (in any case) among `headers` lines ("Name: value").
+std::optional<std::string> headerValue(const std::vector<std::string>& headers, const std::string& name);
 // A key as listings (with encoding-type=url) and inventories encode it: "+" a blank, "%XX" a
 // byte; a text that is no such encoding is taken as it stands.
 std::string DecodeFormKey(const std::string& text);

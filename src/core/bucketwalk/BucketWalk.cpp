@@ -271,10 +271,11 @@ class Walk {
 
     void put(const std::string& relative, const std::string& bytes, const std::string& type,
              const std::optional<std::string>& there) {
-        if (store_.put(relative, bytes, type, there))
-            ++counts_.written;
-        else
-            ++counts_.unchanged;
+        switch (store_.put(relative, bytes, type, there)) {
+            case Stored::Written: ++counts_.written; break;
+            case Stored::Unchanged: ++counts_.unchanged; break;
+            case Stored::Kept: ++counts_.kept; break;
+        }
     }
 
     const RunSettings& s_;
@@ -296,17 +297,28 @@ class Walk {
 
 }  // namespace
 
-bool BucketStore::put(const std::string& relative, const std::string& bytes, const std::string& type,
-                      const std::optional<std::string>& there) {
-    if (there && *there == Md5Hex(bytes)) return false;
+Stored BucketStore::put(const std::string& relative, const std::string& bytes, const std::string& type,
+                        const std::optional<std::string>& there) {
+    if (there && *there == Md5Hex(bytes)) return Stored::Unchanged;
     const std::string key = client_.place().prefix + relative;
+    if (there && mayReplace_) {
+        // A user's own page (a site's index.html) is no page of ours to replace unasked.
+        const auto headers = client_.head(key);
+        const std::string mark = kOwnMark;
+        const std::string value = mark.substr(mark.find(':') + 2);
+        const bool ours = !headers || headerValue(*headers, mark.substr(0, mark.find(':'))) == value;
+        if (!ours && !mayReplace_(addressOf(client_.place(), key))) {
+            sink_.status("Keeping `" + addressOf(client_.place(), key) + "` as it was: the answer is No.");
+            return Stored::Kept;
+        }
+    }
     if (dryRun_) {
         sink_.status("Would write `" + addressOf(client_.place(), key) + "` (" + std::to_string(bytes.size()) +
                      " bytes, " + type + ")");
     } else {
         client_.put(key, bytes, type);
     }
-    return true;
+    return Stored::Written;
 }
 
 std::string BucketTopPath(const BucketPlace& place) {

@@ -472,7 +472,21 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
         settings.sha256Sums = false;
         SetPageEnds(settings);
         S3Client client(place);
-        BucketStore store(client, *this, dryRun);
+        // As for a folder's files: a user's object where a page goes is asked about, unless the
+        // options replace whatever is there.
+        std::optional<Answer> standing;
+        auto mayReplace = [this, &standing](const std::string& object) {
+            if (!standing) {
+                const Answer a = host().ask("Overwrite '" + object + "' ?", "Tabulo", Buttons::YesNoAllCancel);
+                if (a == Answer::YesToAll) standing = Answer::Yes;
+                // Cancel ends the questions: nothing more is replaced.
+                if (a == Answer::NoToAll || a == Answer::Cancel) standing = Answer::No;
+                return a == Answer::Yes || a == Answer::YesToAll;
+            }
+            return *standing == Answer::Yes;
+        };
+        BucketStore store(client, *this, dryRun,
+                          settings.o.on(opt("chkReplaceOlda")) ? std::function<bool(const std::string&)>() : mayReplace);
         std::unique_ptr<ObjectSource> source;
         if (inventory.empty()) {
             source = std::make_unique<ListingSource>(place, [this](const std::string& text) { status(text); });
@@ -496,16 +510,19 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
         BucketCounts requests = source->counts();
         requests.puts += client.counts().puts;
         requests.gets += client.counts().gets;
+        requests.heads += client.counts().heads;
         requests.retries += client.counts().retries;
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char took[32];
         std::snprintf(took, sizeof took, "%.1f", seconds);
         status("Summary: " + CountedText(static_cast<long long>(counts.written), "file written", "files written") +
                ", " + std::to_string(counts.unchanged) + " unchanged, " +
+               (counts.kept > 0 ? std::to_string(counts.kept) + " kept, " : "") +
                CountedText(static_cast<long long>(counts.errors), "error", "errors") + "; " +
                CountedText(static_cast<long long>(requests.lists), "list", "lists") + ", " +
                CountedText(static_cast<long long>(requests.puts), "put", "puts") + ", " +
                CountedText(static_cast<long long>(requests.gets), "get", "gets") + ", " +
+               (requests.heads > 0 ? CountedText(static_cast<long long>(requests.heads), "head", "heads") + ", " : "") +
                CountedText(static_cast<long long>(requests.retries), "retry", "retries") + " in " + took + " s.");
         return counts.errors > 0 ? 1 : 0;
     } catch (const BucketError& e) {
