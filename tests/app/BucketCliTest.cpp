@@ -214,7 +214,7 @@ TEST_F(BucketCliTest, ASlowDownIsWaitedOut) {
         sendAll(fd, "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
                         "\r\nETag: \"e\"\r\nConnection: close\r\n\r\n" + body);
     });
-    CliRun r = cli({"s3://site", "--endpoint", "http://127.0.0.1:" + std::to_string(store.port())});
+    CliRun r = cli({"s3://site", "--endpoint", "http://127.0.0.1:" + std::to_string(store.port()), "--jobs", "1"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // The page, then the icons of a folder, an unknown type and a text file.
     EXPECT_TRUE(contains(summary(r), "4 files written, 0 unchanged, 0 errors; 1 list, 4 puts, 0 gets, 2 retries")) << r.err;
@@ -312,6 +312,30 @@ TEST_F(BucketCliTest, AUsersOwnPageIsKeptUnlessTheAnswerIsYes) {
     r = cli({"s3://site", "--endpoint", there});
     EXPECT_FALSE(contains(r.err, "Keeping")) << r.err;
     EXPECT_FALSE(contains(summary(r), "kept")) << r.err;
+}
+
+// Pages go out side by side, a connection for each job; one refused is said, the others land.
+TEST_F(BucketCliTest, APutRefusedIsSaidAndTheOthersLand) {
+    ScriptedPeer store([](int fd, const std::string& request) {
+        std::string body, status = "200 OK";
+        if (request.starts_with("PUT /site/b/index.html ")) {
+            status = "403 Forbidden";
+            body = "<?xml version=\"1.0\"?><Error><Code>AccessDenied</Code><Message>No.</Message></Error>";
+        } else if (request.starts_with("GET")) {
+            body = "<?xml version=\"1.0\"?><ListBucketResult><IsTruncated>false</IsTruncated>";
+            for (const char* key : {"a/x.txt", "b/x.txt", "c/x.txt", "d/x.txt", "e/x.txt"})
+                body += std::string("<Contents><Key>") + key + "</Key><LastModified>2026-01-02T03:04:05.000Z"
+                        "</LastModified><ETag>&quot;e&quot;</ETag><Size>3</Size></Contents>";
+            body += "</ListBucketResult>";
+        }
+        sendAll(fd, "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+                        "\r\nETag: \"e\"\r\nConnection: close\r\n\r\n" + body);
+    });
+    CliRun r = cli({"s3://site", "--endpoint", "http://127.0.0.1:" + std::to_string(store.port()), "--jobs", "4"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "Error writing `s3://site/b/index.html`: ")) << r.err;
+    // Five folders and the top, three icons: all but one written, each tried once.
+    EXPECT_TRUE(contains(summary(r), "8 files written, 0 unchanged, 1 error; 1 list, 9 puts")) << r.err;
 }
 
 // The checksum column in a bucket: an object put in one part has its MD5 as its ETag; one put

@@ -1,5 +1,7 @@
 #include "bucketwalk/BucketWalk.h"
 
+#include "bucketwalk/BucketStore.h"
+
 #include <algorithm>
 #include <ctime>
 #include <map>
@@ -23,10 +25,6 @@
 namespace tabulo {
 
 namespace {
-
-std::string addressOf(const BucketPlace& place, const std::string& key) {
-    return "s3://" + place.bucket + "/" + toUtf8(key);
-}
 
 // What a folder's tree holds, kept from its closing until the folder above takes it.
 struct Measured {
@@ -54,6 +52,11 @@ class Walk {
             put(PageScriptName(page_), PageScriptFile(), "text/javascript; charset=utf-8",
                 topOwn(PageScriptName(page_)));
         putIcons();
+        for (const std::string& failure : store_.finish()) {
+            --counts_.written;
+            ++counts_.errors;
+            sink_.error("Error writing `" + failure);
+        }
         return counts_;
     }
 
@@ -115,7 +118,7 @@ class Walk {
             for (const BucketObject& file : contents.files) iconsThere_.insert(folder + file.key);
             return;
         }
-        const std::string shownPath = addressOf(parts_.place, parts_.place.prefix + folder);
+        const std::string shownPath = BucketAddress(parts_.place, parts_.place.prefix + folder);
         writeFolder(folder, contents, below, own, shownPath);
     }
 
@@ -226,7 +229,7 @@ class Walk {
             for (auto sub = below.rbegin(); sub != below.rend(); ++sub) next.push_back(folder + sub->name + "/");
         }
         out.write(s_.footer);
-        const std::string shownPath = addressOf(parts_.place, parts_.place.prefix + page_);
+        const std::string shownPath = BucketAddress(parts_.place, parts_.place.prefix + page_);
         try {
             put(page_, out.bytes(), "text/html; charset=" + charset_, topOwn(page_));
             sink_.status("Done generating index for : `" + shownPath + "`");
@@ -296,30 +299,6 @@ class Walk {
 };
 
 }  // namespace
-
-Stored BucketStore::put(const std::string& relative, const std::string& bytes, const std::string& type,
-                        const std::optional<std::string>& there) {
-    if (there && *there == Md5Hex(bytes)) return Stored::Unchanged;
-    const std::string key = client_.place().prefix + relative;
-    if (there && mayReplace_) {
-        // A user's own page (a site's index.html) is no page of ours to replace unasked.
-        const auto headers = client_.head(key);
-        const std::string mark = kOwnMark;
-        const std::string value = mark.substr(mark.find(':') + 2);
-        const bool ours = !headers || headerValue(*headers, mark.substr(0, mark.find(':'))) == value;
-        if (!ours && !mayReplace_(addressOf(client_.place(), key))) {
-            sink_.status("Keeping `" + addressOf(client_.place(), key) + "` as it was: the answer is No.");
-            return Stored::Kept;
-        }
-    }
-    if (dryRun_) {
-        sink_.status("Would write `" + addressOf(client_.place(), key) + "` (" + std::to_string(bytes.size()) +
-                     " bytes, " + type + ")");
-    } else {
-        client_.put(key, bytes, type);
-    }
-    return Stored::Written;
-}
 
 std::string BucketTopPath(const BucketPlace& place) {
     std::string top = "/" + place.bucket;

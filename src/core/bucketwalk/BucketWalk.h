@@ -7,6 +7,7 @@
 
 #include "bucket/BucketListing.h"
 #include "bucket/S3Client.h"
+#include "bucketwalk/PageStore.h"
 #include "checksums/FileHashes.h"
 #include "host/StatusSink.h"
 #include "run/RunSettings.h"
@@ -16,39 +17,6 @@ namespace tabulo {
 // What a run over a bucket did.
 struct BucketRunCounts {
     std::size_t written = 0, unchanged = 0, kept = 0, errors = 0;
-};
-
-// What became of a file a run stores.
-enum class Stored { Written, Unchanged, Kept };
-
-// Where a run's files go, by their path below the run's top. The renderers never know which.
-class PageStore {
-  public:
-    virtual ~PageStore() = default;
-    // Stores `bytes` at `relative` as `type`, unless `there` (the ETag the listing gave for
-    // that path, when it holds an object) shows them stored already, or a user's object there
-    // is to be kept. Failures throw BucketError.
-    virtual Stored put(const std::string& relative, const std::string& bytes, const std::string& type,
-                       const std::optional<std::string>& there) = 0;
-};
-
-// Puts into the bucket below the client's prefix, each file only when its MD5 differs from
-// the ETag there; with `dryRun`, says what it would put instead. An object there that this
-// program did not put (it lacks kOwnMark) is replaced only when `mayReplace` says so for its
-// address, when there is one; otherwise it is kept, and said.
-class BucketStore : public PageStore {
-  public:
-    BucketStore(S3Client& client, StatusSink& sink, bool dryRun,
-                std::function<bool(const std::string& address)> mayReplace = nullptr)
-        : client_(client), sink_(sink), dryRun_(dryRun), mayReplace_(std::move(mayReplace)) {}
-    Stored put(const std::string& relative, const std::string& bytes, const std::string& type,
-               const std::optional<std::string>& there) override;
-
-  private:
-    S3Client& client_;
-    StatusSink& sink_;
-    bool dryRun_;
-    std::function<bool(const std::string&)> mayReplace_;
 };
 
 // What a run over a bucket needs besides its settings, source and store.

@@ -22,6 +22,7 @@
 #include "common/FolderAccess.h"
 #include "common/Text.h"
 #include "bucket/BucketDigests.h"
+#include "bucketwalk/BucketStore.h"
 #include "bucketwalk/BucketWalk.h"
 #include "inventory/Inventory.h"
 #include "news/NewsRecord.h"
@@ -485,8 +486,10 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
             }
             return *standing == Answer::Yes;
         };
+        // The walk's jobs are the connections that put the pages side by side.
         BucketStore store(client, *this, dryRun,
-                          settings.o.on(opt("chkReplaceOlda")) ? std::function<bool(const std::string&)>() : mayReplace);
+                          settings.o.on(opt("chkReplaceOlda")) ? std::function<bool(const std::string&)>() : mayReplace,
+                          jobs_);
         std::unique_ptr<ObjectSource> source;
         if (inventory.empty()) {
             source = std::make_unique<ListingSource>(place, [this](const std::string& text) { status(text); });
@@ -511,6 +514,8 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
         requests.puts += client.counts().puts;
         requests.gets += client.counts().gets;
         requests.heads += client.counts().heads;
+        requests.puts += store.counts().puts;
+        requests.retries += store.counts().retries;
         requests.retries += client.counts().retries;
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char took[32];
