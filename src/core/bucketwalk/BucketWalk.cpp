@@ -1,7 +1,5 @@
 #include "bucketwalk/BucketWalk.h"
 
-#include "bucketwalk/BucketStore.h"
-
 #include <algorithm>
 #include <ctime>
 #include <map>
@@ -10,6 +8,7 @@
 #include <unordered_map>
 
 #include "bucket/BucketTree.h"
+#include "bucketwalk/BucketStore.h"
 #include "common/Encoding.h"
 #include "common/ReadFile.h"
 #include "common/Text.h"

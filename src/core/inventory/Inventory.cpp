@@ -30,6 +30,13 @@ struct Columns {
     std::size_t count = 0;
 };
 
+// The text member `name` of `object`; empty when it is missing or no text.
+std::string textIn(const nlohmann::json& object, const char* name) {
+    if (!object.is_object()) return "";
+    const auto it = object.find(name);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
 std::string trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string::npos) return "";
@@ -338,18 +345,16 @@ void InventorySource::feed(const std::function<void(BucketObject)>& take) {
     rows_ = spilled_ = 0;
     const std::string shown = toUtf8(manifest_);
     nlohmann::json manifest = nlohmann::json::parse(readManifest(), nullptr, false);
-    if (manifest.is_discarded() || !manifest.is_object() || !manifest["files"].is_array())
+    // Members are looked up with textIn and find: a missing one is no member to read.
+    if (manifest.is_discarded() || !manifest.is_object() || !manifest.contains("files") ||
+        !manifest.at("files").is_array())
         throw BucketError("`" + shown + "` is no inventory manifest: no list of files in it.");
-    auto textOf = [&manifest](const char* name) {
-        const auto& value = manifest[name];
-        return value.is_string() ? value.get<std::string>() : std::string();
-    };
-    if (const std::string format = textOf("fileFormat"); format != "CSV")
+    if (const std::string format = textIn(manifest, "fileFormat"); format != "CSV")
         throw BucketError("The inventory `" + shown + "` is in " + (format.empty() ? "no format given" : format) +
                           ": only CSV inventories are read.");
-    if (const std::string source = textOf("sourceBucket"); source != place_.bucket)
+    if (const std::string source = textIn(manifest, "sourceBucket"); source != place_.bucket)
         throw BucketError("The inventory `" + shown + "` lists the bucket `" + source + "`, not `" + place_.bucket + "`.");
-    const Columns columns = columnsOf(textOf("fileSchema"));
+    const Columns columns = columnsOf(textIn(manifest, "fileSchema"));
     if (columns.key < 0 || columns.size < 0 || columns.modified < 0)
         throw BucketError("The inventory `" + shown + "` has no Key, Size and LastModifiedDate columns.");
 
@@ -366,11 +371,11 @@ void InventorySource::feed(const std::function<void(BucketObject)>& take) {
     };
     std::vector<std::string> fields;
     auto at = [&fields](int column) -> const std::string& { return fields[static_cast<std::size_t>(column)]; };
-    for (const auto& file : manifest["files"]) {
-        if (!file.is_object() || !file["key"].is_string()) throw BucketError("`" + shown + "` names a file without its key.");
-        const auto& md5 = file["MD5checksum"];
+    for (const auto& file : manifest.at("files")) {
+        const std::string key = textIn(file, "key");
+        if (key.empty()) throw BucketError("`" + shown + "` names a file without its key.");
         std::string path;
-        Descriptor fd = openDataFile(file["key"].get<std::string>(), md5.is_string() ? md5.get<std::string>() : "", path);
+        Descriptor fd = openDataFile(key, textIn(file, "MD5checksum"), path);
         CsvReader reader(std::move(fd), path);
         while (reader.next(fields)) {
             if (fields.size() < columns.count) {

@@ -135,6 +135,9 @@ TEST_F(InventoryTest, WhatCannotBeReadIsSaidWithItsFile) {
     std::ofstream(m) << "{\"sourceBucket\": \"site\", \"fileFormat\": \"CSV\", \"fileSchema\": \"Key, Size, LastModifiedDate\", "
                         "\"files\": [{\"key\": \"../../../../etc/passwd\"}]}";
     EXPECT_NE(said(m).find("names a file outside its folder"), std::string::npos) << said(m);
+    std::ofstream(m) << "{\"sourceBucket\": \"site\", \"fileFormat\": \"CSV\", \"fileSchema\": \"Key, Size, LastModifiedDate\", "
+                        "\"files\": [3, {\"size\": 1}]}";
+    EXPECT_NE(said(m).find("names a file without its key"), std::string::npos) << said(m);
     EXPECT_NE(said(root + "/none.json").find("Cannot read the inventory's manifest"), std::string::npos);
 }
 
