@@ -16,11 +16,13 @@
 
 #include "common/Descriptor.h"
 #include "common/Encoding.h"
+#include "common/ErrorText.h"
 #include "common/FolderAccess.h"
 #include "listing/ListingHelpers.h"
 #include "listing/Wildcard.h"
 #include "pages/JsonListing.h"
 #include "run/RunSettings.h"
+#include "run/RunSummary.h"
 
 namespace tabulo {
 
@@ -59,12 +61,6 @@ class Entries {
   private:
     DIR* dir_ = nullptr;
 };
-
-std::string reasonOf(const std::exception& e) {
-    if (const auto* system = dynamic_cast<const std::system_error*>(&e))
-        return system->code().message();
-    return e.what();
-}
 
 class Walk {
   public:
@@ -245,7 +241,7 @@ std::string_view shownWord(AuditFinding::Shown shown) {
 }
 
 std::string count(std::uint64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    return CountedText(static_cast<long long>(n), one, many);
 }
 
 }  // namespace

@@ -214,12 +214,8 @@ std::map<std::string, std::string> iniSection(const std::string& path, const std
         }
         const std::size_t eq = line.find('=');
         if (!inside || eq == std::string::npos) continue;
-        auto trimmed = [](std::string s) {
-            s.erase(0, s.find_first_not_of(" \t"));
-            s.erase(s.find_last_not_of(" \t") + 1);
-            return s;
-        };
-        values[trimmed(line.substr(0, eq))] = trimmed(line.substr(eq + 1));
+        const std::string_view whole(line);
+        values[std::string(trimBlanks(whole.substr(0, eq), " \t"))] = trimBlanks(whole.substr(eq + 1), " \t");
     }
     return values;
 }
@@ -413,7 +409,7 @@ std::string S3Client::put(const std::string& key, const std::string& bytes, cons
     const auto digest = md5(bytes);
     ++counts_.puts;
     Response response = send("PUT", key, "", &bytes,
-                             {"Content-Type: " + contentType, std::string(kOwnMark),
+                             {"Content-Type: " + contentType, std::string(kOwnMarkHeader) + ": " + kOwnMarkValue,
                               "Content-MD5: " + Base64(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()))},
                              nullptr);
     return response.body;

@@ -63,11 +63,20 @@ struct BucketListPage {
 // What the client did, for the run's figures and the tests.
 struct BucketCounts {
     std::uint64_t lists = 0, puts = 0, gets = 0, heads = 0, retries = 0;
+    BucketCounts& operator+=(const BucketCounts& more) {
+        lists += more.lists;
+        puts += more.puts;
+        gets += more.gets;
+        heads += more.heads;
+        retries += more.retries;
+        return *this;
+    }
 };
 
 // The metadata every object this program puts carries: another object at one of its names is a
 // user's, not replaced without asking.
-inline constexpr const char* kOwnMark = "x-amz-meta-generator: Tabulo";
+inline constexpr const char* kOwnMarkHeader = "x-amz-meta-generator";
+inline constexpr const char* kOwnMarkValue = "Tabulo";
 
 // Requests to an S3-compatible store, signed with AWS Signature Version 4 by libcurl, over a
 // connection kept for the next request. One client per thread. Transient failures (500, 503,

@@ -63,9 +63,7 @@ Stored BucketStore::put(const std::string& relative, const std::string& bytes, c
     if (there && mayReplace_) {
         // A user's own page (a site's index.html) is no page of ours to replace unasked.
         const auto headers = client_.head(key);
-        const std::string mark = kOwnMark;
-        const std::string value = mark.substr(mark.find(':') + 2);
-        const bool ours = !headers || headerValue(*headers, mark.substr(0, mark.find(':'))) == value;
+        const bool ours = !headers || headerValue(*headers, kOwnMarkHeader) == kOwnMarkValue;
         if (!ours && !mayReplace_(BucketAddress(client_.place(), key))) {
             sink_.status("Keeping `" + BucketAddress(client_.place(), key) + "` as it was: the answer is No.");
             return Stored::Kept;
@@ -96,10 +94,7 @@ std::vector<std::string> BucketStore::finish() {
 BucketCounts BucketStore::counts() const {
     BucketCounts all;
     std::lock_guard lock(mutex_);
-    for (const auto& c : clients_) {
-        all.puts += c->counts().puts;
-        all.retries += c->counts().retries;
-    }
+    for (const auto& c : clients_) all += c->counts();
     return all;
 }
 

@@ -18,7 +18,7 @@ std::string BucketAddress(const BucketPlace& place, const std::string& key);
 
 // Puts into the bucket below the client's prefix, each file only when its MD5 differs from
 // the ETag there; with `dryRun`, says what it would put instead. An object there that this
-// program did not put (it lacks kOwnMark) is replaced only when `mayReplace` says so for its
+// program did not put (it lacks kOwnMarkHeader) is replaced only when `mayReplace` says so for its
 // address, when there is one; otherwise it is kept, and said. With more than one connection,
 // puts go out side by side, each connection a thread with a client of its own, at most two
 // files a connection waiting: a put failed is told by finish().
@@ -33,7 +33,7 @@ class BucketStore : public PageStore {
     Stored put(const std::string& relative, const std::string& bytes, const std::string& type,
                const std::optional<std::string>& there) override;
     std::vector<std::string> finish() override;
-    // The requests of the connections of their own (the client's are its own to count).
+    // The requests of its own connections (the client's are its own to count).
     BucketCounts counts() const;
 
   private:

@@ -49,7 +49,7 @@ class Walk {
         // The pages' script, which every modern page loads from the top.
         if (!s_.footerAfterScript.empty())
             put(PageScriptName(page_), PageScriptFile(), "text/javascript; charset=utf-8",
-                topOwn(PageScriptName(page_)));
+                etagOf(topOwn_, PageScriptName(page_)));
         putIcons();
         for (const std::string& failure : store_.finish()) {
             --counts_.written;
@@ -83,7 +83,13 @@ class Walk {
         return !s_.iconFolder.empty() && (path == s_.iconFolder || path.starts_with(s_.iconFolder + "/"));
     }
 
-    using Own = std::unordered_map<std::string, const BucketObject*>;
+    // Our files in a folder, by name.
+    using Own = std::unordered_map<std::string, BucketObject>;
+
+    static std::optional<std::string> etagOf(const Own& own, const std::string& name) {
+        auto it = own.find(name);
+        return it == own.end() ? std::nullopt : std::optional<std::string>(it->second.etag);
+    }
 
     // A folder all of whose objects were seen, those below it done: its pages.
     void closeFolder(const std::string& folder, BucketFolder& contents) {
@@ -91,7 +97,7 @@ class Walk {
         Own own;
         for (const BucketObject& file : contents.files) {
             if (isOwn(file.key)) {
-                own[file.key] = &file;
+                own[file.key] = file;
                 continue;  // written after the rows that show the time
             }
             measured.newest = std::max(measured.newest, file.mtime);
@@ -109,9 +115,7 @@ class Walk {
             measured_.erase(it);
         }
         measured_[folder] = measured;
-        if (folder.empty()) {
-            for (const auto& [name, object] : own) topOwn_[name] = object->etag;
-        }
+        if (folder.empty()) topOwn_ = own;
         // The icons' folder is the run's output: no page in it, as on disk.
         if (inIconFolder(folder)) {
             for (const BucketObject& file : contents.files) iconsThere_.insert(folder + file.key);
@@ -155,8 +159,8 @@ class Walk {
         std::string bytes = SumsFileText(sums);
         // Its row shows it as it will be: as listed when it holds these bytes, else as put now.
         FileEntry row{kMd5SumsName, static_cast<double>(bytes.size()), static_cast<std::int64_t>(std::time(nullptr))};
-        if (auto it = own.find(kMd5SumsName); it != own.end() && it->second->etag == Md5Hex(bytes))
-            row.mtime = it->second->mtime;
+        if (auto it = own.find(kMd5SumsName); it != own.end() && it->second.etag == Md5Hex(bytes))
+            row.mtime = it->second.mtime;
         listing.files.push_back(std::move(row));
         listing.digests.emplace_back(std::nullopt);
         return bytes;
@@ -167,17 +171,13 @@ class Walk {
                      const std::string& shownPath) {
         sink_.status("Generating index for : `" + shownPath + "`");
         FolderListing listing = listingOf(contents, below);
-        auto etagOf = [&own](const std::string& name) -> std::optional<std::string> {
-            auto it = own.find(name);
-            return it == own.end() ? std::nullopt : std::optional<std::string>(it->second->etag);
-        };
         try {
             const std::optional<std::string> sums = addDigests(folder, contents, listing, own);
             SortListing(listing);
             const PagePlace place = PlaceOf(s_, pathOf(folder));
             if (s_.allInOneFile) {
                 // A section of the one file, made once every folder is known.
-                if (sums) put(folder + kMd5SumsName, *sums, "text/plain; charset=utf-8", etagOf(kMd5SumsName));
+                if (sums) put(folder + kMd5SumsName, *sums, "text/plain; charset=utf-8", etagOf(own, kMd5SumsName));
                 sections_.emplace(folder, Section{std::move(listing), place});
                 return;
             }
@@ -188,19 +188,19 @@ class Walk {
             TextBuffer out(s_.pagePolicy);
             const PageResult result = files.render(true, before, out);
             icons_.insert(result.icons.begin(), result.icons.end());
-            put(folder + page_, out.bytes(), "text/html; charset=" + charset_, etagOf(page_));
+            put(folder + page_, out.bytes(), "text/html; charset=" + charset_, etagOf(own, page_));
             for (std::size_t i = 0; i < files.extraCount(); ++i) {
                 TextBuffer extra(s_.pagePolicy);
                 files.renderExtra(i, extra);
                 const bool data = files.extraKind(i) == ExtraFile::ListingData;
                 put(folder + files.extraName(i), extra.bytes(),
                     data ? "text/javascript; charset=utf-8" : "text/html; charset=" + charset_,
-                    etagOf(files.extraName(i)));
+                    etagOf(own, files.extraName(i)));
             }
             if (s_.o.on(opt("chkJsonListing")))
                 put(folder + JsonNameFor(page_), JsonListingOf(s_, place, listing), "application/json",
-                    etagOf(JsonNameFor(page_)));
-            if (sums) put(folder + kMd5SumsName, *sums, "text/plain; charset=utf-8", etagOf(kMd5SumsName));
+                    etagOf(own, JsonNameFor(page_)));
+            if (sums) put(folder + kMd5SumsName, *sums, "text/plain; charset=utf-8", etagOf(own, kMd5SumsName));
             sink_.status("Done generating index for : `" + shownPath + "`");
         } catch (const BucketError& e) {
             ++counts_.errors;
@@ -230,17 +230,12 @@ class Walk {
         out.write(s_.footer);
         const std::string shownPath = BucketAddress(parts_.place, parts_.place.prefix + page_);
         try {
-            put(page_, out.bytes(), "text/html; charset=" + charset_, topOwn(page_));
+            put(page_, out.bytes(), "text/html; charset=" + charset_, etagOf(topOwn_, page_));
             sink_.status("Done generating index for : `" + shownPath + "`");
         } catch (const BucketError& e) {
             ++counts_.errors;
             sink_.error("Error writing `" + shownPath + "`: " + e.what());
         }
-    }
-
-    std::optional<std::string> topOwn(const std::string& name) const {
-        auto it = topOwn_.find(name);
-        return it == topOwn_.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
 
     // The icons the pages show that the bucket lacks, from the shipped set: its "unknown" icon
@@ -288,7 +283,7 @@ class Walk {
     std::map<std::string, Measured> measured_;  // folders done whose folder above is not
     std::set<std::string> iconsThere_;          // objects in the icons' folder
     std::set<std::string> icons_;               // the types the pages show
-    std::map<std::string, std::string> topOwn_;  // our files at the top: their ETags
+    Own topOwn_;                                // our files at the top
     struct Section {
         FolderListing listing;
         PagePlace place;

@@ -43,6 +43,12 @@ bool isBlank(std::string_view s) {
     return s.find_first_not_of(" \t") == std::string_view::npos;
 }
 
+std::string_view trimBlanks(std::string_view s, std::string_view blanks) {
+    const std::size_t first = s.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
 namespace {
 
 // Which way a number that no double holds lies: beyond the largest (true) or below the

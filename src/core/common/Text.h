@@ -16,6 +16,8 @@ bool contains(std::string_view s, std::string_view part);
 
 // Whether the text holds nothing but blanks and tabs.
 bool isBlank(std::string_view s);
+// The text without the bytes of `blanks` around it.
+std::string_view trimBlanks(std::string_view s, std::string_view blanks = " ");
 
 // Reads a number the way the classic Val function does: blanks skipped, reading stops at the
 // first character that cannot continue a number, no number reads as 0. A number too large for

@@ -511,12 +511,8 @@ int Engine::RunBucket(const std::string& address, const std::string& endpoint, b
             status("Could not keep the checksums read: " + std::string(e.what()));
         }
         BucketCounts requests = source->counts();
-        requests.puts += client.counts().puts;
-        requests.gets += client.counts().gets;
-        requests.heads += client.counts().heads;
-        requests.puts += store.counts().puts;
-        requests.retries += store.counts().retries;
-        requests.retries += client.counts().retries;
+        requests += client.counts();
+        requests += store.counts();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char took[32];
         std::snprintf(took, sizeof took, "%.1f", seconds);

@@ -37,17 +37,11 @@ std::string textIn(const nlohmann::json& object, const char* name) {
     return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 Columns columnsOf(const std::string& schema) {
     Columns c;
     int at = 0;
     for (const std::string& raw : split(schema, ',')) {
-        const std::string name = trim(raw);
+        const std::string_view name = trimBlanks(raw);
         if (name == "Bucket") c.bucket = at;
         else if (name == "Key") c.key = at;
         else if (name == "Size") c.size = at;
@@ -304,36 +298,25 @@ std::string InventorySource::readManifest() {
 // held whole.
 Descriptor InventorySource::openDataFile(const std::string& key, const std::string& md5, std::string& shown) {
     Descriptor fd;
-    DigestStream digest;
+    std::optional<FileDigest> made;
     if (store_) {
         shown = "s3://" + store_->place().bucket + "/" + key;
         fd = unnamedFile(tempFolder_);
+        DigestStream digest;
         store_->get(key, [&](const char* data, std::size_t size) {
             digest.add(data, size);
             writeAll(fd.get(), data, size, tempFolder_);
         });
+        made = digest.finish();
+        ::lseek(fd.get(), 0, SEEK_SET);
     } else {
-        const std::string path = dataFile(manifest_, key);
-        shown = path;
-        fd = Descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0) throw BucketError("Cannot read the inventory file `" + toUtf8(path) + "`.");
-        if (!md5.empty()) {
-            auto block = std::make_unique<char[]>(1 << 20);
-            for (;;) {
-                const ssize_t n = ::read(fd.get(), block.get(), 1 << 20);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) throw BucketError("Cannot read the inventory file `" + toUtf8(path) + "`.");
-                if (n == 0) break;
-                digest.add(block.get(), static_cast<std::size_t>(n));
-            }
-        }
+        shown = dataFile(manifest_, key);
+        fd = Descriptor(::open(shown.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) throw BucketError("Cannot read the inventory file `" + toUtf8(shown) + "`.");
+        if (!md5.empty()) made = HashFile(shown);
     }
-    if (!md5.empty()) {
-        const auto made = digest.finish();
-        if (!made || made->md5 != md5)
-            throw BucketError("The inventory file `" + toUtf8(shown) + "` is damaged: its MD5 is not the manifest's.");
-    }
-    ::lseek(fd.get(), 0, SEEK_SET);
+    if (!md5.empty() && (!made || made->md5 != md5))
+        throw BucketError("The inventory file `" + toUtf8(shown) + "` is damaged: its MD5 is not the manifest's.");
     return fd;
 }
 

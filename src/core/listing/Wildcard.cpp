@@ -41,12 +41,6 @@ bool match(const char32_t* p, const char32_t* pEnd, const char32_t* s, const cha
     return p == pEnd;
 }
 
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
 }  // namespace
 
 Wildcard::Wildcard(std::string_view patterns) {

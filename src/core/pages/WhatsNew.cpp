@@ -38,9 +38,7 @@ std::string xmlText(std::string_view bytes) {
 
 // A size as rows show it, without the blank that lines whole numbers up in a column.
 std::string sizeText(const OptionValues& o, double size) {
-    std::string text = FormatFileSize(o, size);
-    text.erase(0, text.find_first_not_of(' '));
-    return text;
+    return std::string(trimBlanks(FormatFileSize(o, size)));
 }
 
 std::string pathOf(const NewsItem& item) {

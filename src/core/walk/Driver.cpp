@@ -25,6 +25,7 @@
 #include "checksums/FileHashes.h"
 #include "common/Descriptor.h"
 #include "common/Encoding.h"
+#include "common/ErrorText.h"
 #include "common/FileSystemFlush.h"
 #include "common/Fingerprint.h"
 #include "common/FolderAccess.h"
@@ -65,13 +66,6 @@ constexpr std::size_t kBelowAhead = 128;
 // rendered pages (some 5 to 15 MB): a modern page waits for the totals of its tree with its
 // rows, and pages that may be asked about wait rendered for their turn.
 constexpr std::size_t kRowsHeldAhead = 50'000;
-
-// What went wrong, in the words of a status line; anything a step throws becomes one.
-std::string reasonOf(const std::exception& e) {
-    if (auto* system = dynamic_cast<const std::system_error*>(&e)) return system->code().message();
-    if (dynamic_cast<const std::bad_alloc*>(&e)) return "not enough memory";
-    return e.what();
-}
 
 // Nobody saw a question: a changed page left as it was is said.
 std::string keptLine(const std::string& target) {
